@@ -1,0 +1,67 @@
+// Namespace prefixes, file locations, qualified file names, parameter reset.
+//
+// The lists keep their blocks in order of creation; "first block for a
+// namespace" look-ups go through a map filled on creation, which gives the same
+// answer as a scan from the head of the list.
+#include <cstdio>
+#include <cstring>
+
+#include "messages.h"
+#include "parameters.h"
+
+RunParameters parms;
+FileLists fileLists;
+
+void RunParameters::reset() {
+  std::memset(this, 0, sizeof(*this));
+  maxElement = 8192;
+  maxAttribute = 8192;
+  maxValue = 8192;
+  maxType = 4096;
+  maxXml = 8192;
+}
+
+void FileLists::reset() {
+  // Unlink iteratively so that a long list does not recurse in destructors.
+  while (files) files = std::move(files->next);
+  files = std::make_unique<DataFileBlock>();
+  prefixes.clear();
+  fileLocs.clear();
+  firstPrefixFor.clear();
+  firstFileLocFor.clear();
+}
+
+void createPrefixBlock(const char* nameSpace, const char* prefix) {
+  tracePrintf("==> createPrefixBlock namespace=%s prefix=%s\n", nameSpace, prefix);
+  PrefixBlock b;
+  b.nameSpace = insertName(nameSpace);
+  b.prefix = insertName(prefix);
+  fileLists.prefixes.push_back(b);
+  fileLists.firstPrefixFor.emplace(b.nameSpace, static_cast<int32_t>(fileLists.prefixes.size() - 1));
+  tracePrintf("<== createPrefixBlock\n");
+}
+
+void createFileLocBlock(const char* nameSpace, const char* fileName) {
+  tracePrintf("==> createFileLocBlock namespace=%s file=%s\n", nameSpace, fileName);
+  FileLocBlock b;
+  b.nameSpace = insertName(nameSpace);
+  b.fileName = insertName(fileName);
+  fileLists.fileLocs.push_back(b);
+  fileLists.firstFileLocFor.emplace(b.nameSpace, static_cast<int32_t>(fileLists.fileLocs.size() - 1));
+  tracePrintf("<== createFileLocBlock\n");
+}
+
+NameRef findPrefixBlock(NameRef nameSpace) {
+  auto it = fileLists.firstPrefixFor.find(nameSpace);
+  return it == fileLists.firstPrefixFor.end() ? 0 : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
+}
+
+int32_t findFileLocBlock(NameRef nameSpace) {
+  auto it = fileLists.firstFileLocFor.find(nameSpace);
+  return it == fileLists.firstFileLocFor.end() ? -1 : it->second;
+}
+
+void qualifyFileName(char* out, size_t outSize, const char* name) {
+  if (outSize == 0) return;
+  std::snprintf(out, outSize, "%s%s", parms.filePath, name ? name : "");
+}

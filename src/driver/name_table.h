@@ -1,0 +1,47 @@
+// The name table: one string pool in which every name of a run is stored once.
+//
+// A NameRef is a name's byte offset in the pool; 0 is the empty name.  Names
+// are packed from offset 1 in order of first insertion, each followed by a NUL,
+// and the pool doubles when full, so offsets stay valid for the whole run.
+// Offsets are exactly those a linear scan of the pool would give (the first
+// insertion of a string wins); a hash index over the stored names makes
+// finding and inserting cost the same whatever the size of the pool.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using NameRef = int32_t;
+
+struct NameTable {
+  std::vector<char> pool;        ///< capacity bytes, all 0 past the used part
+  int32_t capacity = 0;          ///< recorded capacity in bytes
+  int32_t used = 1;              ///< offset of the end of the used part
+  std::vector<NameRef> slots;    ///< open-addressing hash index of stored offsets
+  int32_t stored = 0;            ///< names held in the index
+
+  /// Allocates the initial 65536 zero bytes; drops any earlier content.
+  void allocate();
+  /// Releases the pool and its index.
+  void release();
+};
+
+/// The process-wide name table.
+extern NameTable nameTable;
+
+/// Returns the NameRef of `name` if stored, otherwise the offset where it would
+/// be stored (the end of the used part, at which the pool holds a 0 byte).
+NameRef findName(const char* name);
+
+/// Returns the NameRef of `name`, storing it first when it is new.  The empty
+/// string (or null) returns 0 and stores nothing.  When the pool cannot grow,
+/// reports 9394, sets errSw and returns 0.
+NameRef insertName(const char* name);
+NameRef insertName(const std::string& name);
+
+/// The NUL-terminated name at `ref`; valid only until the next insertion.
+const char* nameAt(NameRef ref);
+
+/// True when `ref` is the offset of a stored name (findName found it).
+bool isStoredName(NameRef ref);

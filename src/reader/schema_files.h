@@ -1,0 +1,19 @@
+// Schema files: reading the file list, includes and imports, the root element.
+#pragma once
+
+#include <cstdint>
+
+struct DataFileBlock;
+
+/// Reads every entry of the schema file list into its NUL-padded buffer;
+/// returns the text of the last entry read, or null.
+const char* readSchemaFiles(DataFileBlock* first);
+
+/// Reads one entry's whole file into `buffer`; 0 or a status.
+int32_t readFileData(DataFileBlock* entry, char* buffer);
+
+/// Follows every include and import of the tags table; 0 or a status.
+int32_t processIncludes();
+
+/// xmlId of the first element tag named `rootName`, or -1 (after 9357).
+int32_t findRoot(const char* rootName);

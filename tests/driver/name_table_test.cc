@@ -1,0 +1,54 @@
+// The name table: offsets of a linear scan, growth, the hash index.
+#include <string>
+
+#include "name_table.h"
+#include "test_support.h"
+
+class NameTableTest : public KovaTest {};
+
+TEST_F(NameTableTest, OffsetsFollowFirstInsertion) {
+  EXPECT_EQ(insertName(""), 0);
+  EXPECT_EQ(nameTable.used, 1);
+  NameRef order = insertName("order");
+  NameRef line = insertName("line");
+  EXPECT_EQ(order, 1);
+  EXPECT_EQ(line, 1 + 5 + 1);
+  EXPECT_EQ(insertName("order"), order);
+  NameRef upper = insertName("ORDER");
+  EXPECT_NE(upper, order);
+  EXPECT_STREQ(nameAt(upper), "ORDER");
+  EXPECT_STREQ(nameAt(0), "");
+  EXPECT_EQ(nameTable.pool[0], '\0');
+}
+
+TEST_F(NameTableTest, FindReportsWhereAMissingNameWouldGo) {
+  insertName("alpha");
+  NameRef miss = findName("beta");
+  EXPECT_EQ(miss, nameTable.used);
+  EXPECT_EQ(nameTable.pool[static_cast<size_t>(miss)], '\0');
+  EXPECT_FALSE(isStoredName(miss));
+  EXPECT_TRUE(isStoredName(findName("alpha")));
+}
+
+TEST_F(NameTableTest, GrowthDoublesAndKeepsEveryOffset) {
+  std::vector<std::pair<NameRef, std::string>> stored;
+  for (int i = 0; i < 20000; ++i) {
+    std::string name = "name-" + std::to_string(i);
+    stored.emplace_back(insertName(name), name);
+  }
+  EXPECT_EQ(nameTable.capacity, 262144);
+  for (const auto& [ref, name] : stored) {
+    ASSERT_STREQ(nameAt(ref), name.c_str());
+    ASSERT_EQ(insertName(name), ref);
+  }
+  // Every byte after the used part is zero.
+  for (int32_t i = nameTable.used; i < nameTable.capacity; ++i) ASSERT_EQ(nameTable.pool[i], '\0');
+}
+
+TEST_F(NameTableTest, ANameLargerThanOneDoublingStillFits) {
+  std::string big(300000, 'x');
+  NameRef ref = insertName(big);
+  EXPECT_EQ(ref, 1);
+  EXPECT_GE(nameTable.capacity, 300002);
+  EXPECT_EQ(std::string(nameAt(ref)), big);
+}

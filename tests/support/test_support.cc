@@ -1,0 +1,121 @@
+// Shared helpers of the test suite.  See test_support.h.
+#include "test_support.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "catalogue.h"
+#include "run_driver.h"
+
+namespace {
+std::vector<std::string>& tempDirs() {
+  static std::vector<std::string> dirs;
+  static bool registered = false;
+  if (!registered) {
+    registered = true;
+    std::atexit([] {
+      std::error_code ec;
+      for (const std::string& d : tempDirs()) std::filesystem::remove_all(d, ec);
+    });
+  }
+  return dirs;
+}
+
+std::string shellQuote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      out += "'\\''";
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+}  // namespace
+
+std::string sharedDir() { return KOVA_SHARED_DIR; }
+
+std::string makeTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kova-test-XXXXXX").string();
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  char* dir = mkdtemp(buf.data());
+  if (dir == nullptr) return "";
+  tempDirs().push_back(dir);
+  return dir;
+}
+
+std::string writeFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return path;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+ProgramRun runCommand(const std::string& command) {
+  ProgramRun result;
+  std::string full = command + " 2>&1";
+  FILE* p = popen(full.c_str(), "r");
+  if (p == nullptr) return result;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) result.output.append(buf, n);
+  int status = pclose(p);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+ProgramRun runXsdimport(const std::vector<std::string>& args, const std::string& cwd) {
+  std::string command;
+  if (!cwd.empty()) command = "cd " + shellQuote(cwd) + " && ";
+  command += shellQuote(KOVA_XSDIMPORT_PATH);
+  for (const std::string& a : args) command += " " + shellQuote(a);
+  return runCommand(command + " </dev/null");
+}
+
+void KovaTest::SetUp() {
+  resetProcessState();
+  initialiseCatalogue();
+}
+
+void KovaTest::TearDown() {
+  if (capturing_) stopCapture();
+  resetProcessState();
+}
+
+void KovaTest::startCapture() {
+  fflush(stdout);
+  ::testing::internal::CaptureStdout();
+  capturing_ = true;
+}
+
+std::string KovaTest::stopCapture() {
+  fflush(stdout);
+  capturing_ = false;
+  return ::testing::internal::GetCapturedStdout();
+}
+
+std::vector<std::string> linesWith(const std::string& text, const std::string& needle) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find(needle) != std::string::npos) out.push_back(line);
+  }
+  return out;
+}

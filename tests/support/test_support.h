@@ -1,0 +1,42 @@
+// Shared helpers of the test suite.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+/// Directory of the shared reference material (schemas of the corpus).
+std::string sharedDir();
+/// A fresh empty temporary directory, removed at the end of the test program.
+std::string makeTempDir();
+/// Writes `text` to `path` (creating it); returns `path`.
+std::string writeFile(const std::string& path, const std::string& text);
+/// Reads a whole file ("" when it cannot be read).
+std::string readFile(const std::string& path);
+
+/// What a run of a built program printed and returned.
+struct ProgramRun {
+  int status = -1;     ///< exit status as the shell sees it (0..255)
+  std::string output;  ///< standard output and standard error together
+};
+/// Runs the built xsdimport with `args` in directory `cwd` ("" for the current one).
+ProgramRun runXsdimport(const std::vector<std::string>& args, const std::string& cwd = "");
+/// Runs any command line through the shell, capturing its output.
+ProgramRun runCommand(const std::string& command);
+
+/// Base fixture: every process-wide structure is reset before each test, and
+/// standard output can be captured.
+class KovaTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  void startCapture();
+  std::string stopCapture();
+
+ private:
+  bool capturing_ = false;
+};
+
+/// Lines of `text` that contain `needle`.
+std::vector<std::string> linesWith(const std::string& text, const std::string& needle);
