@@ -361,6 +361,9 @@ void findExistingElement(int32_t elemId) {
   e.qelId = id;
   e.typeHandle = typeHandle;
   e.qelTypeId = typeId;
+  // A simple-typed element's type is its simple type: its values and member
+  // attributes are typed by it as if the element had been written now.
+  if (e.dataType != 0) e.dataTypeHandle = typeHandle;
   e.flag |= kElemInRepository;
   if (parms.verbose) reportInfo(9361, {textInsert(nameAt(e.name)), intInsert(e.qelId)});
 }

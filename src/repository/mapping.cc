@@ -63,6 +63,7 @@ std::string addOne(const std::string& digits, int delta) {
   std::string n = digits;
   size_t first = n.find_first_not_of('0');
   n = first == std::string::npos ? "0" : n.substr(first);
+  if (delta == 0) return n;
   if (delta < 0 && n == "0") return "-1";
   int i = static_cast<int>(n.size()) - 1;
   if (delta > 0) {
@@ -167,6 +168,23 @@ std::vector<int32_t> firstOwnerEntries() {
   return owner;
 }
 
+// An attribute written by an earlier run into the same message set is reused
+// like an element: creating it again would be refused as an existing identifier.
+void findExistingAttribute(int32_t a, const std::string& identifier) {
+  std::string ident = makeElementIdent(identifier.c_str());
+  uint32_t handle = 0, typeHandle = 0;
+  int32_t id = 0, typeId = 0;
+  findElementByName(ident.c_str(), &handle, &id, &typeHandle, &typeId, 1);
+  if (handle == 0) return;
+  AttrEntry& row = modelTables.attributes[a];
+  ++run.totals.elementsReused;
+  row.handle = handle;
+  row.qelId = id;
+  row.dataTypeHandle = typeHandle;
+  row.flag |= kAttrInRepository;
+  if (parms.verbose) reportInfo(9361, {textInsert(nameAt(row.name)), intInsert(id)});
+}
+
 void writeAttributes() {
   TraceScope trace("writeAttributes");
   std::vector<int32_t> owner;
@@ -186,6 +204,8 @@ void writeAttributes() {
     }
     AttrEntry row = modelTables.attributes[a];
     std::string identifier = prefix + textOf(row.ident);
+    if (row.handle == 0 && (row.flag & kAttrProhibited) == 0) findExistingAttribute(a, identifier);
+    row = modelTables.attributes[a];
     if (row.handle != 0 || (row.flag & kAttrProhibited)) continue;
     std::string name = textOf(row.name);
     row.dataTypeHandle = dataTypeForCode(row.dataType);
