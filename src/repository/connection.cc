@@ -24,6 +24,13 @@ void RepositoryConnection::reset() {
   // The model keeps a pointer to our type-name question; it must not outlive
   // the message set it asks about.
   if (msgSetHandle != 0) setTypeNameTakenHook(nullptr);
+  // A run that ended on a repository exception left the connection open: its
+  // work is discarded, as the end of the process would discard it, so that a
+  // later run in the same process can connect again.
+  if (connected) {
+    if (msgSetHandle != 0) QELCloseProject(msgSetHandle, 0);
+    QELCloseRepository();
+  }
   *this = RepositoryConnection{};
 }
 

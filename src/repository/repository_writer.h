@@ -74,7 +74,7 @@ struct RepositoryConnection {
   /// Value rows already written, by (name, value, type handle).
   std::unordered_map<std::string, StoredValue> writtenValues;
 
-  /// Resets every field; the connection is forgotten, not closed.
+  /// Resets every field; a connection still open is closed without commit.
   void reset();
 };
 

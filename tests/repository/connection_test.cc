@@ -207,6 +207,18 @@ TEST_F(Connection, CommitOnlyWithoutErrorsAndNotReportOnly) {
   }
 }
 
+TEST_F(Connection, ResetAfterAnAbandonedRunDiscardsItsWork) {
+  openSet();
+  int32_t id = 0;
+  createType("T", 0, kCompSequence, kContentOrdinary, &id);
+  repo.reset();  // as after a QELDBException: nothing was closed
+  EXPECT_EQ(fake.lastCommit, 0);
+  EXPECT_FALSE(fake.connected);
+  EXPECT_EQ(repo.msgSetHandle, 0u);
+  repo.reset();  // nothing left to close
+  EXPECT_EQ(fake.count("QELCloseRepository"), 1);
+}
+
 TEST_F(Connection, MessageSetFileGainsOneLinePerCallAndRefusesAnUnopenableFile) {
   openSet();
   std::string dir = makeTempDir();
