@@ -312,7 +312,9 @@ void writeValue(int32_t v, uint32_t t, uint32_t ownerHandle, int32_t& seq) {
                role == kRoleMinExclusive || role == kRoleMaxExclusive;
   if (isSimple(t, kSimpleDateTime) && bound) return;
   if (adjustExclusiveBound(v, t) == 1) return;
+  // The bound may have moved: its value and role are read again.
   const ValueEntry row = modelTables.values[v];
+  role = row.role;
   int32_t id = 0;
   uint32_t h = findDuplicateValue(row.name, row.value, t, &id);
   if (h == 0) {

@@ -223,6 +223,10 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
   EXPECT_STREQ(nameAt(modelTables.values[5].name), "_2024_01_01T");
   EXPECT_EQ(fake.defs[modelTables.values[6].handle].valueText(), "1");
   EXPECT_EQ(modelTables.values[6].role, kRoleMinInclusive);
+  const FakeMember* bound =
+      memberFor(modelTables.elements[o.quantity].handle, modelTables.values[6].handle);
+  ASSERT_NE(bound, nullptr);
+  EXPECT_EQ(getInt32(bound->record.data(), QEL_OFF_MEMBER_ROLE), kRoleMinInclusive);
   EXPECT_NE(out.find("KOVA9374W"), std::string::npos);
   // Pass 6: the attribute's default.
   uint32_t eur = modelTables.values[7].handle;
