@@ -4,11 +4,13 @@
 # prints one outcome line per file: the return code and, for a failure, the
 # first error message the import printed.
 #
-# Usage: scripts/import-corpus.sh [build-dir] [corpus-dir]
+# Usage: scripts/import-corpus.sh [build-dir] [corpus-dir] [pattern]
+# With a pattern only the files whose path (as printed) contains it are imported.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
 corpus=${2:-$here/../shared/corpus}
+pattern=${3:-}
 xsdimport=$build/bin/xsdimport
 work=$(mktemp -d "${TMPDIR:-/tmp}/kova-corpus-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -20,17 +22,41 @@ for f in "$corpus"/ubl-2.5/common/*.xsd; do
   printf '%s %s\n' "$(basename "$f")" "$f" >>"$locations"
 done
 
+# prefixes <schema files...>: one "namespace prefix" line for every namespace
+# the files declare a prefix for or target; a target namespace that no file
+# gives a prefix gets ns1, ns2, ...
+prefixes() {
+  cat "$@" | grep -o 'xmlns:[A-Za-z0-9_.-]*="[^"]*"' |
+    sed 's/xmlns:\([^=]*\)="\([^"]*\)"/\2 \1/' | sort -u -k1,1 >"$work/prefixes"
+  n=0
+  for ns in $(cat "$@" | grep -o 'targetNamespace="[^"]*"' |
+    sed 's/targetNamespace="\(.*\)"/\1/' | sort -u); do
+    if ! awk -v ns="$ns" '$1 == ns { found = 1 } END { exit !found }' "$work/prefixes"; then
+      n=$((n + 1))
+      echo "$ns ns$n" >>"$work/prefixes"
+    fi
+  done
+  cat "$work/prefixes"
+}
+
 total=0
 failed=0
 # import <directory> <file> <root> <label> [with-locations]
 import() {
   dir=$1 file=$2 root=$3 label=$4
+  case $label in *"$pattern"*) ;; *) return ;; esac
   rm -f "$work/repository.db"
   {
     printf 'QEL_DB=%s\nDB_USER=kova\nDB_PW=kova\nMESSAGESET=CORPUS\nROOTELEMENT=%s\n' \
       "$work/repository.db" "$root"
-    printf '[FILELIST]\n%s\n' "$file"
-    if [ $# -ge 5 ]; then printf '[FILELOCATION]\n'; cat "$locations"; fi
+    printf '[FILELIST]\n%s\n[NAMESPACEPREFIX]\n' "$file"
+    if [ $# -ge 5 ]; then
+      prefixes "$dir/$file" "$corpus"/ubl-2.5/common/*.xsd
+      printf '[FILELOCATION]\n'
+      cat "$locations"
+    else
+      prefixes "$dir/$file"
+    fi
   } >"$work/import.parms"
   start=$(date +%s.%N)
   (cd "$dir" && "$xsdimport" -f "$work/import.parms" >"$work/import.log" 2>&1)

@@ -8,6 +8,7 @@
 //     import time grows with the size of the schema and not faster.
 //
 // Usage: import_bench [corpus-dir] [xsdimport-path]
+//        import_bench --generate <record types> <file>   (writes the schema only)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -61,26 +63,52 @@ Timing runChild(const std::vector<std::string>& argv, const std::string& cwd,
   return t;
 }
 
-std::string targetNamespace(const fs::path& file) {
+std::string readText(const fs::path& file) {
   std::ifstream in(file);
   std::stringstream ss;
   ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string targetNamespace(const fs::path& file) {
   std::smatch m;
-  std::string text = ss.str();
+  std::string text = readText(file);
   if (std::regex_search(text, m, std::regex("targetNamespace=\"([^\"]*)\""))) return m[1];
   return "";
+}
+
+// "namespace prefix" lines for every namespace the files declare a prefix for
+// or target; a target namespace without a declared prefix gets ns1, ns2, ...
+std::string prefixLines(const std::vector<fs::path>& files) {
+  std::map<std::string, std::string> prefixOf;
+  std::regex declaration("xmlns:([A-Za-z0-9_.-]+)=\"([^\"]*)\"");
+  for (const fs::path& f : files) {
+    std::string text = readText(f);
+    for (std::sregex_iterator i(text.begin(), text.end(), declaration), end; i != end; ++i)
+      prefixOf.emplace((*i)[2], (*i)[1]);
+  }
+  int n = 0;
+  for (const fs::path& f : files) {
+    std::string ns = targetNamespace(f);
+    if (!ns.empty() && prefixOf.count(ns) == 0) prefixOf[ns] = "ns" + std::to_string(++n);
+  }
+  std::string lines;
+  for (const auto& [ns, prefix] : prefixOf) lines += ns + " " + prefix + "\n";
+  return lines;
 }
 
 // Writes a parameter file importing `schema` (a file name in `dir`) with root
 // `root` into a fresh repository; `fileLocations` maps schema locations onto files.
 std::string writeParameters(const fs::path& work, const std::string& schema,
-                            const std::string& root, const std::string& fileLocations) {
+                            const std::string& root, const std::string& prefixes,
+                            const std::string& fileLocations) {
   fs::path repo = work / "repository.db";
   fs::remove(repo);
   fs::path parms = work / "import.parms";
   std::ofstream out(parms);
   out << "QEL_DB=" << repo.string() << "\nDB_USER=bench\nDB_PW=bench\nMESSAGESET=BENCH\n"
-      << "ROOTELEMENT=" << root << "\n[FILELIST]\n" << schema << "\n";
+      << "ROOTELEMENT=" << root << "\n[FILELIST]\n" << schema << "\n"
+      << "[NAMESPACEPREFIX]\n" << prefixes;
   if (!fileLocations.empty()) out << "[FILELOCATION]\n" << fileLocations;
   return parms.string();
 }
@@ -136,6 +164,10 @@ Timing bestOf(int runs, const std::vector<std::string>& argv, const std::string&
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--generate") {
+    std::ofstream(argv[3]) << generateSchema(std::atoi(argv[2]));
+    return 0;
+  }
   std::string corpus = argc > 1 ? argv[1] : std::string(KOVA_SHARED_DIR) + "/corpus";
   std::string xsdimport = argc > 2 ? argv[2] : KOVA_XSDIMPORT_PATH;
   fs::path work = fs::temp_directory_path() / ("kova-bench-" + std::to_string(getpid()));
@@ -144,10 +176,14 @@ int main(int argc, char** argv) {
   // 1. UBL-Invoice.
   fs::path maindoc = fs::path(corpus) / "ubl-2.5" / "maindoc";
   std::string locations;
-  for (const fs::directory_entry& e : fs::directory_iterator(fs::path(corpus) / "ubl-2.5" / "common"))
-    if (e.path().extension() == ".xsd")
-      locations += e.path().filename().string() + " " + e.path().string() + "\n";
-  std::string parms = writeParameters(work, "UBL-Invoice-2.5.xsd", "Invoice", locations);
+  std::vector<fs::path> files = {maindoc / "UBL-Invoice-2.5.xsd"};
+  for (const fs::directory_entry& e : fs::directory_iterator(fs::path(corpus) / "ubl-2.5" / "common")) {
+    if (e.path().extension() != ".xsd") continue;
+    locations += e.path().filename().string() + " " + e.path().string() + "\n";
+    files.push_back(e.path());
+  }
+  std::string parms =
+      writeParameters(work, "UBL-Invoice-2.5.xsd", "Invoice", prefixLines(files), locations);
   std::string log = (work / "import.log").string();
   Timing ours = bestOf(3, {xsdimport, "-f", parms}, maindoc.string(), log,
                        [&] { fs::remove(work / "repository.db"); });
@@ -172,7 +208,7 @@ int main(int argc, char** argv) {
   for (int k = 0; k < 2; ++k) {
     int records = k == 0 ? n : 10 * n;
     std::ofstream(work / "generated.xsd") << generateSchema(records);
-    std::string genParms = writeParameters(work, "generated.xsd", "Root", "");
+    std::string genParms = writeParameters(work, "generated.xsd", "Root", "urn:bench b\n", "");
     Timing t = bestOf(k == 0 ? 3 : 1, {xsdimport, "-f", genParms}, work.string(), log,
                       [&] { fs::remove(work / "repository.db"); });
     times[k] = t.seconds;
