@@ -20,7 +20,6 @@
 #include <functional>
 #include <map>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,23 +69,35 @@ std::string readText(const fs::path& file) {
   return ss.str();
 }
 
+// Every `key="value"` in `text` whose key starts with `keyPrefix`: pairs of
+// the rest of the key and the value, in document order.
+std::vector<std::pair<std::string, std::string>> quotedAttributes(const std::string& text,
+                                                                  const std::string& keyPrefix) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (size_t at = text.find(keyPrefix); at != std::string::npos;
+       at = text.find(keyPrefix, at + 1)) {
+    size_t eq = text.find("=\"", at);
+    size_t close = eq == std::string::npos ? eq : text.find('"', eq + 2);
+    if (close == std::string::npos) break;
+    std::string rest = text.substr(at + keyPrefix.size(), eq - at - keyPrefix.size());
+    if (rest.find_first_of(" \t\r\n<>") != std::string::npos) continue;
+    out.emplace_back(rest, text.substr(eq + 2, close - eq - 2));
+  }
+  return out;
+}
+
 std::string targetNamespace(const fs::path& file) {
-  std::smatch m;
-  std::string text = readText(file);
-  if (std::regex_search(text, m, std::regex("targetNamespace=\"([^\"]*)\""))) return m[1];
-  return "";
+  auto targets = quotedAttributes(readText(file), "targetNamespace");
+  return targets.empty() ? "" : targets.front().second;
 }
 
 // "namespace prefix" lines for every namespace the files declare a prefix for
 // or target; a target namespace without a declared prefix gets ns1, ns2, ...
 std::string prefixLines(const std::vector<fs::path>& files) {
   std::map<std::string, std::string> prefixOf;
-  std::regex declaration("xmlns:([A-Za-z0-9_.-]+)=\"([^\"]*)\"");
-  for (const fs::path& f : files) {
-    std::string text = readText(f);
-    for (std::sregex_iterator i(text.begin(), text.end(), declaration), end; i != end; ++i)
-      prefixOf.emplace((*i)[2], (*i)[1]);
-  }
+  for (const fs::path& f : files)
+    for (const auto& [prefix, ns] : quotedAttributes(readText(f), "xmlns:"))
+      prefixOf.emplace(ns, prefix);
   int n = 0;
   for (const fs::path& f : files) {
     std::string ns = targetNamespace(f);
