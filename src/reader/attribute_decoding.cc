@@ -146,6 +146,7 @@ int32_t getBuiltInType(const char* typeName, int32_t schemaId) {
       {"unsignedShort", kDtUnsignedShort}, {"anyURI", kDtAnyURI}, {"year", kDtYear},
       {"anyType", kDtAnyType}, {"anySimpleType", kDtAnySimpleType},
   };
+  tracePrintf("==> getBuiltInType %s schemaId=%d\n", typeName ? typeName : "", schemaId);
   std::string_view name(typeName ? typeName : "");
   if (name.size() > 1023) name = name.substr(0, 1023);
   size_t colon = name.find(':');
@@ -157,11 +158,16 @@ int32_t getBuiltInType(const char* typeName, int32_t schemaId) {
       int32_t entry = findXmlnsEntry(schemaId, insertName(prefix));
       // A prefix bound on the schema tag to another namespace: not built in.
       // An undeclared prefix counts as no prefix.
-      if (entry != 0 && tagsTable.xmlns[entry].nameSpace != tagsTable.xsdNamespace) return 0;
+      if (entry != 0 && tagsTable.xmlns[entry].nameSpace != tagsTable.xsdNamespace) {
+        tracePrintf("<== getBuiltInType 0: prefix %s is another namespace\n", prefix.c_str());
+        return 0;
+      }
     }
   }
   auto it = builtIns.find(local);
-  return it == builtIns.end() ? 0 : it->second;
+  int32_t code = it == builtIns.end() ? 0 : it->second;
+  tracePrintf("<== getBuiltInType %d\n", code);
+  return code;
 }
 
 void addXmlnsEntry(const char* prefix, const char* nameSpace) {
@@ -186,6 +192,7 @@ int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix) {
 }
 
 void getAttrValue(char* name, char* value, int32_t schemaId) {
+  tracePrintf("==> getAttrValue %s=%s\n", name, value);
   trimTrailing(value);
   char* colon = std::strchr(name, ':');
   const char* prefix = "";
@@ -212,6 +219,7 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
   auto found = attributeNames().find(local);
   if (found == attributeNames().end()) {
     if (!declaration) tagsTable.parseStatus = reportError(9415, {textInsert(local)});
+    tracePrintf("<== getAttrValue\n");
     return;
   }
   switch (found->second) {
@@ -356,4 +364,5 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
     case Attr::kIgnored:
       break;
   }
+  tracePrintf("<== getAttrValue\n");
 }
