@@ -116,7 +116,7 @@ void splitQName(const char* qname, char* prefix, size_t prefixSize, char* local,
   auto copy = [](std::string_view from, char* to, size_t size) {
     if (size == 0) return;
     size_t n = from.size() < size - 1 ? from.size() : size - 1;
-    std::memcpy(to, from.data(), n);
+    if (n > 0) std::memcpy(to, from.data(), n);
     to[n] = '\0';
   };
   copy(p, prefix, prefixSize);
