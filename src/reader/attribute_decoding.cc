@@ -54,6 +54,9 @@ const std::unordered_map<std::string_view, Attr>& attributeNames() {
       {"system", Attr::kIgnored},
       {"refer", Attr::kIgnored},
       {"ID", Attr::kIgnored},
+      // The XML Schema id attribute is legal on every component and means
+      // nothing to the model: ignored like ID rather than failing the run.
+      {"id", Attr::kIgnored},
       {"lang", Attr::kIgnored},
       {"block", Attr::kBlock},
       {"blockDefault", Attr::kBlock},
