@@ -282,6 +282,27 @@ TEST_F(Walk, ExternalEntitiesResolveToLocalFilesOnlyAndNetworkOnesAreEmpty) {
   EXPECT_EQ(children(1), (std::vector<std::string>{"element:FromFile", "element:Own"}));
 }
 
+TEST_F(Walk, ALocalGrammarBesideTheDocumentIsReadAndValidatesIt) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/schema.dtd",
+            "<!ELEMENT schema (element*)>\n"
+            "<!ATTLIST schema xmlns CDATA #FIXED 'http://www.w3.org/2001/XMLSchema'>\n"
+            "<!ELEMENT element EMPTY>\n<!ATTLIST element name CDATA #REQUIRED>\n");
+  std::string valid = "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
+                      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element name=\"A\"/></schema>";
+  startCapture();
+  EXPECT_EQ(parseXMLfile(valid.c_str(), 0, (dir + "/main.xsd").c_str()), 0);
+  std::string invalid = "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
+                        "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element/></schema>";
+  int32_t status = parseXMLfile(invalid.c_str(), 0, (dir + "/main.xsd").c_str());
+  std::string out = stopCapture();
+  EXPECT_EQ(status, messageStatus(9422));
+  std::vector<std::string> errors = linesWith(out, "KOVA9422E");
+  ASSERT_EQ(errors.size(), 1u) << out;
+  EXPECT_NE(errors[0].find("line 2"), std::string::npos) << errors[0];
+  EXPECT_EQ(tagCount(), 2);  // only the valid document's tags
+}
+
 TEST_F(Walk, BillionLaughsEndsWithAParseErrorInBoundedTime) {
   std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE schema [\n<!ENTITY l0 \"ha\">\n";
   for (int i = 1; i <= 10; ++i) {
