@@ -1,9 +1,12 @@
 // The parameter file: keywords, sections, the file lists and bad input.
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -418,6 +421,23 @@ TEST_F(ParameterFile, UnreadableFileCannotBeOpened) {
   EXPECT_TRUE(saw(shown(9393, {path.c_str(), "open failed"})));
 }
 
+TEST_F(ParameterFile, FileThatExistsButCannotBeOpened) {
+  // A socket exists but opening it as a file fails, for root as well.
+  std::string path = dir_ + "/socket.parms";
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof(addr.sun_path));
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  startCapture();
+  EXPECT_EQ(processParmFile(path.c_str(), fileLists.files.get()), -43);
+  output_ = stopCapture();
+  close(fd);
+  EXPECT_TRUE(saw(shown(9393, {path.c_str(), "open failed"}))) << output_;
+}
+
 TEST_F(ParameterFile, NulBytesMakeTheFileUnreadable) {
   std::string text = "MESSAGESET=S\nROOTELEMENT=A";
   text += '\0';
@@ -496,4 +516,25 @@ TEST(StringUtilities, StripQuotes) {
   char d[] = "\"\"";
   EXPECT_TRUE(stripQuotes(d));
   EXPECT_STREQ(d, "");
+}
+
+// ---------------------------------------------------------------------------
+// The shipped example
+
+TEST_F(ParameterFile, ShippedExampleReadsCleanlyFromTheTopDirectory) {
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(sourceDir());
+  startCapture();
+  int32_t status = processParmFile("examples/purchase-order/purchase-order.parms", fileLists.files.get());
+  output_ = stopCapture();
+  std::filesystem::current_path(before);
+  EXPECT_EQ(status, 0) << output_;
+  EXPECT_EQ(run.errSw, 0);
+  EXPECT_STREQ(parms.rootElement, "purchaseOrder");
+  EXPECT_STREQ(parms.msgSetName, "PurchaseOrders");
+  EXPECT_STREQ(fileLists.files->fileName, "examples/purchase-order/purchase-order.xsd");
+  EXPECT_GT(fileLists.files->length, 0);
+  EXPECT_EQ(fileLists.files->next, nullptr);
+  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:kova:example:purchase-order"))), "po");
+  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:kova:example:address"))), "addr");
 }

@@ -42,6 +42,7 @@ std::string shellQuote(const std::string& s) {
 }  // namespace
 
 std::string sharedDir() { return KOVA_SHARED_DIR; }
+std::string sourceDir() { return KOVA_SOURCE_DIR; }
 
 std::string makeTempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kova-test-XXXXXX").string();
