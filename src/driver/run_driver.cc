@@ -318,6 +318,9 @@ void resetProcessState() {
 }
 
 int runImport(int argc, char** argv) {
+  // Parameters start at their defaults (table capacities) and every table and
+  // list empty, also when a test runs several imports in one process.
+  resetProcessState();
   initialiseCatalogue();
   progressPrintf("XML schema Import Utility V1.00 for KOVA V2.1 (%s)\n", __DATE__);
   run.start = std::chrono::steady_clock::now();
