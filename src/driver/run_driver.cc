@@ -313,8 +313,8 @@ void resetProcessState() {
   resetRunState();
   tagsTable.reset();
   modelTables.reset();
-  // The repository connection and message set state are reset here as well
-  // once the repository writer provides its reset.
+  // The repository connection and message set state belong here too: call
+  // the repository writer's reset (repo.reset()) once it has landed.
 }
 
 int runImport(int argc, char** argv) {
