@@ -252,4 +252,17 @@ TEST_F(Program, ShippedExampleImportsOnceThenFindsItsMessage) {
   EXPECT_NE(second.output.find("KOVA9400E"), std::string::npos);
   EXPECT_NE(second.output.find("KOVA9351I"), std::string::npos);
   EXPECT_EQ(second.output.find("reading in the schema files"), std::string::npos);
+
+  // A root element that the schema does not declare: 9357 from the search and
+  // once more from the driver, then the failure report; storage is released.
+  std::string parms = readFile(dir_ + "/examples/purchase-order/purchase-order.parms");
+  parms.replace(parms.find("ROOTELEMENT=purchaseOrder"), 25, "ROOTELEMENT=noSuchOrder");
+  parms.replace(parms.find("MESSAGESET=PurchaseOrders"), 25, "MESSAGESET=OtherOrders");
+  writeFile(dir_ + "/other.parms", parms);
+  ProgramRun third = runXsdimport({"-t", "-f", "other.parms"}, dir_);
+  EXPECT_EQ(third.status, shellStatus(-8)) << third.output;
+  EXPECT_EQ(linesWith(third.output, "KOVA9357E").size(), 2u) << third.output;
+  EXPECT_EQ(linesWith(third.output, "KOVA9351I").size(), 1u);
+  EXPECT_EQ(linesWith(third.output, "KOVA9358I").size(), 2u);
+  EXPECT_NE(third.output.find("\nreleasing storage areas\nreleasing file storage areas\n"), std::string::npos);
 }
