@@ -67,13 +67,6 @@ const std::unordered_map<std::string_view, Attr>& attributeNames() {
   return names;
 }
 
-// A blank is any character whose code is 32 or less.
-void trimTrailing(char* s) {
-  size_t n = std::strlen(s);
-  while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= ' ') --n;
-  s[n] = '\0';
-}
-
 bool isTrue(const char* v) {
   return std::strcmp(v, "true") == 0 || std::strcmp(v, "True") == 0 || std::strcmp(v, "TRUE") == 0;
 }
@@ -196,7 +189,7 @@ int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix) {
 
 void getAttrValue(char* name, char* value, int32_t schemaId) {
   tracePrintf("==> getAttrValue %s=%s\n", name, value);
-  trimTrailing(value);
+  trimTrailingBlanks(value);
   char* colon = std::strchr(name, ':');
   const char* prefix = "";
   const char* local = name;
