@@ -340,7 +340,11 @@ void recurseLevel(const DOMNode* node, int32_t parent, int32_t schemaId, int32_t
   std::vector<Resume> stack;
   while (node != nullptr) {
     int32_t childParent = -1;  // -1: the node's content is not walked
-    if (node->getNodeType() != DOMNode::ELEMENT_NODE) {
+    const DOMNode::NodeType type = node->getNodeType();
+    if (type == DOMNode::TEXT_NODE || type == DOMNode::COMMENT_NODE ||
+        type == DOMNode::PROCESSING_INSTRUCTION_NODE || type == DOMNode::CDATA_SECTION_NODE) {
+      // Leaves by their nature: no need to ask the DOM for children.
+    } else if (type != DOMNode::ELEMENT_NODE) {
       childParent = tagsTable.tags.count();
     } else {
       int32_t id = addElementTag(node, parent, schemaId);
