@@ -214,20 +214,4 @@ TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
   EXPECT_EQ(text(tag(tagCount()).value), "V1");
 }
 
-TEST_F(Decoding, SplitQNameCutsAtTheFirstColonAndFitsTheBuffers) {
-  char prefix[8], local[8];
-  splitQName("tns:Name", prefix, sizeof prefix, local, sizeof local);
-  EXPECT_STREQ(prefix, "tns");
-  EXPECT_STREQ(local, "Name");
-  splitQName("Name", prefix, sizeof prefix, local, sizeof local);
-  EXPECT_STREQ(prefix, "");
-  EXPECT_STREQ(local, "Name");
-  splitQName("a:b:c", prefix, sizeof prefix, local, sizeof local);
-  EXPECT_STREQ(prefix, "a");
-  EXPECT_STREQ(local, "b:c");
-  splitQName("longprefix:averylongname", prefix, sizeof prefix, local, sizeof local);
-  EXPECT_STREQ(prefix, "longpre");
-  EXPECT_STREQ(local, "averylo");
-}
-
 }  // namespace
