@@ -1,0 +1,85 @@
+// The containment graph against a plain search over the same edges.
+#include <random>
+#include <set>
+#include <vector>
+
+#include "containment_graph.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+/// True when `to` is reachable from `from` in the adjacency lists.
+bool reaches(const std::vector<std::multiset<uint32_t>>& adj, uint32_t from, uint32_t to) {
+  std::vector<bool> seen(adj.size());
+  std::vector<uint32_t> stack{from};
+  while (!stack.empty()) {
+    uint32_t n = stack.back();
+    stack.pop_back();
+    if (n == to) return true;
+    if (seen[n]) continue;
+    seen[n] = true;
+    for (uint32_t w : adj[n]) stack.push_back(w);
+  }
+  return false;
+}
+
+TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
+  for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
+    std::mt19937 rng(seed);
+    const uint32_t n = 60;
+    qel::ContainmentGraph g;
+    std::vector<std::multiset<uint32_t>> adj(n + 1);
+    for (uint32_t i = 1; i <= n; ++i) g.addNode(i);
+    int accepted = 0, refused = 0;
+    for (int step = 0; step < 3000; ++step) {
+      uint32_t a = 1 + rng() % n, b = 1 + rng() % n;
+      if (rng() % 5 == 0 && !adj[a].empty()) {
+        uint32_t victim = *adj[a].begin();
+        g.removeEdge(a, victim);
+        adj[a].erase(adj[a].find(victim));
+        continue;
+      }
+      bool cycle = reaches(adj, b, a);
+      ASSERT_EQ(g.addEdge(a, b), !cycle) << "seed " << seed << " step " << step;
+      if (!cycle) {
+        adj[a].insert(b);
+        ++accepted;
+      } else {
+        ++refused;
+      }
+    }
+    EXPECT_GT(accepted, 100);
+    EXPECT_GT(refused, 100);
+  }
+}
+
+TEST(ContainmentGraph, LoadedGraphKeepsRefusingCycles) {
+  // A chain 1 ⊃ 2 ⊃ ... ⊃ 50 given in stored order, with the edges reversed
+  // in the list so the first order is not the creation order.
+  std::vector<uint32_t> ids;
+  std::vector<qel::Edge> edges;
+  for (uint32_t i = 1; i <= 50; ++i) ids.push_back(i);
+  for (uint32_t i = 49; i >= 1; --i) edges.push_back({i, i + 1});
+  qel::ContainmentGraph g;
+  g.load(ids, edges);
+  EXPECT_FALSE(g.addEdge(50, 1));
+  EXPECT_FALSE(g.addEdge(30, 10));
+  EXPECT_TRUE(g.isContained(2));
+  EXPECT_FALSE(g.isContained(1));
+  g.removeNode(25);  // the chain falls into 1..24 and 26..50
+  EXPECT_TRUE(g.addEdge(50, 1));    // 26..50 now contains 1..24
+  EXPECT_FALSE(g.addEdge(24, 26));  // 24 ⊃ 26 ⊃ ... 50 ⊃ 1 ⊃ ... 24
+  EXPECT_FALSE(g.addEdge(10, 30));
+  EXPECT_TRUE(g.addEdge(30, 10));
+}
+
+TEST(ContainmentGraph, NewNodesPointingAtOldOnesNeverReorder) {
+  qel::ContainmentGraph g;
+  g.addNode(1);
+  for (uint32_t i = 2; i <= 1000; ++i) g.addEdgeFromNew(i, i - 1);
+  EXPECT_FALSE(g.addEdge(1, 1000));
+  EXPECT_TRUE(g.addEdge(1000, 1));
+  EXPECT_EQ(g.nodeCount(), 1000u);
+}
+
+}  // namespace
