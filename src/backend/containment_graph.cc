@@ -20,7 +20,8 @@ void ContainmentGraph::clear() {
   index_.clear();
   nodes_.clear();
   free_.clear();
-  minOrd_ = 0;
+  usedOrds_.clear();
+  maxOrd_ = 0;
   epoch_ = 0;
 }
 
@@ -35,9 +36,11 @@ uint32_t ContainmentGraph::indexOf(uint32_t id) {
       it->second = static_cast<uint32_t>(nodes_.size());
       nodes_.emplace_back();
     }
-    // A new node has no incoming edge: placing it before every other node
-    // keeps the order valid for any edge that leaves it.
-    nodes_[it->second].ord = --minOrd_;
+    // New nodes go last, where the members a writer appends to older
+    // definitions usually find them already in order.
+    maxOrd_ += kGap;
+    nodes_[it->second].ord = maxOrd_;
+    usedOrds_.insert(maxOrd_);
   }
   return it->second;
 }
@@ -59,17 +62,19 @@ void ContainmentGraph::load(const std::vector<uint32_t>& ids, const std::vector<
     if (indegree[i] == 0) ready.push_back(static_cast<uint32_t>(i));
   int64_t next = 0;
   std::vector<bool> placed(nodes_.size());
+  usedOrds_.clear();
   while (!ready.empty()) {
     uint32_t n = ready.back();
     ready.pop_back();
-    nodes_[n].ord = next++;
+    nodes_[n].ord = next += kGap;
     placed[n] = true;
     for (uint32_t w : nodes_[n].out)
       if (--indegree[w] == 0) ready.push_back(w);
   }
   for (size_t i = 0; i < nodes_.size(); ++i)
-    if (!placed[i]) nodes_[i].ord = next++;
-  minOrd_ = 0;
+    if (!placed[i]) nodes_[i].ord = next += kGap;
+  for (const Node& n : nodes_) usedOrds_.insert(n.ord);
+  maxOrd_ = next;
 }
 
 void ContainmentGraph::addNode(uint32_t id) { indexOf(id); }
@@ -77,7 +82,24 @@ void ContainmentGraph::addNode(uint32_t id) { indexOf(id); }
 void ContainmentGraph::addEdgeFromNew(uint32_t from, uint32_t to) {
   uint32_t a = indexOf(from), b = indexOf(to);
   assert(nodes_[a].in.empty());
-  if (nodes_[a].ord >= nodes_[b].ord) nodes_[a].ord = --minOrd_;
+  if (nodes_[a].ord > nodes_[b].ord) {
+    // Nothing contains the new node, so it may take any free place before
+    // `to`: the gaps between the places of older nodes leave room for it.
+    for (int64_t k = 1; k <= 8; ++k) {
+      int64_t place = nodes_[b].ord - k;
+      if (usedOrds_.insert(place).second) {
+        usedOrds_.erase(nodes_[a].ord);
+        nodes_[a].ord = place;
+        break;
+      }
+    }
+  }
+  if (nodes_[a].ord > nodes_[b].ord) {
+    bool added = addEdge(from, to);  // no free place: the general repair
+    assert(added);
+    (void)added;
+    return;
+  }
   nodes_[a].out.push_back(b);
   nodes_[b].in.push_back(a);
 }
@@ -164,6 +186,7 @@ void ContainmentGraph::removeNode(uint32_t id) {
   uint32_t n = it->second;
   for (uint32_t w : nodes_[n].out) eraseOne(nodes_[w].in, n);
   for (uint32_t w : nodes_[n].in) eraseOne(nodes_[w].out, n);
+  usedOrds_.erase(nodes_[n].ord);
   nodes_[n] = Node{};
   free_.push_back(n);
   index_.erase(it);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "storage.h"
@@ -26,7 +27,8 @@ class ContainmentGraph {
   /// Adds a definition that nothing contains yet (one just created).
   void addNode(uint32_t id);
   /// Adds from→to when `from` has no incoming edges (created in this call):
-  /// such an edge cannot close a cycle.
+  /// such an edge cannot close a cycle, only move `to` and its content after
+  /// `from` in the order.
   void addEdgeFromNew(uint32_t from, uint32_t to);
   /// Adds from→to unless `from` is reachable from `to`; false (and the graph
   /// unchanged) when the edge would close a cycle.
@@ -51,10 +53,14 @@ class ContainmentGraph {
   void searchBackward(uint32_t start, int64_t lower);
   void reorder();
 
+  /// Places of new nodes lie kGap apart, leaving room before each.
+  static constexpr int64_t kGap = 1024;
+
   std::unordered_map<uint32_t, uint32_t> index_;
+  std::unordered_set<int64_t> usedOrds_;  ///< every node's place, none shared
   std::vector<Node> nodes_;
   std::vector<uint32_t> free_;
-  int64_t minOrd_ = 0;
+  int64_t maxOrd_ = 0;
   uint32_t epoch_ = 0;
   std::vector<uint32_t> forward_, backward_, stack_;
 };
