@@ -179,10 +179,10 @@ void putText(void* rec, int off, int cap, const std::string& s) {
 /// A decimal occurrence count, or the empty text for "not given".
 bool isOccursText(const std::string& s) {
   if (s.empty()) return true;
-  if (s.size() > 9) return false;
+  if (s.size() > 10) return false;
   for (char c : s)
     if (c < '0' || c > '9') return false;
-  return true;
+  return std::stoll(s) <= INT32_MAX;
 }
 
 bool isKnownRole(int32_t role) { return (role >= 1 && role <= 7) || role == 9 || role == 100 || role == 101; }
@@ -934,7 +934,7 @@ QEL_EXPORT int32_t QELInsertMember2(uint32_t parent, uint32_t child, int32_t pos
           !isOccursText(m.maxOccurs))
         return kBadMaxOccurs;
       if (!m.minOccurs.empty() && !m.maxOccurs.empty() &&
-          std::stol(m.minOccurs) > std::stol(m.maxOccurs))
+          std::stoll(m.minOccurs) > std::stoll(m.maxOccurs))
         return kBadMaxOccurs;
     } else {
       m.role = getField<int32_t>(memberRecord, QEL_OFF_MEMBER_ROLE);

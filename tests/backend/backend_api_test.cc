@@ -309,7 +309,9 @@ TEST_F(BackendTest, TypeMemberRecordsAreChecked) {
   EXPECT_EQ(insertTypeMember(t, e, "", "-2", 0, &m), -98);
   EXPECT_EQ(insertTypeMember(t, e, "3", "2", 1, &m), -98);
   EXPECT_EQ(insertTypeMember(t, e, "0", "", 2, &m), -100);
+  EXPECT_EQ(insertTypeMember(t, e, "", "2147483648", 1, &m), -98);
   EXPECT_EQ(insertTypeMember(t, e, "0", "5", 1, &m), 0);
+  EXPECT_EQ(insertTypeMember(t, e, "2147483647", "", 1, &m), 0);
   // A value cannot be a type member, nor an element a member of an element.
   Record rec(QEL_TYPE_MEMBER_SIZE);
   EXPECT_EQ(QELGetDefaultMemberDetails2(e, e, -1, rec.data(), rec.size()), -31);
