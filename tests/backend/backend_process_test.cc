@@ -67,7 +67,6 @@ TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
     char details[QEL_ELEMENT_DETAILS_SIZE];
     uint32_t str = 0, e = 0;
     QELFindDefinition(h, QEL_CLASS_TYPE, &str, "STRING");
-    // Enough rows that the journal spills pages into the file itself.
     for (int i = 0; i < 20000; ++i) {
       QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
       std::string name = "Lost" + std::to_string(i);
@@ -88,6 +87,62 @@ TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   ASSERT_EQ(QELOpenProject(set, 1), 0);
   ASSERT_EQ(createType(set, "After", &t), 0);
   ASSERT_EQ(QELCloseProject(set, 1), 0);
+}
+
+/// Elements named "<prefix><n>" a child process writes before committing.
+int writeElements(const std::string& db, uint32_t set, int count, int readyFd) {
+  if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+  if (QELOpenProject(set, 1) != 0) return 2;
+  char details[QEL_ELEMENT_DETAILS_SIZE];
+  uint32_t str = 0, e = 0;
+  QELFindDefinition(set, QEL_CLASS_TYPE, &str, "STRING");
+  for (int i = 0; i < count; ++i) {
+    QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
+    std::string name = "Batch" + std::to_string(i);
+    std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
+    std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
+    if (QELCreateElement(set, &e, details) != 0) return 4;
+  }
+  char c = 0;
+  if (write(readyFd, &c, 1) != 1) return 5;
+  return QELCloseProject(set, 1) == 0 ? 0 : 6;
+}
+
+TEST_F(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
+  const int count = 5000;
+  int committed = 0, dropped = 0;
+  // -1: the child is left to finish, the control case.
+  for (int delayUs : {0, 200, 1000, 3000, 10000, 30000, -1}) {
+    std::string name = "Commit" + std::to_string(delayUs + 1);
+    uint32_t set = createSet(name);
+    ASSERT_EQ(QELCloseProject(set, 1), 0);
+    ASSERT_EQ(QELCloseRepository(), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      _exit(writeElements(db_, set, count, fds[1]));
+    }
+    close(fds[1]);
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);  // the commit is starting
+    if (delayUs >= 0) {
+      usleep(static_cast<useconds_t>(delayUs));
+      kill(pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (delayUs < 0) ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(fds[0]);
+    ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
+    size_t n = walkNames(set, QEL_CLASS_ELEMENT).size();
+    EXPECT_TRUE(n == 0 || n == static_cast<size_t>(count)) << n << " after " << delayUs << "us";
+    (n == 0 ? dropped : committed) += 1;
+  }
+  // Killed at once, nothing is kept; left alone, everything is.
+  EXPECT_GT(dropped, 0);
+  EXPECT_GT(committed, 0);
 }
 
 TEST_F(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
