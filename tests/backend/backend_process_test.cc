@@ -133,7 +133,9 @@ TEST_F(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (delayUs < 0) ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (delayUs < 0) {
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
     close(fds[0]);
     ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
     size_t n = walkNames(set, QEL_CLASS_ELEMENT).size();
