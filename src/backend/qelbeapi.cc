@@ -481,8 +481,14 @@ QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user,
   (void)user;  // a repository file has no users of its own
   (void)password;
   return guarded([&]() -> int32_t {
-    if (g.store) return kNotPermitted;
     if (!database || !*database) return kNoDatabaseName;
+    // A new connection replaces an old one as if its process had ended:
+    // whatever it left uncommitted is discarded.
+    if (g.store) {
+      g.store->rollback();
+      g.endSet();
+      g.store.reset();
+    }
     int32_t st = kStoreOk;
     g.store = openSqliteStorage(database, &st);
     if (!g.store) {

@@ -30,9 +30,20 @@ TEST(BackendConnection, RefusesWhatIsNotARepository) {
   EXPECT_EQ(QELOpenRepository((dir + "/text.db").c_str(), "", ""), -64);
   EXPECT_EQ(QELOpenRepository((dir + "/no/such/folder/r.db").c_str(), "", ""), -73);
   EXPECT_EQ(QELOpenRepository("", "", ""), -74);
-  // A good repository, then a second open while connected.
-  ASSERT_EQ(QELOpenRepository((dir + "/good.db").c_str(), "", ""), 0);
-  EXPECT_EQ(QELOpenRepository((dir + "/good.db").c_str(), "", ""), -41);
+  // A second open while connected starts afresh, as a new process would: the
+  // first connection's uncommitted set is discarded.
+  std::string good = dir + "/good.db";
+  ASSERT_EQ(QELOpenRepository(good.c_str(), "", ""), 0);
+  Record d(QEL_PROJECT_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size());
+  d.setText(QEL_OFF_PROJECT_NAME, "Uncommitted");
+  uint32_t set = 0;
+  ASSERT_EQ(QELCreateProject(&set, d.data()), 0);
+  ASSERT_EQ(QELOpenRepository(good.c_str(), "", ""), 0);
+  uint32_t h = 0;
+  EXPECT_EQ(QELFindDefinition(0, QEL_CLASS_PROJECT, &h, "Uncommitted"), -4);
+  EXPECT_EQ(QELCreateProject(&set, d.data()), 0);  // no transaction is left open
+  EXPECT_EQ(QELCloseProject(set, 1), 0);
   EXPECT_EQ(QELCloseRepository(), 0);
   EXPECT_EQ(QELCloseRepository(), -41);
 }
