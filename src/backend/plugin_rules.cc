@@ -97,6 +97,15 @@ bool isValidIdentifier(const std::string& name, bool element) {
   return true;
 }
 
+bool isValidMemberName(const std::string& name) {
+  if (name.empty() || name.size() > 255) return false;
+  for (char ch : name) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7f) return false;
+  }
+  return true;
+}
+
 bool isValidCName(const std::string& name) {
   if (name.empty() || isDigit(name[0])) return false;
   for (char c : name)

@@ -31,6 +31,9 @@ bool acceptsValue(ValueRule rule, const std::string& value);
 /// digit, without blanks, control or quote characters; "^" and ":" only in
 /// element identifiers.
 bool isValidIdentifier(const std::string& name, bool element);
+/// True for a message set or layer name: 1 to 255 bytes without control
+/// characters (blanks and punctuation are allowed).
+bool isValidMemberName(const std::string& name);
 /// True for a C identifier: a letter or "_", then letters, digits and "_".
 bool isValidCName(const std::string& name);
 /// True for a COBOL user-defined word: 1 to 30 letters, digits and hyphens,

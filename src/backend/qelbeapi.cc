@@ -546,10 +546,8 @@ QEL_EXPORT int32_t QELCreateProject(uint32_t* outHandle, const void* projectDeta
     DefinitionRow row;
     row.defClass = QEL_CLASS_PROJECT;
     if (!getText(projectDetails, QEL_OFF_PROJECT_NAME, QEL_NAME_SIZE, &row.name) ||
-        row.name.empty())
+        !isValidMemberName(row.name))
       return kBadName;
-    for (unsigned char c : row.name)
-      if (c < 0x20 || c == 0x7f) return kBadName;
     row.secondName = row.name;
     int32_t st = g.store->beginWrite();
     if (st != kStoreOk) return st == kStoreBusy ? kWriterActive : kDatabaseError;
@@ -922,7 +920,7 @@ QEL_EXPORT int32_t QELInsertMember2(uint32_t parent, uint32_t child, int32_t pos
     m.kind = kind;
     if (kind == QEL_MEMBER_PLUGIN) {
       if (!getText(memberRecord, QEL_OFF_MEMBER_NAME, QEL_NAME_SIZE, &m.name)) return kBadMember;
-      if (!isValidIdentifier(m.name, false)) return kBadIdentifier;
+      if (!isValidMemberName(m.name)) return kBadName;
       for (const MemberRow& other : g.store->membersOf(set, QEL_MEMBER_PLUGIN))
         if (other.name == m.name) return kDuplicate;
       *outMember = addMember(m);

@@ -257,6 +257,9 @@ TEST_F(BackendTest, DuplicateIdentifiersAreRefusedWithinOneClassOnly) {
   uint32_t l1 = 0, l2 = 0;
   ASSERT_EQ(addLayer(set, QEL_PLUGIN_XML, "XML1", &l1), 0);
   EXPECT_EQ(addLayer(set, QEL_PLUGIN_CWF, "XML1", &l2), -33);
+  EXPECT_EQ(addLayer(set, QEL_PLUGIN_CWF, "Wire format 2", &l2), 0);  // layer names may hold blanks
+  EXPECT_EQ(addLayer(set, QEL_PLUGIN_CWF, "", &l2), -38);
+  EXPECT_EQ(addLayer(set, QEL_PLUGIN_CWF, "bad\nname", &l2), -38);
   // The failed inserts left nothing behind.
   EXPECT_EQ(walkNames(set, QEL_CLASS_ELEMENT), std::vector<std::string>{"Order"});
 }
