@@ -5,7 +5,13 @@
 #include "backend_test_support.h"
 #include "status_text.h"
 
+extern "C" int qelDefaultTypeKindFromC(void);
+
 namespace {
+
+TEST(BackendHeader, CallableFromC) {
+  EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX);
+}
 
 const char* const kPlugins[] = {QEL_PLUGIN_XML, QEL_PLUGIN_CWF,   QEL_PLUGIN_TDS,
                                 QEL_PLUGIN_C,   QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV};
