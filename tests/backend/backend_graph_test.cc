@@ -1,4 +1,5 @@
 // The containment graph against a plain search over the same edges.
+#include <algorithm>
 #include <random>
 #include <set>
 #include <vector>
@@ -24,10 +25,13 @@ bool reaches(const std::vector<std::multiset<uint32_t>>& adj, uint32_t from, uin
 }
 
 TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
+  // Small gaps make the order run out of room often, so the renumbering and
+  // the general repair are exercised as well as the moves into gaps.
+  for (int64_t gap : {int64_t{2}, int64_t{5}, int64_t{1} << 20})
   for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
     std::mt19937 rng(seed);
     uint32_t n = 40;
-    qel::ContainmentGraph g;
+    qel::ContainmentGraph g(gap);
     std::vector<std::multiset<uint32_t>> adj(n + 1);
     for (uint32_t i = 1; i <= n; ++i) g.addNode(i);
     int accepted = 0, refused = 0;
@@ -53,7 +57,7 @@ TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
         continue;
       }
       bool cycle = reaches(adj, b, a);
-      ASSERT_EQ(g.addEdge(a, b), !cycle) << "seed " << seed << " step " << step;
+      ASSERT_EQ(g.addEdge(a, b), !cycle) << "gap " << gap << " seed " << seed << " step " << step;
       if (!cycle) {
         adj[a].insert(b);
         ++accepted;
@@ -84,6 +88,25 @@ TEST(ContainmentGraph, LoadedGraphKeepsRefusingCycles) {
   EXPECT_FALSE(g.addEdge(24, 26));  // 24 ⊃ 26 ⊃ ... 50 ⊃ 1 ⊃ ... 24
   EXPECT_FALSE(g.addEdge(10, 30));
   EXPECT_TRUE(g.addEdge(30, 10));
+}
+
+TEST(ContainmentGraph, ChainsBuiltInAnyOrderRefuseTheClosingEdge) {
+  // Types 1..n created in reverse, elements typed by the next type, members
+  // added in a shuffled order: the chain 1 ⊃ ... ⊃ n ends up whole.
+  const uint32_t n = 2000;
+  for (int64_t gap : {int64_t{3}, int64_t{1} << 20}) {
+    qel::ContainmentGraph g(gap);
+    for (uint32_t k = n; k >= 1; --k) g.addNode(k);
+    for (uint32_t i = 1; i < n; ++i) g.addEdgeFromNew(n + i, i + 1);
+    std::vector<uint32_t> order;
+    for (uint32_t i = 1; i < n; ++i) order.push_back(i);
+    std::shuffle(order.begin(), order.end(), std::mt19937(11));
+    for (uint32_t i : order) ASSERT_TRUE(g.addEdge(i, n + i)) << i;
+    EXPECT_FALSE(g.addEdge(n, 1));
+    EXPECT_FALSE(g.addEdge(n, n + 1));
+    EXPECT_FALSE(g.addEdge(2 * n - 1, 1));
+    EXPECT_TRUE(g.addEdge(1, n));
+  }
 }
 
 TEST(ContainmentGraph, NewNodesPointingAtOldOnesNeverReorder) {
