@@ -171,6 +171,10 @@ class SqliteStorage final : public RepositoryStorage {
 
   int32_t commit() override {
     assert(inWrite_);
+    if (sqlite3_get_autocommit(db_)) {  // SQLite already rolled it back
+      inWrite_ = false;
+      return kStoreFailure;
+    }
     setInfo_.bind(1, std::string("next_handle")).bind(2, std::to_string(nextHandle_));
     setInfo_.execute();
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -198,6 +202,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   int32_t insertDefinition(const DefinitionRow& r) override {
+    writing();
     Statement& s = insertDefinition_;
     s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bind(4, r.name).bind(5, r.secondName);
     s.bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId).bind(9, r.composition);
@@ -239,12 +244,14 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void deleteDefinition(uint32_t id) override {
+    writing();
     for (const MemberRow& m : membersOfAnyKind(id)) deleteMember(m.id);
     deleteAttributesOf(id);
     deleteDefinition_.bind(1, id).execute();
   }
 
   int32_t insertMessageSet(const MessageSetRow& r) override {
+    writing();
     Statement& s = insertMessageSet_;
     s.bind(1, r.id).bind(2, r.identifier).bind(3, r.finalised).bind(4, r.locked);
     return s.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
@@ -263,10 +270,12 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void updateMessageSet(const MessageSetRow& r) override {
+    writing();
     updateMessageSet_.bind(1, r.finalised).bind(2, r.locked).bind(3, r.id).execute();
   }
 
   void deleteMessageSet(uint32_t id) override {
+    writing();
     for (const char* sql :
          {"DELETE FROM attribute WHERE component_id IN (SELECT id FROM definition WHERE set_id=?1"
           " UNION ALL SELECT id FROM member WHERE set_id=?1) OR component_id=?1",
@@ -279,6 +288,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void insertMember(const MemberRow& r) override {
+    writing();
     Statement& s = insertMember_;
     s.bind(1, r.id).bind(2, r.setId).bind(3, r.parentId).bind(4, r.childId).bind(5, r.kind);
     s.bind(6, r.repeat).bind(7, r.minOccurs).bind(8, r.maxOccurs).bind(9, r.role).bind(10, r.name);
@@ -318,12 +328,14 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void deleteMember(uint32_t id) override {
+    writing();
     deleteAttributesOf(id);
     deleteMember_.bind(1, id).execute();
   }
 
   void setAttribute(uint32_t componentId, uint32_t pluginMemberId, int32_t key,
                     const std::string& value) override {
+    writing();
     setAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key).bind(4, value);
     setAttribute_.execute();
   }
@@ -351,6 +363,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void deleteAttributesOf(uint32_t componentId) override {
+    writing();
     deleteAttributes_.bind(1, componentId).execute();
   }
 
@@ -379,6 +392,14 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
  private:
+  /// Every change goes through here first: a change outside the write
+  /// transaction, or after SQLite rolled it back on its own (disk full, I/O
+  /// error), would be committed at once, so it is refused instead.
+  void writing() {
+    if (!inWrite_ || sqlite3_get_autocommit(db_))
+      throw StorageError{"no write transaction is active"};
+  }
+
   void exec(const char* sql) {
     char* err = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
