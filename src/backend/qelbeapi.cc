@@ -446,8 +446,8 @@ template <typename F>
 int32_t guarded(F body) {
   try {
     return body();
-  } catch (const StorageError&) {
-    return kDatabaseError;
+  } catch (const StorageError& e) {
+    return e.busy ? kWriterActive : kDatabaseError;
   } catch (const std::bad_alloc&) {
     return kFailure;
   } catch (...) {

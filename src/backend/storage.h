@@ -139,10 +139,12 @@ class RepositoryStorage {
   virtual std::vector<uint32_t> definitionIds(uint32_t setId) = 0;
 };
 
-/// A failure of the database underneath (disk full, corrupt file, lost
-/// lock); the API layer turns it into status -92.
+/// A failure of the database underneath (disk full, corrupt file); the API
+/// layer turns it into status -92, or -69 when `busy`: another process held
+/// the repository locked for longer than the busy timeout.
 struct StorageError {
   std::string what;
+  bool busy = false;
 };
 
 /// Opens (creating and initialising when needed) the SQLite repository file

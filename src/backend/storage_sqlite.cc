@@ -94,10 +94,9 @@ class Statement {
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    lastError_ = rc;
     std::string msg = sqlite3_errmsg(db_);
     sqlite3_reset(stmt_);
-    throw StorageError{msg};
+    throw StorageError{msg, rc == SQLITE_BUSY || rc == SQLITE_LOCKED};
   }
   /// Runs a statement that returns no rows; answers the SQLite result code
   /// (SQLITE_DONE or SQLITE_CONSTRAINT) instead of throwing for constraints.
@@ -109,7 +108,7 @@ class Statement {
     sqlite3_clear_bindings(stmt_);
     if (rc == SQLITE_DONE || rc == SQLITE_CONSTRAINT) return rc;
     (void)ext;
-    throw StorageError{msg};
+    throw StorageError{msg, rc == SQLITE_BUSY || rc == SQLITE_LOCKED};
   }
   int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
   std::string text(int col) const {
@@ -126,7 +125,6 @@ class Statement {
  private:
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmt_ = nullptr;
-  int lastError_ = 0;
 };
 
 /// Resets a statement when the scope that stepped it ends.
