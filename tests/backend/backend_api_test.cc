@@ -576,6 +576,42 @@ TEST_F(BackendTest, WritesNeedTheSetOpenForWriting) {
   EXPECT_EQ(QELCloseProject(set, 0), -43);
 }
 
+TEST_F(BackendTest, MalformedRecordsAndWrongKindsOfHandle) {
+  uint32_t set = createSet("Odd");
+  uint32_t str = simpleType(set, "STRING"), h = 0;
+  Record t(QEL_TYPE_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_TYPE, t.data(), t.size());
+  t.setText(QEL_OFF_NAME, "T");
+  t.set<int32_t>(QEL_OFF_COMPOSITION, 7);
+  EXPECT_EQ(QELCreateType(set, &h, t.data()), -94);
+  t.set<int32_t>(QEL_OFF_COMPOSITION, 6);
+  t.set<int32_t>(QEL_OFF_CONTENT, 4);
+  EXPECT_EQ(QELCreateType(set, &h, t.data()), -95);
+
+  EXPECT_EQ(QELFindDefinition(str, QEL_CLASS_ELEMENT, &h, "x"), -37);  // a type is no set
+  int32_t id = 0;
+  ASSERT_EQ(QELGetIDValue(str, &id), 0);
+  EXPECT_EQ(QELIsLocked(str), -2);
+
+  Record key(QEL_PROJECT_KEY_SIZE);
+  key.setText(0, "Odd");  // the key word left 0
+  EXPECT_EQ(QELFindProject(&h, key.data(), 1), -11);
+
+  uint32_t plugin = 0;
+  ASSERT_EQ(QELFindDefinition(0, QEL_CLASS_PLUGIN, &plugin, QEL_PLUGIN_XML), 0);
+  Record m(QEL_PLUGIN_MEMBER_SIZE);
+  ASSERT_EQ(QELGetDefaultMemberDetails2(set, plugin, -1, m.data(), m.size()), 0);
+  std::memset(static_cast<char*>(m.data()) + QEL_OFF_MEMBER_NAME, 'x', QEL_NAME_SIZE);
+  EXPECT_EQ(QELInsertMember2(set, plugin, -1, m.data(), &h), -12);  // name without its NUL
+
+  // A deleted set takes nothing more before it is closed.
+  ASSERT_EQ(QELDeleteProject(set), 0);
+  EXPECT_EQ(createType(set, "Late", &h), -66);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  EXPECT_EQ(findSet("Odd", &h), -4);
+  EXPECT_EQ(QELOpenProject(set, 1), -8);
+}
+
 TEST(BackendStatusTexts, EveryStatusTheLibraryAnswersHasItsOwnText) {
   // The statuses this library returns, each with a text of its own.
   for (int32_t st : {-2,  -3,  -4,  -5,  -6,  -8,  -10, -11, -12, -14, -22, -27, -30,
