@@ -64,7 +64,8 @@ double runOnce(double scale, const std::string& path, bool reversed) {
     if (std::strcmp(p + QEL_OFF_PLUGIN_NAME, QEL_PLUGIN_C) == 0) break;
   }
 
-  std::vector<uint32_t> types(static_cast<size_t>(nTypes)), elements(static_cast<size_t>(nElements));
+  std::vector<uint32_t> types(static_cast<size_t>(nTypes)),
+      elements(static_cast<size_t>(nElements));
   std::vector<char> t(QEL_TYPE_DETAILS_SIZE), e(QEL_ELEMENT_DETAILS_SIZE);
   for (int n = 0; n < nTypes; ++n) {
     int i = reversed ? nTypes - 1 - n : n;
@@ -80,7 +81,8 @@ double runOnce(double scale, const std::string& path, bool reversed) {
     QELGetDefaultDetails(QEL_CLASS_ELEMENT, e.data(), QEL_ELEMENT_DETAILS_SIZE);
     std::snprintf(e.data() + QEL_OFF_NAME, QEL_NAME_SIZE, "Type%d^elem%d", k / 5, k);
     std::snprintf(e.data() + QEL_OFF_SECOND_NAME, QEL_NAME_SIZE, "elem%d", k);
-    uint32_t type = (k % 5 == 4 && k / 5 + 1 < nTypes) ? types[static_cast<size_t>(k / 5 + 1)] : str;
+    uint32_t type =
+        (k % 5 == 4 && k / 5 + 1 < nTypes) ? types[static_cast<size_t>(k / 5 + 1)] : str;
     std::memcpy(e.data() + QEL_OFF_TYPE_HANDLE, &type, 4);
     check(QELCreateElement(set, &elements[static_cast<size_t>(k)], e.data()), "QELCreateElement");
   }
@@ -129,8 +131,8 @@ double runOnce(double scale, const std::string& path, bool reversed) {
   std::printf(
       "%sscale %.2f: %d types, %d elements, %d members, %d attribute values: "
       "types %.2fs, elements %.2fs, attributes %.2fs, members %.2fs, commit %.2fs, total %.2fs\n",
-      reversed ? "reversed types, " : "", scale, nTypes, nElements, members, attributes, tTypes, tElements - tTypes,
-      tAttrs - tElements, tMembers - tAttrs, total - tMembers, total);
+      reversed ? "reversed types, " : "", scale, nTypes, nElements, members, attributes, tTypes,
+      tElements - tTypes, tAttrs - tElements, tMembers - tAttrs, total - tMembers, total);
   unlink(path.c_str());
   return total;
 }

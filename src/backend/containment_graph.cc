@@ -208,8 +208,7 @@ bool ContainmentGraph::placeBeside(std::vector<uint32_t>& moving, int64_t anchor
   } else {
     auto next = usedOrds_.lower_bound(anchor);
     if (next != usedOrds_.begin() && anchor - *std::prev(next) - 1 < count) return false;
-    for (int64_t i = 0; i < count; ++i)
-      setOrd(moving[static_cast<size_t>(i)], anchor - count + i);
+    for (int64_t i = 0; i < count; ++i) setOrd(moving[static_cast<size_t>(i)], anchor - count + i);
   }
   return true;
 }

@@ -48,7 +48,7 @@ class ContainmentGraph {
 
  private:
   struct Node {
-    int64_t ord = 0;          ///< place in the order; containers before contents
+    int64_t ord = 0;           ///< place in the order; containers before contents
     uint32_t forwardMark = 0;  ///< epoch of the last forward search that reached it
     uint32_t backwardMark = 0;
     std::vector<uint32_t> out;  ///< node indexes, one per edge

@@ -7,8 +7,8 @@ namespace qel {
 namespace {
 
 const char* const kPluginNames[kPluginCount] = {
-    "XML Format Extension",     "Custom Wire Format Extension", "Tagged / Delimited Format Extension",
-    "C Language Extension",     "COBOL Language Extension",     "WebDav Plug-in Extension"};
+    "XML Format Extension", "Custom Wire Format Extension", "Tagged / Delimited Format Extension",
+    "C Language Extension", "COBOL Language Extension",     "WebDav Plug-in Extension"};
 
 struct KeyDefinition {
   PluginKind plugin;

@@ -185,7 +185,9 @@ bool isOccursText(const std::string& s) {
   return std::stoll(s) <= INT32_MAX;
 }
 
-bool isKnownRole(int32_t role) { return (role >= 1 && role <= 7) || role == 9 || role == 100 || role == 101; }
+bool isKnownRole(int32_t role) {
+  return (role >= 1 && role <= 7) || role == 9 || role == 100 || role == 101;
+}
 /// Roles an element holds at most one value of; enumerations (5) are many.
 bool isSingleRole(int32_t role) { return role != 5; }
 
@@ -476,8 +478,7 @@ QEL_EXPORT int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredR
   return major == 2 && minor <= 60 ? kOk : kBadRelease;
 }
 
-QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user,
-                                     const char* password) {
+QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, const char* password) {
   (void)user;  // a repository file has no users of its own
   (void)password;
   return guarded([&]() -> int32_t {
@@ -663,8 +664,10 @@ QEL_EXPORT int32_t QELGetDetails(uint32_t handle, const int32_t* defClass, void*
     if (!c) return kBadHandle;
     uint32_t id = handle;
     // A plug-in member answers with the details of its plug-in.
-    if (c->memberKind == QEL_MEMBER_PLUGIN) id = c->childId;
-    else if (c->memberKind != 0) return kNotValidFor;
+    if (c->memberKind == QEL_MEMBER_PLUGIN)
+      id = c->childId;
+    else if (c->memberKind != 0)
+      return kNotValidFor;
     DefinitionRow d;
     if (!g.store->getDefinition(id, &d)) return kBadHandle;
     if (defClass && *defClass != d.defClass) return kBadClass;
@@ -708,8 +711,7 @@ QEL_EXPORT int32_t QELGetDetails(uint32_t handle, const int32_t* defClass, void*
   });
 }
 
-QEL_EXPORT int32_t QELGetMemberDetails(uint32_t set, uint32_t member, void* buffer,
-                                       int32_t size) {
+QEL_EXPORT int32_t QELGetMemberDetails(uint32_t set, uint32_t member, void* buffer, int32_t size) {
   return guarded([&]() -> int32_t {
     const Component* c = lookup(member);
     if (!c) return kBadHandle;
@@ -762,7 +764,8 @@ QEL_EXPORT int32_t QELGetIDValue(uint32_t handle, int32_t* outId) {
 /// Checks the (set, class) pair of a find or a first-of-class walk.
 static int32_t checkScope(uint32_t set, int32_t defClass) {
   if (!g.store) return kCannotConnect;
-  if (set == 0) return defClass == QEL_CLASS_PROJECT || defClass == QEL_CLASS_PLUGIN ? kOk : kBadClass;
+  if (set == 0)
+    return defClass == QEL_CLASS_PROJECT || defClass == QEL_CLASS_PLUGIN ? kOk : kBadClass;
   const Component* c = lookup(set);
   if (!c) return kBadHandle;
   if (c->defClass != QEL_CLASS_PROJECT) return kBadProject;
@@ -813,8 +816,8 @@ QEL_EXPORT int32_t QELGetNextDefinition(uint32_t current, uint32_t set, uint32_t
         h = g.store->nextMember(current, QEL_MEMBER_PLUGIN, 0);
         break;
       case QEL_WALK_FIRST_MEMBER: {
-        int32_t kind = c->defClass == QEL_CLASS_PROJECT ? QEL_MEMBER_PLUGIN
-                       : c->defClass == QEL_CLASS_TYPE  ? QEL_MEMBER_TYPE
+        int32_t kind = c->defClass == QEL_CLASS_PROJECT   ? QEL_MEMBER_PLUGIN
+                       : c->defClass == QEL_CLASS_TYPE    ? QEL_MEMBER_TYPE
                        : c->defClass == QEL_CLASS_ELEMENT ? QEL_MEMBER_VALUE
                                                           : 0;
         if (kind) h = g.store->nextMember(current, kind, 0);

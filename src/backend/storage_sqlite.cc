@@ -444,9 +444,8 @@ class SqliteStorage final : public RepositoryStorage {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       return checkFormat();
     }
-    std::string sql = std::string(kSchema) +
-                      "INSERT INTO repository_info VALUES('format','" + kFormatMarker +
-                      "'),('next_handle','1');";
+    std::string sql = std::string(kSchema) + "INSERT INTO repository_info VALUES('format','" +
+                      kFormatMarker + "'),('next_handle','1');";
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
         sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -522,8 +521,7 @@ class SqliteStorage final : public RepositoryStorage {
   bool inWrite_ = false;
   uint32_t nextHandle_ = 0;
   Statement getInfo_, setInfo_;
-  Statement insertDefinition_, getDefinition_, findDefinition_, nextDefinition_,
-      deleteDefinition_;
+  Statement insertDefinition_, getDefinition_, findDefinition_, nextDefinition_, deleteDefinition_;
   Statement insertMessageSet_, getMessageSet_, updateMessageSet_;
   Statement insertMember_, getMember_, nextMember_, membersOf_, deleteMember_;
   Statement setAttribute_, getAttribute_, nextAttribute_, deleteAttributes_;

@@ -9,9 +9,7 @@ extern "C" int qelDefaultTypeKindFromC(void);
 
 namespace {
 
-TEST(BackendHeader, CallableFromC) {
-  EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX);
-}
+TEST(BackendHeader, CallableFromC) { EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX); }
 
 const char* const kPlugins[] = {QEL_PLUGIN_XML, QEL_PLUGIN_CWF,   QEL_PLUGIN_TDS,
                                 QEL_PLUGIN_C,   QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV};
@@ -223,18 +221,12 @@ TEST_F(BackendTest, IdentifierRulesPerClass) {
     int32_t type;     // status for a type
     int32_t element;  // status for an element
   } cases[] = {
-      {"Good_Name-1.x", 0, 0},
-      {"", -32, -32},
-      {std::string(255, 'a'), 0, 0},
-      {std::string(256, 'b'), -32, -32},
-      {"1stName", -32, -32},
-      {"has blank", -32, -32},
-      {"quote\"d", -32, -32},
-      {"apos'd", -32, -32},
-      {"tab\there", -32, -32},
-      {"Outer^inner", -32, 0},
-      {"ns:local", -32, 0},
-      {"caf\xc3\xa9", 0, 0},
+      {"Good_Name-1.x", 0, 0},       {"", -32, -32},
+      {std::string(255, 'a'), 0, 0}, {std::string(256, 'b'), -32, -32},
+      {"1stName", -32, -32},         {"has blank", -32, -32},
+      {"quote\"d", -32, -32},        {"apos'd", -32, -32},
+      {"tab\there", -32, -32},       {"Outer^inner", -32, 0},
+      {"ns:local", -32, 0},          {"caf\xc3\xa9", 0, 0},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -287,11 +279,11 @@ TEST_F(BackendTest, RecordBuffersAndHandlesAreChecked) {
 
   uint32_t e = 0, e2 = 0;
   ASSERT_EQ(createElement(set, "e", str, &e), 0);
-  EXPECT_EQ(createElement(set, "f", e, &e2), -14);          // an element is no type
-  EXPECT_EQ(createElement(set, "g", 0x7ffff0, &e2), -8);    // a handle naming nothing
-  EXPECT_EQ(createValue(set, "v", "1", 0, &e2), -14);       // a value needs a type
-  EXPECT_EQ(createType(set, "T", &e2, e), -93);             // base must be a type
-  EXPECT_EQ(createType(set, "T", &e2, 0, 2), -30);          // kind words are 1 and 3
+  EXPECT_EQ(createElement(set, "f", e, &e2), -14);        // an element is no type
+  EXPECT_EQ(createElement(set, "g", 0x7ffff0, &e2), -8);  // a handle naming nothing
+  EXPECT_EQ(createValue(set, "v", "1", 0, &e2), -14);     // a value needs a type
+  EXPECT_EQ(createType(set, "T", &e2, e), -93);           // base must be a type
+  EXPECT_EQ(createType(set, "T", &e2, 0, 2), -30);        // kind words are 1 and 3
 
   // An attribute value longer than the caller's buffer.
   uint32_t xml = 0;
@@ -312,9 +304,9 @@ TEST_F(BackendTest, ValueMembersRefuseRepeatsAndSecondSingleValues) {
   ASSERT_EQ(createValue(set, "red", "red", integer, &red), 0);
   ASSERT_EQ(createValue(set, "green", "green", integer, &green), 0);
   ASSERT_EQ(insertValueMember(e, lo, 1, &m), 0);
-  EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);   // the same value again
+  EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);    // the same value again
   EXPECT_EQ(insertValueMember(e, lo2, 1, &m), -101);  // a second minimum
-  EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);    // enumerations are many
+  EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);     // enumerations are many
   EXPECT_EQ(insertValueMember(e, green, 5, &m), 0);
   EXPECT_EQ(insertValueMember(e, lo2, 42, &m), -96);
 }
@@ -346,9 +338,9 @@ TEST_F(BackendTest, MemberThatWouldMakeATypeContainItselfIsRefused) {
   ASSERT_EQ(createElement(set, "ea", a, &ea), 0);
   ASSERT_EQ(createElement(set, "eb", b, &eb), 0);
   ASSERT_EQ(createElement(set, "ec", c, &ec), 0);
-  EXPECT_EQ(insertTypeMember(a, a, "1", "1", 0, &m), -27);  // directly
-  ASSERT_EQ(insertTypeMember(a, eb, "1", "1", 0, &m), 0);   // A ⊃ eb : B
-  ASSERT_EQ(insertTypeMember(b, c, "1", "1", 0, &m), 0);    // B ⊃ C
+  EXPECT_EQ(insertTypeMember(a, a, "1", "1", 0, &m), -27);   // directly
+  ASSERT_EQ(insertTypeMember(a, eb, "1", "1", 0, &m), 0);    // A ⊃ eb : B
+  ASSERT_EQ(insertTypeMember(b, c, "1", "1", 0, &m), 0);     // B ⊃ C
   EXPECT_EQ(insertTypeMember(c, ea, "1", "1", 0, &m), -27);  // C ⊃ ea : A closes the loop
   EXPECT_EQ(insertTypeMember(c, b, "1", "1", 0, &m), -27);
   EXPECT_EQ(insertTypeMember(c, eb, "1", "1", 0, &m), -27);
@@ -614,10 +606,9 @@ TEST_F(BackendTest, MalformedRecordsAndWrongKindsOfHandle) {
 
 TEST(BackendStatusTexts, EveryStatusTheLibraryAnswersHasItsOwnText) {
   // The statuses this library returns, each with a text of its own.
-  for (int32_t st : {-2,  -3,  -4,  -5,  -6,  -8,  -10, -11, -12, -14, -22, -27, -30,
-                     -31, -32, -33, -36, -37, -38, -41, -42, -43, -44, -55, -63, -64,
-                     -66, -69, -73, -74, -76, -77, -78, -80, -82, -92, -93, -94, -95,
-                     -96, -97, -98, -100, -101})
+  for (int32_t st : {-2,  -3,  -4,  -5,  -6,  -8,  -10, -11, -12, -14, -22, -27, -30,  -31, -32,
+                     -33, -36, -37, -38, -41, -42, -43, -44, -55, -63, -64, -66, -69,  -73, -74,
+                     -76, -77, -78, -80, -82, -92, -93, -94, -95, -96, -97, -98, -100, -101})
     EXPECT_STRNE(qelStatusText(st), "Internal error") << st;
 }
 

@@ -179,9 +179,8 @@ TEST_F(BackendTest, SecondWriterWaitsThenIsRefused) {
   ASSERT_EQ(child.waitReady(), 0);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(QELOpenProject(set, 1), -69);
-  double waited =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_GE(waited, 1.0);  // it waited for the lock ...
+  double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 1.0);   // it waited for the lock ...
   EXPECT_LT(waited, 10.0);  // ... for a bounded time
   // Readers are not refused while the other process writes.
   EXPECT_EQ(walkNames(set, QEL_CLASS_TYPE).size(), 7u);

@@ -70,8 +70,8 @@ uint32_t BackendTest::openSet(const std::string& name) {
   return h;
 }
 
-int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t* out,
-                                uint32_t base, int32_t kind) {
+int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base,
+                                int32_t kind) {
   Record d(QEL_TYPE_DETAILS_SIZE);
   QELGetDefaultDetails(QEL_CLASS_TYPE, d.data(), d.size());
   d.setText(QEL_OFF_NAME, name);

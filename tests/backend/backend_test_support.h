@@ -59,8 +59,8 @@ class BackendTest : public ::testing::Test {
   int32_t createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base = 0,
                      int32_t kind = QEL_TYPE_KIND_COMPLEX);
   int32_t createElement(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
-  int32_t createValue(uint32_t set, const std::string& name, const std::string& text,
-                      uint32_t type, uint32_t* out);
+  int32_t createValue(uint32_t set, const std::string& name, const std::string& text, uint32_t type,
+                      uint32_t* out);
   int32_t createMessage(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
   int32_t insertTypeMember(uint32_t type, uint32_t child, const std::string& min,
                            const std::string& max, int16_t repeat, uint32_t* out);

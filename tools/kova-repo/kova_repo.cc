@@ -65,12 +65,12 @@ void listSets(const std::string& db) {
   while (st == 0) {
     RepositoryView view(set);
     Definition d = view.definition(set);
-    std::printf("%-30s %-15s %-9s %-6s %9ld %8zu %8zu %6zu %6zu\n",
-                view.nameOf(set).c_str(), messageSetIdentifier(set).c_str(),
-                QELIsFinalised(set) ? "yes" : "no", QELIsLocked(set) ? "yes" : "no",
-                lockCount(view), view.definitions(QEL_CLASS_MESSAGE).size(),
-                view.definitions(QEL_CLASS_ELEMENT).size(),
-                view.definitions(QEL_CLASS_TYPE).size(), view.definitions(QEL_CLASS_VALUE).size());
+    std::printf("%-30s %-15s %-9s %-6s %9ld %8zu %8zu %6zu %6zu\n", view.nameOf(set).c_str(),
+                messageSetIdentifier(set).c_str(), QELIsFinalised(set) ? "yes" : "no",
+                QELIsLocked(set) ? "yes" : "no", lockCount(view),
+                view.definitions(QEL_CLASS_MESSAGE).size(),
+                view.definitions(QEL_CLASS_ELEMENT).size(), view.definitions(QEL_CLASS_TYPE).size(),
+                view.definitions(QEL_CLASS_VALUE).size());
     (void)d;
     st = QELGetNextDefinition(set, 0, &set, QEL_WALK_NEXT, 0);
   }
@@ -135,11 +135,14 @@ void showSet(const std::string& db, const std::string& name, const std::string& 
 ordered_json attributesJson(const std::vector<Attribute>& attrs) {
   ordered_json list = ordered_json::array();
   for (const Attribute& a : attrs)
-    list.push_back({{"plugin", a.plugin}, {"member", a.member}, {"key", a.key}, {"value", a.value}});
+    list.push_back(
+        {{"plugin", a.plugin}, {"member", a.member}, {"key", a.key}, {"value", a.value}});
   return list;
 }
 
-ordered_json textOrNull(const std::string& s) { return s.empty() ? ordered_json() : ordered_json(s); }
+ordered_json textOrNull(const std::string& s) {
+  return s.empty() ? ordered_json() : ordered_json(s);
+}
 
 ordered_json nameOrNull(const RepositoryView& view, uint32_t h) {
   return h ? ordered_json(view.nameOf(h)) : ordered_json();
@@ -267,7 +270,8 @@ int main(int argc, char** argv) {
     cmd->add_option("SET", set, "message set name")->required();
   };
 
-  CLI::App* init = app.add_subcommand("init", "create a repository file (or check an existing one)");
+  CLI::App* init =
+      app.add_subcommand("init", "create a repository file (or check an existing one)");
   withDb(init);
   CLI::App* list = app.add_subcommand("list", "list the message sets with flags and counts");
   withDb(list);
@@ -307,7 +311,8 @@ int main(int argc, char** argv) {
     } else if (*exp) {
       exportSet(db, set);
     } else if (*lock || *unlock) {
-      changeSet(db, set, [&](uint32_t h) { check(QELSetLocked(h, *lock ? 1 : 0), "QELSetLocked"); });
+      changeSet(db, set,
+                [&](uint32_t h) { check(QELSetLocked(h, *lock ? 1 : 0), "QELSetLocked"); });
       std::printf("Message set %s %s\n", set.c_str(), *lock ? "locked" : "unlocked");
     } else if (*finalise) {
       changeSet(db, set, [&](uint32_t h) { check(QELSetFinalised(h, 1), "QELSetFinalised"); });
