@@ -228,17 +228,13 @@ TEST_F(BackendTest, IdentifierRulesPerClass) {
       {"tab\there", -32, -32},       {"Outer^inner", -32, 0},
       {"ns:local", -32, 0},          {"caf\xc3\xa9", 0, 0},
   };
-  int n = 0;
   for (const Case& c : cases) {
     uint32_t h = 0;
-    // Each name once per class: a suffix keeps accepted names unique.
-    std::string typeName = c.name, elemName = c.name;
-    EXPECT_EQ(createType(set, typeName, &h), c.type) << "type " << c.name.substr(0, 20);
-    EXPECT_EQ(createElement(set, elemName, str, &h), c.element)
+    // Every name differs, so an accepted one never meets itself (-33).
+    EXPECT_EQ(createType(set, c.name, &h), c.type) << "type " << c.name.substr(0, 20);
+    EXPECT_EQ(createElement(set, c.name, str, &h), c.element)
         << "element " << c.name.substr(0, 20);
-    ++n;
   }
-  EXPECT_EQ(n, 12);
   uint32_t h = 0;
   EXPECT_EQ(createValue(set, "9lives", "9", str, &h), -32);
   EXPECT_EQ(createMessage(set, "Msg^x", 0, &h), -32);
