@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -69,7 +68,8 @@ ReadResult readingPhase(const std::string& folder) {
   initialiseCatalogue();
   std::snprintf(parms.filePath, sizeof parms.filePath, "%s/", folder.c_str());
   parms.defNameSpace = insertName("urn:oasis:names:specification:ubl:schema:xsd:Invoice-2");
-  createPrefixBlock("urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2", "sig");
+  createPrefixBlock("urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2",
+                    "sig");
   createPrefixBlock("http://uri.etsi.org/01903/v1.3.2#", "xades");
   createPrefixBlock("http://uri.etsi.org/01903/v1.4.1#", "xades141");
   DataFileBlock* first = fileLists.files.get();
@@ -144,12 +144,16 @@ int main(int argc, char** argv) {
     bare.push_back(bareParse(texts));
   }
   double r = median(reading), b = median(bare);
-  std::printf("UBL-Invoice set: %zu files, %zu bytes, %d tags, root at tag %d\n", texts.size(), bytes,
-              warm.tags, warm.root);
-  std::printf("reading phase (files, parse, tags table, includes, imports, root): %.2f ms\n", r * 1e3);
-  std::printf("bare DOM parse of the same texts from memory:                    %.2f ms\n", b * 1e3);
-  std::printf("ratio %.3f (target <= 1.3), median of %d repetitions; ratio of the fastest runs %.3f\n",
-              r / b, repetitions,
-              *std::min_element(reading.begin(), reading.end()) / *std::min_element(bare.begin(), bare.end()));
+  std::printf("UBL-Invoice set: %zu files, %zu bytes, %d tags, root at tag %d\n", texts.size(),
+              bytes, warm.tags, warm.root);
+  std::printf("reading phase (files, parse, tags table, includes, imports, root): %.2f ms\n",
+              r * 1e3);
+  std::printf("bare DOM parse of the same texts from memory:                    %.2f ms\n",
+              b * 1e3);
+  std::printf(
+      "ratio %.3f (target <= 1.3), median of %d repetitions; ratio of the fastest runs %.3f\n",
+      r / b, repetitions,
+      *std::min_element(reading.begin(), reading.end()) /
+          *std::min_element(bare.begin(), bare.end()));
   return r / b <= 1.3 ? 0 : 2;
 }

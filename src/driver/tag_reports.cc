@@ -32,8 +32,11 @@ void dumpXmlTags() {
   }
 
   tracePrintf("\nXML Tags Table\n");
-  tracePrintf("          Children  Siblings        Types                                   ElemId/\n");
-  tracePrintf("     Par  1st  last Next Prev Schem Ele Dt  Min   Max  Name   Ref    Base   Type   Target Flag Tag\n");
+  tracePrintf(
+      "          Children  Siblings        Types                                   ElemId/\n");
+  tracePrintf(
+      "     Par  1st  last Next Prev Schem Ele Dt  Min   Max  Name   Ref    Base   Type   Target "
+      "Flag Tag\n");
   const GrowTable<XmlTag>& tags = tagsTable.tags;
   if (!tags.allocated()) return;
   for (int32_t i = 0; i <= tags.count(); ++i) {

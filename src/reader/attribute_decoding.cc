@@ -17,10 +17,33 @@
 namespace {
 
 enum class Attr {
-  kTargetNamespace, kElementFormDefault, kAttributeFormDefault, kForm, kName, kRef, kType,
-  kBase, kMinOccurs, kMaxOccurs, kUse, kValue, kXpath, kSchemaLocation,
-  kNoNamespaceSchemaLocation, kMixed, kDefault, kFixed, kAbstract, kNillable, kProcessContents,
-  kSubstitutionGroup, kNamespace, kBlock, kFinal, kMemberTypes, kIgnored,
+  kTargetNamespace,
+  kElementFormDefault,
+  kAttributeFormDefault,
+  kForm,
+  kName,
+  kRef,
+  kType,
+  kBase,
+  kMinOccurs,
+  kMaxOccurs,
+  kUse,
+  kValue,
+  kXpath,
+  kSchemaLocation,
+  kNoNamespaceSchemaLocation,
+  kMixed,
+  kDefault,
+  kFixed,
+  kAbstract,
+  kNillable,
+  kProcessContents,
+  kSubstitutionGroup,
+  kNamespace,
+  kBlock,
+  kFinal,
+  kMemberTypes,
+  kIgnored,
 };
 
 const std::unordered_map<std::string_view, Attr>& attributeNames() {
@@ -99,7 +122,8 @@ void decodeForm(XmlTag& tag, const char* name, const char* value, uint8_t qualif
 }
 
 uint64_t xmlnsKey(int32_t xmlId, NameRef prefix) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(xmlId)) << 32) | static_cast<uint32_t>(prefix);
+  return (static_cast<uint64_t>(static_cast<uint32_t>(xmlId)) << 32) |
+         static_cast<uint32_t>(prefix);
 }
 
 }  // namespace
@@ -121,26 +145,63 @@ void splitQName(const char* qname, char* prefix, size_t prefixSize, char* local,
 
 int32_t getBuiltInType(const char* typeName, int32_t schemaId) {
   static const std::unordered_map<std::string_view, int32_t> builtIns = {
-      {"string", kDtString}, {"base64Binary", kDtBase64Binary}, {"binary", kDtBinary},
-      {"boolean", kDtBoolean}, {"byte", kDtByte}, {"CDATA", kDtCDATA}, {"century", kDtCentury},
-      {"date", kDtDate}, {"dateTime", kDtDateTime}, {"decimal", kDtDecimal},
-      {"double", kDtDouble}, {"duration", kDtDuration}, {"ENTITIES", kDtENTITIES},
-      {"ENTITY", kDtENTITY}, {"float", kDtFloat}, {"gDay", kDtGDay}, {"gMonth", kDtGMonth},
-      {"gMonthDay", kDtGMonthDay}, {"gYear", kDtGYear}, {"gYearMonth", kDtGYearMonth},
-      {"hexBinary", kDtHexBinary}, {"ID", kDtID}, {"IDREF", kDtIDREF}, {"IDREFS", kDtIDREFS},
-      {"int", kDtInt}, {"integer", kDtInteger}, {"language", kDtLanguage}, {"long", kDtLong},
-      {"month", kDtMonth}, {"Name", kDtName}, {"NCName", kDtNCName},
-      {"negativeInteger", kDtNegativeInteger}, {"NMTOKEN", kDtNMTOKEN},
-      {"NMTOKENS", kDtNMTOKENS}, {"nonNegativeInteger", kDtNonNegativeInteger},
-      {"nonPositiveInteger", kDtNonPositiveInteger}, {"normalizedString", kDtNormalizedString},
-      {"NOTATION", kDtNOTATION}, {"positiveInteger", kDtPositiveInteger}, {"QName", kDtQName},
-      {"recurringDate", kDtRecurringDate}, {"recurringDay", kDtRecurringDay},
-      {"recurringDuration", kDtRecurringDuration}, {"short", kDtShort}, {"time", kDtTime},
-      {"timeDuration", kDtTimeDuration}, {"timeInstant", kDtTimeInstant},
-      {"timePeriod", kDtTimePeriod}, {"token", kDtToken}, {"unsignedByte", kDtUnsignedByte},
-      {"unsignedInt", kDtUnsignedInt}, {"unsignedLong", kDtUnsignedLong},
-      {"unsignedShort", kDtUnsignedShort}, {"anyURI", kDtAnyURI}, {"year", kDtYear},
-      {"anyType", kDtAnyType}, {"anySimpleType", kDtAnySimpleType},
+      {"string", kDtString},
+      {"base64Binary", kDtBase64Binary},
+      {"binary", kDtBinary},
+      {"boolean", kDtBoolean},
+      {"byte", kDtByte},
+      {"CDATA", kDtCDATA},
+      {"century", kDtCentury},
+      {"date", kDtDate},
+      {"dateTime", kDtDateTime},
+      {"decimal", kDtDecimal},
+      {"double", kDtDouble},
+      {"duration", kDtDuration},
+      {"ENTITIES", kDtENTITIES},
+      {"ENTITY", kDtENTITY},
+      {"float", kDtFloat},
+      {"gDay", kDtGDay},
+      {"gMonth", kDtGMonth},
+      {"gMonthDay", kDtGMonthDay},
+      {"gYear", kDtGYear},
+      {"gYearMonth", kDtGYearMonth},
+      {"hexBinary", kDtHexBinary},
+      {"ID", kDtID},
+      {"IDREF", kDtIDREF},
+      {"IDREFS", kDtIDREFS},
+      {"int", kDtInt},
+      {"integer", kDtInteger},
+      {"language", kDtLanguage},
+      {"long", kDtLong},
+      {"month", kDtMonth},
+      {"Name", kDtName},
+      {"NCName", kDtNCName},
+      {"negativeInteger", kDtNegativeInteger},
+      {"NMTOKEN", kDtNMTOKEN},
+      {"NMTOKENS", kDtNMTOKENS},
+      {"nonNegativeInteger", kDtNonNegativeInteger},
+      {"nonPositiveInteger", kDtNonPositiveInteger},
+      {"normalizedString", kDtNormalizedString},
+      {"NOTATION", kDtNOTATION},
+      {"positiveInteger", kDtPositiveInteger},
+      {"QName", kDtQName},
+      {"recurringDate", kDtRecurringDate},
+      {"recurringDay", kDtRecurringDay},
+      {"recurringDuration", kDtRecurringDuration},
+      {"short", kDtShort},
+      {"time", kDtTime},
+      {"timeDuration", kDtTimeDuration},
+      {"timeInstant", kDtTimeInstant},
+      {"timePeriod", kDtTimePeriod},
+      {"token", kDtToken},
+      {"unsignedByte", kDtUnsignedByte},
+      {"unsignedInt", kDtUnsignedInt},
+      {"unsignedLong", kDtUnsignedLong},
+      {"unsignedShort", kDtUnsignedShort},
+      {"anyURI", kDtAnyURI},
+      {"year", kDtYear},
+      {"anyType", kDtAnyType},
+      {"anySimpleType", kDtAnySimpleType},
   };
   tracePrintf("==> getBuiltInType %s schemaId=%d\n", typeName ? typeName : "", schemaId);
   std::string_view name(typeName ? typeName : "");
@@ -269,11 +330,16 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
       break;
     case Attr::kUse: {
       uint8_t bit = 0;
-      if (std::strcmp(value, "required") == 0) bit = kUseRequired;
-      else if (std::strcmp(value, "optional") == 0) bit = kUseOptional;
-      else if (std::strcmp(value, "prohibited") == 0) bit = kUseProhibited;
-      else if (std::strcmp(value, "default") == 0) bit = kUseDefault;
-      else if (std::strcmp(value, "fixed") == 0) bit = kUseFixed;
+      if (std::strcmp(value, "required") == 0)
+        bit = kUseRequired;
+      else if (std::strcmp(value, "optional") == 0)
+        bit = kUseOptional;
+      else if (std::strcmp(value, "prohibited") == 0)
+        bit = kUseProhibited;
+      else if (std::strcmp(value, "default") == 0)
+        bit = kUseDefault;
+      else if (std::strcmp(value, "fixed") == 0)
+        bit = kUseFixed;
       if (bit != 0) {
         tags[id].useFlags |= bit;
       } else {
@@ -323,10 +389,14 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
       if (isTrue(value)) tags[id].flags |= kTagFlagNillable;
       break;
     case Attr::kProcessContents:
-      if (std::strcmp(value, "strict") == 0) tags[id].processContents |= 0x01;
-      else if (std::strcmp(value, "lax") == 0) tags[id].processContents |= 0x02;
-      else if (std::strcmp(value, "skip") == 0) tags[id].processContents |= 0x04;
-      else progressPrintf("*****Invalid value found for processContents item - %s\n", value);
+      if (std::strcmp(value, "strict") == 0)
+        tags[id].processContents |= 0x01;
+      else if (std::strcmp(value, "lax") == 0)
+        tags[id].processContents |= 0x02;
+      else if (std::strcmp(value, "skip") == 0)
+        tags[id].processContents |= 0x04;
+      else
+        progressPrintf("*****Invalid value found for processContents item - %s\n", value);
       break;
     case Attr::kSubstitutionGroup: {
       NameRef v = insertName(value);
@@ -340,17 +410,26 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
       break;
     }
     case Attr::kBlock:
-      if (std::strcmp(value, "extension") == 0) tags[id].blockFinal |= 0x01;
-      else if (std::strcmp(value, "restriction") == 0) tags[id].blockFinal |= 0x02;
-      else if (std::strcmp(value, "substitution") == 0) tags[id].blockFinal |= 0x04;
-      else if (std::strcmp(value, "#all") == 0) tags[id].blockFinal |= 0x07;
-      else progressPrintf("*****Invalid value found for block attibute - %s\n", value);
+      if (std::strcmp(value, "extension") == 0)
+        tags[id].blockFinal |= 0x01;
+      else if (std::strcmp(value, "restriction") == 0)
+        tags[id].blockFinal |= 0x02;
+      else if (std::strcmp(value, "substitution") == 0)
+        tags[id].blockFinal |= 0x04;
+      else if (std::strcmp(value, "#all") == 0)
+        tags[id].blockFinal |= 0x07;
+      else
+        progressPrintf("*****Invalid value found for block attibute - %s\n", value);
       break;
     case Attr::kFinal:
-      if (std::strcmp(value, "extension") == 0) tags[id].blockFinal |= 0x08;
-      else if (std::strcmp(value, "restriction") == 0) tags[id].blockFinal |= 0x10;
-      else if (std::strcmp(value, "#all") == 0) tags[id].blockFinal |= 0x18;
-      else progressPrintf("*****Invalid value found for final attibute - %s\n", value);
+      if (std::strcmp(value, "extension") == 0)
+        tags[id].blockFinal |= 0x08;
+      else if (std::strcmp(value, "restriction") == 0)
+        tags[id].blockFinal |= 0x10;
+      else if (std::strcmp(value, "#all") == 0)
+        tags[id].blockFinal |= 0x18;
+      else
+        progressPrintf("*****Invalid value found for final attibute - %s\n", value);
       break;
     case Attr::kMemberTypes: {
       NameRef v = insertName(value);

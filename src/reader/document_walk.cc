@@ -7,6 +7,8 @@
 // network: external entities are read only from local files, a DOCTYPE whose
 // grammar lives at a network address is parsed without that grammar, and
 // entity expansion is bounded.
+#include "document_walk.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -15,10 +17,9 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
 #include <xercesc/dom/DOM.hpp>
-#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLRecognizer.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
@@ -31,7 +32,6 @@
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLString.hpp>
 
-#include "document_walk.h"
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
@@ -63,9 +63,9 @@ void toUtf8(const XMLCh* text, std::string& out) {
     XMLSize_t room = (length - done) * 3 + 4;
     out.resize(old + room);
     XMLSize_t eaten = 0;
-    XMLSize_t bytes = utf8Transcoder->transcodeTo(
-        text + done, length - done, reinterpret_cast<XMLByte*>(out.data() + old), room, eaten,
-        XMLTranscoder::UnRep_RepChar);
+    XMLSize_t bytes = utf8Transcoder->transcodeTo(text + done, length - done,
+                                                  reinterpret_cast<XMLByte*>(out.data() + old),
+                                                  room, eaten, XMLTranscoder::UnRep_RepChar);
     out.resize(old + bytes);
     if (eaten == 0) break;
     done += eaten;
@@ -202,7 +202,8 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
   toUtf8(node->getNodeName(), name);
   std::string_view qname(name);
   size_t colon = qname.find(':');
-  std::string_view prefix = colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+  std::string_view prefix =
+      colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
   std::string_view local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
   scratch.assign(local);
   int32_t kind = getElemType(scratch.c_str());
@@ -263,10 +264,9 @@ class DOMTreeErrorReporter : public ErrorHandler {
  private:
   static void report(const SAXParseException& e) {
     tracePrintf("An error occurred during parsing - see the following message...\n");
-    tagsTable.parseStatus =
-        reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
-                           intInsert(static_cast<int64_t>(e.getColumnNumber())),
-                           textInsert(utf8(e.getMessage()))});
+    tagsTable.parseStatus = reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
+                                               intInsert(static_cast<int64_t>(e.getColumnNumber())),
+                                               textInsert(utf8(e.getMessage()))});
     throw SAXParseException(e);
   }
 };
@@ -404,7 +404,8 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   std::string file = fileName ? fileName : "";
 
   XercesDOMParser parser;
-  parser.setValidationScheme(offlineGrammar ? XercesDOMParser::Val_Never : XercesDOMParser::Val_Auto);
+  parser.setValidationScheme(offlineGrammar ? XercesDOMParser::Val_Never
+                                            : XercesDOMParser::Val_Auto);
   if (offlineGrammar) {
     tracePrintf("the DOCTYPE names a grammar at a network address; it is not read\n");
     parser.setLoadExternalDTD(false);
@@ -441,12 +442,14 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
     failed = true;
   }
 
-  if (failed && (body == "<" || body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF")) {
+  if (failed &&
+      (body == "<" || body.substr(0, 2) == "\xFF\xFE" || body.substr(0, 2) == "\xFE\xFF")) {
     // The text ends at its first NUL byte, which a 16-bit encoding puts
     // straight after the first character.
-    progressPrintf("*****Error - the schema text %s ends at a NUL byte after %zu bytes; a document "
-                   "in a 16-bit encoding (UTF-16) cannot be read\n",
-                   file.c_str(), body.size());
+    progressPrintf(
+        "*****Error - the schema text %s ends at a NUL byte after %zu bytes; a document "
+        "in a 16-bit encoding (UTF-16) cannot be read\n",
+        file.c_str(), body.size());
   }
   if (!failed) {
     reportInfo(9408, {textInsert(file)});

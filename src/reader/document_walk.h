@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-
 #include <xercesc/dom/DOMNode.hpp>
 
 /// Walks `node`, its following siblings and all their descendants into the

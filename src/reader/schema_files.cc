@@ -50,7 +50,8 @@ std::string canonicalPath(const std::string& path) {
 std::string writtenLocation(const std::string& location) {
   std::string written = location;
   size_t pathLength = std::char_traits<char>::length(parms.filePath);
-  if (pathLength > 0 && written.compare(0, pathLength, parms.filePath) == 0) written.erase(0, pathLength);
+  if (pathLength > 0 && written.compare(0, pathLength, parms.filePath) == 0)
+    written.erase(0, pathLength);
   if (written.rfind(kFilePrefix, 0) == 0) written.erase(0, sizeof kFilePrefix - 1);
   return written;
 }
@@ -63,7 +64,8 @@ std::string pathBesideDocument(int32_t tagId, const std::string& location) {
   auto doc = tagsTable.documentFile.find(tagsTable.tags[tagId].schemaId);
   if (doc == tagsTable.documentFile.end()) return std::string();
   size_t slash = doc->second.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : doc->second.substr(0, slash + 1);
+  std::string folder =
+      slash == std::string::npos ? std::string() : doc->second.substr(0, slash + 1);
   return folder + written;
 }
 
@@ -75,7 +77,8 @@ bool includesItself(int32_t includeId, const std::string& canonical) {
   int32_t doc = tags[includeId].schemaId;
   while (doc > 0) {
     auto file = tagsTable.documentFile.find(doc);
-    if (file != tagsTable.documentFile.end() && canonicalPath(file->second) == canonical) return true;
+    if (file != tagsTable.documentFile.end() && canonicalPath(file->second) == canonical)
+      return true;
     int32_t holder = tags[doc].parent;  // the include or import tag that read it
     if (holder <= 0 || tags[holder].elemType != kTagInclude) return false;
     doc = tags[holder].schemaId;
@@ -162,8 +165,9 @@ int32_t processIncludes() {
     const int32_t block = findFileLocBlock(tags[id].schemaLocation);
 
     if (kind == kTagImport) {
-      bool loaded = (block >= 0 && (fileLists.fileLocs[static_cast<size_t>(block)].flags & 1) != 0) ||
-                    tagsTable.rootNamespaces.count(tags[id].nameSpace) != 0;
+      bool loaded =
+          (block >= 0 && (fileLists.fileLocs[static_cast<size_t>(block)].flags & 1) != 0) ||
+          tagsTable.rootNamespaces.count(tags[id].nameSpace) != 0;
       if (loaded) {
         tracePrintf("file %s has already been processed\n", location.c_str());
         continue;
@@ -184,7 +188,8 @@ int32_t processIncludes() {
       if (!beside.empty() && beside != path) {
         f = openSchemaFile(beside);
         if (f != nullptr) {
-          tracePrintf("location %s taken beside its document: %s\n", location.c_str(), beside.c_str());
+          tracePrintf("location %s taken beside its document: %s\n", location.c_str(),
+                      beside.c_str());
           path = beside;
         }
       }

@@ -27,7 +27,10 @@ TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
     const char* prefix;
     const char* ns;
     int32_t xmlId;
-  } rows[] = {{"xs", kXsd, 1}, {"tns", "urn:n", 1}, {"", "urn:d", 1}, {"other", "urn:n", 2},
+  } rows[] = {{"xs", kXsd, 1},
+              {"tns", "urn:n", 1},
+              {"", "urn:d", 1},
+              {"other", "urn:n", 2},
               {"p2", "urn:n2", 2}};
   for (const Row& r : rows) {
     int32_t e = findXmlnsEntry(r.xmlId, r.prefix[0] ? insertName(r.prefix) : 0);
@@ -63,9 +66,9 @@ TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
 
 TEST_F(Decoding, APrefixFromTheParameterFileIsKept) {
   createPrefixBlock("urn:n", "fromParms");
-  ASSERT_EQ(parse(schemaDoc("<xs:element name=\"A\"/>",
-                            "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
-            0);
+  ASSERT_EQ(
+      parse(schemaDoc("<xs:element name=\"A\"/>", "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
+      0);
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "fromParms");
   EXPECT_EQ(text(tag(2).xmlName), "fromParms:A");
 }
@@ -88,9 +91,8 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
     int32_t dataType;
     const char* type;
   } cases[] = {
-      {"a", kDtString, ""},   {"b", 0, "tns:string"}, {"c", kDtString, ""},
-      {"d", kDtString, ""},   {"e", kDtAnyURI, ""},   {"f", 0, "tns:MyType"},
-      {"g", kDtTimeInstant, ""},
+      {"a", kDtString, ""}, {"b", 0, "tns:string"}, {"c", kDtString, ""},      {"d", kDtString, ""},
+      {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""},
   };
   for (const Case& c : cases) {
     int32_t id = findTag(kTagElement, c.name);
@@ -156,16 +158,20 @@ TEST_F(Decoding, FlagAttributesSetTheirBitsAndReportBadValuesOnStarLines) {
   EXPECT_EQ(tag(y).blockFinal, 0x04);
   EXPECT_EQ(tag(findTag(kTagAttribute, "r")).useFlags, kUseRequired);
   EXPECT_EQ(tag(findTag(kTagAttribute, "s")).useFlags, 0);
-  EXPECT_EQ(linesWith(out, "*****Error - value (REQUIRED) for use attribute not recognized").size(), 1u);
-  EXPECT_EQ(linesWith(out, "*****Invalid value found for block attibute - extension restriction").size(), 1u);
+  EXPECT_EQ(linesWith(out, "*****Error - value (REQUIRED) for use attribute not recognized").size(),
+            1u);
+  EXPECT_EQ(
+      linesWith(out, "*****Invalid value found for block attibute - extension restriction").size(),
+      1u);
   EXPECT_EQ(linesWith(out, "*****Invalid value found for final attibute - sometimes").size(), 1u);
   EXPECT_EQ(linesWith(out, "*****Invalid value found for processContents item - maybe").size(), 1u);
   EXPECT_EQ(tag(tagCount() - 1).processContents, 0x02);
 }
 
 TEST_F(Decoding, FormValuesOtherThanQualifiedOrUnqualifiedAreErrors) {
-  std::string doc = schemaDoc("<xs:element name=\"a\" form=\"unqualified\"/>",
-                              "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
+  std::string doc =
+      schemaDoc("<xs:element name=\"a\" form=\"unqualified\"/>",
+                "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   std::vector<std::string> lines = linesWith(out, "KOVA9414E");
@@ -208,7 +214,9 @@ TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
   EXPECT_EQ(text(tag(3).name), "a b");  // inner blanks stay
   EXPECT_EQ(text(tag(3).ref), "r");
   EXPECT_EQ(text(tag(3).substitutionGroup), "sg");
-  EXPECT_EQ(linesWith(out, "*****Warning - Substitution Group found - not currently supported").size(), 1u);
+  EXPECT_EQ(
+      linesWith(out, "*****Warning - Substitution Group found - not currently supported").size(),
+      1u);
   EXPECT_EQ(text(tag(findTag(kTagSimpleType, "u") + 1).memberTypes), "a b c");
   EXPECT_EQ(text(tag(findTag(kTagKey, "k") + 1).xpath), ".//a");
   EXPECT_EQ(text(tag(tagCount()).value), "V1");

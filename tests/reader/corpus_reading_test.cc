@@ -56,7 +56,8 @@ TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
   parms.defNameSpace = insertName("urn:oasis:names:specification:ubl:schema:xsd:Invoice-2");
   // No schema of the set declares a prefix for these namespaces before their
   // own schema is read; the parameter file names them ([NAMESPACEPREFIX]).
-  createPrefixBlock("urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2", "sig");
+  createPrefixBlock("urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2",
+                    "sig");
   createPrefixBlock("http://uri.etsi.org/01903/v1.3.2#", "xades");
   createPrefixBlock("http://uri.etsi.org/01903/v1.4.1#", "xades141");
   int32_t root = readAll(folder, "UBL-Invoice-2.5.xsd", "Invoice");

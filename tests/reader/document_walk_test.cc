@@ -45,7 +45,8 @@ TEST_F(Walk, AnnotationSubtreesWithForeignContentGiveNoTagsAndAreNotCounted) {
 TEST_F(Walk, TagsAreKnownByLocalNameWhateverThePrefix) {
   std::string doc =
       "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\" "
-      "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
       "xmlns:foo=\"urn:foo\">"
       "<xs:element name=\"A\"/><xsd:element name=\"B\"/><element name=\"C\"/>"
       "<foo:element name=\"D\"/></schema>";
@@ -61,8 +62,8 @@ TEST_F(Walk, TagsAreKnownByLocalNameWhateverThePrefix) {
 }
 
 TEST_F(Walk, UnknownTagNamesStayWithKindZeroAndAreEachReported) {
-  std::string doc = schemaDoc(
-      "<xs:Element name=\"A\"/><xs:complextype name=\"T\"/><xs:element name=\"B\"/>");
+  std::string doc =
+      schemaDoc("<xs:Element name=\"A\"/><xs:complextype name=\"T\"/><xs:element name=\"B\"/>");
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   EXPECT_EQ(linesWith(out, "KOVA9411E").size(), 2u);
@@ -79,8 +80,9 @@ TEST_F(Walk, UnknownTagNamesStayWithKindZeroAndAreEachReported) {
 TEST_F(Walk, TableDoublesSilentlyPastItsCapacityAndKeepsDocumentOrder) {
   std::string body;
   for (int i = 0; i < 700; ++i) {
-    body += "<xs:complexType name=\"T" + std::to_string(i) +
-            "\"><xs:sequence><xs:element name=\"e\" type=\"xs:int\"/></xs:sequence></xs:complexType>";
+    body +=
+        "<xs:complexType name=\"T" + std::to_string(i) +
+        "\"><xs:sequence><xs:element name=\"e\" type=\"xs:int\"/></xs:sequence></xs:complexType>";
   }
   std::string out = parseCaptured(schemaDoc(body));
   ASSERT_EQ(tagCount(), 1 + 700 * 3);
@@ -115,10 +117,11 @@ TEST_F(Walk, DeepNestingAndLongSiblingChainsDoNotExhaustTheStack) {
 }
 
 TEST_F(Walk, WellFormednessErrorReportsLineAndColumnOnceAndAddsNoTags) {
-  std::string doc = "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
-                    "  <xs:element name=\"A\">\n"
-                    "  </xs:elemnt>\n"
-                    "</xs:schema>\n";
+  std::string doc =
+      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+      "  <xs:element name=\"A\">\n"
+      "  </xs:elemnt>\n"
+      "</xs:schema>\n";
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   std::vector<std::string> errors = linesWith(out, "KOVA9422E");
@@ -160,12 +163,17 @@ TEST_F(Walk, TextIsTakenUpToItsFirstNulSoUtf16DoesNotParse) {
 TEST_F(Walk, NonAsciiNamesKeepTheirUtf8BytesWhateverTheLocale) {
   std::setlocale(LC_ALL, "C");
   std::string doc = schemaDoc(
-      "<xs:element name=\"Gr\xC3\xB6\xC3\x9F" "e\" type=\"Ma\xC3\x9F\"/>"
+      "<xs:element name=\"Gr\xC3\xB6\xC3\x9F"
+      "e\" type=\"Ma\xC3\x9F\"/>"
       "<xs:complexType name=\"\xE5\x90\x8D\xE5\x89\x8D\"/>"
       "<xs:element name=\"Sym\xF0\x9F\x98\x80\"/>");
   ASSERT_EQ(parse(doc), 0);
-  EXPECT_EQ(text(tag(2).name), "Gr\xC3\xB6\xC3\x9F" "e");
-  EXPECT_EQ(text(tag(2).xmlName), "Gr\xC3\xB6\xC3\x9F" "e");
+  EXPECT_EQ(text(tag(2).name),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e");
+  EXPECT_EQ(text(tag(2).xmlName),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e");
   EXPECT_EQ(text(tag(2).type), "Ma\xC3\x9F");
   EXPECT_EQ(text(tag(3).name), "\xE5\x90\x8D\xE5\x89\x8D");
   EXPECT_EQ(text(tag(4).name), "Sym\xF0\x9F\x98\x80");
@@ -192,10 +200,10 @@ TEST_F(Walk, XmlNamesFollowTheFormRules) {
     const char* name;
     const char* xmlName;
   } cases[] = {
-      {kTagElement, "Glob", "tns:Glob"}, {kTagElement, "loc", "tns:loc"},
-      {kTagElement, "unq", "unq"},       {kTagAttribute, "att", "att"},
+      {kTagElement, "Glob", "tns:Glob"},   {kTagElement, "loc", "tns:loc"},
+      {kTagElement, "unq", "unq"},         {kTagAttribute, "att", "att"},
       {kTagAttribute, "qatt", "tns:qatt"}, {kTagAttribute, "gatt", "tns:gatt"},
-      {kTagComplexType, "CT", "tns:CT"}, {kTagSimpleType, "ST", "tns:ST"},
+      {kTagComplexType, "CT", "tns:CT"},   {kTagSimpleType, "ST", "tns:ST"},
   };
   for (const Case& c : cases) {
     int32_t id = findTag(c.kind, c.name);
@@ -288,12 +296,14 @@ TEST_F(Walk, ALocalGrammarBesideTheDocumentIsReadAndValidatesIt) {
             "<!ELEMENT schema (element*)>\n"
             "<!ATTLIST schema xmlns CDATA #FIXED 'http://www.w3.org/2001/XMLSchema'>\n"
             "<!ELEMENT element EMPTY>\n<!ATTLIST element name CDATA #REQUIRED>\n");
-  std::string valid = "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
-                      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element name=\"A\"/></schema>";
+  std::string valid =
+      "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element name=\"A\"/></schema>";
   startCapture();
   EXPECT_EQ(parseXMLfile(valid.c_str(), 0, (dir + "/main.xsd").c_str()), 0);
-  std::string invalid = "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
-                        "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element/></schema>";
+  std::string invalid =
+      "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element/></schema>";
   int32_t status = parseXMLfile(invalid.c_str(), 0, (dir + "/main.xsd").c_str());
   std::string out = stopCapture();
   EXPECT_EQ(status, messageStatus(9422));

@@ -28,25 +28,32 @@ class ProgramReading : public ::testing::Test {
 };
 
 TEST_F(ProgramReading, UblInvoiceRootIsFoundWithEveryModuleRead) {
-  ProgramRun r = run("QEL_DB=run.kovadb\nMESSAGESET=UBL\nROOTELEMENT=Invoice\n"
-                     "FILEPATH=" + sharedDir() + "/corpus/ubl-2.5/maindoc\n"
-                     "DEFNAMESPACE=urn:oasis:names:specification:ubl:schema:xsd:Invoice-2\n"
-                     "[NAMESPACEPREFIX]\n"
-                     "urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2 sig\n"
-                     "http://uri.etsi.org/01903/v1.3.2# xades\n"
-                     "http://uri.etsi.org/01903/v1.4.1# xades141\n"
-                     "[FILELIST]\nUBL-Invoice-2.5.xsd\n");
-  EXPECT_EQ(linesWith(r.output, "root element (Invoice) found as element 5").size(), 1u) << r.output;
+  ProgramRun r =
+      run("QEL_DB=run.kovadb\nMESSAGESET=UBL\nROOTELEMENT=Invoice\n"
+          "FILEPATH=" +
+          sharedDir() +
+          "/corpus/ubl-2.5/maindoc\n"
+          "DEFNAMESPACE=urn:oasis:names:specification:ubl:schema:xsd:Invoice-2\n"
+          "[NAMESPACEPREFIX]\n"
+          "urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2 sig\n"
+          "http://uri.etsi.org/01903/v1.3.2# xades\n"
+          "http://uri.etsi.org/01903/v1.4.1# xades141\n"
+          "[FILELIST]\nUBL-Invoice-2.5.xsd\n");
+  EXPECT_EQ(linesWith(r.output, "root element (Invoice) found as element 5").size(), 1u)
+      << r.output;
   EXPECT_EQ(linesWith(r.output, "KOVA9408I").size(), 14u) << r.output;
   EXPECT_EQ(catalogueErrors(r.output), 0u) << r.output;
   EXPECT_EQ(linesWith(r.output, "schema tags 14").size(), 1u) << r.output;
 }
 
 TEST_F(ProgramReading, Iso20022DocumentIsFoundWithAPrefixLine) {
-  ProgramRun r = run("QEL_DB=run.kovadb\nMESSAGESET=PAY\nROOTELEMENT=Document\n"
-                     "FILEPATH=" + sharedDir() + "/corpus/iso20022/payments_clearing_and_settlement_10\n"
-                     "[NAMESPACEPREFIX]\nurn:iso:std:iso:20022:tech:xsd:pacs.008.001.09 pacs\n"
-                     "[FILELIST]\npacs.008.001.09.xsd\n");
+  ProgramRun r =
+      run("QEL_DB=run.kovadb\nMESSAGESET=PAY\nROOTELEMENT=Document\n"
+          "FILEPATH=" +
+          sharedDir() +
+          "/corpus/iso20022/payments_clearing_and_settlement_10\n"
+          "[NAMESPACEPREFIX]\nurn:iso:std:iso:20022:tech:xsd:pacs.008.001.09 pacs\n"
+          "[FILELIST]\npacs.008.001.09.xsd\n");
   EXPECT_EQ(linesWith(r.output, "root element (Document) found as element").size(), 1u) << r.output;
   EXPECT_EQ(catalogueErrors(r.output), 0u) << r.output;
 }
@@ -66,9 +73,11 @@ TEST_F(ProgramReading, ShowSchemaWithTraceReportsTheTagsBeforeAndAfterIncludes) 
             "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
             "<xs:include schemaLocation=\"part.xsd\"/></xs:schema>");
   writeFile(dir + "/part.xsd",
-            "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"P\"/></xs:schema>");
-  ProgramRun r = run("QEL_DB=run.kovadb\nMESSAGESET=S\nROOTELEMENT=P\nSHOWSCHEMA=Y\nTRACE=Y\n"
-                     "[FILELIST]\nmain.xsd\n");
+            "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element "
+            "name=\"P\"/></xs:schema>");
+  ProgramRun r =
+      run("QEL_DB=run.kovadb\nMESSAGESET=S\nROOTELEMENT=P\nSHOWSCHEMA=Y\nTRACE=Y\n"
+          "[FILELIST]\nmain.xsd\n");
   EXPECT_EQ(linesWith(r.output, "XML Tags Table").size(), 2u) << r.output;
   EXPECT_EQ(linesWith(r.output, "root element (P) found as element 4").size(), 1u) << r.output;
 }

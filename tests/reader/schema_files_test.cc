@@ -1,5 +1,7 @@
 // Schema files: the file list, includes spliced into place, imports moved to
 // the top level, file locations, and the root element.
+#include "schema_files.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -10,7 +12,6 @@
 #include "parameters.h"
 #include "reader_fixture.h"
 #include "run_state.h"
-#include "schema_files.h"
 
 namespace {
 
@@ -173,8 +174,8 @@ TEST_F(SchemaFiles, FilePrefixIsRemovedWhenThereIsNoFilePath) {
 
 TEST_F(SchemaFiles, LocationsFallBackToTheFolderOfTheIncludingDocument) {
   // main imports sub/mod.xsd, which includes its neighbour by bare name.
-  writeFile(dir + "sub/mod.xsd", schema("<xs:include schemaLocation=\"part.xsd\"/>",
-                                        "targetNamespace=\"urn:m\""));
+  writeFile(dir + "sub/mod.xsd",
+            schema("<xs:include schemaLocation=\"part.xsd\"/>", "targetNamespace=\"urn:m\""));
   writeFile(dir + "sub/part.xsd", schema("<xs:element name=\"FromSub\"/>"));
   file("main.xsd", schema("<xs:import namespace=\"urn:m\" schemaLocation=\"sub/mod.xsd\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
