@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -118,8 +118,10 @@ std::string writeParameters(const fs::path& work, const std::string& schema,
   fs::path parms = work / "import.parms";
   std::ofstream out(parms);
   out << "QEL_DB=" << repo.string() << "\nDB_USER=bench\nDB_PW=bench\nMESSAGESET=BENCH\n"
-      << "ROOTELEMENT=" << root << "\n[FILELIST]\n" << schema << "\n"
-      << "[NAMESPACEPREFIX]\n" << prefixes;
+      << "ROOTELEMENT=" << root << "\n[FILELIST]\n"
+      << schema << "\n"
+      << "[NAMESPACEPREFIX]\n"
+      << prefixes;
   if (!fileLocations.empty()) out << "[FILELOCATION]\n" << fileLocations;
   return parms.string();
 }
@@ -188,7 +190,8 @@ int main(int argc, char** argv) {
   fs::path maindoc = fs::path(corpus) / "ubl-2.5" / "maindoc";
   std::string locations;
   std::vector<fs::path> files = {maindoc / "UBL-Invoice-2.5.xsd"};
-  for (const fs::directory_entry& e : fs::directory_iterator(fs::path(corpus) / "ubl-2.5" / "common")) {
+  for (const fs::directory_entry& e :
+       fs::directory_iterator(fs::path(corpus) / "ubl-2.5" / "common")) {
     if (e.path().extension() != ".xsd") continue;
     locations += e.path().filename().string() + " " + e.path().string() + "\n";
     files.push_back(e.path());
@@ -205,9 +208,10 @@ int main(int argc, char** argv) {
                        {"/usr/bin/xmllint", "--noout", "--schema",
                         (maindoc / "UBL-Invoice-2.5.xsd").string(), instance.string()},
                        maindoc.string(), (work / "xmllint.log").string(), [] {});
-  std::printf("UBL-Invoice import (parse, model, write, commit): %.3f s, exit status %d, "
-              "peak memory %.1f MB\n",
-              ours.seconds, ours.status, ours.maxRssKb / 1024.0);
+  std::printf(
+      "UBL-Invoice import (parse, model, write, commit): %.3f s, exit status %d, "
+      "peak memory %.1f MB\n",
+      ours.seconds, ours.status, ours.maxRssKb / 1024.0);
   std::printf("xmllint --noout --schema UBL-Invoice-2.5.xsd:      %.3f s\n", lint.seconds);
   std::printf("ratio import / xmllint:                           %.2f\n",
               ours.seconds / lint.seconds);
@@ -223,10 +227,11 @@ int main(int argc, char** argv) {
     Timing t = bestOf(k == 0 ? 3 : 1, {xsdimport, "-f", genParms}, work.string(), log,
                       [&] { fs::remove(work / "repository.db"); });
     times[k] = t.seconds;
-    std::printf("generated schema, %5d record types (%7zu bytes): %.3f s, exit status %d, "
-                "peak memory %.1f MB\n",
-                records, static_cast<size_t>(fs::file_size(work / "generated.xsd")), t.seconds,
-                t.status, t.maxRssKb / 1024.0);
+    std::printf(
+        "generated schema, %5d record types (%7zu bytes): %.3f s, exit status %d, "
+        "peak memory %.1f MB\n",
+        records, static_cast<size_t>(fs::file_size(work / "generated.xsd")), t.seconds, t.status,
+        t.maxRssKb / 1024.0);
   }
   std::printf("ratio 10n / n:                                    %.2f\n", times[1] / times[0]);
   fs::remove_all(work);

@@ -71,8 +71,8 @@ int32_t typeKind(uint32_t handle, const char* caller) {
   return getInt32(details, QEL_OFF_TYPE_KIND);
 }
 
-const int32_t kResetClasses[] = {100, 101, 105, QEL_CLASS_MESSAGE, QEL_CLASS_ELEMENT,
-                                 QEL_CLASS_VALUE};
+const int32_t kResetClasses[] = {
+    100, 101, 105, QEL_CLASS_MESSAGE, QEL_CLASS_ELEMENT, QEL_CLASS_VALUE};
 
 }  // namespace
 
@@ -190,8 +190,7 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
 void getPluginHandles() {
   TraceScope trace("getPluginHandles");
   uint32_t member = 0;
-  int32_t status =
-      QELGetNextDefinition(repo.msgSetHandle, 0, &member, QEL_WALK_PLUGIN_MEMBER, 0);
+  int32_t status = QELGetNextDefinition(repo.msgSetHandle, 0, &member, QEL_WALK_PLUGIN_MEMBER, 0);
   while (status == 0 && member != 0xFFFFFFFFu) {
     unsigned char plugin[QEL_PLUGIN_DETAILS_SIZE] = {};
     unsigned char memberDetails[QEL_PLUGIN_MEMBER_SIZE] = {};
@@ -294,8 +293,7 @@ void deleteTypes() {
 void endTransaction(int32_t reportOnly) {
   TraceScope trace("endTransaction");
   int32_t commit = (run.errSw == 0 && reportOnly == 0) ? 1 : 0;
-  chkQELBeapiCode(QELCloseProject(repo.msgSetHandle, commit), "QELCloseProject",
-                  "endTransaction");
+  chkQELBeapiCode(QELCloseProject(repo.msgSetHandle, commit), "QELCloseProject", "endTransaction");
   chkQELBeapiCode(QELCloseRepository(), "QELCloseRepository", "endTransaction");
   repo.connected = false;
   setTypeNameTakenHook(nullptr);

@@ -54,12 +54,12 @@ void buildValueIndex() {
     chkQELBeapiCode(QELGetClass(current, &defClass), "QELGetClass", "createValue");
     unsigned char details[QEL_VALUE_DETAILS_SIZE] = {};
     int32_t valueClass = QEL_CLASS_VALUE;
-    chkQELBeapiCode(QELGetDetails(current, &valueClass, details, sizeof details),
-                    "QELGetDetails", "createValue");
+    chkQELBeapiCode(QELGetDetails(current, &valueClass, details, sizeof details), "QELGetDetails",
+                    "createValue");
     std::string text = getText(details, QEL_OFF_VALUE_TEXT, QEL_VALUE_TEXT_SIZE);
-    repo.valuesByText.try_emplace(valueKey(getTypeHandleField(details), text),
-                                  RepositoryConnection::StoredValue{
-                                      current, getInt32(details, QEL_OFF_IDENTIFIER)});
+    repo.valuesByText.try_emplace(
+        valueKey(getTypeHandleField(details), text),
+        RepositoryConnection::StoredValue{current, getInt32(details, QEL_OFF_IDENTIFIER)});
     status = QELGetNextDefinition(current, 0, &current, QEL_WALK_NEXT, 0);
   }
   if (status != -4)
@@ -164,8 +164,7 @@ uint32_t createType(const char* name, uint32_t baseTypeHandle, int32_t compositi
   return handle;
 }
 
-uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandle,
-                     int32_t* outId) {
+uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandle, int32_t* outId) {
   TraceScope trace("createValue");
   if (typeHandle == 0) {
     progressPrintf("*****Error - typeHandle is 0 for value\n");
@@ -209,14 +208,13 @@ uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandl
 }
 
 uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seqNum,
-                          int32_t memberType, int32_t minOcc, int32_t maxOcc,
-                          const char* typeName, const char* childName) {
+                          int32_t memberType, int32_t minOcc, int32_t maxOcc, const char* typeName,
+                          const char* childName) {
   TraceScope trace("createTypeMember");
   tracePrintf("    member type %d seqNum %d\n", memberType, seqNum);
   unsigned char member[QEL_TYPE_MEMBER_SIZE] = {};
-  chkQELBeapiCode(
-      QELGetDefaultMemberDetails2(typeHandle, childHandle, -1, member, sizeof member),
-      "QELGetDefaultMemberDetails2", "createTypeMember");
+  chkQELBeapiCode(QELGetDefaultMemberDetails2(typeHandle, childHandle, -1, member, sizeof member),
+                  "QELGetDefaultMemberDetails2", "createTypeMember");
   int16_t repeat = (maxOcc > 1 || maxOcc == kUnbounded) ? 1 : 0;
   std::memcpy(member + QEL_OFF_MEMBER_REPEAT, &repeat, sizeof repeat);
   if (maxOcc != -1 && maxOcc != kUnbounded)
@@ -240,9 +238,8 @@ uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t 
   TraceScope trace("createValueMember");
   tracePrintf("    parent class %d seqNum %d role %d\n", parentClass, seqNum, role);
   unsigned char member[QEL_VALUE_MEMBER_SIZE] = {};
-  chkQELBeapiCode(
-      QELGetDefaultMemberDetails2(parentHandle, valueHandle, -1, member, sizeof member),
-      "QELGetDefaultMemberDetails2", "createValueMember");
+  chkQELBeapiCode(QELGetDefaultMemberDetails2(parentHandle, valueHandle, -1, member, sizeof member),
+                  "QELGetDefaultMemberDetails2", "createValueMember");
   putInt32(member, QEL_OFF_MEMBER_ROLE, role);
   uint32_t memberHandle = 0;
   int32_t status = QELInsertMember2(parentHandle, valueHandle, -1, member, &memberHandle);

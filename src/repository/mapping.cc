@@ -18,8 +18,8 @@
 
 namespace {
 
-const char* const kSimpleTypeNames[kSimpleTypeCount] = {
-    "BOOLEAN", "STRING", "DECIMAL", "FLOAT", "INTEGER", "BINARY", "DATETIME"};
+const char* const kSimpleTypeNames[kSimpleTypeCount] = {"BOOLEAN", "STRING", "DECIMAL", "FLOAT",
+                                                        "INTEGER", "BINARY", "DATETIME"};
 const char kSimpleTypeLetters[kSimpleTypeCount] = {'B', 'S', 'D', 'F', 'I', 'X', 'T'};
 
 void loadSimpleTypes() {
@@ -251,9 +251,9 @@ void writeTypeMembers() {
       std::string key = std::to_string(type.handle) + "," + std::to_string(a.handle);
       if (checkDupMemberKey(key) == 1 || (a.flag & kAttrProhibited)) continue;
       std::string childName = textOf(a.name);
-      uint32_t member = createTypeMember(type.handle, a.handle, seq, QEL_CLASS_ELEMENT,
-                                         entry.minOccurs, entry.maxOccurs, typeName.c_str(),
-                                         childName.c_str());
+      uint32_t member =
+          createTypeMember(type.handle, a.handle, seq, QEL_CLASS_ELEMENT, entry.minOccurs,
+                           entry.maxOccurs, typeName.c_str(), childName.c_str());
       std::string xmlName = a.xmlName > 0 ? textOf(a.xmlName) : childName;
       for (const PluginLayer& layer : repo.xmlLayers) {
         setXmlRender(type.handle, member, layer.handle, "1");
@@ -267,9 +267,9 @@ void writeTypeMembers() {
       if (entry.flag & kMemberElement) {
         const ElementEntry e = modelTables.elements[entry.elemId];
         std::string childName = textOf(e.name);
-        uint32_t member = createTypeMember(type.handle, e.handle, seq, QEL_CLASS_ELEMENT,
-                                           entry.minOccurs, entry.maxOccurs, typeName.c_str(),
-                                           childName.c_str());
+        uint32_t member =
+            createTypeMember(type.handle, e.handle, seq, QEL_CLASS_ELEMENT, entry.minOccurs,
+                             entry.maxOccurs, typeName.c_str(), childName.c_str());
         std::string xmlName = e.xmlName > 0 ? textOf(e.xmlName) : childName;
         if (!xmlName.empty())
           for (const PluginLayer& layer : repo.xmlLayers)
@@ -386,13 +386,30 @@ uint32_t dataTypeForCode(int32_t code) {
       return simpleType(kSimpleBinary);
     case kDtBoolean:
       return simpleType(kSimpleBoolean);
-    case kDtByte: case kDtInt: case kDtInteger: case kDtLong: case kDtNegativeInteger:
-    case kDtNonNegativeInteger: case kDtNonPositiveInteger: case kDtPositiveInteger:
-    case kDtShort: case kDtUnsignedByte: case kDtUnsignedInt: case kDtUnsignedLong:
+    case kDtByte:
+    case kDtInt:
+    case kDtInteger:
+    case kDtLong:
+    case kDtNegativeInteger:
+    case kDtNonNegativeInteger:
+    case kDtNonPositiveInteger:
+    case kDtPositiveInteger:
+    case kDtShort:
+    case kDtUnsignedByte:
+    case kDtUnsignedInt:
+    case kDtUnsignedLong:
     case kDtUnsignedShort:
       return simpleType(kSimpleInteger);
-    case kDtDate: case kDtDateTime: case kDtGDay: case kDtGMonth: case kDtGMonthDay:
-    case kDtGYear: case kDtGYearMonth: case kDtMonth: case kDtTime: case kDtYear:
+    case kDtDate:
+    case kDtDateTime:
+    case kDtGDay:
+    case kDtGMonth:
+    case kDtGMonthDay:
+    case kDtGYear:
+    case kDtGYearMonth:
+    case kDtMonth:
+    case kDtTime:
+    case kDtYear:
       return simpleType(parms.DateStringOnly ? kSimpleString : kSimpleDateTime);
     case kDtDecimal:
       return simpleType(kSimpleDecimal);
@@ -406,8 +423,12 @@ uint32_t dataTypeForCode(int32_t code) {
 
 uint32_t valueTypeForRole(int32_t role, uint32_t ownerTypeHandle) {
   switch (role) {
-    case kRoleMinInclusive: case kRoleMaxInclusive: case kRoleEnumeration: case kRoleDefault:
-    case kRoleMinExclusive: case kRoleMaxExclusive:
+    case kRoleMinInclusive:
+    case kRoleMaxInclusive:
+    case kRoleEnumeration:
+    case kRoleDefault:
+    case kRoleMinExclusive:
+    case kRoleMaxExclusive:
       return ownerTypeHandle;
     case kRoleMinLength:
     case kRoleMaxLength:

@@ -41,15 +41,15 @@ enum SimpleType : int32_t {
 
 /// Global state of the conversation with the repository for a single run.
 struct RepositoryConnection {
-  bool connected = false;         ///< QELOpenRepository succeeded
-  uint32_t msgSetHandle = 0;      ///< the open message set (project)
-  char msgSetId[16] = {};         ///< its identifier text
-  char msgSetName[64] = {};       ///< its name, as given to getQELInfo
-  char execDate[32] = {};         ///< start of the run, "%Y-%m-%d-%H.%M.%S"
+  bool connected = false;     ///< QELOpenRepository succeeded
+  uint32_t msgSetHandle = 0;  ///< the open message set (project)
+  char msgSetId[16] = {};     ///< its identifier text
+  char msgSetName[64] = {};   ///< its name, as given to getQELInfo
+  char execDate[32] = {};     ///< start of the run, "%Y-%m-%d-%H.%M.%S"
 
-  PluginLayer cPlugin;            ///< "C Language Extension"
-  PluginLayer cobolPlugin;        ///< "COBOL Language Extension"
-  PluginLayer webdavPlugin;       ///< "WebDav Plug-in Extension"
+  PluginLayer cPlugin;                 ///< "C Language Extension"
+  PluginLayer cobolPlugin;             ///< "COBOL Language Extension"
+  PluginLayer webdavPlugin;            ///< "WebDav Plug-in Extension"
   std::vector<PluginLayer> xmlLayers;  ///< "XML Format Extension" members
   std::vector<PluginLayer> cwfLayers;  ///< "Custom Wire Format Extension" members
   std::vector<PluginLayer> tdsLayers;  ///< "Tagged / Delimited Format Extension" members
@@ -117,11 +117,10 @@ int32_t checkDupMemberKey(const std::string& key);
 uint32_t createElement(const char* ident, const char* name, uint32_t typeHandle, int32_t* outId);
 uint32_t createType(const char* name, uint32_t baseTypeHandle, int32_t composition,
                     int32_t typeContent, int32_t* outId);
-uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandle,
-                     int32_t* outId);
+uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandle, int32_t* outId);
 uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seqNum,
-                          int32_t memberType, int32_t minOcc, int32_t maxOcc,
-                          const char* typeName, const char* childName);
+                          int32_t memberType, int32_t minOcc, int32_t maxOcc, const char* typeName,
+                          const char* childName);
 uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t parentClass,
                            int32_t seqNum, int32_t role);
 

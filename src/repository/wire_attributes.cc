@@ -44,9 +44,12 @@ std::string cobolName(const char* name) {
   std::string out(name, strnlen(name, 24));
   for (char& c : out) {
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (c == '_') c = '-';
-    else if (c == ':') c = 'C';
-    else if (c == '.') c = 'P';
+    if (c == '_')
+      c = '-';
+    else if (c == ':')
+      c = 'C';
+    else if (c == '.')
+      c = 'P';
   }
   if (!out.empty() && !(out[0] >= 'A' && out[0] <= 'Z')) out[0] = 'C';
   return out;
@@ -55,9 +58,12 @@ std::string cobolName(const char* name) {
 std::string cName(const char* name) {
   std::string out(name);
   for (char& c : out) {
-    if (c == '-') c = '_';
-    else if (c == ':') c = 'C';
-    else if (c == '.') c = 'P';
+    if (c == '-')
+      c = '_';
+    else if (c == ':')
+      c = 'C';
+    else if (c == '.')
+      c = 'P';
   }
   return out;
 }
@@ -72,7 +78,8 @@ std::string copyBookName(const char* name) {
 }
 
 std::string nilAttributeName() {
-  return parms.xsiPrefix[0] == '\0' ? std::string("xsi:nil") : std::string(parms.xsiPrefix) + ":nil";
+  return parms.xsiPrefix[0] == '\0' ? std::string("xsi:nil")
+                                    : std::string(parms.xsiPrefix) + ":nil";
 }
 
 // ---- the XML wire-format layer -----------------------------------------------------

@@ -2,6 +2,7 @@
 // reset, plug-in walk, duplicate message, commit or discard, message-set file.
 #include <string>
 
+#include "status_text.h"
 #include "writer_fixture.h"
 
 namespace {
@@ -34,6 +35,17 @@ TEST_F(Connection, StatusCheckNamesTheStatusAndRaisesItsCode) {
   run.errSw = 0;
   chkQELBeapiCode(0, "QELFoo", "callerBar");  // returns quietly
   EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(Connection, StatusTextsByStatus) {
+  for (int32_t n : {15, 16, 34, 35, 47, 48, 52, 62, 68})
+    EXPECT_STREQ(qelStatusText(-n), "Internal Error") << -n;
+  for (int32_t status : {1, 5, -103, -104, -1000000})
+    EXPECT_STREQ(qelStatusText(status), "Internal error") << status;
+  EXPECT_STREQ(qelStatusText(0), "Successful completion");
+  EXPECT_STREQ(qelStatusText(-32), "Invalid Identifier.");
+  EXPECT_STREQ(qelStatusText(-101), "Value is already set for role.");
+  EXPECT_STREQ(qelStatusText(-102), "Plugin Registered Name already exists");
 }
 
 TEST_F(Connection, ReleaseRefusedReports9405AndReturnsTheStatus) {
@@ -103,8 +115,8 @@ TEST_F(Connection, LockCountBaseComesFromTheText) {
     const char* text;
     int32_t count;
   };
-  for (Case c : {Case{"0x10", 16}, Case{"010", 8}, Case{"12abc", 12}, Case{"0", 0},
-                 Case{"", 0}, Case{"  7", 7}}) {
+  for (Case c : {Case{"0x10", 16}, Case{"010", 8}, Case{"12abc", 12}, Case{"0", 0}, Case{"", 0},
+                 Case{"  7", 7}}) {
     EXPECT_EQ(parseLockCount(c.text), c.count) << c.text;
   }
 }

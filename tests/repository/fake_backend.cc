@@ -53,13 +53,20 @@ std::pair<uint32_t, int32_t> refKey(const void* ref) {
 
 size_t detailsSize(int32_t defClass) {
   switch (defClass) {
-    case QEL_CLASS_PROJECT: return QEL_PROJECT_DETAILS_SIZE;
-    case QEL_CLASS_PLUGIN: return QEL_PLUGIN_DETAILS_SIZE;
-    case QEL_CLASS_MESSAGE: return QEL_MESSAGE_DETAILS_SIZE;
-    case QEL_CLASS_ELEMENT: return QEL_ELEMENT_DETAILS_SIZE;
-    case QEL_CLASS_TYPE: return QEL_TYPE_DETAILS_SIZE;
-    case QEL_CLASS_VALUE: return QEL_VALUE_DETAILS_SIZE;
-    default: return 0;
+    case QEL_CLASS_PROJECT:
+      return QEL_PROJECT_DETAILS_SIZE;
+    case QEL_CLASS_PLUGIN:
+      return QEL_PLUGIN_DETAILS_SIZE;
+    case QEL_CLASS_MESSAGE:
+      return QEL_MESSAGE_DETAILS_SIZE;
+    case QEL_CLASS_ELEMENT:
+      return QEL_ELEMENT_DETAILS_SIZE;
+    case QEL_CLASS_TYPE:
+      return QEL_TYPE_DETAILS_SIZE;
+    case QEL_CLASS_VALUE:
+      return QEL_VALUE_DETAILS_SIZE;
+    default:
+      return 0;
   }
 }
 
@@ -89,10 +96,10 @@ uint32_t addPluginMember(uint32_t set, uint32_t plugin, const std::string& membe
 int32_t create(const char* call, int32_t defClass, uint32_t set, uint32_t* out,
                const void* details) {
   if (int32_t s = enter(call)) return s;
-  std::string name = textAt(std::vector<unsigned char>(
-                                static_cast<const unsigned char*>(details),
-                                static_cast<const unsigned char*>(details) + 280),
-                            QEL_OFF_NAME, QEL_NAME_SIZE);
+  std::string name =
+      textAt(std::vector<unsigned char>(static_cast<const unsigned char*>(details),
+                                        static_cast<const unsigned char*>(details) + 280),
+             QEL_OFF_NAME, QEL_NAME_SIZE);
   if (fake.refuseName)
     if (int32_t s = fake.refuseName(name)) return s;
   if (live(set) == nullptr) return -37;
@@ -133,8 +140,8 @@ uint32_t FakeBackend::addMessageSet(
   putTextAt(defs[set].details, QEL_OFF_PROJECT_NAME, name);
   std::string id = "MS" + std::to_string(defs[set].id);
   putTextAt(defs[set].details, QEL_OFF_PROJECT_ID, id);
-  for (const char* simple : {"BOOLEAN", "STRING", "DECIMAL", "FLOAT", "INTEGER", "BINARY",
-                             "DATETIME"}) {
+  for (const char* simple :
+       {"BOOLEAN", "STRING", "DECIMAL", "FLOAT", "INTEGER", "BINARY", "DATETIME"}) {
     uint32_t t = addDefinition(QEL_CLASS_TYPE, set, nullptr);
     putTextAt(defs[t].details, QEL_OFF_NAME, simple);
     int32_t kind = QEL_TYPE_KIND_SIMPLE;
@@ -200,13 +207,12 @@ int32_t QELFindProject(uint32_t* out, const void* key, int32_t) {
 
 int32_t QELCreateProject(uint32_t* out, const void* details) {
   if (int32_t s = enter("QELCreateProject")) return s;
-  std::string name = textAt(
-      std::vector<unsigned char>(static_cast<const unsigned char*>(details),
-                                 static_cast<const unsigned char*>(details) + 304),
-      QEL_OFF_PROJECT_NAME, QEL_NAME_SIZE);
-  *out = fake.addMessageSet(name, {{QEL_PLUGIN_C, "C"},
-                                   {QEL_PLUGIN_COBOL, "COBOL"},
-                                   {QEL_PLUGIN_WEBDAV, "WebDav"}});
+  std::string name =
+      textAt(std::vector<unsigned char>(static_cast<const unsigned char*>(details),
+                                        static_cast<const unsigned char*>(details) + 304),
+             QEL_OFF_PROJECT_NAME, QEL_NAME_SIZE);
+  *out = fake.addMessageSet(
+      name, {{QEL_PLUGIN_C, "C"}, {QEL_PLUGIN_COBOL, "COBOL"}, {QEL_PLUGIN_WEBDAV, "WebDav"}});
   return 0;
 }
 
@@ -287,8 +293,7 @@ int32_t QELGetFirstDefinition(uint32_t set, int32_t defClass, uint32_t* out, int
   return 0;
 }
 
-int32_t QELGetNextDefinition(uint32_t current, uint32_t set, uint32_t* out, int32_t walk,
-                             int32_t) {
+int32_t QELGetNextDefinition(uint32_t current, uint32_t set, uint32_t* out, int32_t walk, int32_t) {
   if (int32_t s = enter("QELGetNextDefinition")) return s;
   if (walk == QEL_WALK_PLUGIN_MEMBER) {
     FakeDefinition* d = live(current);
@@ -353,9 +358,9 @@ int32_t QELInsertMember2(uint32_t parent, uint32_t child, int32_t, const void* r
   FakeDefinition* c = live(child);
   if (p == nullptr || c == nullptr) return -8;
   if (p->defClass == QEL_CLASS_PROJECT) {
-    std::string name = textAt(std::vector<unsigned char>(
-                                  static_cast<const unsigned char*>(record),
-                                  static_cast<const unsigned char*>(record) + QEL_PLUGIN_MEMBER_SIZE),
+    std::string name = textAt(std::vector<unsigned char>(static_cast<const unsigned char*>(record),
+                                                         static_cast<const unsigned char*>(record) +
+                                                             QEL_PLUGIN_MEMBER_SIZE),
                               QEL_OFF_MEMBER_NAME, QEL_NAME_SIZE);
     *out = addPluginMember(parent, child, name);
     return 0;

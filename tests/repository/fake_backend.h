@@ -27,9 +27,9 @@ struct FakeDefinition {
   std::map<std::pair<uint32_t, int32_t>, std::string> attrs;
   bool deleted = false;
 
-  std::string name() const;         ///< text at the name offset
+  std::string name() const;  ///< text at the name offset
   std::string secondName() const;
-  uint32_t typeHandle() const;      ///< word at offset 536
+  uint32_t typeHandle() const;  ///< word at offset 536
   std::string valueText() const;
 };
 

@@ -1,10 +1,9 @@
 // Whole imports into temporary repositories: the built xsdimport runs on a
 // parameter file, and the repository is read back with kova-repo export.
-#include <nlohmann/json.hpp>
-
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,8 +31,8 @@ class Import : public KovaTest {
   ProgramRun import(const std::string& root, const std::string& extra = "",
                     std::vector<std::string> args = {}) {
     std::string parms = writeFile(dir_ + "/" + root + ".parms",
-                                  "QEL_DB=" + db_ + "\nMESSAGESET=S\nROOTELEMENT=" + root +
-                                      "\n" + extra + "[FILELIST]\norders.xsd\n");
+                                  "QEL_DB=" + db_ + "\nMESSAGESET=S\nROOTELEMENT=" + root + "\n" +
+                                      extra + "[FILELIST]\norders.xsd\n");
     args.insert(args.begin(), {"-f", parms});
     return runXsdimport(args, dir_);
   }
@@ -142,7 +141,8 @@ TEST_F(Import, TotalsMatchWhatTheRepositoryHolds) {
     typeMembers += static_cast<int>(t["members"].size());
   }
   for (const json& e : s["elements"]) valueMembers += static_cast<int>(e["values"].size());
-  EXPECT_NE(r.output.find("items added to tables in repository database " + db_), std::string::npos);
+  EXPECT_NE(r.output.find("items added to tables in repository database " + db_),
+            std::string::npos);
   EXPECT_EQ(total(r.output, "M_MESSAGE        -"), 1);
   EXPECT_EQ(total(r.output, "M_ELEMENT        -"), static_cast<int>(s["elements"].size()));
   EXPECT_EQ(total(r.output, "M_TYPE           -"), complexTypes);
@@ -168,7 +168,8 @@ TEST_F(Import, SecondRunReusesWhatTheMessageSetHolds) {
   ASSERT_NE(named(s["messages"], "Order"), nullptr);
   ASSERT_NE(named(s["messages"], "Invoice"), nullptr);
   // The shared type kept its members, none written twice.
-  EXPECT_EQ((*named(s["types"], "PartyType"))["members"], (*named(before["types"], "PartyType"))["members"]);
+  EXPECT_EQ((*named(s["types"], "PartyType"))["members"],
+            (*named(before["types"], "PartyType"))["members"]);
 
   // The same root a second time is refused, and nothing changes.
   ProgramRun again = import("Order");
@@ -333,15 +334,15 @@ TEST_F(Import, CustomLayersMarkTextMembers) {
       if (a["member"] == "CWF1" && a["key"] == 1) value = a["value"];
     render[m["child"]] = value;
   }
-  EXPECT_EQ(render["OrderType^Note"], "7");       // string
+  EXPECT_EQ(render["OrderType^Note"], "7");            // string
   EXPECT_EQ(render["OrderType^Quantity"], "<unset>");  // integer
   EXPECT_EQ(render["OrderType^IssueDate"], "<unset>");
 }
 
 TEST_F(Import, ExampleImportsAndShows) {
   std::string source = KOVA_SOURCE_DIR;
-  ProgramRun r = runXsdimport(
-      {"-f", "examples/purchase-order/purchase-order.parms", "-n", db_}, source);
+  ProgramRun r =
+      runXsdimport({"-f", "examples/purchase-order/purchase-order.parms", "-n", db_}, source);
   ASSERT_EQ(r.status, 0) << r.output;
   ProgramRun show = tool("show " + shellWord(db_) + " PurchaseOrders purchaseOrder");
   ASSERT_EQ(show.status, 0) << show.output;
@@ -384,7 +385,8 @@ std::string prefixLines(const std::vector<std::filesystem::path>& files) {
   int n = 0;
   for (const auto& f : files) {
     auto targets = quotedAttributes(fileText(f), "targetNamespace");
-    if (!targets.empty() && targets.front().first.empty() && prefixOf.count(targets.front().second) == 0)
+    if (!targets.empty() && targets.front().first.empty() &&
+        prefixOf.count(targets.front().second) == 0)
       prefixOf[targets.front().second] = "ns" + std::to_string(++n);
   }
   std::string lines;
@@ -418,10 +420,9 @@ TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   }
   std::string parms = writeFile(
       dir + "/import.parms",
-      "QEL_DB=" + dir + "/repository.kovadb\nMESSAGESET=CORPUS\nROOTELEMENT=" +
-          GetParam().root + "\n[FILELIST]\n" + main.filename().string() +
-          "\n[NAMESPACEPREFIX]\n" + prefixLines(files) +
-          (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
+      "QEL_DB=" + dir + "/repository.kovadb\nMESSAGESET=CORPUS\nROOTELEMENT=" + GetParam().root +
+          "\n[FILELIST]\n" + main.filename().string() + "\n[NAMESPACEPREFIX]\n" +
+          prefixLines(files) + (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
   ProgramRun r = runXsdimport({"-f", parms}, main.parent_path().string());
   ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 4000 ? r.output.size() - 4000 : 0);
   EXPECT_NE(r.output.find("KOVA9350I"), std::string::npos);
@@ -443,15 +444,13 @@ TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
 
 INSTANTIATE_TEST_SUITE_P(
     Representative, Corpus,
-    ::testing::Values(CorpusCase{"ubl-2.5/maindoc/UBL-Invoice-2.5.xsd", "Invoice"},
-                      CorpusCase{"ubl-2.5/maindoc/UBL-Order-2.5.xsd", "Order"},
-                      CorpusCase{"ubl-2.5/maindoc/UBL-ApplicationResponse-2.5.xsd",
-                                 "ApplicationResponse"},
-                      CorpusCase{"iso20022/payments_initiation_11/pain.001.001.10_1.xsd", "Document"},
-                      CorpusCase{"iso20022/payments_clearing_and_settlement_10/pacs.008.001.09.xsd",
-                                 "Document"},
-                      CorpusCase{"iso20022/banktocustomer_cash_management_8/camt.053.001.08.xsd",
-                                 "Document"}),
+    ::testing::Values(
+        CorpusCase{"ubl-2.5/maindoc/UBL-Invoice-2.5.xsd", "Invoice"},
+        CorpusCase{"ubl-2.5/maindoc/UBL-Order-2.5.xsd", "Order"},
+        CorpusCase{"ubl-2.5/maindoc/UBL-ApplicationResponse-2.5.xsd", "ApplicationResponse"},
+        CorpusCase{"iso20022/payments_initiation_11/pain.001.001.10_1.xsd", "Document"},
+        CorpusCase{"iso20022/payments_clearing_and_settlement_10/pacs.008.001.09.xsd", "Document"},
+        CorpusCase{"iso20022/banktocustomer_cash_management_8/camt.053.001.08.xsd", "Document"}),
     [](const ::testing::TestParamInfo<CorpusCase>& info) {
       std::string name = std::filesystem::path(info.param.file).stem().string();
       for (char& c : name)

@@ -15,13 +15,14 @@ TEST_F(Mapping, BuiltInTypesMapOntoSimpleTypes) {
     int32_t code;
     const char* type;
   };
-  const Case cases[] = {
-      {kDtBase64Binary, "BINARY"}, {kDtHexBinary, "BINARY"},     {kDtBoolean, "BOOLEAN"},
-      {kDtByte, "INTEGER"},        {kDtUnsignedShort, "INTEGER"}, {kDtPositiveInteger, "INTEGER"},
-      {kDtDate, "DATETIME"},       {kDtGYearMonth, "DATETIME"},  {kDtYear, "DATETIME"},
-      {kDtDecimal, "DECIMAL"},     {kDtDouble, "FLOAT"},         {kDtFloat, "FLOAT"},
-      {kDtString, "STRING"},       {kDtAnyURI, "STRING"},        {kDtDuration, "STRING"},
-      {0, "STRING"}};
+  const Case cases[] = {{kDtBase64Binary, "BINARY"},   {kDtHexBinary, "BINARY"},
+                        {kDtBoolean, "BOOLEAN"},       {kDtByte, "INTEGER"},
+                        {kDtUnsignedShort, "INTEGER"}, {kDtPositiveInteger, "INTEGER"},
+                        {kDtDate, "DATETIME"},         {kDtGYearMonth, "DATETIME"},
+                        {kDtYear, "DATETIME"},         {kDtDecimal, "DECIMAL"},
+                        {kDtDouble, "FLOAT"},          {kDtFloat, "FLOAT"},
+                        {kDtString, "STRING"},         {kDtAnyURI, "STRING"},
+                        {kDtDuration, "STRING"},       {0, "STRING"}};
   for (const Case& c : cases) EXPECT_EQ(dataTypeForCode(c.code), simple(c.type)) << c.code;
   parms.DateStringOnly = 1;
   EXPECT_EQ(dataTypeForCode(kDtDateTime), simple("STRING"));
@@ -43,7 +44,7 @@ TEST_F(Mapping, ValueTypesByRoleAndTheirLetters) {
   EXPECT_EQ(valueTypeForRole(9, owner), simple("STRING"));
   EXPECT_EQ(valueTypeForRole(8, owner), 0u);
   const std::pair<const char*, const char*> letters[] = {
-      {"STRING", "S"}, {"INTEGER", "I"}, {"FLOAT", "F"},  {"BINARY", "X"},
+      {"STRING", "S"},  {"INTEGER", "I"},  {"FLOAT", "F"},  {"BINARY", "X"},
       {"BOOLEAN", "B"}, {"DATETIME", "T"}, {"DECIMAL", "D"}};
   for (const auto& [type, letter] : letters) {
     std::string text = "Enum";
@@ -57,8 +58,8 @@ TEST_F(Mapping, ValueTypesByRoleAndTheirLetters) {
 
 TEST_F(Mapping, DateTemplates) {
   const std::pair<int32_t, const char*> off[] = {
-      {kDtDate, "yyyy-MM-dd"}, {kDtDateTime, ""},     {kDtTime, "HH:mm:ssZZZ"},
-      {kDtGDay, "---dd"},      {kDtGMonth, "--MM"},   {kDtGMonthDay, "--MM-dd"},
+      {kDtDate, "yyyy-MM-dd"}, {kDtDateTime, ""},          {kDtTime, "HH:mm:ssZZZ"},
+      {kDtGDay, "---dd"},      {kDtGMonth, "--MM"},        {kDtGMonthDay, "--MM-dd"},
       {kDtGYear, "yyyy"},      {kDtGYearMonth, "yyyy-MM"}, {kDtString, ""}};
   for (const auto& [code, text] : off) EXPECT_EQ(getDateTemplate(code), text) << code;
   parms.InclTimeFrac = 1;
@@ -125,8 +126,10 @@ Order buildOrder() {
   o.subType = WriterTest::addType("Lines_ANON", 0);
   o.root = WriterTest::addElement("order", "order", o.orderType, 0, "order");
   modelTables.elements[o.root].flag |= kElemXsiRoot;
-  o.orderDate = WriterTest::addElement("orderDate", "PurchaseOrder^orderDate", 0, kDtDate, "orderDate");
-  o.colour1 = WriterTest::addElement("colour", "PurchaseOrder^colour", o.colourType, kDtString, "colour");
+  o.orderDate =
+      WriterTest::addElement("orderDate", "PurchaseOrder^orderDate", 0, kDtDate, "orderDate");
+  o.colour1 =
+      WriterTest::addElement("colour", "PurchaseOrder^colour", o.colourType, kDtString, "colour");
   o.colour2 = WriterTest::addElement("shade", "PurchaseOrder^shade", o.colourType, kDtString);
   o.quantity = WriterTest::addElement("qty", "Lines_ANON^qty", 0, kDtInteger, "qty");
   o.data = WriterTest::addElement("blob", "Lines_ANON^blob", 0, kDtBase64Binary, "blob");

@@ -33,9 +33,10 @@ class WriterTest : public KovaTest {
   /// Creates message set MS in the fake with C, COBOL, WebDav and one XML
   /// layer "XML1", and opens it through the writer.
   uint32_t openSet(bool withCustomLayer = false) {
-    std::vector<std::pair<std::string, std::string>> layers = {
-        {QEL_PLUGIN_C, "C"}, {QEL_PLUGIN_COBOL, "COBOL"}, {QEL_PLUGIN_WEBDAV, "WebDav"},
-        {QEL_PLUGIN_XML, "XML1"}};
+    std::vector<std::pair<std::string, std::string>> layers = {{QEL_PLUGIN_C, "C"},
+                                                               {QEL_PLUGIN_COBOL, "COBOL"},
+                                                               {QEL_PLUGIN_WEBDAV, "WebDav"},
+                                                               {QEL_PLUGIN_XML, "XML1"}};
     if (withCustomLayer) layers.push_back({QEL_PLUGIN_CWF, "CWF1"});
     uint32_t set = fake.addMessageSet("MS", layers);
     connectToQEL("db", "user", "pw");
@@ -66,7 +67,6 @@ class WriterTest : public KovaTest {
   static std::string memberText(const FakeMember& m, int offset) {
     return std::string(reinterpret_cast<const char*>(m.record.data() + offset));
   }
-
 
  public:
   // ---- model builders ----
@@ -115,8 +115,10 @@ class WriterTest : public KovaTest {
     if (kind == kMemberAttribute) entry.attrId = id;
     if (kind == kMemberSubType) entry.subTypeId = id;
     bool attribute = kind == kMemberAttribute;
-    int32_t& first = attribute ? modelTables.types[t].firstAttribute : modelTables.types[t].firstElement;
-    int32_t& last = attribute ? modelTables.types[t].lastAttribute : modelTables.types[t].lastElement;
+    int32_t& first =
+        attribute ? modelTables.types[t].firstAttribute : modelTables.types[t].firstElement;
+    int32_t& last =
+        attribute ? modelTables.types[t].lastAttribute : modelTables.types[t].lastElement;
     if (first == 0) {
       first = m;
     } else {

@@ -55,7 +55,8 @@ TEST_F(Writers, DuplicateNamesAreReportedAndStillPassedOn) {
   EXPECT_EQ(raisedCode([&] { createType("T", 0, kCompSequence, kContentOrdinary, &id); }), -48);
   EXPECT_EQ(raisedCode([&] { createElement("E", "E", stringType, &id); }), -48);
   std::string out = stopCapture();
-  EXPECT_EQ(linesWith(out, "*****Error - Duplicate type name or key value detected (T)").size(), 1u);
+  EXPECT_EQ(linesWith(out, "*****Error - Duplicate type name or key value detected (T)").size(),
+            1u);
   EXPECT_EQ(linesWith(out, "*****Error - Duplicate element name or key value detected (E)").size(),
             1u);
   EXPECT_EQ(fake.count("QELCreateType"), 2);
@@ -85,7 +86,9 @@ TEST_F(Writers, DuplicateRegistersKeepEveryName) {
 
 TEST_F(Writers, RefusedIdentifierRaises9412ForEveryKind) {
   openSet();
-  fake.refuseName = [](const std::string& name) { return name.find("bad") != std::string::npos ? -32 : 0; };
+  fake.refuseName = [](const std::string& name) {
+    return name.find("bad") != std::string::npos ? -32 : 0;
+  };
   uint32_t stringType = getSimpleTypeHandle("STRING");
   int32_t id = 0;
   startCapture();
@@ -182,8 +185,11 @@ TEST_F(Writers, TypeMemberOccurrences) {
     const char* min;
     const char* max;
   };
-  const Case cases[] = {{0, -2, 1, "0", ""},  {1, 1, 0, "1", "1"}, {-1, -1, 0, "", ""},
-                        {2, 5, 1, "2", "5"}, {0, 0, 0, "0", "0"}};
+  const Case cases[] = {{0, -2, 1, "0", ""},
+                        {1, 1, 0, "1", "1"},
+                        {-1, -1, 0, "", ""},
+                        {2, 5, 1, "2", "5"},
+                        {0, 0, 0, "0", "0"}};
   int n = 0;
   for (const Case& c : cases) {
     std::string name = "E" + std::to_string(n++);
@@ -260,8 +266,8 @@ TEST_F(Writers, LanguageNameRules) {
       {"order_line.item:x", "ORDER-LINEPITEMCX", "order_linePitemCx", "ORDERLIN.CPY"},
       {"9lives", "CLIVES", "9lives", "9LIVES.CPY"},
       {"_under", "CUNDER", "_under", "UNDER.CPY"},
-      {"abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGHIJKLMNOPQRSTUVWX", "abcdefghijklmnopqrstuvwxyz0123",
-       "ABCDEFGH.CPY"},
+      {"abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGHIJKLMNOPQRSTUVWX",
+       "abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGH.CPY"},
       {"purchase-order_v2", "PURCHASE-ORDER-V2", "purchase_order_v2", "PURCHASE.CPY"},
       {"a-1", "A-1", "a_1", "A1.CPY"},
       {"ns:a-b.c", "NSCA-BPC", "nsCa_bPc", "NSABC.CPY"},
@@ -284,7 +290,7 @@ TEST_F(Writers, NewXmlLayerIsAddedAndConfigured) {
   uint32_t layer = repo.xmlLayers[1].handle;
   const FakeDefinition& d = fake.defs[set];
   const std::pair<int32_t, const char*> expected[] = {
-      {1, "Wire"}, {4, "1"},  {11, "0"},        {8, ""},  {12, "true"},
+      {1, "Wire"},   {4, "1"},  {11, "0"},        {8, ""},   {12, "true"},
       {13, "false"}, {14, "0"}, {15, "xsi2:nil"}, {16, "0"}, {17, "xsi2:nil"}};
   for (const auto& [key, value] : expected) EXPECT_EQ(attr(d, layer, key), value) << key;
 }
@@ -322,7 +328,8 @@ TEST_F(Writers, MissingRenderValuesAreErrorsWithoutWriting) {
     const char* line;
   };
   const Case cases[] = {
-      {[&] { insertDateFormat(set, "", layer); }, "*****Error - XML Date format is missing or null"},
+      {[&] { insertDateFormat(set, "", layer); },
+       "*****Error - XML Date format is missing or null"},
       {[&] { insertBinaryRender(set, nullptr, layer); },
        "*****Error - XML boolean render type is missing or null"},
       {[&] { setXmlRender(set, 1, layer, ""); }, "*****Error - XML render type is missing or null"},
