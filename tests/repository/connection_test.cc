@@ -231,18 +231,4 @@ TEST_F(Connection, ResetAfterAnAbandonedRunDiscardsItsWork) {
   EXPECT_EQ(fake.count("QELCloseRepository"), 1);
 }
 
-TEST_F(Connection, MessageSetFileGainsOneLinePerCallAndRefusesAnUnopenableFile) {
-  openSet();
-  std::string dir = makeTempDir();
-  std::string file = dir + "/sets.txt";
-  witeMsgSetFile(file.c_str());
-  witeMsgSetFile(file.c_str());
-  std::string line = std::string("MS=") + messageSetIdentifier() + "\n";
-  EXPECT_EQ(readFile(file), line + line);
-  startCapture();
-  std::string bad = dir + "/no/such/dir/sets.txt";
-  EXPECT_EQ(raisedCode([&] { witeMsgSetFile(bad.c_str()); }), -49);
-  EXPECT_NE(stopCapture().find("KOVA9399E"), std::string::npos);
-}
-
 }  // namespace

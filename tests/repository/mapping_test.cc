@@ -241,28 +241,6 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
   EXPECT_EQ(run.totals.valueMembers, 6);
 }
 
-TEST_F(Mapping, StringOnlyTypesEverythingAsString) {
-  uint32_t set = openSet();
-  parms.StringOnly = 1;
-  Order o = buildOrder();
-  createQELitems();
-  ASSERT_EQ(run.errSw, 0);
-  uint32_t string = fake.find(set, QEL_CLASS_TYPE, "STRING");
-  uint32_t layer = repo.xmlLayers[0].handle;
-  for (int32_t e : {o.orderDate, o.quantity, o.data}) {
-    EXPECT_EQ(modelTables.elements[e].dataTypeHandle, string);
-    EXPECT_EQ(attr(fake.defs[modelTables.elements[e].handle], layer, 31), "<unset>");
-    EXPECT_EQ(attr(fake.defs[modelTables.elements[e].handle], layer, 32), "<unset>");
-  }
-  for (int32_t v = 1; v <= modelTables.values.count(); ++v)
-    if (modelTables.values[v].handle != 0) {
-      EXPECT_EQ(modelTables.values[v].dataTypeHandle, string);
-    }
-  // The date bound is written now that the date is a string.
-  EXPECT_NE(modelTables.values[4].handle, 0u);
-  EXPECT_EQ(fake.defs[modelTables.values[6].handle].valueText(), "0");
-}
-
 TEST_F(Mapping, AttributeWithoutOwningEntryStopsTheMapping) {
   openSet();
   int32_t t = addType("T");
