@@ -37,6 +37,17 @@ TEST_F(Connection, StatusCheckNamesTheStatusAndRaisesItsCode) {
   EXPECT_EQ(run.errSw, 0);
 }
 
+TEST_F(Connection, TraceShowsEntryAndNormalExitOnly) {
+  traceOn();
+  startCapture();
+  chkQELBeapiCode(0, "QELFoo", "caller");
+  raisedCode([] { chkQELBeapiCode(-8, "QELFoo", "caller"); });
+  std::string out = stopCapture();
+  traceOff();
+  EXPECT_EQ(linesWith(out, "==> chkQELBeapiCode").size(), 2u);
+  EXPECT_EQ(linesWith(out, "<== chkQELBeapiCode").size(), 1u);  // not after the raise
+}
+
 TEST_F(Connection, StatusTextsByStatus) {
   for (int32_t n : {15, 16, 34, 35, 47, 48, 52, 62, 68})
     EXPECT_STREQ(qelStatusText(-n), "Internal Error") << -n;

@@ -283,10 +283,14 @@ TEST_F(Mapping, SecondImportReusesTypesElementsAndValues) {
   connectToQEL("db", "u", "p");
   ASSERT_EQ(getQELInfo("MS", 0), 0);
   buildOrder();
+  parms.verbose = 1;
   startCapture();
   createQELitems();
   std::string out = stopCapture();
   EXPECT_EQ(run.errSw, 0) << out;
+  EXPECT_EQ(linesWith(out, "KOVA9360I").size(), 3u);  // every type, reported as reused
+  EXPECT_EQ(linesWith(out, "KOVA9361I").size(), 7u);  // elements and attributes
+  EXPECT_EQ(linesWith(out, "Created type").size(), 0u);
   EXPECT_EQ(run.totals.typesReused, 3);
   EXPECT_EQ(run.totals.types, 0);
   EXPECT_EQ(run.totals.elementsReused, elements);  // attributes included
