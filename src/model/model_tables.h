@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 
 #include "grow_table.h"
 #include "name_table.h"
@@ -129,6 +130,33 @@ struct ValueEntry {
   uint8_t flag;
 };
 
+/// Most element declarations whose processing can be under way at once; one
+/// more than the nesting limit, so that the entry that breaks it can be pushed.
+constexpr int32_t kElementStackSize = 51;
+/// Deepest element nesting that processElement accepts.
+constexpr int32_t kMaxElementDepth = 50;
+
+/// Hash indexes kept beside the tables.  Each answers exactly what a scan from
+/// row 1 would answer (the first row in table order); rows are only appended
+/// and the indexed fields never change once set, so the first insertion of a
+/// key is the row the scan would find.
+struct ModelIndexes {
+  std::unordered_map<NameRef, int32_t> elementByIdent;  ///< ident -> first elemId
+  std::unordered_map<NameRef, int32_t> typeByName;      ///< name -> first typeId
+  std::unordered_map<int32_t, int32_t> typeByTag;       ///< xmlId -> first typeId
+
+  // Over the XML tags table, which is final when the model phase starts.  The
+  // tag index is rebuilt when the number of tags or xmlns entries changes.
+  int32_t tagsIndexed = -1;
+  int32_t xmlnsIndexed = -1;
+  std::unordered_map<NameRef, int32_t> xmlnsByPrefix;      ///< prefix -> first entry
+  std::unordered_map<NameRef, int32_t> schemaByNamespace;  ///< top-level schema tags
+  std::unordered_map<int32_t, bool> schemaChildrenIndexed;
+  /// (schema tag, name) -> first child of any kind; (schema, name, kind) -> first.
+  std::unordered_map<uint64_t, int32_t> childByName;
+  std::unordered_map<uint64_t, int32_t> childByKindName;
+};
+
 /// Global state of the schema model for a single run.
 struct ModelTables {
   GrowTable<ElementEntry> elements;
@@ -136,6 +164,12 @@ struct ModelTables {
   GrowTable<TypeEntry> types;
   GrowTable<TypeEntryEntry> typeEntries;
   GrowTable<ValueEntry> values;
+  ModelIndexes index;
+
+  /// Element tags (processElement) or types (checkRecursion) under way,
+  /// outermost first.
+  int32_t elementStack[kElementStackSize] = {};
+  int32_t stackDepth = 0;
 
   /// Allocates the five tables with the capacities of the run parameters.
   void allocate(int32_t maxElement, int32_t maxAttribute, int32_t maxType, int32_t maxValue);
@@ -145,3 +179,32 @@ struct ModelTables {
 
 /// The process-wide model tables.
 extern ModelTables modelTables;
+
+// Creation operations.  Every one returns the new (or found) row's index.
+
+/// Appends a type row with these fields, all others 0.
+int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent);
+/// Finds or creates the type row of a type-defining tag (by its name).
+int32_t createTypeEntry(int32_t xmlId);
+/// Appends a member row of kind 2, 4 or 8 without chaining it (9364 otherwise).
+int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId);
+/// Appends a member and chains it to its type (9354 for a bad typeId).
+int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId);
+/// Finds (by identifier) or creates the element row of an element tag.
+int32_t createElementEntry(int32_t xmlId, int32_t typeId);
+/// Appends an attribute row owned by `typeId`.
+int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t typeId);
+/// Appends a value row named by the identifier form of `name`.
+int32_t newValueEntry(const char* name, int32_t role);
+/// Appends a value owned by element (flag bit 0x01) or attribute `idValue`.
+int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_t idValue,
+                           int32_t flag, NameRef value);
+
+/// Longest identifier or value name built into a buffer, NUL excluded.
+constexpr size_t kMaxIdentLength = 511;
+/// `out` (room for `outSize` bytes) = `in` with every non-identifier character
+/// replaced by '_' and a '_' put before a leading digit; cut to fit.
+void makeIdentifier(char* out, size_t outSize, const char* in);
+bool isIdentifierChar(char c);
+/// True when every character is a decimal digit (an empty text passes).
+bool isAllDigits(const char* text);

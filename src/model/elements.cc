@@ -1,0 +1,469 @@
+// Elements and type resolution: processElement and the complex type walk,
+// the finders that resolve qualified names to top-level declarations, and the
+// naming of anonymous and empty types.
+//
+// The finders answer through indexes over the tags table (see ModelIndexes):
+// the first child of a schema tag with a given name (and kind), the first
+// xmlns entry of a prefix, the first top-level schema tag of a namespace.
+// Each index is filled once from the same chains a scan would walk, keeping
+// the first hit, so it gives the scan's answer.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "messages.h"
+#include "model_builder.h"
+#include "model_internal.h"
+#include "run_state.h"
+
+namespace {
+
+TypeNameTakenFn typeNameTakenHook = nullptr;
+
+/// Splits a QName at its first colon.
+void splitName(const char* qname, std::string& prefix, std::string& local) {
+  const char* colon = std::strchr(qname, ':');
+  if (colon == nullptr) {
+    prefix.clear();
+    local = qname;
+  } else {
+    prefix.assign(qname, colon);
+    local = colon + 1;
+  }
+}
+
+uint64_t pairKey(int32_t a, int32_t b) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
+}
+
+uint64_t kindNameKey(int32_t schema, int32_t kind, NameRef name) {
+  // Schema tags and names fit in 32 bits; the kind (< 256) goes in the top byte
+  // of the schema half, which the tag count never reaches.
+  return pairKey(schema | (kind << 24), name);
+}
+
+/// Drops the tag indexes when the tags or xmlns tables changed since they were
+/// built (tests build several tag trees in one process).
+void refreshTagIndexes() {
+  ModelIndexes& ix = modelTables.index;
+  int32_t tags = tagsTable.tags.count();
+  int32_t xmlns = tagsTable.xmlns.count();
+  if (ix.tagsIndexed == tags && ix.xmlnsIndexed == xmlns) return;
+  ix.xmlnsByPrefix.clear();
+  ix.schemaByNamespace.clear();
+  ix.schemaChildrenIndexed.clear();
+  ix.childByName.clear();
+  ix.childByKindName.clear();
+  for (int32_t i = 1; i <= xmlns; ++i) {
+    const XmlnsEntry& e = tagsTable.xmlns[i];
+    if (e.prefix != 0) ix.xmlnsByPrefix.emplace(e.prefix, i);
+  }
+  if (tagsTable.tags.allocated()) {
+    for (int32_t s = tagsTable.tags[0].firstChild; s != 0; s = tagAt(s).nextSibling) {
+      if (tagAt(s).elemType == kTagSchema) ix.schemaByNamespace.emplace(tagAt(s).targetNamespace, s);
+    }
+  }
+  ix.tagsIndexed = tags;
+  ix.xmlnsIndexed = xmlns;
+}
+
+/// Indexes the children of schema tag `schema` by name and by kind and name.
+void indexSchemaChildren(int32_t schema) {
+  ModelIndexes& ix = modelTables.index;
+  if (!ix.schemaChildrenIndexed.emplace(schema, true).second) return;
+  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    const XmlTag& t = tagAt(c);
+    if (t.name == 0) continue;
+    ix.childByName.emplace(pairKey(schema, t.name), c);
+    ix.childByKindName.emplace(kindNameKey(schema, t.elemType, t.name), c);
+  }
+}
+
+/// First child of schema tag `schema` named `local` (kind 0: any kind).
+int32_t findSchemaChild(int32_t schema, const std::string& local, int32_t kind) {
+  NameRef name = findName(local.c_str());
+  if (!isStoredName(name)) return 0;
+  indexSchemaChildren(schema);
+  ModelIndexes& ix = modelTables.index;
+  if (kind == 0) {
+    auto it = ix.childByName.find(pairKey(schema, name));
+    return it == ix.childByName.end() ? 0 : it->second;
+  }
+  auto it = ix.childByKindName.find(kindNameKey(schema, kind, name));
+  return it == ix.childByKindName.end() ? 0 : it->second;
+}
+
+/// "name name ... " of the element tags on the stack, outermost first.
+std::string stackPath() {
+  std::string path;
+  for (int32_t i = 0; i < modelTables.stackDepth; ++i) {
+    path += textOf(tagAt(modelTables.elementStack[i]).name);
+    path += ' ';
+  }
+  return path;
+}
+
+bool isSkippedAnnotation(uint8_t kind) {
+  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
+}
+
+}  // namespace
+
+void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
+
+void resetElementStack() { modelTables.stackDepth = 0; }
+
+int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
+  tracePrintf("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
+  int32_t schema = xmlId;
+  while (schema != 0 && tagAt(schema).elemType != kTagSchema) schema = tagAt(schema).parent;
+  if (prefix[0] == '\0' || schema == 0) {
+    tracePrintf("<== findSchemaForPrefix %d\n", schema);
+    return schema;
+  }
+  refreshTagIndexes();
+  NameRef prefixRef = findName(prefix);
+  auto entry = isStoredName(prefixRef) ? modelTables.index.xmlnsByPrefix.find(prefixRef)
+                                       : modelTables.index.xmlnsByPrefix.end();
+  if (entry == modelTables.index.xmlnsByPrefix.end()) {
+    modelError(9379, {textInsert(prefix), intInsert(xmlId)});
+    tracePrintf("<== findSchemaForPrefix 0\n");
+    return 0;
+  }
+  NameRef ns = tagsTable.xmlns[entry->second].nameSpace;
+  auto found = modelTables.index.schemaByNamespace.find(ns);
+  int32_t result = found == modelTables.index.schemaByNamespace.end() ? 0 : found->second;
+  tracePrintf("<== findSchemaForPrefix %d\n", result);
+  return result;
+}
+
+int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind) {
+  tracePrintf("==> findGlobalByName %s %d kind %d\n", textOf(qname), xmlId, kind);
+  refreshTagIndexes();
+  std::string prefix, local;
+  splitName(textOf(qname), prefix, local);
+  int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
+  if (schema == 0) {
+    modelError(9380, {textInsert(prefix), intInsert(xmlId), textInsert(textOf(qname))});
+    tracePrintf("<== findGlobalByName 0\n");
+    return 0;
+  }
+  int32_t result = findSchemaChild(schema, local, kind);
+  tracePrintf("<== findGlobalByName %d\n", result);
+  return result;
+}
+
+namespace {
+int32_t findReference(NameRef qname, int32_t xmlId, int32_t kind) {
+  int32_t found = findGlobalByName(qname, xmlId, kind);
+  if (found == 0) modelError(9365, {intInsert(xmlId), textInsert(textOf(qname))});
+  return found;
+}
+}  // namespace
+
+int32_t findElementRefFromName(NameRef qname, int32_t xmlId) {
+  return findReference(qname, xmlId, kTagElement);
+}
+int32_t findAttrRefFromName(NameRef qname, int32_t xmlId) {
+  return findReference(qname, xmlId, kTagAttribute);
+}
+int32_t findAttrGroupFromName(NameRef qname, int32_t xmlId) {
+  return findReference(qname, xmlId, kTagAttributeGroup);
+}
+int32_t findGroupByRef(int32_t xmlId, NameRef qname) {
+  return findReference(qname, xmlId, kTagGroup);
+}
+
+int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
+  tracePrintf("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
+  refreshTagIndexes();
+  std::string prefix, local;
+  splitName(textOf(typeName), prefix, local);
+  int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
+  if (schema == 0) {
+    modelError(9375, {intInsert(xmlId), textInsert(textOf(typeName))});
+    tracePrintf("<== findTypeIdFromName 0\n");
+    return 0;
+  }
+  int32_t result = findSchemaChild(schema, local, 0);
+  if (result == 0) modelError(9376, {textInsert(textOf(typeName)), intInsert(xmlId)});
+  tracePrintf("<== findTypeIdFromName %d\n", result);
+  return result;
+}
+
+int32_t findAnonType(int32_t xmlId) {
+  for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    if (kind == kTagComplexType || kind == kTagSimpleType) return c;
+  }
+  return 0;
+}
+
+int32_t findTypeRowForTag(int32_t xmlId) {
+  auto found = modelTables.index.typeByTag.find(xmlId);
+  return found == modelTables.index.typeByTag.end() ? 0 : found->second;
+}
+
+int32_t checkForDupTypeName(const char* name) {
+  NameRef ref = findName(name);
+  if (isStoredName(ref) && modelTables.index.typeByName.count(ref) != 0) return 1;
+  if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) return 1;
+  return 0;
+}
+
+NameRef createNameForType(int32_t xmlId) {
+  tracePrintf("==> createNameForType %d\n", xmlId);
+  int32_t owner = tagAt(xmlId).parent;
+  while (owner != 0 && tagAt(owner).elemType != kTagElement &&
+         tagAt(owner).elemType != kTagAttribute) {
+    owner = tagAt(owner).parent;
+  }
+  if (owner == 0) {
+    modelError(9377, {intInsert(xmlId)});
+    tracePrintf("<== createNameForType 0\n");
+    return 0;
+  }
+  const XmlTag& a = tagAt(owner);
+  std::string base = a.xmlName != 0 ? replaced(nameAt(a.xmlName), ':', '_') : textOf(a.name);
+  std::string candidate = base + "_ANON";
+  for (int32_t n = 0; checkForDupTypeName(candidate.c_str()) == 1; ++n) {
+    candidate = base + "_ANON" + std::to_string(n);
+  }
+  NameRef result = insertName(candidate);
+  tracePrintf("<== createNameForType %s\n", candidate.c_str());
+  return result;
+}
+
+void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
+  tracePrintf("==> createEmptyType %d in type %d %s\n", xmlId, typeId, suffix);
+  const XmlTag& tag = tagAt(xmlId);
+  std::string base;
+  if (tag.name != 0) {
+    base = nameAt(tag.name);
+  } else if (tag.ref != 0) {
+    base = nameAt(tag.ref);
+  } else {
+    base = textOf(createAnonName());
+  }
+  std::string candidate = base + suffix;
+  for (int32_t n = 0; checkForDupTypeName(candidate.c_str()) == 1; ++n) {
+    candidate = base + std::to_string(n) + suffix;
+  }
+  int32_t minOccurs = tagAt(xmlId).minOccurs;
+  int32_t maxOccurs = tagAt(xmlId).maxOccurs;
+  int32_t emptyType = insertNewType(insertName(candidate), kCompUndecided, kContentOpen);
+  int32_t key = createTypeEntryEntry(typeId, kMemberSubType, emptyType);
+  TypeEntryEntry& e = modelTables.typeEntries[key];
+  e.minOccurs = minOccurs == kOccursNotGiven ? 1 : minOccurs;
+  e.maxOccurs = maxOccurs == kOccursNotGiven ? 1 : maxOccurs;
+  tracePrintf("<== createEmptyType %d\n", emptyType);
+}
+
+void processNulls(int32_t xmlId, int32_t elemId) {
+  createElementValue("nillable", xmlId, kRoleNillable, elemId, kValueOwnerElement,
+                     insertName("true"));
+}
+
+int32_t processElement(int32_t xmlId, int32_t typeId) {
+  if (run.errSw) return 0;
+  tracePrintf("==> processElement %d in type %d\n", xmlId, typeId);
+  if (xmlId == 0) return 0;
+  ModelTables& m = modelTables;
+  if (tagAt(xmlId).flags & kTagFlagAbstract) {
+    createEmptyType(xmlId, typeId, "_ABSTRACT");
+    tracePrintf("<== processElement 0 (abstract)\n");
+    return 0;
+  }
+  int32_t decl = xmlId;
+  if (tagAt(xmlId).ref != 0) {
+    decl = findElementRefFromName(tagAt(xmlId).ref, xmlId);
+    if (decl == 0) {
+      modelError(9365, {intInsert(xmlId), textInsert(textOf(tagAt(xmlId).ref))});
+      return 0;
+    }
+  }
+
+  for (int32_t i = 0; i < m.stackDepth; ++i) {
+    if (m.elementStack[i] != decl) continue;
+    reportInfo(9381, {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)),
+                      textInsert(stackPath())});
+    createEmptyType(xmlId, typeId, "_RECURSE");
+    tracePrintf("<== processElement 0 (recursive)\n");
+    return 0;
+  }
+  m.elementStack[m.stackDepth++] = decl;
+  if (m.stackDepth > kMaxElementDepth) {
+    modelError(9382, {intInsert(m.stackDepth), textInsert(stackPath())});
+    --m.stackDepth;
+    return 0;
+  }
+
+  const XmlTag& d = tagAt(decl);
+  int32_t dataType = d.dataType;
+  bool simple = dataType != 0;
+  if (dataType == 0 && d.type == 0 && d.firstChild == 0) {
+    dataType = kDtAnyType;  // no type and no content: taken as a simple element
+    simple = true;
+  }
+  if (d.name == 0) {
+    modelError(9367, {textInsert("Element"), intInsert(xmlId)});
+    return 0;
+  }
+  int32_t elemId = createElementEntry(decl, typeId);
+  tagAt(decl).elemId = elemId;
+  if (typeId > 0) {
+    int32_t minOccurs = tagAt(xmlId).minOccurs;
+    int32_t maxOccurs = tagAt(xmlId).maxOccurs;
+    int32_t key = createTypeEntryEntry(typeId, kMemberElement, elemId);
+    m.typeEntries[key].minOccurs = minOccurs;
+    m.typeEntries[key].maxOccurs = maxOccurs;
+  }
+
+  if (simple) {
+    m.elements[elemId].dataType = static_cast<int8_t>(tagAt(decl).dataType);
+    if (tagAt(decl).flags & kTagFlagNillable) processNulls(decl, elemId);
+  } else {
+    int32_t typeTag = tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type)
+                                            : findAnonType(decl);
+    if (typeTag == 0) {
+      modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
+      return 0;
+    }
+    uint8_t kind = tagAt(typeTag).elemType;
+    if (kind == kTagComplexType) {
+      int32_t built = tagAt(typeTag).typeId;
+      if (built != 0) {
+        m.elements[elemId].typeId = built;
+      } else {
+        uint32_t facets = m.elements[elemId].facets;
+        int32_t t = processComplexType(typeTag, elemId, kValueOwnerElement, &facets);
+        m.elements[elemId].facets = facets;
+        m.elements[elemId].typeId = t;
+      }
+    } else if (kind == kTagSimpleType) {
+      uint32_t facets = m.elements[elemId].facets;
+      int32_t dt = resolveSimpleType(typeTag, 0, elemId, kValueOwnerElement, &facets);
+      m.elements[elemId].facets = facets;
+      m.elements[elemId].dataType = static_cast<int8_t>(dt);
+      if (dt == 0) {
+        modelError(9372, {intInsert(typeTag)});
+      } else if (tagAt(decl).flags & kTagFlagNillable) {
+        processNulls(decl, elemId);
+      }
+    } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
+      // the name matched an identity constraint: nothing to build
+    } else {
+      modelError(9366, {textInsert("element"), intInsert(xmlId), intInsert(typeTag),
+                        intInsert(kind)});
+    }
+  }
+
+  const ElementEntry& e = m.elements[elemId];
+  if (e.defaultValue != 0 && e.dataType > 0) {
+    char ident[kMaxIdentLength + 1];
+    makeIdentifier(ident, sizeof ident, textOf(e.ident != 0 ? e.ident : e.name));
+    std::string valueName = std::string(ident) + "_DEF";
+    NameRef defaultValue = e.defaultValue;
+    bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
+    for (int32_t role : {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
+      if (role == kRoleEnumeration && !fixed) break;
+      int32_t valueId = newValueEntry(valueName.c_str(), role);
+      ValueEntry& v = m.values[valueId];
+      v.value = defaultValue;
+      v.xmlId = xmlId;
+      v.elemId = elemId;
+      v.flag = kValueOwnerElement;
+    }
+  }
+  --m.stackDepth;
+  tracePrintf("<== processElement %d\n", elemId);
+  return elemId;
+}
+
+int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets) {
+  tracePrintf("==> processComplexType %d\n", xmlTypeId);
+  int32_t existing = findTypeRowForTag(xmlTypeId);
+  if (existing != 0) {
+    tracePrintf("<== processComplexType %d (built)\n", existing);
+    return existing;
+  }
+  ModelTables& m = modelTables;
+  int32_t typeId = createTypeEntry(xmlTypeId);
+  tagAt(xmlTypeId).typeId = typeId;
+  if (tagAt(xmlTypeId).flags & kTagFlagMixed) m.types[typeId].baseType = kDtString;
+  for (int32_t c = tagAt(xmlTypeId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    switch (kind) {
+      case kTagSequence:
+        m.types[typeId].composition = kCompSequence;
+        processSequence(c, typeId);
+        break;
+      case kTagChoice:
+        m.types[typeId].composition = kCompChoice;
+        processChoice(c, typeId);
+        break;
+      case kTagAll:
+        m.types[typeId].composition = kCompAll;
+        processAll(c, typeId);
+        break;
+      case kTagGroup:
+        processGroup(c, typeId);
+        break;
+      case kTagAttribute:
+        if (m.types[typeId].composition == kCompUndecided) m.types[typeId].composition = kCompAll;
+        insertAttr(c, typeId);
+        break;
+      case kTagAttributeGroup:
+        if (m.types[typeId].composition == kCompUndecided) m.types[typeId].composition = kCompAll;
+        processAttrGroup(c, typeId);
+        break;
+      case kTagAnyAttribute:
+        m.types[typeId].flag |= kTypeAnyAttribute;
+        break;
+      case kTagSimpleContent: {
+        int32_t base = processSimpleContent(c, typeId, idValue, flag, facets);
+        m.types[typeId].baseType = base;
+        break;
+      }
+      case kTagComplexContent:
+        if (tagAt(c).flags & kTagFlagMixed) m.types[typeId].baseType = kDtString;
+        processComplexContent(c, typeId, idValue, flag, facets);
+        break;
+      default:
+        if (isSkippedAnnotation(kind)) break;
+        modelError(9366, {textInsert("complexType"), intInsert(xmlTypeId), intInsert(c),
+                          intInsert(kind)});
+        break;
+    }
+  }
+  TypeEntry& t = m.types[typeId];
+  if (t.composition == kCompUndecided) {
+    if (t.firstElement != 0) {
+      t.composition = kCompSequence;
+    } else if (t.firstAttribute != 0) {
+      t.composition = kCompAll;
+    }
+  }
+  tracePrintf("<== processComplexType %d\n", typeId);
+  return typeId;
+}
+
+int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
+                          uint32_t* facets) {
+  tracePrintf("==> resolveSimpleType %d\n", xmlId);
+  int32_t dataType = 0;
+  for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    if (kind == kTagRestriction) {
+      dataType = processSimpleTypeRestriction(c, typeId, idValue, flag, facets);
+    } else if (kind == kTagList) {
+      dataType = processList(c, typeId);
+    } else if (kind == kTagUnion) {
+      dataType = processUnion(c, typeId, idValue, flag, facets);
+    } else if (!isSkippedAnnotation(kind)) {
+      modelError(9366, {textInsert("simpleType"), intInsert(xmlId), intInsert(c), intInsert(kind)});
+    }
+  }
+  tracePrintf("<== resolveSimpleType %d\n", dataType);
+  return dataType;
+}
