@@ -187,7 +187,7 @@ TEST_F(ModelTest, PrefixedNamesResolveInTheSchemaOfTheirNamespace) {
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t x = elementWithIdent("a_r_ANON^x");
   int32_t y = elementWithIdent("a_r_ANON^y");
-  EXPECT_EQ(members(modelTables.elements[x].typeId).substr(0, 12), "b:T^fromB[-1")
+  EXPECT_EQ(members(modelTables.elements[x].typeId).substr(0, 12), "b:T^fromB[-1");
   EXPECT_EQ(members(modelTables.elements[y].typeId).substr(0, 12), "a:T^fromA[-1");
 }
 
