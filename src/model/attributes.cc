@@ -1,6 +1,7 @@
 // Attributes and attribute groups: one attribute row and member per use,
 // attribute groups expanded in place, and the redeclarations of a simple
 // content restriction applied to the attributes a type inherited.
+#include <cstring>
 #include <string>
 
 #include "messages.h"
@@ -21,7 +22,7 @@ bool isFacet(uint8_t kind) {
 }  // namespace
 
 void insertAttr(int32_t xmlId, int32_t typeId) {
-  tracePrintf("==> insertAttr %d type %d\n", xmlId, typeId);
+  modelTrace("==> insertAttr %d type %d\n", xmlId, typeId);
   ModelTables& m = modelTables;
   int32_t decl = xmlId;
   NameRef ref = tagAt(xmlId).ref;
@@ -40,8 +41,12 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
   }
   int32_t dataType = d.dataType;
   if (dataType == 0 && d.type == 0 && d.firstChild == 0) dataType = kDtAnySimpleType;
-  NameRef ident = d.xmlName != 0 ? insertName(replaced(nameAt(tagAt(decl).xmlName), ':', '_'))
-                                 : tagAt(decl).name;
+  NameRef ident = tagAt(decl).name;
+  if (tagAt(decl).xmlName != 0) {
+    const char* xmlName = nameAt(tagAt(decl).xmlName);
+    ident = std::strchr(xmlName, ':') == nullptr ? tagAt(decl).xmlName
+                                                 : insertName(replaced(xmlName, ':', '_'));
+  }
   int32_t attrId = createAttrEntry(name, ident, dataType, typeId);
   m.attributes[attrId].xmlName = tagAt(decl).xmlName;
 
@@ -73,11 +78,11 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
     createElementValue(text.c_str(), decl, kRoleEnumeration, attrId, kValueOwnerAttribute,
                        defaultValue);
   }
-  tracePrintf("<== insertAttr %d\n", attrId);
+  modelTrace("<== insertAttr %d\n", attrId);
 }
 
 void processAttrGroup(int32_t xmlId, int32_t typeId) {
-  tracePrintf("==> processAttrGroup %d type %d\n", xmlId, typeId);
+  modelTrace("==> processAttrGroup %d type %d\n", xmlId, typeId);
   int32_t group = xmlId;
   NameRef ref = tagAt(xmlId).ref;
   if (ref != 0) {
@@ -100,11 +105,11 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
                         intInsert(kind)});
     }
   }
-  tracePrintf("<== processAttrGroup\n");
+  modelTrace("<== processAttrGroup\n");
 }
 
 void updateAttributes(int32_t restrictId, int32_t typeId) {
-  tracePrintf("==> updateAttributes %d type %d\n", restrictId, typeId);
+  modelTrace("==> updateAttributes %d type %d\n", restrictId, typeId);
   for (int32_t c = tagAt(restrictId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
@@ -119,11 +124,11 @@ void updateAttributes(int32_t restrictId, int32_t typeId) {
                         intInsert(kind)});
     }
   }
-  tracePrintf("<== updateAttributes\n");
+  modelTrace("<== updateAttributes\n");
 }
 
 void updateAttrGroup(int32_t xmlId, int32_t typeId) {
-  tracePrintf("==> updateAttrGroup %d type %d\n", xmlId, typeId);
+  modelTrace("==> updateAttrGroup %d type %d\n", xmlId, typeId);
   int32_t group = xmlId;
   NameRef ref = tagAt(xmlId).ref;
   if (ref != 0) {
@@ -144,11 +149,11 @@ void updateAttrGroup(int32_t xmlId, int32_t typeId) {
                         intInsert(kind)});
     }
   }
-  tracePrintf("<== updateAttrGroup\n");
+  modelTrace("<== updateAttrGroup\n");
 }
 
 void updateAttr(int32_t xmlId, int32_t typeId) {
-  tracePrintf("==> updateAttr %d type %d\n", xmlId, typeId);
+  modelTrace("==> updateAttr %d type %d\n", xmlId, typeId);
   ModelTables& m = modelTables;
   NameRef name = tagAt(xmlId).name != 0 ? tagAt(xmlId).name : tagAt(xmlId).ref;
   int32_t member = 0;
@@ -189,5 +194,5 @@ void updateAttr(int32_t xmlId, int32_t typeId) {
       if (dt > 0) m.attributes[attrId].dataType = static_cast<int8_t>(dt);
     }
   }
-  tracePrintf("<== updateAttr\n");
+  modelTrace("<== updateAttr\n");
 }

@@ -3,6 +3,7 @@
 // default values of attributes, and the cutting of cycles of element types.
 #include <cstdio>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,37 @@ struct RecursionWalk {
   }
 };
 
+/// Rows grouped by the type they name, types 1..typeCount: a count pass,
+/// layOut, then a fill pass with the same rows in the same order.
+class RowsByType {
+ public:
+  explicit RowsByType(int32_t typeCount)
+      : typeCount_(typeCount), start_(static_cast<size_t>(typeCount) + 2, 0) {}
+  void add(int pass, int32_t typeId, int32_t row) {
+    if (typeId < 1 || typeId > typeCount_) return;
+    if (pass == 0) {
+      ++start_[static_cast<size_t>(typeId) + 1];
+    } else {
+      rows_[static_cast<size_t>(fill_[static_cast<size_t>(typeId)]++)] = row;
+    }
+  }
+  void layOut() {
+    for (size_t t = 1; t < start_.size(); ++t) start_[t] += start_[t - 1];
+    rows_.assign(static_cast<size_t>(start_.back()), 0);
+    fill_ = start_;
+  }
+  std::span<const int32_t> rows(int32_t typeId) const {
+    size_t t = static_cast<size_t>(typeId);
+    return {rows_.data() + start_[t], static_cast<size_t>(start_[t + 1] - start_[t])};
+  }
+
+ private:
+  int32_t typeCount_;
+  std::vector<int32_t> start_;  ///< rows of type t: start_[t] .. start_[t+1]-1
+  std::vector<int32_t> fill_;
+  std::vector<int32_t> rows_;
+};
+
 bool onPath(int32_t typeId) {
   for (int32_t i = 0; i < modelTables.stackDepth; ++i) {
     if (modelTables.elementStack[i] == typeId) return true;
@@ -81,7 +113,7 @@ void cutRecursion(int32_t key, int32_t elemId, int32_t& n) {
 /// Walks the element chain of `typeId`; returns false when some path below
 /// was too deep to be examined.
 bool walkRecursion(RecursionWalk& w, int32_t typeId) {
-  tracePrintf("==> checkRecursion %d\n", typeId);
+  modelTrace("==> checkRecursion %d\n", typeId);
   ModelTables& m = modelTables;
   w.fit(typeId);
   int32_t outerEntry = w.enteredAtDepth[typeId];
@@ -120,7 +152,7 @@ bool walkRecursion(RecursionWalk& w, int32_t typeId) {
   }
   w.enteredAtDepth[typeId] = outerEntry;
   if (complete && outerEntry < 0) w.done[typeId] = 1;
-  tracePrintf("<== checkRecursion %d\n", typeId);
+  modelTrace("<== checkRecursion %d\n", typeId);
   return complete;
 }
 
@@ -136,10 +168,10 @@ NameRef createAnonName() {
 }
 
 void createXsiAttributes(int32_t rootElemId) {
-  tracePrintf("==> createXsiAttributes %d\n", rootElemId);
+  modelTrace("==> createXsiAttributes %d\n", rootElemId);
   ModelTables& m = modelTables;
   if (rootElemId < 1 || rootElemId > m.elements.count()) {
-    tracePrintf("<== createXsiAttributes (no root element)\n");
+    modelTrace("<== createXsiAttributes (no root element)\n");
     return;
   }
   m.elements[rootElemId].flag |= kElemXsiRoot;
@@ -165,29 +197,27 @@ void createXsiAttributes(int32_t rootElemId) {
     addXsiAttribute(typeId, xsiPrefix + ":noNamespaceSchemaLocation", true,
                     insertName(parms.noNamespaceLoc));
   }
-  tracePrintf("<== createXsiAttributes\n");
+  modelTrace("<== createXsiAttributes\n");
 }
 
 void createExtraTypes() {
-  tracePrintf("==> createExtraTypes\n");
+  modelTrace("==> createExtraTypes\n");
   ModelTables& m = modelTables;
   const int32_t typeCount = m.types.count();
-  // The rows that name each type, gathered in one pass each; the buckets keep
-  // table order and only ever concern the types that exist now.
-  std::vector<std::vector<int32_t>> attrsOf(static_cast<size_t>(typeCount) + 1);
-  std::vector<std::vector<int32_t>> attrMembersOf(static_cast<size_t>(typeCount) + 1);
-  std::vector<std::vector<int32_t>> elementsOf(static_cast<size_t>(typeCount) + 1);
-  for (int32_t a = 1; a <= m.attributes.count(); ++a) {
-    int32_t t = m.attributes[a].typeId;
-    if (t >= 1 && t <= typeCount) attrsOf[t].push_back(a);
-  }
-  for (int32_t k = 1; k <= m.typeEntries.count(); ++k) {
-    int32_t t = m.typeEntries[k].mainTypeId;
-    if (m.typeEntries[k].attrId > 0 && t >= 1 && t <= typeCount) attrMembersOf[t].push_back(k);
-  }
-  for (int32_t e = 1; e <= m.elements.count(); ++e) {
-    int32_t t = m.elements[e].typeId;
-    if (t >= 1 && t <= typeCount) elementsOf[t].push_back(e);
+  // The rows that name each type, gathered in one pass each (in table order)
+  // into one array per kind, so that every type's rows are found at once.
+  RowsByType attrsOf(typeCount), attrMembersOf(typeCount), elementsOf(typeCount);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int32_t a = 1; a <= m.attributes.count(); ++a) attrsOf.add(pass, m.attributes[a].typeId, a);
+    for (int32_t k = 1; k <= m.typeEntries.count(); ++k) {
+      if (m.typeEntries[k].attrId > 0) attrMembersOf.add(pass, m.typeEntries[k].mainTypeId, k);
+    }
+    for (int32_t e = 1; e <= m.elements.count(); ++e) elementsOf.add(pass, m.elements[e].typeId, e);
+    if (pass == 0) {
+      attrsOf.layOut();
+      attrMembersOf.layOut();
+      elementsOf.layOut();
+    }
   }
 
   for (int32_t t = 1; t <= typeCount; ++t) {
@@ -202,8 +232,8 @@ void createExtraTypes() {
     m.types[attrType].lastAttribute = m.types[t].lastAttribute;
     m.types[t].firstAttribute = 0;
     m.types[t].lastAttribute = 0;
-    for (int32_t a : attrsOf[t]) m.attributes[a].typeId = attrType;
-    for (int32_t k : attrMembersOf[t]) m.typeEntries[k].mainTypeId = attrType;
+    for (int32_t a : attrsOf.rows(t)) m.attributes[a].typeId = attrType;
+    for (int32_t k : attrMembersOf.rows(t)) m.typeEntries[k].mainTypeId = attrType;
 
     if (m.types[t].composition == kCompSequence) {
       int32_t key = insertTypeEntryEntry(t, kMemberSubType, attrType);
@@ -220,7 +250,7 @@ void createExtraTypes() {
         m.typeEntries[key].minOccurs = 1;
         m.typeEntries[key].maxOccurs = 1;
       }
-      for (int32_t e : elementsOf[t]) m.elements[e].typeId = seq;
+      for (int32_t e : elementsOf.rows(t)) m.elements[e].typeId = seq;
     }
   }
 
@@ -239,7 +269,7 @@ void createExtraTypes() {
     v.attrId = a;
     v.flag |= kValueOwnerAttribute;
   }
-  tracePrintf("<== createExtraTypes\n");
+  modelTrace("<== createExtraTypes\n");
 }
 
 void checkRecursion(int32_t typeId) {

@@ -90,21 +90,21 @@ void addFixedSubTypeMember(int32_t typeId, int32_t subTypeId) {
 
 void processSequence(int32_t seqId, int32_t typeId) {
   if (run.errSw) return;
-  tracePrintf("==> processSequence %d type %d\n", seqId, typeId);
+  modelTrace("==> processSequence %d type %d\n", seqId, typeId);
   processModelGroup(seqId, typeId, kCompSequence, "sequence");
-  tracePrintf("<== processSequence\n");
+  modelTrace("<== processSequence\n");
 }
 
 void processChoice(int32_t choiceId, int32_t typeId) {
   if (run.errSw) return;
-  tracePrintf("==> processChoice %d type %d\n", choiceId, typeId);
+  modelTrace("==> processChoice %d type %d\n", choiceId, typeId);
   processModelGroup(choiceId, typeId, kCompChoice, "choice");
-  tracePrintf("<== processChoice\n");
+  modelTrace("<== processChoice\n");
 }
 
 void processAll(int32_t allId, int32_t typeId) {
   if (run.errSw) return;
-  tracePrintf("==> processAll %d type %d\n", allId, typeId);
+  modelTrace("==> processAll %d type %d\n", allId, typeId);
   modelTables.types[typeId].composition = kCompAll;
   for (int32_t c = tagAt(allId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -114,12 +114,12 @@ void processAll(int32_t allId, int32_t typeId) {
       modelError(9366, {textInsert("all"), intInsert(allId), intInsert(c), intInsert(kind)});
     }
   }
-  tracePrintf("<== processAll\n");
+  modelTrace("<== processAll\n");
 }
 
 void processGroup(int32_t xmlId, int32_t typeId) {
   if (run.errSw) return;
-  tracePrintf("==> processGroup %d type %d\n", xmlId, typeId);
+  modelTrace("==> processGroup %d type %d\n", xmlId, typeId);
   int32_t group = xmlId;
   NameRef name;
   NameRef ref = tagAt(xmlId).ref;
@@ -158,13 +158,13 @@ void processGroup(int32_t xmlId, int32_t typeId) {
     m.typeEntries[key].minOccurs = minOccurs;
     m.typeEntries[key].maxOccurs = maxOccurs;
   }
-  tracePrintf("<== processGroup %d\n", groupType);
+  modelTrace("<== processGroup %d\n", groupType);
 }
 
 void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
                            uint32_t* facets) {
   if (run.errSw) return;
-  tracePrintf("==> processComplexContent %d type %d\n", contentId, typeId);
+  modelTrace("==> processComplexContent %d type %d\n", contentId, typeId);
   int32_t derivation = 0;
   for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -193,20 +193,20 @@ void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, i
     processComplexExtension(derivation, baseId, typeId, idValue, flag, facets);
   }
   std::fflush(stdout);
-  tracePrintf("<== processComplexContent\n");
+  modelTrace("<== processComplexContent\n");
 }
 
 void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId,
                                int32_t, int32_t, uint32_t*) {
   if (run.errSw) return;
-  tracePrintf("==> processComplexRestriction %d base %d type %d\n", restrictId, baseId, typeId);
+  modelTrace("==> processComplexRestriction %d base %d type %d\n", restrictId, baseId, typeId);
   addBaseElementsToType(typeId, restrictId);
   addBaseAttributesToType(typeId, restrictId);
-  tracePrintf("<== processComplexRestriction\n");
+  modelTrace("<== processComplexRestriction\n");
 }
 
 void addBaseElementsToType(int32_t typeId, int32_t baseId) {
-  tracePrintf("==> addBaseElementsToType type %d from %d\n", typeId, baseId);
+  modelTrace("==> addBaseElementsToType type %d from %d\n", typeId, baseId);
   for (int32_t c = tagAt(baseId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     switch (kind) {
@@ -236,11 +236,11 @@ void addBaseElementsToType(int32_t typeId, int32_t baseId) {
         break;
     }
   }
-  tracePrintf("<== addBaseElementsToType\n");
+  modelTrace("<== addBaseElementsToType\n");
 }
 
 void addBaseAttributesToType(int32_t typeId, int32_t baseId) {
-  tracePrintf("==> addBaseAttributesToType type %d from %d\n", typeId, baseId);
+  modelTrace("==> addBaseAttributesToType type %d from %d\n", typeId, baseId);
   for (int32_t c = tagAt(baseId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     switch (kind) {
@@ -267,13 +267,13 @@ void addBaseAttributesToType(int32_t typeId, int32_t baseId) {
         break;
     }
   }
-  tracePrintf("<== addBaseAttributesToType\n");
+  modelTrace("<== addBaseAttributesToType\n");
 }
 
 void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, int32_t idValue,
                              int32_t flag, uint32_t* facets) {
   if (run.errSw) return;
-  tracePrintf("==> processComplexExtension %d base %d type %d\n", extendId, baseId, typeId);
+  modelTrace("==> processComplexExtension %d base %d type %d\n", extendId, baseId, typeId);
   ModelTables& m = modelTables;
   int32_t derivedContent = 0;
   for (int32_t c = tagAt(baseId).firstChild; c != 0; c = tagAt(c).nextSibling) {
@@ -332,13 +332,13 @@ void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, i
 
   if (derivedContent == 0) addBaseAttributesToType(typeId, baseId);
   addBaseAttributesToType(typeId, extendId);
-  tracePrintf("<== processComplexExtension\n");
+  modelTrace("<== processComplexExtension\n");
 }
 
 int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
                              uint32_t* facets) {
   if (run.errSw) return 0;
-  tracePrintf("==> processSimpleContent %d type %d\n", contentId, typeId);
+  modelTrace("==> processSimpleContent %d type %d\n", contentId, typeId);
   int32_t dataType = 0;
   for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -351,14 +351,14 @@ int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue,
                         intInsert(kind)});
     }
   }
-  tracePrintf("<== processSimpleContent %d\n", dataType);
+  modelTrace("<== processSimpleContent %d\n", dataType);
   return dataType;
 }
 
 int32_t processSimpleExtension(int32_t extendId, int32_t typeId, int32_t idValue, int32_t flag,
                                uint32_t* facets) {
   if (run.errSw) return 0;
-  tracePrintf("==> processSimpleExtension %d type %d\n", extendId, typeId);
+  modelTrace("==> processSimpleExtension %d type %d\n", extendId, typeId);
   addBaseAttributesToType(typeId, extendId);
   int32_t dataType = tagAt(extendId).baseDataType;
   int32_t current = extendId;
@@ -388,6 +388,6 @@ int32_t processSimpleExtension(int32_t extendId, int32_t typeId, int32_t idValue
     }
     current = base;
   }
-  tracePrintf("<== processSimpleExtension %d\n", dataType);
+  modelTrace("<== processSimpleExtension %d\n", dataType);
   return dataType;
 }

@@ -20,25 +20,12 @@ namespace {
 
 TypeNameTakenFn typeNameTakenHook = nullptr;
 
-/// Splits a QName at its first colon.
-void splitName(const char* qname, std::string& prefix, std::string& local) {
-  const char* colon = std::strchr(qname, ':');
-  if (colon == nullptr) {
-    prefix.clear();
-    local = qname;
-  } else {
-    prefix.assign(qname, colon);
-    local = colon + 1;
-  }
-}
-
 uint64_t pairKey(int32_t a, int32_t b) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
 }
 
 uint64_t kindNameKey(int32_t schema, int32_t kind, NameRef name) {
-  // Schema tags and names fit in 32 bits; the kind (< 256) goes in the top byte
-  // of the schema half, which the tag count never reaches.
+  // Tag indexes stay far below 2^24; the kind (< 256) goes in the top byte.
   return pairKey(schema | (kind << 24), name);
 }
 
@@ -49,18 +36,21 @@ void refreshTagIndexes() {
   int32_t tags = tagsTable.tags.count();
   int32_t xmlns = tagsTable.xmlns.count();
   if (ix.tagsIndexed == tags && ix.xmlnsIndexed == xmlns) return;
-  ix.xmlnsByPrefix.clear();
-  ix.schemaByNamespace.clear();
+  ix.xmlnsByPrefix = FlatIndex{};
+  ix.schemaByNamespace = FlatIndex{};
   ix.schemaChildrenIndexed.clear();
-  ix.childByName.clear();
-  ix.childByKindName.clear();
+  ix.childByName = FlatIndex{};
+  ix.childByKindName = FlatIndex{};
+  ix.typeChildByName = FlatIndex{};
   for (int32_t i = 1; i <= xmlns; ++i) {
     const XmlnsEntry& e = tagsTable.xmlns[i];
-    if (e.prefix != 0) ix.xmlnsByPrefix.emplace(e.prefix, i);
+    if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
   }
   if (tagsTable.tags.allocated()) {
     for (int32_t s = tagsTable.tags[0].firstChild; s != 0; s = tagAt(s).nextSibling) {
-      if (tagAt(s).elemType == kTagSchema) ix.schemaByNamespace.emplace(tagAt(s).targetNamespace, s);
+      if (tagAt(s).elemType == kTagSchema) {
+        ix.schemaByNamespace.insertFirst(static_cast<uint32_t>(tagAt(s).targetNamespace), s);
+      }
     }
   }
   ix.tagsIndexed = tags;
@@ -71,26 +61,50 @@ void refreshTagIndexes() {
 void indexSchemaChildren(int32_t schema) {
   ModelIndexes& ix = modelTables.index;
   if (!ix.schemaChildrenIndexed.emplace(schema, true).second) return;
+  size_t children = 0;
+  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) ++children;
+  ix.childByName.reserve(ix.childByName.size() + children);
+  ix.childByKindName.reserve(ix.childByKindName.size() + children);
+  ix.typeChildByName.reserve(ix.typeChildByName.size() + children);
   for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) {
     const XmlTag& t = tagAt(c);
     if (t.name == 0) continue;
-    ix.childByName.emplace(pairKey(schema, t.name), c);
-    ix.childByKindName.emplace(kindNameKey(schema, t.elemType, t.name), c);
+    ix.childByName.insertFirst(pairKey(schema, t.name), c);
+    ix.childByKindName.insertFirst(kindNameKey(schema, t.elemType, t.name), c);
+    if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
+      ix.typeChildByName.insertFirst(pairKey(schema, t.name), c);
+    }
   }
 }
 
-/// First child of schema tag `schema` named `local` (kind 0: any kind).
-int32_t findSchemaChild(int32_t schema, const std::string& local, int32_t kind) {
-  NameRef name = findName(local.c_str());
-  if (!isStoredName(name)) return 0;
+/// Kinds of schema child a lookup asks for.
+constexpr int32_t kAnyKind = 0;
+constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
+
+/// First child of schema tag `schema` whose name is `local` and whose kind
+/// matches `kind` (a tag kind, kAnyKind or kTypeKinds).
+int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
+  if (local == 0) return 0;
   indexSchemaChildren(schema);
   ModelIndexes& ix = modelTables.index;
-  if (kind == 0) {
-    auto it = ix.childByName.find(pairKey(schema, name));
-    return it == ix.childByName.end() ? 0 : it->second;
+  if (kind == kAnyKind) return ix.childByName.find(pairKey(schema, local));
+  if (kind == kTypeKinds) return ix.typeChildByName.find(pairKey(schema, local));
+  return ix.childByKindName.find(kindNameKey(schema, kind, local));
+}
+
+/// Splits QName `qname` at its first colon into its prefix text and the
+/// NameRef of its local part (0 when that name was never stored, so that no
+/// tag can have it).
+NameRef splitQualified(NameRef qname, std::string& prefix) {
+  const char* text = textOf(qname);
+  const char* colon = std::strchr(text, ':');
+  if (colon == nullptr) {
+    prefix.clear();
+    return qname;
   }
-  auto it = ix.childByKindName.find(kindNameKey(schema, kind, name));
-  return it == ix.childByKindName.end() ? 0 : it->second;
+  prefix.assign(text, colon);
+  NameRef local = findName(colon + 1);
+  return isStoredName(local) ? local : 0;
 }
 
 /// "name name ... " of the element tags on the stack, outermost first.
@@ -114,42 +128,42 @@ void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
 void resetElementStack() { modelTables.stackDepth = 0; }
 
 int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
-  tracePrintf("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
+  modelTrace("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
   int32_t schema = xmlId;
   while (schema != 0 && tagAt(schema).elemType != kTagSchema) schema = tagAt(schema).parent;
   if (prefix[0] == '\0' || schema == 0) {
-    tracePrintf("<== findSchemaForPrefix %d\n", schema);
+    modelTrace("<== findSchemaForPrefix %d\n", schema);
     return schema;
   }
   refreshTagIndexes();
   NameRef prefixRef = findName(prefix);
-  auto entry = isStoredName(prefixRef) ? modelTables.index.xmlnsByPrefix.find(prefixRef)
-                                       : modelTables.index.xmlnsByPrefix.end();
-  if (entry == modelTables.index.xmlnsByPrefix.end()) {
+  int32_t entry = isStoredName(prefixRef)
+                      ? modelTables.index.xmlnsByPrefix.find(static_cast<uint32_t>(prefixRef))
+                      : 0;
+  if (entry == 0) {
     modelError(9379, {textInsert(prefix), intInsert(xmlId)});
-    tracePrintf("<== findSchemaForPrefix 0\n");
+    modelTrace("<== findSchemaForPrefix 0\n");
     return 0;
   }
-  NameRef ns = tagsTable.xmlns[entry->second].nameSpace;
-  auto found = modelTables.index.schemaByNamespace.find(ns);
-  int32_t result = found == modelTables.index.schemaByNamespace.end() ? 0 : found->second;
-  tracePrintf("<== findSchemaForPrefix %d\n", result);
+  NameRef ns = tagsTable.xmlns[entry].nameSpace;
+  int32_t result = modelTables.index.schemaByNamespace.find(static_cast<uint32_t>(ns));
+  modelTrace("<== findSchemaForPrefix %d\n", result);
   return result;
 }
 
 int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind) {
-  tracePrintf("==> findGlobalByName %s %d kind %d\n", textOf(qname), xmlId, kind);
+  modelTrace("==> findGlobalByName %s %d kind %d\n", textOf(qname), xmlId, kind);
   refreshTagIndexes();
-  std::string prefix, local;
-  splitName(textOf(qname), prefix, local);
+  std::string prefix;
+  NameRef local = splitQualified(qname, prefix);
   int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
   if (schema == 0) {
     modelError(9380, {textInsert(prefix), intInsert(xmlId), textInsert(textOf(qname))});
-    tracePrintf("<== findGlobalByName 0\n");
+    modelTrace("<== findGlobalByName 0\n");
     return 0;
   }
   int32_t result = findSchemaChild(schema, local, kind);
-  tracePrintf("<== findGlobalByName %d\n", result);
+  modelTrace("<== findGlobalByName %d\n", result);
   return result;
 }
 
@@ -175,19 +189,25 @@ int32_t findGroupByRef(int32_t xmlId, NameRef qname) {
 }
 
 int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
-  tracePrintf("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
+  modelTrace("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
   refreshTagIndexes();
-  std::string prefix, local;
-  splitName(textOf(typeName), prefix, local);
+  std::string prefix;
+  NameRef local = splitQualified(typeName, prefix);
   int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
   if (schema == 0) {
     modelError(9375, {intInsert(xmlId), textInsert(textOf(typeName))});
-    tracePrintf("<== findTypeIdFromName 0\n");
+    modelTrace("<== findTypeIdFromName 0\n");
     return 0;
   }
-  int32_t result = findSchemaChild(schema, local, 0);
+  // Types and elements live in different symbol spaces: a type reference
+  // names a complexType or simpleType even when an element of the same name
+  // stands before it (as every ISO 20022 message declares element Document
+  // of type Document).  Only when no type has the name is the first
+  // declaration of any kind returned, for the caller's kind check to refuse.
+  int32_t result = findSchemaChild(schema, local, kTypeKinds);
+  if (result == 0) result = findSchemaChild(schema, local, kAnyKind);
   if (result == 0) modelError(9376, {textInsert(textOf(typeName)), intInsert(xmlId)});
-  tracePrintf("<== findTypeIdFromName %d\n", result);
+  modelTrace("<== findTypeIdFromName %d\n", result);
   return result;
 }
 
@@ -200,19 +220,20 @@ int32_t findAnonType(int32_t xmlId) {
 }
 
 int32_t findTypeRowForTag(int32_t xmlId) {
-  auto found = modelTables.index.typeByTag.find(xmlId);
-  return found == modelTables.index.typeByTag.end() ? 0 : found->second;
+  return modelTables.index.typeByTag.find(static_cast<uint32_t>(xmlId));
 }
 
 int32_t checkForDupTypeName(const char* name) {
   NameRef ref = findName(name);
-  if (isStoredName(ref) && modelTables.index.typeByName.count(ref) != 0) return 1;
+  if (isStoredName(ref) && modelTables.index.typeByName.find(static_cast<uint32_t>(ref)) != 0) {
+    return 1;
+  }
   if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) return 1;
   return 0;
 }
 
 NameRef createNameForType(int32_t xmlId) {
-  tracePrintf("==> createNameForType %d\n", xmlId);
+  modelTrace("==> createNameForType %d\n", xmlId);
   int32_t owner = tagAt(xmlId).parent;
   while (owner != 0 && tagAt(owner).elemType != kTagElement &&
          tagAt(owner).elemType != kTagAttribute) {
@@ -220,7 +241,7 @@ NameRef createNameForType(int32_t xmlId) {
   }
   if (owner == 0) {
     modelError(9377, {intInsert(xmlId)});
-    tracePrintf("<== createNameForType 0\n");
+    modelTrace("<== createNameForType 0\n");
     return 0;
   }
   const XmlTag& a = tagAt(owner);
@@ -230,12 +251,12 @@ NameRef createNameForType(int32_t xmlId) {
     candidate = base + "_ANON" + std::to_string(n);
   }
   NameRef result = insertName(candidate);
-  tracePrintf("<== createNameForType %s\n", candidate.c_str());
+  modelTrace("<== createNameForType %s\n", candidate.c_str());
   return result;
 }
 
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
-  tracePrintf("==> createEmptyType %d in type %d %s\n", xmlId, typeId, suffix);
+  modelTrace("==> createEmptyType %d in type %d %s\n", xmlId, typeId, suffix);
   const XmlTag& tag = tagAt(xmlId);
   std::string base;
   if (tag.name != 0) {
@@ -256,7 +277,7 @@ void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
   TypeEntryEntry& e = modelTables.typeEntries[key];
   e.minOccurs = minOccurs == kOccursNotGiven ? 1 : minOccurs;
   e.maxOccurs = maxOccurs == kOccursNotGiven ? 1 : maxOccurs;
-  tracePrintf("<== createEmptyType %d\n", emptyType);
+  modelTrace("<== createEmptyType %d\n", emptyType);
 }
 
 void processNulls(int32_t xmlId, int32_t elemId) {
@@ -266,12 +287,12 @@ void processNulls(int32_t xmlId, int32_t elemId) {
 
 int32_t processElement(int32_t xmlId, int32_t typeId) {
   if (run.errSw) return 0;
-  tracePrintf("==> processElement %d in type %d\n", xmlId, typeId);
+  modelTrace("==> processElement %d in type %d\n", xmlId, typeId);
   if (xmlId == 0) return 0;
   ModelTables& m = modelTables;
   if (tagAt(xmlId).flags & kTagFlagAbstract) {
     createEmptyType(xmlId, typeId, "_ABSTRACT");
-    tracePrintf("<== processElement 0 (abstract)\n");
+    modelTrace("<== processElement 0 (abstract)\n");
     return 0;
   }
   int32_t decl = xmlId;
@@ -288,7 +309,7 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     reportInfo(9381, {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)),
                       textInsert(stackPath())});
     createEmptyType(xmlId, typeId, "_RECURSE");
-    tracePrintf("<== processElement 0 (recursive)\n");
+    modelTrace("<== processElement 0 (recursive)\n");
     return 0;
   }
   m.elementStack[m.stackDepth++] = decl;
@@ -376,15 +397,15 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     }
   }
   --m.stackDepth;
-  tracePrintf("<== processElement %d\n", elemId);
+  modelTrace("<== processElement %d\n", elemId);
   return elemId;
 }
 
 int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets) {
-  tracePrintf("==> processComplexType %d\n", xmlTypeId);
+  modelTrace("==> processComplexType %d\n", xmlTypeId);
   int32_t existing = findTypeRowForTag(xmlTypeId);
   if (existing != 0) {
-    tracePrintf("<== processComplexType %d (built)\n", existing);
+    modelTrace("<== processComplexType %d (built)\n", existing);
     return existing;
   }
   ModelTables& m = modelTables;
@@ -444,13 +465,13 @@ int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uin
       t.composition = kCompAll;
     }
   }
-  tracePrintf("<== processComplexType %d\n", typeId);
+  modelTrace("<== processComplexType %d\n", typeId);
   return typeId;
 }
 
 int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
                           uint32_t* facets) {
-  tracePrintf("==> resolveSimpleType %d\n", xmlId);
+  modelTrace("==> resolveSimpleType %d\n", xmlId);
   int32_t dataType = 0;
   for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -464,6 +485,6 @@ int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_
       modelError(9366, {textInsert("simpleType"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
-  tracePrintf("<== resolveSimpleType %d\n", dataType);
+  modelTrace("<== resolveSimpleType %d\n", dataType);
   return dataType;
 }

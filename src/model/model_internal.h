@@ -7,6 +7,7 @@
 #include <string>
 
 #include "catalogue.h"
+#include "messages.h"
 #include "model_builder.h"
 #include "model_tables.h"
 #include "xml_tags.h"
@@ -77,3 +78,11 @@ int32_t processUnion(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t fla
 
 // Completion.
 NameRef createAnonName();
+
+/// Trace line of the model builder: the arguments are only formatted (and the
+/// variadic call only made) while tracing is on, which keeps the hot paths of
+/// a large model cheap.
+#define modelTrace(...)                          \
+  do {                                           \
+    if (tracing()) tracePrintf(__VA_ARGS__);     \
+  } while (0)

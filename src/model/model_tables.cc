@@ -24,6 +24,56 @@ void ModelTables::allocate(int32_t maxElement, int32_t maxAttribute, int32_t max
 
 void ModelTables::reset() { *this = ModelTables{}; }
 
+size_t FlatIndex::slotOf(uint64_t key) const {
+  // splitmix64 finaliser: spreads sequential keys over the whole table
+  uint64_t h = key + 0x9e3779b97f4a7c15ULL;
+  h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
+  h ^= h >> 31;
+  return static_cast<size_t>(h) & (slots_.size() - 1);
+}
+
+void FlatIndex::rehash(size_t slots) {
+  std::vector<Slot> old;
+  old.swap(slots_);
+  slots_.assign(slots, Slot{0, 0});
+  for (const Slot& s : old) {
+    if (s.row == 0) continue;
+    size_t i = slotOf(s.key);
+    while (slots_[i].row != 0) i = (i + 1) & (slots_.size() - 1);
+    slots_[i] = s;
+  }
+}
+
+void FlatIndex::reserve(size_t count) {
+  size_t slots = 16;
+  while (slots < 2 * count) slots *= 2;
+  if (slots > slots_.size()) rehash(slots);
+}
+
+int32_t FlatIndex::insertFirst(uint64_t key, int32_t row) {
+  assert(row > 0);
+  if (2 * (used_ + 1) > slots_.size()) rehash(slots_.empty() ? 16 : 2 * slots_.size());
+  size_t i = slotOf(key);
+  while (slots_[i].row != 0) {
+    if (slots_[i].key == key) return slots_[i].row;
+    i = (i + 1) & (slots_.size() - 1);
+  }
+  slots_[i] = Slot{key, row};
+  ++used_;
+  return row;
+}
+
+int32_t FlatIndex::find(uint64_t key) const {
+  if (slots_.empty()) return 0;
+  size_t i = slotOf(key);
+  while (slots_[i].row != 0) {
+    if (slots_[i].key == key) return slots_[i].row;
+    i = (i + 1) & (slots_.size() - 1);
+  }
+  return 0;
+}
+
 int32_t modelError(int32_t number, std::initializer_list<RynValue> inserts) {
   run.returnCode = reportError(number, inserts);
   return run.returnCode;
@@ -59,38 +109,38 @@ bool isAllDigits(const char* text) {
 }
 
 int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent) {
-  tracePrintf("==> insertNewType %s\n", textOf(name));
+  modelTrace("==> insertNewType %s\n", textOf(name));
   ModelTables& m = modelTables;
   int32_t typeId = m.types.add();
   TypeEntry& t = m.types[typeId];
   t.name = name;
   t.composition = composition;
   t.typeContent = typeContent;
-  m.index.typeByName.emplace(name, typeId);
-  tracePrintf("<== insertNewType %d\n", typeId);
+  m.index.typeByName.insertFirst(static_cast<uint32_t>(name), typeId);
+  modelTrace("<== insertNewType %d\n", typeId);
   return typeId;
 }
 
 int32_t createTypeEntry(int32_t xmlId) {
-  tracePrintf("==> createTypeEntry %d\n", xmlId);
+  modelTrace("==> createTypeEntry %d\n", xmlId);
   NameRef name = tagAt(xmlId).xmlName;
   if (name == 0) name = tagAt(xmlId).name;
   if (name == 0) name = createNameForType(xmlId);
   ModelTables& m = modelTables;
-  auto found = m.index.typeByName.find(name);
-  if (found != m.index.typeByName.end()) {
-    tracePrintf("<== createTypeEntry %d (existing)\n", found->second);
-    return found->second;
+  int32_t found = m.index.typeByName.find(static_cast<uint32_t>(name));
+  if (found != 0) {
+    modelTrace("<== createTypeEntry %d (existing)\n", found);
+    return found;
   }
   int32_t typeId = insertNewType(name, kCompUndecided, kContentOrdinary);
   m.types[typeId].xmlId = xmlId;
-  m.index.typeByTag.emplace(xmlId, typeId);
-  tracePrintf("<== createTypeEntry %d\n", typeId);
+  m.index.typeByTag.insertFirst(static_cast<uint32_t>(xmlId), typeId);
+  modelTrace("<== createTypeEntry %d\n", typeId);
   return typeId;
 }
 
 int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId) {
-  tracePrintf("==> insertTypeEntryEntry type %d kind %d id %d\n", typeId, entryType, entryId);
+  modelTrace("==> insertTypeEntryEntry type %d kind %d id %d\n", typeId, entryType, entryId);
   int32_t key = modelTables.typeEntries.add();
   TypeEntryEntry& e = modelTables.typeEntries[key];
   e.mainTypeId = typeId;
@@ -111,17 +161,17 @@ int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId)
       modelError(9364, {intInsert(entryType)});
       break;
   }
-  tracePrintf("<== insertTypeEntryEntry %d\n", key);
+  modelTrace("<== insertTypeEntryEntry %d\n", key);
   return key;
 }
 
 int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId) {
-  tracePrintf("==> createTypeEntryEntry type %d kind %d id %d\n", typeId, entryType, entryId);
+  modelTrace("==> createTypeEntryEntry type %d kind %d id %d\n", typeId, entryType, entryId);
   ModelTables& m = modelTables;
   int32_t key = insertTypeEntryEntry(typeId, entryType, entryId);
   if (typeId < 1 || typeId > m.types.count()) {
     modelError(9354, {intInsert(typeId)});
-    tracePrintf("<== createTypeEntryEntry %d (unchained)\n", key);
+    modelTrace("<== createTypeEntryEntry %d (unchained)\n", key);
     return key;
   }
   TypeEntry& t = m.types[typeId];
@@ -135,12 +185,12 @@ int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId)
     m.typeEntries[last].next = key;
   }
   last = key;
-  tracePrintf("<== createTypeEntryEntry %d\n", key);
+  modelTrace("<== createTypeEntryEntry %d\n", key);
   return key;
 }
 
 int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
-  tracePrintf("==> createElementEntry %d in type %d\n", xmlId, typeId);
+  modelTrace("==> createElementEntry %d in type %d\n", xmlId, typeId);
   ModelTables& m = modelTables;
   const XmlTag& tag = tagAt(xmlId);
   NameRef ident;
@@ -151,6 +201,8 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
     s += textOf(tag.name);
     if (s.size() > kMaxIdentLength) s.resize(kMaxIdentLength);
     ident = insertName(s);
+  } else if (tag.xmlName != 0 && std::strchr(nameAt(tag.xmlName), ':') == nullptr) {
+    ident = tag.xmlName;  // nothing to replace: the XML name is the identifier
   } else if (tag.xmlName != 0) {
     std::string s = replaced(nameAt(tag.xmlName), ':', '^');
     if (s.size() > kMaxIdentLength) s.resize(kMaxIdentLength);
@@ -158,10 +210,10 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   } else {
     ident = tag.name;
   }
-  auto found = m.index.elementByIdent.find(ident);
-  if (found != m.index.elementByIdent.end()) {
-    tracePrintf("<== createElementEntry %d (existing)\n", found->second);
-    return found->second;
+  int32_t found = m.index.elementByIdent.find(static_cast<uint32_t>(ident));
+  if (found != 0) {
+    modelTrace("<== createElementEntry %d (existing)\n", found);
+    return found;
   }
   int32_t elemId = m.elements.add();
   ElementEntry& e = m.elements[elemId];
@@ -170,13 +222,13 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   e.ident = ident;
   e.xmlName = t.xmlName;
   e.defaultValue = t.defaultValue;
-  m.index.elementByIdent.emplace(ident, elemId);
-  tracePrintf("<== createElementEntry %d\n", elemId);
+  m.index.elementByIdent.insertFirst(static_cast<uint32_t>(ident), elemId);
+  modelTrace("<== createElementEntry %d\n", elemId);
   return elemId;
 }
 
 int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t typeId) {
-  tracePrintf("==> createAttrEntry %s in type %d\n", textOf(name), typeId);
+  modelTrace("==> createAttrEntry %s in type %d\n", textOf(name), typeId);
   ModelTables& m = modelTables;
   // The attributes table doubles like the others: a schema with more attribute
   // uses than MAXATTRIBUTE must not write past the end of the table.
@@ -190,12 +242,12 @@ int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t t
       m.types[typeId].composition == kCompUndecided) {
     m.types[typeId].composition = kCompAttrAdded;
   }
-  tracePrintf("<== createAttrEntry %d\n", attrId);
+  modelTrace("<== createAttrEntry %d\n", attrId);
   return attrId;
 }
 
 int32_t newValueEntry(const char* name, int32_t role) {
-  tracePrintf("==> newValueEntry %s role %d\n", name, role);
+  modelTrace("==> newValueEntry %s role %d\n", name, role);
   char ident[kMaxIdentLength + 1];
   makeIdentifier(ident, sizeof ident, name);
   NameRef nameRef = insertName(ident);
@@ -203,13 +255,13 @@ int32_t newValueEntry(const char* name, int32_t role) {
   ValueEntry& v = modelTables.values[valueId];
   v.role = static_cast<int16_t>(role);
   v.name = nameRef;
-  tracePrintf("<== newValueEntry %d\n", valueId);
+  modelTrace("<== newValueEntry %d\n", valueId);
   return valueId;
 }
 
 int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_t idValue,
                            int32_t flag, NameRef value) {
-  tracePrintf("==> createElementValue %s role %d owner %d\n", name, role, idValue);
+  modelTrace("==> createElementValue %s role %d owner %d\n", name, role, idValue);
   if (idValue == 0) modelError(9356, {textInsert(name)});
   int32_t valueId = newValueEntry(name, role);
   ValueEntry& v = modelTables.values[valueId];
@@ -222,6 +274,6 @@ int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_
     v.attrId = idValue;
     v.flag |= kValueOwnerAttribute;
   }
-  tracePrintf("<== createElementValue %d\n", valueId);
+  modelTrace("<== createElementValue %d\n", valueId);
   return valueId;
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "grow_table.h"
 #include "name_table.h"
@@ -136,25 +137,54 @@ constexpr int32_t kElementStackSize = 51;
 /// Deepest element nesting that processElement accepts.
 constexpr int32_t kMaxElementDepth = 50;
 
+/// Open-addressing hash index from a 64-bit key to a table row (a positive
+/// index).  It keeps the first row stored under each key, which is what a
+/// scan from row 1 finds when rows are only appended.  One flat array of
+/// slots: a lookup costs one or two cache lines however large the table.
+class FlatIndex {
+ public:
+  /// Stores `row` under `key` unless the key is present; returns the row
+  /// now stored under the key.
+  int32_t insertFirst(uint64_t key, int32_t row);
+  /// The row stored under `key`, 0 when none.
+  int32_t find(uint64_t key) const;
+  /// Makes room for `count` keys without rehashing.
+  void reserve(size_t count);
+  size_t size() const { return used_; }
+
+ private:
+  struct Slot {
+    uint64_t key;
+    int32_t row;  ///< 0: empty slot
+  };
+  size_t slotOf(uint64_t key) const;
+  void rehash(size_t slots);
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
 /// Hash indexes kept beside the tables.  Each answers exactly what a scan from
 /// row 1 would answer (the first row in table order); rows are only appended
 /// and the indexed fields never change once set, so the first insertion of a
 /// key is the row the scan would find.
 struct ModelIndexes {
-  std::unordered_map<NameRef, int32_t> elementByIdent;  ///< ident -> first elemId
-  std::unordered_map<NameRef, int32_t> typeByName;      ///< name -> first typeId
-  std::unordered_map<int32_t, int32_t> typeByTag;       ///< xmlId -> first typeId
+  FlatIndex elementByIdent;  ///< ident -> first elemId
+  FlatIndex typeByName;      ///< name -> first typeId
+  FlatIndex typeByTag;       ///< xmlId -> first typeId
 
   // Over the XML tags table, which is final when the model phase starts.  The
   // tag index is rebuilt when the number of tags or xmlns entries changes.
   int32_t tagsIndexed = -1;
   int32_t xmlnsIndexed = -1;
-  std::unordered_map<NameRef, int32_t> xmlnsByPrefix;      ///< prefix -> first entry
-  std::unordered_map<NameRef, int32_t> schemaByNamespace;  ///< top-level schema tags
+  FlatIndex xmlnsByPrefix;      ///< prefix -> first entry
+  FlatIndex schemaByNamespace;  ///< namespace -> first top-level schema tag
   std::unordered_map<int32_t, bool> schemaChildrenIndexed;
-  /// (schema tag, name) -> first child of any kind; (schema, name, kind) -> first.
-  std::unordered_map<uint64_t, int32_t> childByName;
-  std::unordered_map<uint64_t, int32_t> childByKindName;
+  /// First child of a schema tag by (schema, name): of any kind, of one kind,
+  /// and of kind complexType or simpleType.
+  FlatIndex childByName;
+  FlatIndex childByKindName;
+  FlatIndex typeChildByName;
 };
 
 /// Global state of the schema model for a single run.

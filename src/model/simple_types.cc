@@ -86,9 +86,9 @@ const FacetRule* facetRule(uint8_t kind) {
 /// Applies one facet tag other than an enumeration; returns the new mask.
 uint32_t applyFacet(const FacetRule& rule, int32_t xmlId, int32_t idValue, int32_t flag,
                     uint32_t mask) {
-  tracePrintf("==> %s %d\n", rule.operation, xmlId);
+  modelTrace("==> %s %d\n", rule.operation, xmlId);
   if (mask & rule.testBit) {
-    tracePrintf("%s", rule.overrideLine);
+    modelTrace("%s", rule.overrideLine);
   } else {
     mask |= rule.setBits;
     if (rule.unsupported != nullptr) reportInfo(9373, {textInsert(rule.unsupported)});
@@ -98,27 +98,27 @@ uint32_t applyFacet(const FacetRule& rule, int32_t xmlId, int32_t idValue, int32
       createElementValue(name.c_str(), xmlId, rule.roles[i], idValue, flag, value);
     }
   }
-  tracePrintf("<== %s 0x%x\n", rule.operation, mask);
+  modelTrace("<== %s 0x%x\n", rule.operation, mask);
   return mask;
 }
 
 void processEnum(int32_t xmlId, int32_t idValue, int32_t flag, uint32_t mask) {
-  tracePrintf("==> processEnum %d\n", xmlId);
+  modelTrace("==> processEnum %d\n", xmlId);
   if (mask & kFacetEnumeration) {
-    tracePrintf("entry override found - current entry ignored\n");
+    modelTrace("entry override found - current entry ignored\n");
   } else {
     NameRef value = tagAt(xmlId).value;
     std::string name = textOf(value);
     createElementValue(name.c_str(), xmlId, kRoleEnumeration, idValue, flag, value);
   }
-  tracePrintf("<== processEnum\n");
+  modelTrace("<== processEnum\n");
 }
 
 }  // namespace
 
 uint32_t processFacets(int32_t restrictId, int32_t typeId, int32_t idValue, int32_t flag,
                        uint32_t mask) {
-  tracePrintf("==> processFacets %d mask 0x%x\n", restrictId, mask);
+  modelTrace("==> processFacets %d mask 0x%x\n", restrictId, mask);
   const uint32_t maskOnEntry = mask;
   for (int32_t c = tagAt(restrictId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -137,13 +137,13 @@ uint32_t processFacets(int32_t restrictId, int32_t typeId, int32_t idValue, int3
                         intInsert(kind)});
     }
   }
-  tracePrintf("<== processFacets 0x%x\n", mask);
+  modelTrace("<== processFacets 0x%x\n", mask);
   return mask;
 }
 
 int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
                                      int32_t flag, uint32_t* facets) {
-  tracePrintf("==> processSimpleTypeRestriction %d\n", restrictId);
+  modelTrace("==> processSimpleTypeRestriction %d\n", restrictId);
   *facets = processFacets(restrictId, typeId, idValue, flag, *facets);
   int32_t dataType = tagAt(restrictId).baseDataType;
   if (dataType == 0 && tagAt(restrictId).base == 0) {
@@ -156,7 +156,7 @@ int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t
     }
     dataType = anonBase != 0 ? resolveSimpleType(anonBase, typeId, idValue, flag, facets)
                              : static_cast<int32_t>(kDtAnySimpleType);
-    tracePrintf("<== processSimpleTypeRestriction %d\n", dataType);
+    modelTrace("<== processSimpleTypeRestriction %d\n", dataType);
     return dataType;
   }
   int32_t current = restrictId;
@@ -185,13 +185,13 @@ int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t
     }
     current = base;
   }
-  tracePrintf("<== processSimpleTypeRestriction %d\n", dataType);
+  modelTrace("<== processSimpleTypeRestriction %d\n", dataType);
   return dataType;
 }
 
 int32_t processSimpleContentRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
                                         int32_t flag, uint32_t* facets) {
-  tracePrintf("==> processSimpleContentRestriction %d\n", restrictId);
+  modelTrace("==> processSimpleContentRestriction %d\n", restrictId);
   *facets = processFacets(restrictId, typeId, idValue, flag, *facets);
   int32_t dataType = 0;
   NameRef baseName = tagAt(restrictId).base;
@@ -236,18 +236,18 @@ int32_t processSimpleContentRestriction(int32_t restrictId, int32_t typeId, int3
       addBaseAttributesToType(typeId, restrictId);
     }
   }
-  tracePrintf("<== processSimpleContentRestriction %d\n", dataType);
+  modelTrace("<== processSimpleContentRestriction %d\n", dataType);
   return dataType;
 }
 
 int32_t processList(int32_t xmlId, int32_t) {
-  tracePrintf("==> processList %d\n", xmlId);
-  tracePrintf("list type treated as string\n");
+  modelTrace("==> processList %d\n", xmlId);
+  modelTrace("list type treated as string\n");
   return kDtString;
 }
 
 int32_t processUnion(int32_t xmlId, int32_t, int32_t, int32_t, uint32_t*) {
-  tracePrintf("==> processUnion %d\n", xmlId);
-  tracePrintf("union type treated as string\n");
+  modelTrace("==> processUnion %d\n", xmlId);
+  modelTrace("union type treated as string\n");
   return kDtString;
 }

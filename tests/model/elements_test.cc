@@ -135,11 +135,21 @@ TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
   EXPECT_EQ(members(1), "r_ANON^free[-1..-2] |");
 }
 
-TEST_F(ModelTest, ElementNamedLikeTheTypeBeforeItIsTheWrongKind) {
+TEST_F(ModelTest, TypeReferenceSkipsAnElementOfTheSameNameBeforeTheType) {
+  build(schema(R"(
+    <xs:element name='Document' type='Document'/>
+    <xs:group name='Document'><xs:sequence/></xs:group>
+    <xs:complexType name='Document'><xs:sequence>
+      <xs:element name='a' type='xs:string'/></xs:sequence></xs:complexType>
+  )"), "Document");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(members(modelTables.elements[1].typeId), "Document^a[-1..-1] |");
+}
+
+TEST_F(ModelTest, TypeNameThatOnlyAnElementHasIsTheWrongKind) {
   build(schema(R"(
     <xs:element name='r' type='T'/>
     <xs:element name='T' type='xs:string'/>
-    <xs:complexType name='T'><xs:sequence/></xs:complexType>
   )"), "r", false);
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, messageStatus(9366));
