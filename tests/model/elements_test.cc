@@ -202,3 +202,90 @@ TEST_F(ModelTest, PrefixedNamesResolveInTheSchemaOfTheirNamespace) {
 }
 
 }  // namespace
+
+namespace {
+
+/// The first child of `schema`, in document order, named `name` whose kind
+/// passes `wanted`: the scan the indexes stand for.
+template <typename Pred>
+int32_t scanSchema(int32_t schema, NameRef name, Pred wanted) {
+  for (int32_t c = tagsTable.tags[schema].firstChild; c != 0; c = tagsTable.tags[c].nextSibling) {
+    if (tagsTable.tags[c].name == name && wanted(tagsTable.tags[c].elemType)) return c;
+  }
+  return 0;
+}
+
+TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
+  // Every name declared several times, by several kinds, in a shuffled order.
+  const char* kinds[] = {"element", "complexType", "simpleType", "group", "attribute",
+                         "attributeGroup"};
+  std::string body;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 400; ++i) {
+    seed = seed * 1103515245 + 12345;
+    const char* kind = kinds[(seed >> 16) % 6];
+    std::string name = "N" + std::to_string((seed >> 8) % 37);
+    body += std::string("<xs:") + kind + " name='" + name + "'/>";
+  }
+  int32_t schemaTag = loadSchemaText(schema(body));
+  ASSERT_GT(schemaTag, 0);
+  int32_t checked = 0;
+  for (int n = 0; n < 40; ++n) {  // N37..N39 are never declared
+    std::string name = "N" + std::to_string(n);
+    NameRef ref = insertName(name);
+    for (uint8_t kind : {kTagElement, kTagGroup, kTagAttribute, kTagAttributeGroup}) {
+      int32_t expected = scanSchema(schemaTag, ref, [&](uint8_t k) { return k == kind; });
+      startCapture();
+      EXPECT_EQ(findGlobalByName(ref, schemaTag, kind), expected) << name;
+      stopCapture();
+      ++checked;
+    }
+    int32_t expectedType = scanSchema(schemaTag, ref, [](uint8_t k) {
+      return k == kTagComplexType || k == kTagSimpleType;
+    });
+    if (expectedType == 0) expectedType = scanSchema(schemaTag, ref, [](uint8_t) { return true; });
+    startCapture();
+    EXPECT_EQ(findTypeIdFromName(schemaTag, ref), expectedType) << name;
+    stopCapture();
+  }
+  EXPECT_EQ(checked, 160);
+}
+
+TEST_F(ModelTest, FirstTypeRowOfANameIsReusedAndFoundByTag) {
+  modelTables.allocate(4, 4, 4, 4);
+  int32_t schemaTag = loadSchemaText(schema(
+      "<xs:complexType name='A'/><xs:complexType name='B'/><xs:complexType name='A'/>"));
+  int32_t first = tagsTable.tags[schemaTag].firstChild;
+  int32_t second = tagsTable.tags[first].nextSibling;
+  int32_t third = tagsTable.tags[second].nextSibling;
+  int32_t a = createTypeEntry(first);
+  int32_t b = createTypeEntry(second);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(createTypeEntry(third), a);  // equal names: the same row
+  EXPECT_EQ(findTypeRowForTag(first), a);
+  EXPECT_EQ(findTypeRowForTag(second), b);
+  EXPECT_EQ(findTypeRowForTag(third), 0);
+  EXPECT_EQ(checkForDupTypeName("A"), 1);
+  EXPECT_EQ(checkForDupTypeName("C"), 0);
+  EXPECT_EQ(checkForDupTypeName("a"), 0);  // names compare exactly
+}
+
+TEST_F(ModelTest, PrefixLeadsToTheFirstSchemaOfItsNamespace) {
+  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:p='urn:one'
+      xmlns:q='urn:none' targetNamespace='urn:main'><xs:element name='r' type='p:T'/></xs:schema>)");
+  int32_t one = loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
+      xmlns:p='urn:two' targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
+  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
+      targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
+  int32_t r = topElement("r");
+  startCapture();
+  EXPECT_EQ(findSchemaForPrefix(r, "p"), one);  // first xmlns entry of p, first schema of urn:one
+  EXPECT_EQ(findSchemaForPrefix(r, ""), tagsTable.tags[r].parent);
+  EXPECT_EQ(findSchemaForPrefix(r, "q"), 0);  // declared, but no schema has the namespace
+  EXPECT_EQ(run.errSw, 0);
+  EXPECT_EQ(findSchemaForPrefix(r, "zz"), 0);
+  std::string out = stopCapture();
+  EXPECT_EQ(linesWith(out, "KOVA9379E").size(), 1u) << out;
+}
+
+}  // namespace
