@@ -7,6 +7,7 @@
 // xmlns entry of a prefix, the first top-level schema tag of a namespace.
 // Each index is filled once from the same chains a scan would walk, keeping
 // the first hit, so it gives the scan's answer.
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -24,9 +25,11 @@ uint64_t pairKey(int32_t a, int32_t b) {
   return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
 }
 
-uint64_t kindNameKey(int32_t schema, int32_t kind, NameRef name) {
-  // Tag indexes stay far below 2^24; the kind (< 256) goes in the top byte.
-  return pairKey(schema | (kind << 24), name);
+/// Key of (schema, kind, name): the schema goes in as its ordinal among the
+/// indexed schema tags, which leaves room for the kind beside it.
+uint64_t kindNameKey(int32_t schemaOrdinal, int32_t kind, NameRef name) {
+  assert(schemaOrdinal < (1 << 23) && kind < 256);
+  return pairKey((schemaOrdinal << 8) | kind, name);
 }
 
 /// Drops the tag indexes when the tags or xmlns tables changed since they were
@@ -60,7 +63,8 @@ void refreshTagIndexes() {
 /// Indexes the children of schema tag `schema` by name and by kind and name.
 void indexSchemaChildren(int32_t schema) {
   ModelIndexes& ix = modelTables.index;
-  if (!ix.schemaChildrenIndexed.emplace(schema, true).second) return;
+  int32_t ordinal = static_cast<int32_t>(ix.schemaChildrenIndexed.size());
+  if (!ix.schemaChildrenIndexed.emplace(schema, ordinal).second) return;
   size_t children = 0;
   for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) ++children;
   ix.childByName.reserve(ix.childByName.size() + children);
@@ -70,7 +74,7 @@ void indexSchemaChildren(int32_t schema) {
     const XmlTag& t = tagAt(c);
     if (t.name == 0) continue;
     ix.childByName.insertFirst(pairKey(schema, t.name), c);
-    ix.childByKindName.insertFirst(kindNameKey(schema, t.elemType, t.name), c);
+    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name), c);
     if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
       ix.typeChildByName.insertFirst(pairKey(schema, t.name), c);
     }
@@ -89,7 +93,7 @@ int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   ModelIndexes& ix = modelTables.index;
   if (kind == kAnyKind) return ix.childByName.find(pairKey(schema, local));
   if (kind == kTypeKinds) return ix.typeChildByName.find(pairKey(schema, local));
-  return ix.childByKindName.find(kindNameKey(schema, kind, local));
+  return ix.childByKindName.find(kindNameKey(ix.schemaChildrenIndexed[schema], kind, local));
 }
 
 /// Splits QName `qname` at its first colon into its prefix text and the

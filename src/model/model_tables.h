@@ -179,7 +179,7 @@ struct ModelIndexes {
   int32_t xmlnsIndexed = -1;
   FlatIndex xmlnsByPrefix;      ///< prefix -> first entry
   FlatIndex schemaByNamespace;  ///< namespace -> first top-level schema tag
-  std::unordered_map<int32_t, bool> schemaChildrenIndexed;
+  std::unordered_map<int32_t, int32_t> schemaChildrenIndexed;  ///< schema -> ordinal
   /// First child of a schema tag by (schema, name): of any kind, of one kind,
   /// and of kind complexType or simpleType.
   FlatIndex childByName;
