@@ -1,5 +1,6 @@
 // Model builds of real schemas of the corpus, checked against rows read off
 // the schema text by hand.
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 
@@ -84,6 +85,88 @@ TEST_F(IsoModelTest, EveryIsoMessageBuildsWithoutError) {
     EXPECT_EQ(run.errSw, 0) << relative << "\n" << output;
     EXPECT_TRUE(errorLines(output).empty()) << relative;
     EXPECT_GT(modelTables.types.count(), 1) << relative;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+class UblModelTest : public ModelTest {
+ protected:
+  /// A UBL main document: the document's own namespace is the default one.
+  int32_t buildUbl(const std::string& document, const char* root) {
+    std::string path = sharedDir() + "/corpus/ubl-2.5/maindoc/" + document;
+    parms.defNameSpace = insertName(targetNamespaceOf(readFile(path)));
+    EXPECT_NE(loadSchemaFile(path), 0) << path;
+    startCapture();
+    int32_t rootElem = processElement(topElement(root), 0);
+    createXsiAttributes(rootElem);
+    createExtraTypes();
+    resetElementStack();
+    if (rootElem > 0) checkRecursion(modelTables.elements[rootElem].typeId);
+    output = stopCapture();
+    return rootElem;
+  }
+};
+
+TEST_F(UblModelTest, InvoiceBuilds) {
+  int32_t root = buildUbl("UBL-Invoice-2.5.xsd", "Invoice");
+  ASSERT_GT(root, 0) << output;
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_TRUE(errorLines(output).empty()) << output;
+  int32_t invoice = modelTables.elements[root].typeId;
+  EXPECT_STREQ(textOf(modelTables.types[invoice].name), "InvoiceType");
+  // The instance attributes went to InvoiceType_attrs, first in the sequence,
+  // then the references of the schema text with their own bounds.
+  std::string invoiceMembers = members(invoice);
+  EXPECT_EQ(invoiceMembers.rfind("(InvoiceType_attrs)[1..1] ext^UBLExtensions[0..1] "
+                                 "cbc^UBLVersionID[0..1] cbc^CustomizationID[0..1] ",
+                                 0),
+            0u)
+      << invoiceMembers;
+  EXPECT_NE(invoiceMembers.find(" cbc^ID[1..1] cbc^CopyIndicator[0..1] cbc^UUID[0..1] "),
+            std::string::npos);
+  // cbc:IDType restricts udt:IdentifierType, which restricts the core
+  // IdentifierType: a normalizedString extended by seven scheme attributes.
+  int32_t id = typeNamed("cbc:IDType");
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(modelTables.types[id].baseType, kDtNormalizedString);
+  std::string idMembers = members(id);
+  EXPECT_EQ(idMembers.rfind(" | @schemeID[0..1] @schemeName[0..1] @schemeAgencyID[0..1] ", 0), 0u)
+      << idMembers;
+  EXPECT_EQ(std::count(idMembers.begin(), idMembers.end(), '@'), 7);
+  // An extension's content is a wildcard.
+  int32_t content = typeNamed("ext:ExtensionContentType");
+  ASSERT_GT(content, 0);
+  EXPECT_EQ(modelTables.types[content].typeContent, kContentOpen);
+  EXPECT_EQ(modelTables.types[content].firstElement, 0);
+  // UBL's aggregates refer to each other in cycles: they are cut, not followed.
+  EXPECT_FALSE(linesWith(output, "KOVA9381W").empty());
+  EXPECT_GT(typeNamed("cac:Shipment_RECURSE"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UblModelTest, EveryMainDocumentBuildsWithoutError) {
+  std::vector<std::string> documents;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(sharedDir() + "/corpus/ubl-2.5/maindoc")) {
+    documents.push_back(entry.path().filename().string());
+  }
+  std::sort(documents.begin(), documents.end());
+  ASSERT_GT(documents.size(), 60u);
+  for (const std::string& document : documents) {
+    // UBL-<Root>-2.5.xsd
+    std::string root = document.substr(4, document.size() - 4 - std::strlen("-2.5.xsd"));
+    resetProcessState();
+    initialiseCatalogue();
+    int32_t rootElem = buildUbl(document, root.c_str());
+    EXPECT_GT(rootElem, 0) << document;
+    EXPECT_EQ(run.errSw, 0) << document << "\n" << output;
+    EXPECT_TRUE(errorLines(output).empty()) << document;
   }
 }
 

@@ -18,6 +18,7 @@
 #include "model_tables.h"
 #include "parameters.h"
 #include "reports.h"
+#include "test_support.h"
 #include "xml_tags.h"
 
 using namespace xercesc;
@@ -167,6 +168,8 @@ void decode(int32_t id, int32_t schemaId, const std::string& name, const std::st
     if (value == "prohibited") u.useFlags |= kUseProhibited;
   }
   if (local == "value") tagsTable.tags[id].value = insertName(value);
+  if (local == "schemaLocation") tagsTable.tags[id].schemaLocation = insertName(value);
+  if (local == "namespace") tagsTable.tags[id].nameSpace = insertName(value);
   if (local == "mixed" && isTrue()) u.flags |= kTagFlagMixed;
   if (local == "default") tagsTable.tags[id].defaultValue = insertName(value);
   if (local == "fixed") {
@@ -226,7 +229,15 @@ void walk(DOMNode* node, int32_t parent, int32_t& schemaId) {
 
 }  // namespace
 
-int32_t loadSchemaText(const std::string& xsd) {
+namespace {
+/// Parses `xsd` under tag `parent`; returns the new document's first tag.
+int32_t parseUnder(const std::string& xsd, int32_t parent);
+}  // namespace
+
+int32_t loadSchemaText(const std::string& xsd) { return parseUnder(xsd, 0); }
+
+namespace {
+int32_t parseUnder(const std::string& xsd, int32_t parent) {
   static bool initialised = false;
   if (!initialised) {
     XMLPlatformUtils::Initialize();
@@ -246,8 +257,72 @@ int32_t loadSchemaText(const std::string& xsd) {
   }
   if (parser.getErrorCount() != 0 || parser.getDocument() == nullptr) return 0;
   int32_t schemaId = 0;
-  walk(parser.getDocument()->getFirstChild(), 0, schemaId);
+  walk(parser.getDocument()->getFirstChild(), parent, schemaId);
   return schemaId;
+}
+
+std::string directoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+bool namespaceLoaded(NameRef ns) {
+  for (int32_t s = tagsTable.tags[0].firstChild; s != 0; s = tagsTable.tags[s].nextSibling) {
+    if (tagsTable.tags[s].targetNamespace == ns) return true;
+  }
+  return false;
+}
+
+/// Follows the imports and includes among the children of schema tag `schema`.
+void followReferences(int32_t schema, const std::string& dir) {
+  for (int32_t c = tagsTable.tags[schema].firstChild; c != 0;) {
+    int32_t next = tagsTable.tags[c].nextSibling;
+    XmlTag t = tagsTable.tags[c];
+    if ((t.elemType == kTagImport || t.elemType == kTagInclude) && t.schemaLocation != 0) {
+      std::string path = dir + nameAt(t.schemaLocation);
+      if (t.elemType == kTagImport && !namespaceLoaded(t.nameSpace)) {
+        int32_t imported = parseUnder(readFile(path), 0);
+        if (imported != 0) followReferences(imported, directoryOf(path));
+      } else if (t.elemType == kTagInclude) {
+        int32_t included = parseUnder(readFile(path), c);
+        if (included != 0) {
+          followReferences(included, directoryOf(path));
+          // the included components stand where the include tag stood
+          int32_t first = tagsTable.tags[included].firstChild;
+          int32_t last = tagsTable.tags[included].lastChild;
+          for (int32_t k = first; k != 0; k = tagsTable.tags[k].nextSibling) {
+            tagsTable.tags[k].parent = schema;
+          }
+          int32_t prev = tagsTable.tags[c].prevSibling;
+          if (first == 0) {
+            first = next;
+            last = prev;
+          } else {
+            tagsTable.tags[first].prevSibling = prev;
+            tagsTable.tags[last].nextSibling = next;
+          }
+          if (prev != 0) {
+            tagsTable.tags[prev].nextSibling = first != 0 ? first : next;
+          } else {
+            tagsTable.tags[schema].firstChild = first;
+          }
+          if (next != 0) {
+            tagsTable.tags[next].prevSibling = last != 0 ? last : prev;
+          } else {
+            tagsTable.tags[schema].lastChild = last;
+          }
+        }
+      }
+    }
+    c = next;
+  }
+}
+}  // namespace
+
+int32_t loadSchemaFile(const std::string& path) {
+  int32_t schema = parseUnder(readFile(path), 0);
+  if (schema != 0) followReferences(schema, directoryOf(path));
+  return schema;
 }
 
 int32_t topElement(const char* name) {

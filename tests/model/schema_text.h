@@ -10,6 +10,12 @@
 /// they are not.  Returns the xmlId of the schema tag, 0 on a parse failure.
 int32_t loadSchemaText(const std::string& xsd);
 
+/// Loads the schema file at `path` like loadSchemaText, then follows its
+/// imports (each namespace loaded once, as a further top-level schema) and
+/// includes (the included components take the include tag's place), with
+/// locations relative to the including file.  Returns the schema tag.
+int32_t loadSchemaFile(const std::string& path);
+
 /// xmlId of the first top-level element tag named `name` (0 when none).
 int32_t topElement(const char* name);
 
