@@ -99,7 +99,7 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
     } else if (kind == kTagAttributeGroup) {
       processAttrGroup(c, typeId);
     } else if (kind == kTagAnyAttribute) {
-      modelTables.types[typeId].flag |= kTypeAnyAttribute;
+      if (typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
     } else if (!isSkippedAnnotation(kind)) {
       modelError(9366, {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c),
                         intInsert(kind)});

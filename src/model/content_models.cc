@@ -251,7 +251,7 @@ void addBaseAttributesToType(int32_t typeId, int32_t baseId) {
         processAttrGroup(c, typeId);
         break;
       case kTagAnyAttribute:
-        modelTables.types[typeId].flag |= kTypeAnyAttribute;
+        if (typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
         break;
       case kTagGroup:
       case kTagSimpleType:
