@@ -121,6 +121,22 @@ std::string stackPath() {
   return path;
 }
 
+/// The first free type name of head + tail, head + n + tail for n = 0, 1, ...
+/// Names are only ever taken, never freed, so the search for the same head
+/// and tail starts again where the last one stopped: many anonymous types
+/// under elements of one name cost one probe each instead of one per
+/// earlier type.
+std::string numberedTypeName(const std::string& base, const char* head, const char* tail) {
+  std::string plain = base + head + tail;
+  if (checkForDupTypeName(plain.c_str()) == 0) return plain;
+  std::string key = base + head + '\n' + tail;
+  int32_t& next = modelTables.index.nextNameNumber[key];
+  for (;; ++next) {
+    std::string candidate = base + head + std::to_string(next) + tail;
+    if (checkForDupTypeName(candidate.c_str()) == 0) return candidate;
+  }
+}
+
 bool isSkippedAnnotation(uint8_t kind) {
   return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
 }
@@ -250,10 +266,7 @@ NameRef createNameForType(int32_t xmlId) {
   }
   const XmlTag& a = tagAt(owner);
   std::string base = a.xmlName != 0 ? replaced(nameAt(a.xmlName), ':', '_') : textOf(a.name);
-  std::string candidate = base + "_ANON";
-  for (int32_t n = 0; checkForDupTypeName(candidate.c_str()) == 1; ++n) {
-    candidate = base + "_ANON" + std::to_string(n);
-  }
+  std::string candidate = numberedTypeName(base, "_ANON", "");
   NameRef result = insertName(candidate);
   modelTrace("<== createNameForType %s\n", candidate.c_str());
   return result;
@@ -270,10 +283,7 @@ void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
   } else {
     base = textOf(createAnonName());
   }
-  std::string candidate = base + suffix;
-  for (int32_t n = 0; checkForDupTypeName(candidate.c_str()) == 1; ++n) {
-    candidate = base + std::to_string(n) + suffix;
-  }
+  std::string candidate = numberedTypeName(base, "", suffix);
   int32_t minOccurs = tagAt(xmlId).minOccurs;
   int32_t maxOccurs = tagAt(xmlId).maxOccurs;
   int32_t emptyType = insertNewType(insertName(candidate), kCompUndecided, kContentOpen);

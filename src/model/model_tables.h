@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -185,6 +186,10 @@ struct ModelIndexes {
   FlatIndex childByName;
   FlatIndex childByKindName;
   FlatIndex typeChildByName;
+
+  /// Numbered type names: the next number to try after a base name and its
+  /// suffix ("line_ANON" -> 3 once line_ANON0..2 are taken).
+  std::unordered_map<std::string, int32_t> nextNameNumber;
 };
 
 /// Global state of the schema model for a single run.

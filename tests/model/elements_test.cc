@@ -289,3 +289,30 @@ TEST_F(ModelTest, PrefixLeadsToTheFirstSchemaOfItsNamespace) {
 }
 
 }  // namespace
+
+namespace {
+
+bool xAnon1Taken(const char* name) { return std::string(name) == "x_ANON1"; }
+
+TEST_F(ModelTest, AnonymousTypesOfLikeNamedElementsTakeTheNextFreeNumber) {
+  setTypeNameTakenHook(xAnon1Taken);
+  std::string body = "<xs:element name='r'><xs:complexType><xs:sequence>";
+  for (int i = 0; i < 4; ++i) {
+    body += "<xs:element name='p" + std::to_string(i) +
+            "'><xs:complexType><xs:sequence><xs:element name='x'><xs:complexType><xs:sequence>"
+            "<xs:element name='v' type='xs:int'/></xs:sequence></xs:complexType></xs:element>"
+            "</xs:sequence></xs:complexType></xs:element>";
+  }
+  body += "</xs:sequence></xs:complexType></xs:element>";
+  build(schema(body), "r", false);
+  setTypeNameTakenHook(nullptr);
+  EXPECT_EQ(run.errSw, 0) << output;
+  std::vector<std::string> names;
+  for (int32_t t = 1; t <= modelTables.types.count(); ++t) {
+    std::string name = textOf(modelTables.types[t].name);
+    if (name.rfind("x_", 0) == 0) names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"x_ANON", "x_ANON0", "x_ANON2", "x_ANON3"}));
+}
+
+}  // namespace
