@@ -98,6 +98,12 @@ class UblModelTest : public ModelTest {
   int32_t buildUbl(const std::string& document, const char* root) {
     std::string path = sharedDir() + "/corpus/ubl-2.5/maindoc/" + document;
     parms.defNameSpace = insertName(targetNamespaceOf(readFile(path)));
+    // Namespaces whose prefixes no document declares before its schema is
+    // read come from the parameter file.
+    createPrefixBlock("urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2",
+                      "sig");
+    createPrefixBlock("http://uri.etsi.org/01903/v1.3.2#", "xades");
+    createPrefixBlock("http://uri.etsi.org/01903/v1.4.1#", "xades141");
     EXPECT_NE(loadSchemaFile(path), 0) << path;
     startCapture();
     int32_t rootElem = processElement(topElement(root), 0);

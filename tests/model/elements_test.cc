@@ -272,7 +272,7 @@ TEST_F(ModelTest, FirstTypeRowOfANameIsReusedAndFoundByTag) {
 
 TEST_F(ModelTest, PrefixLeadsToTheFirstSchemaOfItsNamespace) {
   loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:p='urn:one'
-      xmlns:q='urn:none' targetNamespace='urn:main'><xs:element name='r' type='p:T'/></xs:schema>)");
+      xmlns:q='urn:none' xmlns:m='urn:main' targetNamespace='urn:main'><xs:element name='r' type='p:T'/></xs:schema>)");
   int32_t one = loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
       xmlns:p='urn:two' targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
   loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
