@@ -7,6 +7,7 @@
 // fixed-size, NUL-terminated; a value may hold at most size - 1 characters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -100,6 +101,24 @@ extern FileLists fileLists;
 
 /// Reads the parameter file; returns 0 or the status of the first failing line.
 int32_t processParmFile(const char* parmFileName, DataFileBlock* first);
+
+/// Handles one header line or section heading (modified in place).  Returns
+/// the section that follows it (0 header, 1 [FILELIST], 2 [NAMESPACEPREFIX],
+/// 3 [FILELOCATION]); the keyword's status goes to `*status`.
+int32_t processParmLine(char* line, int32_t* status);
+
+/// Applies one keyword (`key` upper case); 0 or a status.
+int32_t evaluateParm(const char* key, const char* value);
+
+/// Qualifies `name`, measures the file and records it in `current`, or in a
+/// new successor when `current` already holds a file.  An empty file is
+/// skipped with a warning.  0 or a status.
+int32_t getFileLength(DataFileBlock* current, const char* name);
+
+/// A [NAMESPACEPREFIX] line: namespace, then prefix (either may be quoted).
+void processNameSpacePrefix(const char* line);
+/// A [FILELOCATION] line: namespace, then file name (qualified with FILEPATH).
+void processFileLocation(const char* line);
 
 /// Stores both strings with insertName and appends a block.
 void createPrefixBlock(const char* nameSpace, const char* prefix);

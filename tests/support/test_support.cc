@@ -42,6 +42,7 @@ std::string shellQuote(const std::string& s) {
 }  // namespace
 
 std::string sharedDir() { return KOVA_SHARED_DIR; }
+std::string sourceDir() { return KOVA_SOURCE_DIR; }
 
 std::string makeTempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kova-test-XXXXXX").string();
@@ -81,11 +82,16 @@ ProgramRun runCommand(const std::string& command) {
 }
 
 ProgramRun runXsdimport(const std::vector<std::string>& args, const std::string& cwd) {
+  // Appends one piece at a time: g++ 12 at -O3 warns falsely (-Wrestrict)
+  // about chains of operator+ on temporaries.
   std::string command;
-  if (!cwd.empty()) command = "cd " + shellQuote(cwd) + " && ";
-  command += shellQuote(KOVA_XSDIMPORT_PATH);
-  for (const std::string& a : args) command += " " + shellQuote(a);
-  return runCommand(command + " </dev/null");
+  if (!cwd.empty()) {
+    command.append("cd ").append(shellQuote(cwd)).append(" && ");
+  }
+  command.append(shellQuote(KOVA_XSDIMPORT_PATH));
+  for (const std::string& a : args) command.append(" ").append(shellQuote(a));
+  command.append(" </dev/null");
+  return runCommand(command);
 }
 
 void KovaTest::SetUp() {

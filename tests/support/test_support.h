@@ -8,6 +8,8 @@
 
 /// Directory of the shared reference material (schemas of the corpus).
 std::string sharedDir();
+/// The project's top source directory (examples/, tests/data/).
+std::string sourceDir();
 /// A fresh empty temporary directory, removed at the end of the test program.
 std::string makeTempDir();
 /// Writes `text` to `path` (creating it); returns `path`.

@@ -1,0 +1,128 @@
+// The message catalogue: a text for every message number, placeholders that
+// match the inserts, severities, statuses and the fallback layout.
+#include <set>
+#include <string>
+
+#include "catalogue.h"
+#include "messages.h"
+#include "run_state.h"
+#include "test_support.h"
+
+namespace {
+
+struct MessageShape {
+  int32_t number;
+  int inserts;    ///< the most inserts any raising place gives
+  char severity;  ///< I, W or E
+};
+
+// Every message the program raises, with its inserts and kind.
+const MessageShape kMessages[] = {
+    {9350, 3, 'I'}, {9351, 1, 'I'}, {9352, 1, 'I'}, {9353, 1, 'E'}, {9354, 1, 'E'}, {9356, 1, 'E'},
+    {9357, 1, 'E'}, {9358, 1, 'I'}, {9360, 2, 'I'}, {9361, 2, 'I'}, {9362, 1, 'W'}, {9363, 1, 'E'},
+    {9364, 1, 'E'}, {9365, 2, 'E'}, {9366, 4, 'E'}, {9367, 2, 'E'}, {9368, 2, 'E'}, {9369, 2, 'E'},
+    {9370, 1, 'E'}, {9371, 2, 'E'}, {9372, 1, 'E'}, {9373, 1, 'W'}, {9374, 4, 'W'}, {9375, 2, 'E'},
+    {9376, 2, 'E'}, {9377, 1, 'E'}, {9379, 2, 'E'}, {9380, 3, 'E'}, {9381, 3, 'W'}, {9382, 2, 'E'},
+    {9383, 2, 'E'}, {9384, 1, 'W'}, {9385, 1, 'E'}, {9386, 0, 'E'}, {9387, 2, 'E'}, {9388, 3, 'W'},
+    {9389, 2, 'E'}, {9390, 1, 'E'}, {9391, 2, 'E'}, {9392, 1, 'W'}, {9393, 2, 'E'}, {9394, 1, 'E'},
+    {9395, 2, 'E'}, {9396, 1, 'E'}, {9397, 1, 'I'}, {9398, 4, 'E'}, {9399, 1, 'E'}, {9400, 2, 'E'},
+    {9401, 1, 'E'}, {9402, 1, 'E'}, {9403, 1, 'E'}, {9404, 2, 'I'}, {9405, 0, 'E'}, {9406, 0, 'I'},
+    {9407, 1, 'E'}, {9408, 1, 'I'}, {9409, 1, 'E'}, {9410, 0, 'E'}, {9411, 0, 'E'}, {9412, 1, 'E'},
+    {9413, 1, 'E'}, {9414, 2, 'E'}, {9415, 1, 'E'}, {9416, 1, 'E'}, {9418, 1, 'E'}, {9419, 1, 'E'},
+    {9420, 2, 'E'}, {9422, 3, 'E'}, {9423, 1, 'E'},
+};
+
+/// The placeholder numbers that `text` uses.
+std::set<int> placeholders(const std::string& text) {
+  std::set<int> used;
+  for (size_t i = text.find('{'); i != std::string::npos; i = text.find('{', i + 1)) {
+    size_t close = text.find('}', i);
+    if (close == std::string::npos) break;
+    std::string digits = text.substr(i + 1, close - i - 1);
+    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos) {
+      used.insert(std::stoi(digits));
+    }
+  }
+  return used;
+}
+
+/// The catalogue's raw text of a message: the file line after "number=".
+std::string rawText(int32_t number) {
+  std::string file = readFile(cataloguePath());
+  std::string key = "\n" + std::to_string(number) + "=";
+  size_t at = file.find(key);
+  if (at == std::string::npos) return "";
+  size_t start = at + key.size();
+  return file.substr(start, file.find('\n', start) - start);
+}
+
+}  // namespace
+
+class Catalogue : public KovaTest {};
+
+TEST_F(Catalogue, EveryMessageHasATextUsingEachInsertOnce) {
+  ASSERT_FALSE(cataloguePath().empty());
+  for (const MessageShape& m : kMessages) {
+    SCOPED_TRACE(m.number);
+    std::string text = rawText(m.number);
+    ASSERT_FALSE(text.empty());
+    std::set<int> expected;
+    for (int i = 1; i <= m.inserts; ++i) expected.insert(i);
+    EXPECT_EQ(placeholders(text), expected) << text;
+  }
+}
+
+TEST_F(Catalogue, PrintedMessageStartsWithPrefixNumberAndSeverity) {
+  for (const MessageShape& m : kMessages) {
+    SCOPED_TRACE(m.number);
+    EXPECT_EQ(messageSeverity(m.number), m.severity);
+    NlsMessage msg(m.number);
+    for (int i = 1; i <= m.inserts; ++i) msg.addInsert("ins" + std::to_string(i));
+    std::string text = msg.text();
+    EXPECT_EQ(text.rfind("KOVA" + std::to_string(m.number) + m.severity + " ", 0), 0u) << text;
+    for (int i = 1; i <= m.inserts; ++i) EXPECT_NE(text.find("ins" + std::to_string(i)), std::string::npos);
+    EXPECT_EQ(text.find('{'), std::string::npos) << text;
+  }
+}
+
+TEST_F(Catalogue, StatusIsNineThousandThreeHundredFiftyMinusTheNumber) {
+  EXPECT_EQ(messageStatus(9350), 0);
+  EXPECT_EQ(messageStatus(9385), -35);
+  EXPECT_EQ(messageStatus(9394), -44);
+  EXPECT_EQ(messageStatus(9398), -48);
+  EXPECT_EQ(messageStatus(9400), -50);
+  EXPECT_EQ(messageStatus(9405), -55);
+}
+
+TEST_F(Catalogue, IntegerInsertIsSignExtended) {
+  NlsMessage m(9354);
+  m.addInsert(int32_t{-1});
+  EXPECT_NE(m.text().find("-1"), std::string::npos) << m.text();
+  EXPECT_EQ(m.text().find("4294967295"), std::string::npos);
+}
+
+TEST_F(Catalogue, ErrorsSetErrSwAndWarningsDoNot) {
+  startCapture();
+  reportInfo(9384, {textInsert("a.xsd")});
+  EXPECT_EQ(::run.errSw, 0);
+  NlsMessage m(9384);
+  m.resetMessage(9351, false);
+  EXPECT_EQ(::run.errSw, 0);
+  m.resetMessage(9393, true);
+  EXPECT_EQ(::run.errSw, 1);
+  EXPECT_EQ(m.number(), 9393);
+  std::string out = stopCapture();
+  EXPECT_EQ(linesWith(out, "KOVA9384W").size(), 1u);
+}
+
+TEST_F(Catalogue, MissingCatalogueStillShowsNumberAndEveryInsert) {
+  loadCatalogue("");
+  NlsMessage m(9395);
+  m.addInsert("database name");
+  m.addInsert("n");
+  std::string text = m.text();
+  EXPECT_EQ(text.rfind("KOVA9395E ", 0), 0u);
+  EXPECT_NE(text.find("9395"), std::string::npos);
+  EXPECT_NE(text.find("database name"), std::string::npos);
+  EXPECT_NE(text.find("; n"), std::string::npos) << text;
+}

@@ -1,0 +1,183 @@
+// The command line: values in the same or the next argument, limits, errors.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "messages.h"
+#include "parameters.h"
+#include "run_state.h"
+#include "test_support.h"
+
+namespace {
+
+/// argv for a list of arguments, argv[0] being "xsdimport".
+class Args {
+ public:
+  explicit Args(std::vector<std::string> args) : strings_(std::move(args)) {
+    strings_.insert(strings_.begin(), "xsdimport");
+    for (std::string& s : strings_) pointers_.push_back(s.data());
+    pointers_.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(strings_.size()); }
+  char** argv() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> strings_;
+  std::vector<char*> pointers_;
+};
+
+struct ValueOptionCase {
+  const char* letter;
+  const char* label;
+  size_t limit;
+  OptionValue CommandLine::*field;
+};
+
+const ValueOptionCase kValueOptions[] = {
+    {"f", "parameter file name", 255, &CommandLine::parmFile},
+    {"l", "parameter file path", 511, &CommandLine::filePath},
+    {"n", "database name", 127, &CommandLine::dbName},
+    {"u", "database user name", 63, &CommandLine::dbUser},
+    {"p", "database password", 63, &CommandLine::dbPassword},
+    {"s", "message set name", 63, &CommandLine::msgSetName},
+    {"x", "XML tab name", 127, &CommandLine::xmlTabName},
+    {"o", "message set file name", 255, &CommandLine::msgSetFileName},
+};
+
+}  // namespace
+
+class CommandLineScan : public KovaTest {
+ protected:
+  int32_t scan(std::vector<std::string> args) {
+    Args a(std::move(args));
+    cl_ = CommandLine{};
+    startCapture();
+    int32_t status = scanCommandLine(a.argc(), a.argv(), cl_);
+    output_ = stopCapture();
+    return status;
+  }
+  CommandLine cl_;
+  std::string output_;
+};
+
+TEST_F(CommandLineScan, ValueInTheSameOrTheNextArgument) {
+  for (const ValueOptionCase& o : kValueOptions) {
+    SCOPED_TRACE(o.letter);
+    std::string joined = std::string("-") + o.letter + "VALUE1";
+    EXPECT_EQ(scan({joined}), 0);
+    EXPECT_TRUE((cl_.*(o.field)).given);
+    EXPECT_EQ((cl_.*(o.field)).value, "VALUE1");
+    std::string upper = std::string("-") + static_cast<char>(o.letter[0] - 'a' + 'A');
+    EXPECT_EQ(scan({upper, "VALUE2", "-v"}), 0);
+    EXPECT_EQ((cl_.*(o.field)).value, "VALUE2");
+    EXPECT_TRUE(cl_.verbose) << "the value argument is consumed, scanning goes on";
+  }
+}
+
+TEST_F(CommandLineScan, EveryValueOptionWithoutItsValue) {
+  for (const ValueOptionCase& o : kValueOptions) {
+    SCOPED_TRACE(o.letter);
+    resetRunState();
+    std::string option = std::string("-") + o.letter;
+    EXPECT_EQ(scan({"-v", option}), -45);
+    NlsMessage m(9395);
+    m.addInsert(o.label);
+    m.addInsert(o.letter);
+    EXPECT_NE(output_.find(m.text()), std::string::npos) << output_;
+    EXPECT_EQ(run.errSw, 1);
+  }
+}
+
+TEST_F(CommandLineScan, EveryValueOptionAtAndOverItsLimit) {
+  for (const ValueOptionCase& o : kValueOptions) {
+    SCOPED_TRACE(o.letter);
+    resetRunState();
+    std::string option = std::string("-") + o.letter;
+    std::string atLimit(o.limit, 'a');
+    EXPECT_EQ(scan({option, atLimit}), 0);
+    EXPECT_EQ((cl_.*(o.field)).value, atLimit);
+    std::string over(o.limit + 1, 'b');
+    EXPECT_EQ(scan({option + over}), -35);
+    NlsMessage m(9385);
+    m.addInsert(over);
+    EXPECT_NE(output_.find(m.text()), std::string::npos);
+    EXPECT_FALSE((cl_.*(o.field)).given);
+  }
+}
+
+TEST_F(CommandLineScan, UnknownLettersAreRefused) {
+  for (const char* arg : {"-q", "-Z", "-", "-1", "-?x"}) {
+    SCOPED_TRACE(arg);
+    resetRunState();
+    EXPECT_EQ(scan({arg}), -46);
+    NlsMessage m(9396);
+    m.addInsert(arg);
+    EXPECT_NE(output_.find(m.text()), std::string::npos) << output_;
+  }
+}
+
+TEST_F(CommandLineScan, SwitchesInEitherCaseAndSkippedArguments) {
+  EXPECT_EQ(scan({"stray", "-V", "-r", "-C", "-t", "-D", "-i", "-I"}), 0);
+  EXPECT_TRUE(cl_.verbose);
+  EXPECT_TRUE(cl_.reportOnly);
+  EXPECT_TRUE(cl_.resetMsgSet);
+  EXPECT_TRUE(cl_.trace);
+  EXPECT_TRUE(cl_.showSchema);
+}
+
+TEST_F(CommandLineScan, FirstErrorEndsTheScan) {
+  EXPECT_EQ(scan({"-q", "-f", "run.parms", "-w"}), -46);
+  EXPECT_FALSE(cl_.parmFile.given);
+  EXPECT_EQ(linesWith(output_, "KOVA9396E").size(), 1u);
+}
+
+TEST_F(CommandLineScan, UsageCases) {
+  const struct {
+    std::vector<std::string> args;
+    bool usage;
+  } cases[] = {{{}, true},
+               {{"?"}, true},
+               {{"-?"}, true},
+               {{"-n", "DB"}, true},
+               {{"-f", ""}, true},
+               {{"-f", "run.parms"}, false},
+               {{"-frun.parms"}, false}};
+  for (const auto& c : cases) {
+    Args a(c.args);
+    CommandLine cl;
+    startCapture();
+    scanCommandLine(a.argc(), a.argv(), cl);
+    stopCapture();
+    EXPECT_EQ(usageRequested(a.argc(), a.argv(), cl), c.usage) << c.args.size();
+  }
+}
+
+TEST_F(CommandLineScan, PathGetsItsSlashAndOverridesWin) {
+  Args a({"-l", "/schemas", "-nDB1", "-u", "me", "-p", "pw", "-s", "SET9", "-x", "TAB", "-o", "sets.txt",
+          "-v", "-r", "-c", "-d", "-t", "-f", "x"});
+  CommandLine cl;
+  ASSERT_EQ(scanCommandLine(a.argc(), a.argv(), cl), 0);
+  setCommandLinePath(cl);
+  EXPECT_STREQ(parms.cmdFilePath, "/schemas/");
+  EXPECT_EQ(parms.cmdFilePathGiven, 1);
+  std::strcpy(parms.dbName, "FROMFILE");
+  applyCommandLineOverrides(cl);
+  EXPECT_STREQ(parms.dbName, "DB1");
+  EXPECT_STREQ(parms.dbUser, "me");
+  EXPECT_STREQ(parms.dbPassword, "pw");
+  EXPECT_STREQ(parms.msgSetName, "SET9");
+  EXPECT_STREQ(parms.xmlTabName, "TAB");
+  EXPECT_STREQ(parms.msgSetFileName, "sets.txt");
+  EXPECT_EQ(parms.verbose + parms.reportOnly + parms.resetMsgSet + parms.showSchema, 4);
+  EXPECT_TRUE(tracing());
+}
+
+TEST_F(CommandLineScan, LongestPathStillGetsItsSlash) {
+  std::string path(511, 'd');
+  Args a({"-l", path});
+  CommandLine cl;
+  ASSERT_EQ(scanCommandLine(a.argc(), a.argv(), cl), 0);
+  setCommandLinePath(cl);
+  EXPECT_EQ(std::string(parms.cmdFilePath), path + "/");
+}

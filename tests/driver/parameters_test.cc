@@ -1,0 +1,540 @@
+// The parameter file: keywords, sections, the file lists and bad input.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "messages.h"
+#include "parameters.h"
+#include "run_state.h"
+#include "test_support.h"
+
+namespace {
+
+/// What a user sees for catalogue message `number` with text inserts.
+std::string shown(int32_t number, std::initializer_list<const char*> inserts = {}) {
+  NlsMessage m(number);
+  for (const char* i : inserts) m.addInsert(i);
+  return m.text();
+}
+
+}  // namespace
+
+class ParameterFile : public KovaTest {
+ protected:
+  void SetUp() override {
+    KovaTest::SetUp();
+    dir_ = makeTempDir();
+  }
+
+  /// Reads `text` as a parameter file; the output goes to output_.
+  int32_t read(const std::string& text) {
+    std::string path = writeFile(dir_ + "/run.parms", text);
+    startCapture();
+    int32_t status = processParmFile(path.c_str(), fileLists.files.get());
+    output_ = stopCapture();
+    return status;
+  }
+
+  bool saw(const std::string& text) const { return output_.find(text) != std::string::npos; }
+
+  std::string dir_;
+  std::string output_;
+};
+
+// ---------------------------------------------------------------------------
+// String keys: stored, cut to the field with 9385, given twice with 9388.
+
+struct StringKey {
+  const char* key;
+  const char* label;
+  const char* displayKey;
+  size_t room;  ///< longest value stored unchanged
+  std::function<const char*()> field;
+};
+
+const StringKey kStringKeys[] = {
+    {"QEL_DB", "Database name", "QEL_DB", 127, [] { return parms.dbName; }},
+    {"DB_USER", "Database user", "DB_User", 63, [] { return parms.dbUser; }},
+    {"DB_PW", "Database password", "DB_PW", 63, [] { return parms.dbPassword; }},
+    {"MESSAGESET", "Message set name", "MessageSet", 63, [] { return parms.msgSetName; }},
+    {"MSGSETFILENAME", "Message set file name", "MsgSetFileName", 255, [] { return parms.msgSetFileName; }},
+    {"MESSAGENAME", "Message name", "MessageName", 255, [] { return parms.messageName; }},
+    {"XSIPREFIX", "xsi namespace prefix", "xsiPrefix", 31, [] { return parms.xsiPrefix; }},
+    {"SCHEMALOC", "schema location", "schemaLoc", 255, [] { return parms.schemaLoc; }},
+    {"NONAMESPACELOC", "no namespace schema location", "noNamespaceLoc", 255,
+     [] { return parms.noNamespaceLoc; }},
+    {"XMLTABNAME", "XML tab name", "XmlTabName", 127, [] { return parms.xmlTabName; }},
+    {"ROOTELEMENT", "Root element name", "RootElement", 255, [] { return parms.rootElement; }},
+    {"MSGPREFIX", "Message prefix", "MsgPrefix", 15, [] { return parms.msgPrefix; }},
+    {"MSGSUFFIX", "Message suffix", "MsgSuffix", 15, [] { return parms.msgSuffix; }},
+    {"ELEMPREFIX", "Element prefix", "ElemPrefix", 15, [] { return parms.elemPrefix; }},
+    {"ELEMSUFFIX", "Element suffix", "ElemSuffix", 15, [] { return parms.elemSuffix; }},
+    {"TYPEPREFIX", "Type prefix", "TypePrefix", 15, [] { return parms.typePrefix; }},
+    {"TYPESUFFIX", "Type suffix", "TypeSuffix", 15, [] { return parms.typeSuffix; }},
+    {"VALUEPREFIX", "Value prefix", "ValuePrefix", 15, [] { return parms.valuePrefix; }},
+    {"VALUESUFFIX", "Value suffix", "ValueSuffix", 15, [] { return parms.valueSuffix; }},
+};
+
+TEST_F(ParameterFile, EveryStringKeyStoresAValueThatFillsItsField) {
+  for (const StringKey& k : kStringKeys) {
+    SCOPED_TRACE(k.key);
+    resetRunState();
+    std::string value = "V" + std::string(k.room - 1, 'x');
+    EXPECT_EQ(read(std::string(k.key) + "=" + value + "\n"), 0);
+    EXPECT_EQ(std::string(k.field()), value);
+    EXPECT_EQ(run.errSw, 0);
+  }
+}
+
+TEST_F(ParameterFile, EveryStringKeyCutsAnOverlongValueAndStops) {
+  for (const StringKey& k : kStringKeys) {
+    SCOPED_TRACE(k.key);
+    resetRunState();
+    std::string value = "V" + std::string(k.room, 'y');
+    EXPECT_EQ(read(std::string(k.key) + "=" + value + "\nROOTELEMENT2=never\n"), -35);
+    EXPECT_TRUE(saw(shown(9385, {k.label}))) << output_;
+    EXPECT_EQ(std::string(k.field()), value.substr(0, k.room));
+    EXPECT_EQ(run.errSw, 1);
+    EXPECT_FALSE(saw("KOVA9391")) << "reading must stop at the failing line";
+  }
+}
+
+TEST_F(ParameterFile, EveryStringKeyGivenTwiceWarnsAndKeepsTheSecondValue) {
+  for (const StringKey& k : kStringKeys) {
+    SCOPED_TRACE(k.key);
+    resetRunState();
+    EXPECT_EQ(read(std::string(k.key) + "=First\n" + k.key + "=Second\n"), 0);
+    EXPECT_TRUE(saw(shown(9388, {k.label, k.displayKey, "Second"}))) << output_;
+    EXPECT_STREQ(k.field(), "Second");
+    EXPECT_EQ(run.errSw, 0) << "9388 is a warning";
+  }
+}
+
+TEST_F(ParameterFile, KeysIgnoreCaseAndBlanksAroundTheEqualsSign) {
+  EXPECT_EQ(read("messageset = SET1  \n  RootElement=\tOrder\n"), 0);
+  EXPECT_STREQ(parms.msgSetName, "SET1");
+  EXPECT_STREQ(parms.rootElement, "Order");
+}
+
+TEST_F(ParameterFile, QuotedValueKeepsInnerBlanksAndDropsWhatFollows) {
+  EXPECT_EQ(read("MESSAGESET=\"my set\" ignored\nROOTELEMENT='a b'\n"), 0);
+  EXPECT_STREQ(parms.msgSetName, "my set");
+  EXPECT_STREQ(parms.rootElement, "a b");
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(ParameterFile, MissingClosingQuoteSetsErrSwButReadingGoesOn) {
+  EXPECT_EQ(read("MESSAGESET=\"open set\nROOTELEMENT=Order\n"), 0);
+  EXPECT_TRUE(saw("***** missing trailing quote for value \"open set\n")) << output_;
+  EXPECT_STREQ(parms.msgSetName, "open set");
+  EXPECT_STREQ(parms.rootElement, "Order");
+  EXPECT_EQ(run.errSw, 1);
+}
+
+TEST_F(ParameterFile, PrefixAndSuffixMustBeginWithALetterOrUnderscore) {
+  EXPECT_EQ(read("ELEMSUFFIX=_x\nTYPEPREFIX=Ab\n"), 0);
+  EXPECT_STREQ(parms.elemSuffix, "_x");
+  EXPECT_EQ(read("MSGPREFIX=9a\n"), -37);
+  EXPECT_TRUE(saw(shown(9387, {"9a", "MsgPrefix"}))) << output_;
+  EXPECT_EQ(run.errSw, 1);
+}
+
+TEST_F(ParameterFile, SchemaNameGetsATrailingPointOnce) {
+  EXPECT_EQ(read("SCHEMA=ABC\n"), 0);
+  EXPECT_STREQ(parms.dbSchema, "ABC.");
+  EXPECT_EQ(read("SCHEMA=ABC.\n"), 0);
+  EXPECT_STREQ(parms.dbSchema, "ABC.");
+  std::string full(63, 's');
+  EXPECT_EQ(read("SCHEMA=" + full + "\n"), 0);
+  EXPECT_EQ(std::string(parms.dbSchema), full + ".");
+  EXPECT_EQ(read("SCHEMA=" + full + "t\n"), -35);
+  EXPECT_TRUE(saw(shown(9385, {"Database schema name"})));
+}
+
+TEST_F(ParameterFile, FilePathGetsATrailingSlashUnlessItEndsWithASeparator) {
+  const struct {
+    const char* value;
+    const char* stored;
+  } cases[] = {{"schemas", "schemas/"}, {"schemas/", "schemas/"}, {"C:\\dir\\", "C:\\dir\\"}};
+  for (const auto& c : cases) {
+    resetRunState();
+    EXPECT_EQ(read(std::string("FILEPATH=") + c.value + "\n"), 0);
+    EXPECT_STREQ(parms.filePath, c.stored);
+  }
+}
+
+TEST_F(ParameterFile, FilePathOf511CharactersStillGetsItsSlash) {
+  // A line holds at most 510 characters, so the longest value that a line
+  // can carry is tested through evaluateParm directly.
+  std::string full(511, 'p');
+  startCapture();
+  EXPECT_EQ(evaluateParm("FILEPATH", full.c_str()), 0);
+  EXPECT_EQ(std::string(parms.filePath), full + "/");
+  EXPECT_EQ(evaluateParm("FILEPATH", (full + "q").c_str()), -35);
+  output_ = stopCapture();
+  EXPECT_TRUE(saw(shown(9385, {"File Path"})));
+  EXPECT_EQ(std::strlen(parms.filePath), 512u);
+}
+
+TEST_F(ParameterFile, DefaultNamespaceIsKeptInTheNameTable) {
+  EXPECT_EQ(read("DEFNAMESPACE=urn:example:po\n"), 0);
+  EXPECT_STREQ(nameAt(parms.defNameSpace), "urn:example:po");
+  EXPECT_EQ(insertName("urn:example:po"), parms.defNameSpace);
+}
+
+struct SwitchKey {
+  const char* key;
+  const char* label;
+  int32_t RunParameters::*field;
+};
+
+const SwitchKey kSwitchKeys[] = {
+    {"VERBOSE", "verbose", &RunParameters::verbose},
+    {"RESETMSGSET", "resetMsgSet", &RunParameters::resetMsgSet},
+    {"SHOWSCHEMA", "showSchema", &RunParameters::showSchema},
+    {"REPORTONLY", "reportOnly", &RunParameters::reportOnly},
+    {"STRINGONLY", "StringOnly", &RunParameters::StringOnly},
+    {"DATESTRINGONLY", "DateStringOnly", &RunParameters::DateStringOnly},
+    {"INCLTIMEFRAC", "InclTimeFrac", &RunParameters::InclTimeFrac},
+};
+
+TEST_F(ParameterFile, SwitchKeysTakeTheFirstCharacterOnly) {
+  const struct {
+    const char* value;
+    int32_t expected;
+  } values[] = {{"Y", 1}, {"yes", 1}, {"1", 1}, {"N", 0}, {"no", 0}, {"0", 0}};
+  for (const SwitchKey& k : kSwitchKeys) {
+    for (const auto& v : values) {
+      SCOPED_TRACE(std::string(k.key) + "=" + v.value);
+      resetRunState();
+      parms.*(k.field) = 1 - v.expected;
+      EXPECT_EQ(read(std::string(k.key) + "=" + v.value + "\n"), 0);
+      EXPECT_EQ(parms.*(k.field), v.expected);
+    }
+  }
+}
+
+TEST_F(ParameterFile, SwitchKeysRefuseOtherValues) {
+  for (const SwitchKey& k : kSwitchKeys) {
+    SCOPED_TRACE(k.key);
+    resetRunState();
+    EXPECT_EQ(read(std::string(k.key) + "=true\n"), -39);
+    EXPECT_TRUE(saw(shown(9389, {k.label, "true"}))) << output_;
+    EXPECT_EQ(run.errSw, 1);
+  }
+}
+
+TEST_F(ParameterFile, TraceSwitchesAtOnceForTheRestOfTheFile) {
+  EXPECT_EQ(read("MESSAGESET=A\nTRACE=Y\nROOTELEMENT=B\nTRACE=n\nXMLTABNAME=C\n"), 0);
+  EXPECT_FALSE(saw("==> evaluateParm key=MESSAGESET"));
+  EXPECT_TRUE(saw("==> evaluateParm key=ROOTELEMENT value=B"));
+  EXPECT_FALSE(saw("==> evaluateParm key=XMLTABNAME"));
+  EXPECT_FALSE(tracing());
+  EXPECT_EQ(read("TRACE=maybe\n"), -39);
+  EXPECT_TRUE(saw(shown(9389, {"trace", "maybe"})));
+}
+
+TEST_F(ParameterFile, NoTraceLinesWhileTracingIsOff) {
+  EXPECT_EQ(read("MESSAGESET=A\n[FILELIST]\n"), 0);
+  EXPECT_TRUE(linesWith(output_, "==> ").empty());
+  EXPECT_TRUE(linesWith(output_, "<== ").empty());
+}
+
+TEST_F(ParameterFile, ParserTakesXOrM) {
+  EXPECT_EQ(read("PARSER=xerces\n"), 0);
+  EXPECT_EQ(parms.parser, 1);
+  EXPECT_EQ(read("PARSER=msxml\n"), 0);
+  EXPECT_EQ(parms.parser, 0);
+  EXPECT_EQ(read("PARSER=other\n"), -40);
+  EXPECT_TRUE(saw(shown(9390, {"other"})));
+}
+
+TEST_F(ParameterFile, MaxKeysTakeTheLeadingNumberRaisedToTheirMinimum) {
+  struct MaxKey {
+    const char* key;
+    int32_t RunParameters::*field;
+    int32_t minimum;
+  };
+  const MaxKey keys[] = {{"MAXELEMENT", &RunParameters::maxElement, 4096},
+                         {"MAXATTRIBUTE", &RunParameters::maxAttribute, 512},
+                         {"MAXVALUE", &RunParameters::maxValue, 1024},
+                         {"MAXTYPE", &RunParameters::maxType, 1024},
+                         {"MAXXML", &RunParameters::maxXml, 512}};
+  for (const MaxKey& k : keys) {
+    const struct {
+      std::string value;
+      int32_t expected;
+    } values[] = {{"10", k.minimum},
+                  {"100000", 100000},
+                  {"+7000abc", 7000},
+                  {"letters", k.minimum},
+                  {"-9000", k.minimum},
+                  {"99999999999999999999999", INT32_MAX},
+                  {"-99999999999999999999999", k.minimum}};
+    for (const auto& v : values) {
+      SCOPED_TRACE(std::string(k.key) + "=" + v.value);
+      resetRunState();
+      EXPECT_EQ(read(std::string(k.key) + "=" + v.value + "\n"), 0);
+      EXPECT_EQ(parms.*(k.field), v.expected);
+      EXPECT_EQ(run.errSw, 0);
+    }
+  }
+}
+
+TEST_F(ParameterFile, UnknownKeyStopsTheReading) {
+  EXPECT_EQ(read("COLOUR=blue\nMESSAGESET=never\n"), -41);
+  EXPECT_TRUE(saw(shown(9391, {"COLOUR", "blue"}))) << output_;
+  EXPECT_STREQ(parms.msgSetName, "");
+  EXPECT_EQ(run.errSw, 1);
+}
+
+TEST_F(ParameterFile, EmptyValueWarnsAndHasNoEffect) {
+  parms.maxXml = 777;
+  EXPECT_EQ(read("MAXXML=\nmessageset=   \n"), 0);
+  EXPECT_TRUE(saw(shown(9392, {"MAXXML"})));
+  EXPECT_TRUE(saw(shown(9392, {"MESSAGESET"})));
+  EXPECT_EQ(parms.maxXml, 777);
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(ParameterFile, CommentsBlankLinesAndUnknownHeadingsAreIgnored) {
+  EXPECT_EQ(read("; one\n# two\n* three\n\n   \n[SOMETHING]\nplain words\nMESSAGESET=S\r\n"), 0);
+  EXPECT_STREQ(parms.msgSetName, "S");
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(ParameterFile, XsiPrefixDefaultsOnlyWhenALocationIsGiven) {
+  EXPECT_EQ(read("MESSAGESET=S\n"), 0);
+  EXPECT_STREQ(parms.xsiPrefix, "");
+  EXPECT_EQ(read("NONAMESPACELOC=po.xsd\n"), 0);
+  EXPECT_STREQ(parms.xsiPrefix, "xsi");
+  EXPECT_EQ(read("SCHEMALOC=urn:x po.xsd\nXSIPREFIX=inst\n"), 0);
+  EXPECT_STREQ(parms.xsiPrefix, "inst");
+}
+
+// ---------------------------------------------------------------------------
+// Sections
+
+TEST_F(ParameterFile, FileListSkipsEmptyFilesAndQualifiesWithFilePath) {
+  writeFile(dir_ + "/xsd/empty.xsd", "");
+  writeFile(dir_ + "/xsd/main.xsd", "<schema/>");
+  writeFile(dir_ + "/xsd/second.xsd", "<schema></schema>");
+  EXPECT_EQ(read("FILEPATH=" + dir_ + "/xsd\n[filelist]\nempty.xsd\nmain.xsd\n  second.xsd\n"), 0);
+  EXPECT_TRUE(saw(shown(9384, {(dir_ + "/xsd/empty.xsd").c_str()}))) << output_;
+  DataFileBlock* first = fileLists.files.get();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(std::string(first->fileName), dir_ + "/xsd/main.xsd");
+  EXPECT_EQ(first->length, 9);
+  ASSERT_NE(first->next, nullptr);
+  EXPECT_EQ(std::string(first->next->fileName), dir_ + "/xsd/second.xsd");
+  EXPECT_EQ(first->next->length, 17);
+  EXPECT_EQ(first->next->next, nullptr);
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(ParameterFile, OnlyEmptyFilesLeaveTheFirstEntryEmpty) {
+  writeFile(dir_ + "/a.xsd", "");
+  EXPECT_EQ(read("[FILELIST]\n" + dir_ + "/a.xsd\n"), 0);
+  EXPECT_EQ(fileLists.files->length, 0);
+}
+
+TEST_F(ParameterFile, MissingSchemaFileStopsWithItsQualifiedName) {
+  EXPECT_EQ(read("FILEPATH=" + dir_ + "\n[FILELIST]\nnothere.xsd\n[HEADER]\nMESSAGESET=never\n"), -43);
+  EXPECT_TRUE(saw(shown(9393, {(dir_ + "/nothere.xsd").c_str(), "open failed"}))) << output_;
+  EXPECT_STREQ(parms.msgSetName, "");
+}
+
+TEST_F(ParameterFile, DirectoryInTheFileListCannotBeOpened) {
+  EXPECT_EQ(read("[FILELIST]\n" + dir_ + "\n"), -43);
+  EXPECT_TRUE(saw(shown(9393, {dir_.c_str(), "open failed"})));
+}
+
+TEST_F(ParameterFile, KeywordInsideASectionIsTakenAsALineOfIt) {
+  EXPECT_EQ(read("[FILELIST]\nMESSAGESET=S\n"), -43);
+  EXPECT_STREQ(parms.msgSetName, "");
+  EXPECT_EQ(read("[FILELIST]\n[HEADER]\nMESSAGESET=S\n"), 0);
+  EXPECT_STREQ(parms.msgSetName, "S");
+}
+
+TEST_F(ParameterFile, CommandLinePathReplacesFilePath) {
+  writeFile(dir_ + "/cmd/main.xsd", "<schema/>");
+  std::strcpy(parms.cmdFilePath, (dir_ + "/cmd/").c_str());
+  parms.cmdFilePathGiven = 1;
+  EXPECT_EQ(read("FILEPATH=/nowhere\n[FILELOCATION]\nurn:a a.xsd\n[FILELIST]\nmain.xsd\n"), 0);
+  EXPECT_EQ(std::string(fileLists.files->fileName), dir_ + "/cmd/main.xsd");
+  ASSERT_EQ(fileLists.fileLocs.size(), 1u);
+  EXPECT_EQ(std::string(nameAt(fileLists.fileLocs[0].fileName)), dir_ + "/cmd/a.xsd");
+}
+
+TEST_F(ParameterFile, NamespacePrefixLinesTakeQuotedAndPlainTokens) {
+  EXPECT_EQ(read("[NAMESPACEPREFIX]\n\"urn:example:po\"   po\n'urn:b b' bb extra\nurn:lonely\n"
+                 "urn:example:po second\n"),
+            0);
+  ASSERT_EQ(fileLists.prefixes.size(), 4u);
+  EXPECT_STREQ(nameAt(fileLists.prefixes[0].nameSpace), "urn:example:po");
+  EXPECT_STREQ(nameAt(fileLists.prefixes[0].prefix), "po");
+  EXPECT_STREQ(nameAt(fileLists.prefixes[1].nameSpace), "urn:b b");
+  EXPECT_STREQ(nameAt(fileLists.prefixes[1].prefix), "bb");
+  EXPECT_EQ(fileLists.prefixes[2].prefix, 0);
+  // The first block of a namespace wins.
+  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:example:po"))), "po");
+  EXPECT_EQ(findPrefixBlock(insertName("urn:none")), 0);
+}
+
+TEST_F(ParameterFile, FileLocationLinesAreQualifiedWithFilePath) {
+  EXPECT_EQ(read("FILEPATH=/schemas\n[FILELOCATION]\nurn:a \"common types.xsd\"\n"), 0);
+  ASSERT_EQ(fileLists.fileLocs.size(), 1u);
+  EXPECT_STREQ(nameAt(fileLists.fileLocs[0].nameSpace), "urn:a");
+  EXPECT_STREQ(nameAt(fileLists.fileLocs[0].fileName), "/schemas/common types.xsd");
+  EXPECT_EQ(fileLists.fileLocs[0].flags, 0);
+  EXPECT_EQ(findFileLocBlock(insertName("urn:a")), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Bad parameter files
+
+TEST_F(ParameterFile, MissingFileOrDirectoryCannotBeOpened) {
+  for (const std::string& path : {dir_ + "/absent.parms", dir_}) {
+    resetRunState();
+    startCapture();
+    EXPECT_EQ(processParmFile(path.c_str(), fileLists.files.get()), -43);
+    output_ = stopCapture();
+    EXPECT_TRUE(saw(shown(9393, {path.c_str(), "open failed"}))) << output_;
+    EXPECT_EQ(run.errSw, 1);
+  }
+}
+
+TEST_F(ParameterFile, UnreadableFileCannotBeOpened) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
+  std::string path = writeFile(dir_ + "/secret.parms", "MESSAGESET=S\n");
+  chmod(path.c_str(), 0);
+  startCapture();
+  EXPECT_EQ(processParmFile(path.c_str(), fileLists.files.get()), -43);
+  output_ = stopCapture();
+  EXPECT_TRUE(saw(shown(9393, {path.c_str(), "open failed"})));
+}
+
+TEST_F(ParameterFile, FileThatExistsButCannotBeOpened) {
+  // A socket exists but opening it as a file fails, for root as well.
+  std::string path = dir_ + "/socket.parms";
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof(addr.sun_path));
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+  startCapture();
+  EXPECT_EQ(processParmFile(path.c_str(), fileLists.files.get()), -43);
+  output_ = stopCapture();
+  close(fd);
+  EXPECT_TRUE(saw(shown(9393, {path.c_str(), "open failed"}))) << output_;
+}
+
+TEST_F(ParameterFile, NulBytesMakeTheFileUnreadable) {
+  std::string text = "MESSAGESET=S\nROOTELEMENT=A";
+  text += '\0';
+  text += "B\n";
+  EXPECT_EQ(read(text), -43);
+  EXPECT_TRUE(saw(shown(9393, {(dir_ + "/run.parms").c_str(), "read failed"}))) << output_;
+  EXPECT_STREQ(parms.msgSetName, "S");
+  EXPECT_STREQ(parms.rootElement, "");
+}
+
+TEST_F(ParameterFile, BinaryBytesGiveAnUnknownKey) {
+  std::string text = "\x01\x7f\xff\xfe=\x80\x81\n";
+  EXPECT_EQ(read(text), -41);
+  EXPECT_TRUE(saw("KOVA9391E")) << output_;
+}
+
+TEST_F(ParameterFile, LineLongerThan510CharactersIsRefused) {
+  std::string value(600, 'v');
+  EXPECT_EQ(read("MESSAGESET=S\nFILEPATH=" + value + "\nROOTELEMENT=never\n"), -35);
+  EXPECT_TRUE(saw(shown(9385, {("line 2 of " + dir_ + "/run.parms").c_str()}))) << output_;
+  EXPECT_STREQ(parms.rootElement, "");
+  EXPECT_STREQ(parms.filePath, "");
+  // Exactly 510 characters is still one line.
+  std::string fits = "MESSAGENAME=" + std::string(510 - 12, 'm');
+  EXPECT_EQ(read(fits + "\n"), -35);
+  EXPECT_TRUE(saw(shown(9385, {"Message name"}))) << "the value, not the line, is too long";
+}
+
+TEST_F(ParameterFile, LongCommentLinesAreIgnored) {
+  EXPECT_EQ(read("# " + std::string(5000, '=') + "\nMESSAGESET=S\n"), 0);
+  EXPECT_STREQ(parms.msgSetName, "S");
+}
+
+TEST_F(ParameterFile, OverlongSchemaFileNameIsRefusedNotCut) {
+  std::string name(500, 'n');
+  EXPECT_EQ(read("FILEPATH=" + dir_ + "/" + std::string(40, 'd') + "\n[FILELIST]\n" + name + "\n"), -35);
+  EXPECT_TRUE(saw("KOVA9385E")) << output_;
+  EXPECT_EQ(fileLists.files->length, 0);
+}
+
+// ---------------------------------------------------------------------------
+// String utilities
+
+TEST(StringUtilities, TrimUpperReplaceAndTokens) {
+  char a[] = "value \t\r";
+  trimTrailingBlanks(a);
+  EXPECT_STREQ(a, "value");
+  char b[] = "mixed Case-1";
+  upperCase(b);
+  EXPECT_STREQ(b, "MIXED CASE-1");
+  char c[] = "a:b:c";
+  replaceChar(c, ':', '^');
+  EXPECT_STREQ(c, "a^b^c");
+  char d[] = "  \tword rest";
+  char* start = skipBlanks(d);
+  EXPECT_STREQ(start, "word rest");
+  EXPECT_STREQ(endOfToken(start), " rest");
+  EXPECT_EQ(endOfToken(d), d) << "a string starting with a blank is returned unchanged";
+  char e[] = "   ";
+  EXPECT_EQ(*skipBlanks(e), '\0');
+}
+
+TEST(StringUtilities, StripQuotes) {
+  char a[] = "'one two' three";
+  EXPECT_TRUE(stripQuotes(a));
+  EXPECT_STREQ(a, "one two");
+  char b[] = "plain";
+  EXPECT_TRUE(stripQuotes(b));
+  EXPECT_STREQ(b, "plain");
+  char c[] = "\"mixed'";
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(stripQuotes(c));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "***** missing trailing quote for value \"mixed'\n");
+  EXPECT_STREQ(c, "mixed'");
+  char d[] = "\"\"";
+  EXPECT_TRUE(stripQuotes(d));
+  EXPECT_STREQ(d, "");
+}
+
+// ---------------------------------------------------------------------------
+// The shipped example
+
+TEST_F(ParameterFile, ShippedExampleReadsCleanlyFromTheTopDirectory) {
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(sourceDir());
+  startCapture();
+  int32_t status = processParmFile("examples/purchase-order/purchase-order.parms", fileLists.files.get());
+  output_ = stopCapture();
+  std::filesystem::current_path(before);
+  EXPECT_EQ(status, 0) << output_;
+  EXPECT_EQ(run.errSw, 0);
+  EXPECT_STREQ(parms.rootElement, "purchaseOrder");
+  EXPECT_STREQ(parms.msgSetName, "PurchaseOrders");
+  EXPECT_STREQ(fileLists.files->fileName, "examples/purchase-order/purchase-order.xsd");
+  EXPECT_GT(fileLists.files->length, 0);
+  EXPECT_EQ(fileLists.files->next, nullptr);
+  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:kova:example:purchase-order"))), "po");
+  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:kova:example:address"))), "addr");
+}
