@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "messages.h"
 #include "model_builder.h"
@@ -42,9 +43,8 @@ void refreshTagIndexes() {
   ix.xmlnsByPrefix = FlatIndex{};
   ix.schemaByNamespace = FlatIndex{};
   ix.schemaChildrenIndexed.clear();
-  ix.childByName = FlatIndex{};
+  ix.schemaChildren.clear();
   ix.childByKindName = FlatIndex{};
-  ix.typeChildByName = FlatIndex{};
   for (int32_t i = 1; i <= xmlns; ++i) {
     const XmlnsEntry& e = tagsTable.xmlns[i];
     if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
@@ -60,29 +60,27 @@ void refreshTagIndexes() {
   ix.xmlnsIndexed = xmlns;
 }
 
-/// Indexes the children of schema tag `schema` by name and by kind and name.
+/// Indexes the children of schema tag `schema` by kind and name.  The index
+/// holds each child's position in the schema's child chain (plus 1): chain
+/// order is document order, also for the components of included documents,
+/// which stand where their include stood although their xmlIds come later.
 void indexSchemaChildren(int32_t schema) {
   ModelIndexes& ix = modelTables.index;
   int32_t ordinal = static_cast<int32_t>(ix.schemaChildrenIndexed.size());
   if (!ix.schemaChildrenIndexed.emplace(schema, ordinal).second) return;
-  size_t children = 0;
-  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) ++children;
-  ix.childByName.reserve(ix.childByName.size() + children);
-  ix.childByKindName.reserve(ix.childByKindName.size() + children);
-  ix.typeChildByName.reserve(ix.typeChildByName.size() + children);
-  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) {
-    const XmlTag& t = tagAt(c);
+  std::vector<int32_t>& chain = ix.schemaChildren.emplace_back();
+  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) chain.push_back(c);
+  ix.childByKindName.reserve(ix.childByKindName.size() + chain.size());
+  for (size_t position = 0; position < chain.size(); ++position) {
+    const XmlTag& t = tagAt(chain[position]);
     if (t.name == 0) continue;
-    ix.childByName.insertFirst(pairKey(schema, t.name), c);
-    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name), c);
-    if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
-      ix.typeChildByName.insertFirst(pairKey(schema, t.name), c);
-    }
+    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name),
+                                   static_cast<int32_t>(position) + 1);
   }
 }
 
-/// Kinds of schema child a lookup asks for.
-constexpr int32_t kAnyKind = 0;
+/// Kinds of schema child a lookup asks for besides a single tag kind.
+constexpr int32_t kAnyKind = -2;
 constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
 
 /// First child of schema tag `schema` whose name is `local` and whose kind
@@ -91,9 +89,22 @@ int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   if (local == 0) return 0;
   indexSchemaChildren(schema);
   ModelIndexes& ix = modelTables.index;
-  if (kind == kAnyKind) return ix.childByName.find(pairKey(schema, local));
-  if (kind == kTypeKinds) return ix.typeChildByName.find(pairKey(schema, local));
-  return ix.childByKindName.find(kindNameKey(ix.schemaChildrenIndexed[schema], kind, local));
+  int32_t ordinal = ix.schemaChildrenIndexed[schema];
+  auto positionOf = [&](int32_t k) { return ix.childByKindName.find(kindNameKey(ordinal, k, local)); };
+  int32_t position = 0;  // chain position + 1 of the first match, 0 for none
+  auto take = [&](int32_t p) {
+    if (p != 0 && (position == 0 || p < position)) position = p;
+  };
+  if (kind >= 0) {
+    take(positionOf(kind));
+  } else if (kind == kTypeKinds) {
+    take(positionOf(kTagComplexType));
+    take(positionOf(kTagSimpleType));
+  } else {
+    // Any kind: only asked when no type has the name, on the way to an error.
+    for (int32_t k = 0; k < 256; ++k) take(positionOf(k));
+  }
+  return position == 0 ? 0 : ix.schemaChildren[static_cast<size_t>(ordinal)][position - 1];
 }
 
 /// Splits QName `qname` at its first colon into its prefix text and the

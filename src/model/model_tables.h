@@ -181,11 +181,11 @@ struct ModelIndexes {
   FlatIndex xmlnsByPrefix;      ///< prefix -> first entry
   FlatIndex schemaByNamespace;  ///< namespace -> first top-level schema tag
   std::unordered_map<int32_t, int32_t> schemaChildrenIndexed;  ///< schema -> ordinal
-  /// First child of a schema tag by (schema, name): of any kind, of one kind,
-  /// and of kind complexType or simpleType.
-  FlatIndex childByName;
+  /// Children of each indexed schema tag in chain order, by schema ordinal.
+  std::vector<std::vector<int32_t>> schemaChildren;
+  /// Chain position + 1 of the first child of a schema tag by (schema
+  /// ordinal, kind, name).
   FlatIndex childByKindName;
-  FlatIndex typeChildByName;
 
   /// Numbered type names: the next number to try after a base name and its
   /// suffix ("line_ANON" -> 3 once line_ANON0..2 are taken).
