@@ -316,3 +316,26 @@ TEST_F(ModelTest, AnonymousTypesOfLikeNamedElementsTakeTheNextFreeNumber) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelTest, IncludedComponentsCountAtThePlaceOfTheirInclude) {
+  // The included declaration of x stands before the main document's own
+  // (its tags are read later, but its place in the schema is the include's).
+  std::string dir = makeTempDir();
+  writeFile(dir + "/part.xsd", schema("<xs:element name='x' type='xs:int'/>"));
+  writeFile(dir + "/main.xsd", schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence><xs:element ref='x'/></xs:sequence>
+    </xs:complexType></xs:element>
+    <xs:include schemaLocation='part.xsd'/>
+    <xs:element name='x' type='xs:string'/>)"));
+  int32_t schemaTag = loadSchemaFile(dir + "/main.xsd");
+  ASSERT_GT(schemaTag, 0);
+  startCapture();
+  int32_t root = processElement(topElement("r"), 0);
+  output = stopCapture();
+  ASSERT_GT(root, 0) << output;
+  EXPECT_EQ(modelTables.elements[elementWithIdent("x")].dataType, kDtInt);
+}
+
+}  // namespace
