@@ -32,8 +32,16 @@ extern "C" {
 #define QEL_CLASS_TYPE 104
 #define QEL_CLASS_VALUE 106
 
+/* Classes that a message set may hold but this library never creates; finds
+   and walks over them answer -4. */
+#define QEL_CLASS_RESERVED_100 100
+#define QEL_CLASS_RESERVED_101 101
+#define QEL_CLASS_RESERVED_105 105
+
 /* Walk types of QELGetNextDefinition. */
-#define QEL_WALK_NEXT 1          /* next definition of the same class */
+#define QEL_WALK_NEXT 1          /* next definition of the same class; from a member, the next
+                                    member of the same parent */
+#define QEL_WALK_FIRST_MEMBER 2  /* first member of a definition (current = the parent) */
 #define QEL_WALK_PLUGIN_MEMBER 8 /* first plug-in member of a message set */
 
 /* Details record sizes. */
@@ -50,7 +58,10 @@ extern "C" {
 /* Attribute reference record. */
 #define QEL_ATTR_REF_SIZE 116
 
-/* Field offsets in details records. */
+/* Field offsets in details records.  Every record the library fills starts
+   with its size (int32 at 0) and its class or member kind (int32 at 4). */
+#define QEL_OFF_RECORD_SIZE 0
+#define QEL_OFF_RECORD_CLASS 4
 #define QEL_OFF_IDENTIFIER 12   /* int32 identifier */
 #define QEL_OFF_NAME 24         /* name text, up to 255 characters and a NUL */
 #define QEL_OFF_SECOND_NAME 280 /* second name text, same size */
@@ -71,6 +82,8 @@ extern "C" {
 /* Plug-in details. */
 #define QEL_OFF_PLUGIN_NAME 280 /* registered plug-in name */
 /* Member records. */
+#define QEL_OFF_MEMBER_PARENT 8    /* uint32 parent handle (filled by the library) */
+#define QEL_OFF_MEMBER_CHILD 12    /* uint32 child handle (filled by the library) */
 #define QEL_OFF_MEMBER_REPEAT 28   /* type member: int16 repeat flag */
 #define QEL_OFF_MEMBER_ROLE 28     /* value member: int32 role */
 #define QEL_OFF_MEMBER_MIN 30      /* type member: minimum occurrences, decimal text */
@@ -81,6 +94,16 @@ extern "C" {
 #define QEL_OFF_ATTR_PLUGIN 108 /* uint32 plug-in member handle */
 #define QEL_OFF_ATTR_KEY 112    /* int32 attribute key */
 #define QEL_ATTR_VALUE_SIZE 254 /* longest value text with its NUL is 255 */
+
+/* Member kinds, at offset 4 of a member record. */
+#define QEL_MEMBER_PLUGIN 1
+#define QEL_MEMBER_TYPE 2
+#define QEL_MEMBER_VALUE 3
+
+/* Value roles: 1 minimum inclusive, 2 maximum inclusive, 3 minimum length,
+   4 maximum length, 5 enumeration or fixed value, 6 default, 7 nillable,
+   9 string, 100 minimum exclusive, 101 maximum exclusive.  An element holds
+   at most one value of each role except 5. */
 
 /* Type kind words. */
 #define QEL_TYPE_KIND_SIMPLE 1
@@ -144,6 +167,19 @@ int32_t QELSetAttrValue(uint32_t component, const void* attrRef, const char* val
 int32_t QELSetMemberAttrValue(uint32_t parent, uint32_t member, const void* attrRef,
                               const char* value);
 int32_t QELGetAttrValue(uint32_t component, const void* attrRef, char* buffer, int32_t size);
+
+/* Administration and inspection, used by the kova-repo tool.  The first
+   three need the message set open for writing (QELOpenProject mode 1) and take
+   effect with the commit of QELCloseProject. */
+int32_t QELSetFinalised(uint32_t project, int32_t finalised);
+int32_t QELSetLocked(uint32_t project, int32_t locked);
+int32_t QELDeleteProject(uint32_t project);
+/* The attributes of a component (definition, message set or member) in the
+   order they were first set.  *cursor is 0 for the first call; each call
+   fills attrRef (plug-in member handle and key) and the value, and advances
+   *cursor; -4 after the last. */
+int32_t QELGetNextAttrValue(uint32_t component, int32_t* cursor, void* attrRef, char* buffer,
+                            int32_t size);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,550 @@
+// The repository kept in one SQLite 3 file.  All SQL of the back end lives in
+// this file.
+//
+// Tables: repository_info (format marker and the next free handle),
+// definition (message sets, plug-ins and the definitions of every message set,
+// one handle space), message_set (identifier and flags of a message set),
+// member and attribute.  Creation order is handle order, because handles are
+// handed out in increasing order and never reused.
+//
+// The write transaction is SQLite's own (BEGIN IMMEDIATE ... COMMIT), in the
+// default rollback-journal mode: a process killed at any moment leaves a hot
+// journal that the next opener rolls back, so the file keeps its last
+// committed state.  A second writer waits up to kBusyTimeoutMs for the lock.
+#include <sqlite3.h>
+
+#include <cassert>
+#include <string>
+#include <vector>
+
+#include "qelbeapi.h"
+#include "storage.h"
+
+namespace qel {
+namespace {
+
+constexpr int kBusyTimeoutMs = 2000;
+constexpr const char* kFormatMarker = "kova-repository 1";
+
+const char* const kSchema = R"sql(
+CREATE TABLE repository_info(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE definition(
+  id INTEGER PRIMARY KEY,
+  set_id INTEGER NOT NULL,
+  class INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  second_name TEXT NOT NULL,
+  type_id INTEGER NOT NULL,
+  kind INTEGER NOT NULL,
+  base_id INTEGER NOT NULL,
+  composition INTEGER NOT NULL,
+  content INTEGER NOT NULL,
+  value_text TEXT NOT NULL);
+CREATE UNIQUE INDEX definition_name ON definition(set_id, class, name);
+CREATE INDEX definition_walk ON definition(set_id, class);
+CREATE TABLE message_set(
+  id INTEGER PRIMARY KEY,
+  identifier TEXT NOT NULL UNIQUE,
+  finalised INTEGER NOT NULL,
+  locked INTEGER NOT NULL);
+CREATE TABLE member(
+  id INTEGER PRIMARY KEY,
+  set_id INTEGER NOT NULL,
+  parent_id INTEGER NOT NULL,
+  child_id INTEGER NOT NULL,
+  kind INTEGER NOT NULL,
+  repeat INTEGER NOT NULL,
+  min_occurs TEXT NOT NULL,
+  max_occurs TEXT NOT NULL,
+  role INTEGER NOT NULL,
+  name TEXT NOT NULL);
+CREATE INDEX member_parent ON member(parent_id, kind);
+CREATE TABLE attribute(
+  component_id INTEGER NOT NULL,
+  plugin_member_id INTEGER NOT NULL,
+  key INTEGER NOT NULL,
+  value TEXT NOT NULL);
+CREATE UNIQUE INDEX attribute_key ON attribute(component_id, plugin_member_id, key);
+)sql";
+
+/// A prepared statement, kept for the life of the connection.  Bind, step,
+/// read columns; reset() readies it for the next use.
+class Statement {
+ public:
+  Statement() = default;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement() { sqlite3_finalize(stmt_); }
+
+  void prepare(sqlite3* db, const char* sql) {
+    db_ = db;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
+      throw StorageError{sqlite3_errmsg(db)};
+  }
+  Statement& bind(int i, int64_t v) {
+    sqlite3_bind_int64(stmt_, i, v);
+    return *this;
+  }
+  Statement& bind(int i, const std::string& v) {
+    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  /// True when a row is ready; false when done.  Throws on errors.
+  bool step() {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    std::string msg = sqlite3_errmsg(db_);
+    sqlite3_reset(stmt_);
+    throw StorageError{msg, rc == SQLITE_BUSY || rc == SQLITE_LOCKED};
+  }
+  /// Runs a statement that returns no rows; answers the SQLite result code
+  /// (SQLITE_DONE or SQLITE_CONSTRAINT) instead of throwing for constraints.
+  int execute() {
+    int rc = sqlite3_step(stmt_);
+    int ext = sqlite3_extended_errcode(db_);
+    std::string msg = rc == SQLITE_DONE ? "" : sqlite3_errmsg(db_);
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    if (rc == SQLITE_DONE || rc == SQLITE_CONSTRAINT) return rc;
+    (void)ext;
+    throw StorageError{msg, rc == SQLITE_BUSY || rc == SQLITE_LOCKED};
+  }
+  int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
+  std::string text(int col) const {
+    const unsigned char* t = sqlite3_column_text(stmt_, col);
+    return t ? std::string(reinterpret_cast<const char*>(t),
+                           static_cast<size_t>(sqlite3_column_bytes(stmt_, col)))
+             : std::string();
+  }
+  void reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+/// Resets a statement when the scope that stepped it ends.
+struct ResetOnExit {
+  Statement& s;
+  ~ResetOnExit() { s.reset(); }
+};
+
+class SqliteStorage final : public RepositoryStorage {
+ public:
+  explicit SqliteStorage(sqlite3* db) : db_(db) {}
+  ~SqliteStorage() override {
+    if (inWrite_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // The statements are finalised after this body: close_v2 waits for them.
+    sqlite3_close_v2(db_);
+  }
+
+  /// Checks the format marker, initialising an empty database; prepares the
+  /// statements.  Returns a StorageStatus.
+  int32_t open() {
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db_, 0);
+    int32_t st = checkFormat();
+    if (st != kStoreOk) return st;
+    exec("PRAGMA cache_size=-65536");
+    prepareStatements();
+    return kStoreOk;
+  }
+
+  int32_t beginWrite() override {
+    assert(!inWrite_);
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return kStoreBusy;
+    if (rc != SQLITE_OK) return kStoreFailure;
+    inWrite_ = true;
+    Statement& s = getInfo_;
+    ResetOnExit r{s};
+    s.bind(1, std::string("next_handle"));
+    nextHandle_ = s.step() ? static_cast<uint32_t>(std::stoul(s.text(0))) : 1;
+    return kStoreOk;
+  }
+
+  int32_t commit() override {
+    assert(inWrite_);
+    if (sqlite3_get_autocommit(db_)) {  // SQLite already rolled it back
+      inWrite_ = false;
+      return kStoreFailure;
+    }
+    setInfo_.bind(1, std::string("next_handle")).bind(2, std::to_string(nextHandle_));
+    setInfo_.execute();
+    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_BUSY) return kStoreBusy;  // still open: the caller may retry or roll back
+    if (rc != SQLITE_OK) {
+      rollback();
+      return kStoreFailure;
+    }
+    inWrite_ = false;
+    return kStoreOk;
+  }
+
+  void rollback() override {
+    if (!inWrite_) return;
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    inWrite_ = false;
+  }
+
+  bool inWrite() const override { return inWrite_; }
+
+  uint32_t allocateHandle() override {
+    assert(inWrite_);
+    if (nextHandle_ >= 0x7fffffffu) throw StorageError{"handle space exhausted"};
+    return nextHandle_++;
+  }
+
+  int32_t insertDefinition(const DefinitionRow& r) override {
+    writing();
+    Statement& s = insertDefinition_;
+    s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bind(4, r.name).bind(5, r.secondName);
+    s.bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId).bind(9, r.composition);
+    s.bind(10, r.content).bind(11, r.valueText);
+    return s.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
+  }
+
+  bool getDefinition(uint32_t id, DefinitionRow* r) override {
+    Statement& s = getDefinition_;
+    ResetOnExit reset{s};
+    s.bind(1, id);
+    if (!s.step()) return false;
+    r->id = id;
+    r->setId = static_cast<uint32_t>(s.integer(0));
+    r->defClass = static_cast<int32_t>(s.integer(1));
+    r->name = s.text(2);
+    r->secondName = s.text(3);
+    r->typeId = static_cast<uint32_t>(s.integer(4));
+    r->kind = static_cast<int32_t>(s.integer(5));
+    r->baseId = static_cast<uint32_t>(s.integer(6));
+    r->composition = static_cast<int32_t>(s.integer(7));
+    r->content = static_cast<int32_t>(s.integer(8));
+    r->valueText = s.text(9);
+    return true;
+  }
+
+  uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) override {
+    Statement& s = findDefinition_;
+    ResetOnExit reset{s};
+    s.bind(1, setId).bind(2, defClass).bind(3, name);
+    return s.step() ? static_cast<uint32_t>(s.integer(0)) : 0;
+  }
+
+  uint32_t nextDefinition(uint32_t setId, int32_t defClass, uint32_t afterId) override {
+    Statement& s = nextDefinition_;
+    ResetOnExit reset{s};
+    s.bind(1, setId).bind(2, defClass).bind(3, afterId);
+    return s.step() ? static_cast<uint32_t>(s.integer(0)) : 0;
+  }
+
+  void deleteDefinition(uint32_t id) override {
+    writing();
+    for (const MemberRow& m : membersOfAnyKind(id)) deleteMember(m.id);
+    deleteAttributesOf(id);
+    deleteDefinition_.bind(1, id).execute();
+  }
+
+  int32_t insertMessageSet(const MessageSetRow& r) override {
+    writing();
+    Statement& s = insertMessageSet_;
+    s.bind(1, r.id).bind(2, r.identifier).bind(3, r.finalised).bind(4, r.locked);
+    return s.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
+  }
+
+  bool getMessageSet(uint32_t id, MessageSetRow* r) override {
+    Statement& s = getMessageSet_;
+    ResetOnExit reset{s};
+    s.bind(1, id);
+    if (!s.step()) return false;
+    r->id = id;
+    r->identifier = s.text(0);
+    r->finalised = s.integer(1) != 0;
+    r->locked = s.integer(2) != 0;
+    return true;
+  }
+
+  void updateMessageSet(const MessageSetRow& r) override {
+    writing();
+    updateMessageSet_.bind(1, r.finalised).bind(2, r.locked).bind(3, r.id).execute();
+  }
+
+  void deleteMessageSet(uint32_t id) override {
+    writing();
+    for (const char* sql :
+         {"DELETE FROM attribute WHERE component_id IN (SELECT id FROM definition WHERE set_id=?1"
+          " UNION ALL SELECT id FROM member WHERE set_id=?1) OR component_id=?1",
+          "DELETE FROM member WHERE set_id=?1", "DELETE FROM definition WHERE set_id=?1",
+          "DELETE FROM message_set WHERE id=?1", "DELETE FROM definition WHERE id=?1"}) {
+      Statement s;
+      s.prepare(db_, sql);
+      s.bind(1, id).execute();
+    }
+  }
+
+  void insertMember(const MemberRow& r) override {
+    writing();
+    Statement& s = insertMember_;
+    s.bind(1, r.id).bind(2, r.setId).bind(3, r.parentId).bind(4, r.childId).bind(5, r.kind);
+    s.bind(6, r.repeat).bind(7, r.minOccurs).bind(8, r.maxOccurs).bind(9, r.role).bind(10, r.name);
+    if (s.execute() != SQLITE_DONE) throw StorageError{"member handle taken"};
+  }
+
+  bool getMember(uint32_t id, MemberRow* r) override {
+    Statement& s = getMember_;
+    ResetOnExit reset{s};
+    s.bind(1, id);
+    if (!s.step()) return false;
+    readMember(s, r);
+    return true;
+  }
+
+  uint32_t nextMember(uint32_t parentId, int32_t kind, uint32_t afterId) override {
+    Statement& s = nextMember_;
+    ResetOnExit reset{s};
+    s.bind(1, parentId).bind(2, kind).bind(3, afterId);
+    return s.step() ? static_cast<uint32_t>(s.integer(0)) : 0;
+  }
+
+  std::vector<MemberRow> membersOf(uint32_t parentId, int32_t kind) override {
+    Statement& s = membersOf_;
+    ResetOnExit reset{s};
+    s.bind(1, parentId).bind(2, kind);
+    std::vector<MemberRow> rows;
+    while (s.step()) {
+      rows.emplace_back();
+      readMember(s, &rows.back());
+    }
+    return rows;
+  }
+
+  void deleteMembersOf(uint32_t parentId, int32_t kind) override {
+    for (const MemberRow& m : membersOf(parentId, kind)) deleteMember(m.id);
+  }
+
+  void deleteMember(uint32_t id) override {
+    writing();
+    deleteAttributesOf(id);
+    deleteMember_.bind(1, id).execute();
+  }
+
+  void setAttribute(uint32_t componentId, uint32_t pluginMemberId, int32_t key,
+                    const std::string& value) override {
+    writing();
+    setAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key).bind(4, value);
+    setAttribute_.execute();
+  }
+
+  bool getAttribute(uint32_t componentId, uint32_t pluginMemberId, int32_t key,
+                    std::string* value) override {
+    Statement& s = getAttribute_;
+    ResetOnExit reset{s};
+    s.bind(1, componentId).bind(2, pluginMemberId).bind(3, key);
+    if (!s.step()) return false;
+    *value = s.text(0);
+    return true;
+  }
+
+  bool nextAttribute(uint32_t componentId, int64_t afterOrder, AttributeRow* row) override {
+    Statement& s = nextAttribute_;
+    ResetOnExit reset{s};
+    s.bind(1, componentId).bind(2, afterOrder);
+    if (!s.step()) return false;
+    row->order = s.integer(0);
+    row->pluginMemberId = static_cast<uint32_t>(s.integer(1));
+    row->key = static_cast<int32_t>(s.integer(2));
+    row->value = s.text(3);
+    return true;
+  }
+
+  void deleteAttributesOf(uint32_t componentId) override {
+    writing();
+    deleteAttributes_.bind(1, componentId).execute();
+  }
+
+  std::vector<Edge> referenceEdges(uint32_t setId) override {
+    std::vector<Edge> edges;
+    Statement s;
+    s.prepare(db_,
+              "SELECT id, type_id FROM definition WHERE set_id=?1 AND type_id<>0"
+              " UNION ALL SELECT id, base_id FROM definition WHERE set_id=?1 AND base_id<>0"
+              " UNION ALL SELECT parent_id, child_id FROM member WHERE set_id=?1 AND kind<>1");
+    s.bind(1, setId);
+    while (s.step())
+      edges.push_back({static_cast<uint32_t>(s.integer(0)), static_cast<uint32_t>(s.integer(1))});
+    s.reset();
+    return edges;
+  }
+
+  std::vector<uint32_t> definitionIds(uint32_t setId) override {
+    std::vector<uint32_t> ids;
+    Statement s;
+    s.prepare(db_, "SELECT id FROM definition WHERE set_id=?1 ORDER BY id");
+    s.bind(1, setId);
+    while (s.step()) ids.push_back(static_cast<uint32_t>(s.integer(0)));
+    s.reset();
+    return ids;
+  }
+
+ private:
+  /// Every change goes through here first: a change outside the write
+  /// transaction, or after SQLite rolled it back on its own (disk full, I/O
+  /// error), would be committed at once, so it is refused instead.
+  void writing() {
+    if (!inWrite_ || sqlite3_get_autocommit(db_))
+      throw StorageError{"no write transaction is active"};
+  }
+
+  void exec(const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+      std::string msg = err ? err : "";
+      sqlite3_free(err);
+      throw StorageError{msg};
+    }
+  }
+
+  /// kStoreOk for a repository (an empty database is made one).
+  int32_t checkFormat() {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(st);
+    int64_t tables = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+    sqlite3_finalize(st);
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) return kStoreNotRepository;
+    if (rc == SQLITE_BUSY) return kStoreBusy;
+    if (rc != SQLITE_ROW) return kStoreCannotOpen;
+    if (tables == 0) return initialise();
+    std::string format;
+    rc = sqlite3_prepare_v2(db_, "SELECT value FROM repository_info WHERE key='format'", -1, &st,
+                            nullptr);
+    if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+      format = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    return format == kFormatMarker ? kStoreOk : kStoreNotRepository;
+  }
+
+  /// Creates the tables of a new repository in one transaction.  Another
+  /// process may have initialised it meanwhile: checked again under the lock.
+  int32_t initialise() {
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_BUSY) return kStoreBusy;
+    if (rc != SQLITE_OK) return kStoreCannotOpen;
+    sqlite3_stmt* st = nullptr;
+    int64_t tables = -1;
+    if (sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      tables = sqlite3_column_int64(st, 0);
+    sqlite3_finalize(st);
+    if (tables != 0) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return checkFormat();
+    }
+    std::string sql = std::string(kSchema) + "INSERT INTO repository_info VALUES('format','" +
+                      kFormatMarker + "'),('next_handle','1');";
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      return kStoreCannotOpen;
+    }
+    return kStoreOk;
+  }
+
+  void prepareStatements() {
+    getInfo_.prepare(db_, "SELECT value FROM repository_info WHERE key=?1");
+    setInfo_.prepare(db_, "INSERT OR REPLACE INTO repository_info VALUES(?1,?2)");
+    insertDefinition_.prepare(db_,
+                              "INSERT INTO definition VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11)");
+    getDefinition_.prepare(db_,
+                           "SELECT set_id,class,name,second_name,type_id,kind,base_id,"
+                           "composition,content,value_text FROM definition WHERE id=?1");
+    findDefinition_.prepare(db_,
+                            "SELECT id FROM definition WHERE set_id=?1 AND class=?2 AND name=?3");
+    nextDefinition_.prepare(db_,
+                            "SELECT id FROM definition WHERE set_id=?1 AND class=?2 AND id>?3"
+                            " ORDER BY id LIMIT 1");
+    deleteDefinition_.prepare(db_, "DELETE FROM definition WHERE id=?1");
+    insertMessageSet_.prepare(db_, "INSERT INTO message_set VALUES(?1,?2,?3,?4)");
+    getMessageSet_.prepare(db_, "SELECT identifier,finalised,locked FROM message_set WHERE id=?1");
+    updateMessageSet_.prepare(db_, "UPDATE message_set SET finalised=?1, locked=?2 WHERE id=?3");
+    insertMember_.prepare(db_, "INSERT INTO member VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
+    getMember_.prepare(db_, std::string(kMemberColumns).append(" WHERE id=?1").c_str());
+    nextMember_.prepare(db_,
+                        "SELECT id FROM member WHERE parent_id=?1 AND kind=?2 AND id>?3"
+                        " ORDER BY id LIMIT 1");
+    membersOf_.prepare(
+        db_,
+        std::string(kMemberColumns).append(" WHERE parent_id=?1 AND kind=?2 ORDER BY id").c_str());
+    deleteMember_.prepare(db_, "DELETE FROM member WHERE id=?1");
+    setAttribute_.prepare(db_,
+                          "INSERT INTO attribute VALUES(?1,?2,?3,?4) ON CONFLICT"
+                          "(component_id,plugin_member_id,key) DO UPDATE SET value=excluded.value");
+    getAttribute_.prepare(db_,
+                          "SELECT value FROM attribute WHERE component_id=?1"
+                          " AND plugin_member_id=?2 AND key=?3");
+    nextAttribute_.prepare(db_,
+                           "SELECT rowid,plugin_member_id,key,value FROM attribute"
+                           " WHERE component_id=?1 AND rowid>?2 ORDER BY rowid LIMIT 1");
+    deleteAttributes_.prepare(db_, "DELETE FROM attribute WHERE component_id=?1");
+  }
+
+  std::vector<MemberRow> membersOfAnyKind(uint32_t parentId) {
+    std::vector<MemberRow> all;
+    for (int32_t kind : {QEL_MEMBER_PLUGIN, QEL_MEMBER_TYPE, QEL_MEMBER_VALUE}) {
+      std::vector<MemberRow> some = membersOf(parentId, kind);
+      all.insert(all.end(), some.begin(), some.end());
+    }
+    return all;
+  }
+
+  static void readMember(const Statement& s, MemberRow* r) {
+    r->id = static_cast<uint32_t>(s.integer(0));
+    r->setId = static_cast<uint32_t>(s.integer(1));
+    r->parentId = static_cast<uint32_t>(s.integer(2));
+    r->childId = static_cast<uint32_t>(s.integer(3));
+    r->kind = static_cast<int32_t>(s.integer(4));
+    r->repeat = static_cast<int32_t>(s.integer(5));
+    r->minOccurs = s.text(6);
+    r->maxOccurs = s.text(7);
+    r->role = static_cast<int32_t>(s.integer(8));
+    r->name = s.text(9);
+  }
+
+  static constexpr const char* kMemberColumns =
+      "SELECT id,set_id,parent_id,child_id,kind,repeat,min_occurs,max_occurs,role,name FROM member";
+
+  sqlite3* db_;
+  bool inWrite_ = false;
+  uint32_t nextHandle_ = 0;
+  Statement getInfo_, setInfo_;
+  Statement insertDefinition_, getDefinition_, findDefinition_, nextDefinition_, deleteDefinition_;
+  Statement insertMessageSet_, getMessageSet_, updateMessageSet_;
+  Statement insertMember_, getMember_, nextMember_, membersOf_, deleteMember_;
+  Statement setAttribute_, getAttribute_, nextAttribute_, deleteAttributes_;
+};
+
+}  // namespace
+
+std::unique_ptr<RepositoryStorage> openSqliteStorage(const std::string& path, int32_t* status) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    *status = kStoreCannotOpen;
+    return nullptr;
+  }
+  auto storage = std::make_unique<SqliteStorage>(db);
+  try {
+    *status = storage->open();
+  } catch (const StorageError&) {
+    *status = kStoreFailure;
+  }
+  if (*status != kStoreOk) return nullptr;
+  return storage;
+}
+
+}  // namespace qel

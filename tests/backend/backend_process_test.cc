@@ -1,0 +1,192 @@
+// The repository file under more than one process: a writer killed half-way
+// leaves the last committed state; a second writer waits, then is refused.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "backend_test_support.h"
+
+namespace {
+
+/// Runs `body` in a child process that reports through a pipe once it has
+/// written, then waits to be killed or ends without closing.
+class ChildWriter {
+ public:
+  template <typename F>
+  explicit ChildWriter(F body) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      QELCloseRepository();  // the parent's connection is not ours to use
+      int code = body();
+      char c = static_cast<char>(code);
+      if (write(fds[1], &c, 1) != 1) _exit(3);
+      pause();  // until killed
+      _exit(0);
+    }
+    close(fds[1]);
+    readFd_ = fds[0];
+  }
+  /// The child's status byte once it has done its writing.
+  int waitReady() {
+    char c = 99;
+    if (read(readFd_, &c, 1) != 1) return -1;
+    return c;
+  }
+  void kill() {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    close(readFd_);
+  }
+
+ private:
+  pid_t pid_ = 0;
+  int readFd_ = -1;
+};
+
+TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
+  uint32_t set = createSet("Survivor");
+  uint32_t t = 0;
+  ASSERT_EQ(createType(set, "Before", &t), 0);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  ASSERT_EQ(QELCloseRepository(), 0);
+
+  std::string db = db_;
+  ChildWriter child([db]() -> int {
+    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+    uint32_t h = 0;
+    char key[QEL_PROJECT_KEY_SIZE] = "Survivor";
+    key[QEL_NAME_SIZE] = 1;
+    if (QELFindProject(&h, key, 1) != 0 || QELOpenProject(h, 1) != 0) return 2;
+    char details[QEL_ELEMENT_DETAILS_SIZE];
+    uint32_t str = 0, e = 0;
+    QELFindDefinition(h, QEL_CLASS_TYPE, &str, "STRING");
+    for (int i = 0; i < 20000; ++i) {
+      QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
+      std::string name = "Lost" + std::to_string(i);
+      std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
+      std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
+      if (QELCreateElement(h, &e, details) != 0) return 4;
+    }
+    return 0;
+  });
+  ASSERT_EQ(child.waitReady(), 0);
+  child.kill();
+
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
+  EXPECT_TRUE(walkNames(set, QEL_CLASS_ELEMENT).empty());
+  uint32_t h = 0;
+  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_TYPE, &h, "Before"), 0);
+  // And the file takes new work at once: the dead writer holds no lock.
+  ASSERT_EQ(QELOpenProject(set, 1), 0);
+  ASSERT_EQ(createType(set, "After", &t), 0);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+}
+
+/// Elements named "<prefix><n>" a child process writes before committing.
+int writeElements(const std::string& db, uint32_t set, int count, int readyFd) {
+  if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+  if (QELOpenProject(set, 1) != 0) return 2;
+  char details[QEL_ELEMENT_DETAILS_SIZE];
+  uint32_t str = 0, e = 0;
+  QELFindDefinition(set, QEL_CLASS_TYPE, &str, "STRING");
+  for (int i = 0; i < count; ++i) {
+    QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
+    std::string name = "Batch" + std::to_string(i);
+    std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
+    std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
+    if (QELCreateElement(set, &e, details) != 0) return 4;
+  }
+  char c = 0;
+  if (write(readyFd, &c, 1) != 1) return 5;
+  return QELCloseProject(set, 1) == 0 ? 0 : 6;
+}
+
+TEST_F(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
+  const int count = 5000;
+  int committed = 0, dropped = 0;
+  // -1: the child is left to finish, the control case.
+  for (int delayUs : {0, 200, 1000, 3000, 10000, 30000, -1}) {
+    std::string name = "Commit" + std::to_string(delayUs + 1);
+    uint32_t set = createSet(name);
+    ASSERT_EQ(QELCloseProject(set, 1), 0);
+    ASSERT_EQ(QELCloseRepository(), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      _exit(writeElements(db_, set, count, fds[1]));
+    }
+    close(fds[1]);
+    char c;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);  // the commit is starting
+    if (delayUs >= 0) {
+      usleep(static_cast<useconds_t>(delayUs));
+      kill(pid, SIGKILL);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (delayUs < 0) {
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    close(fds[0]);
+    ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
+    size_t n = walkNames(set, QEL_CLASS_ELEMENT).size();
+    EXPECT_TRUE(n == 0 || n == static_cast<size_t>(count)) << n << " after " << delayUs << "us";
+    (n == 0 ? dropped : committed) += 1;
+  }
+  // Killed at once, nothing is kept; left alone, everything is.
+  EXPECT_GT(dropped, 0);
+  EXPECT_GT(committed, 0);
+}
+
+TEST_F(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
+  ASSERT_EQ(QELCloseRepository(), 0);
+  std::string db = db_;
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (QELOpenRepository(db.c_str(), "", "") != 0) _exit(1);
+    char details[QEL_PROJECT_DETAILS_SIZE];
+    QELGetDefaultDetails(QEL_CLASS_PROJECT, details, sizeof details);
+    std::strcpy(details + QEL_OFF_PROJECT_NAME, "Unfinished");
+    uint32_t h = 0;
+    _exit(QELCreateProject(&h, details) == 0 ? 0 : 2);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
+  uint32_t h = 0;
+  EXPECT_EQ(findSet("Unfinished", &h), -4);
+}
+
+TEST_F(BackendTest, SecondWriterWaitsThenIsRefused) {
+  uint32_t set = createSet("Shared");
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  std::string db = db_;
+  ChildWriter child([db, set]() -> int {
+    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+    return QELOpenProject(set, 1) == 0 ? 0 : 2;
+  });
+  ASSERT_EQ(child.waitReady(), 0);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(QELOpenProject(set, 1), -69);
+  double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 1.0);   // it waited for the lock ...
+  EXPECT_LT(waited, 10.0);  // ... for a bounded time
+  // Readers are not refused while the other process writes.
+  EXPECT_EQ(walkNames(set, QEL_CLASS_TYPE).size(), 7u);
+  child.kill();
+  EXPECT_EQ(QELOpenProject(set, 1), 0);
+  EXPECT_EQ(QELCloseProject(set, 0), 0);
+}
+
+}  // namespace

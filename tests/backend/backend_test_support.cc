@@ -1,0 +1,177 @@
+// Helpers of the back-end tests.
+#include "backend_test_support.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+Record attrRef(uint32_t pluginMember, int32_t key) {
+  Record r(QEL_ATTR_REF_SIZE);
+  r.set<uint32_t>(QEL_OFF_ATTR_PLUGIN, pluginMember);
+  r.set<int32_t>(QEL_OFF_ATTR_KEY, key);
+  return r;
+}
+
+namespace {
+struct TempRoot {
+  std::string path;
+  TempRoot() {
+    char tmpl[] = "/tmp/kova_backend_XXXXXX";
+    path = mkdtemp(tmpl);
+  }
+  ~TempRoot() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+}  // namespace
+
+std::string backendTempDir() {
+  static TempRoot root;
+  static int counter = 0;
+  std::string dir = root.path + "/t" + std::to_string(++counter);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+void BackendTest::SetUp() {
+  dir_ = backendTempDir();
+  db_ = dir_ + "/repo.db";
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "user", "secret"), 0);
+}
+
+void BackendTest::TearDown() { QELCloseRepository(); }
+
+void BackendTest::reconnect() {
+  ASSERT_EQ(QELCloseRepository(), 0);
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
+}
+
+uint32_t BackendTest::createSet(const std::string& name) {
+  Record d(QEL_PROJECT_DETAILS_SIZE);
+  EXPECT_EQ(QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size()), 0);
+  d.setText(QEL_OFF_PROJECT_NAME, name);
+  uint32_t h = 0;
+  EXPECT_EQ(QELCreateProject(&h, d.data()), 0);
+  return h;
+}
+
+int32_t BackendTest::findSet(const std::string& name, uint32_t* handle) {
+  Record d(QEL_PROJECT_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size());
+  d.setText(QEL_OFF_PROJECT_NAME, name);
+  d.set<int16_t>(QEL_OFF_PROJECT_KEY_WORD, 1);
+  return QELFindProject(handle, static_cast<char*>(d.data()) + QEL_OFF_PROJECT_NAME, 1);
+}
+
+uint32_t BackendTest::openSet(const std::string& name) {
+  uint32_t h = 0;
+  EXPECT_EQ(findSet(name, &h), 0);
+  EXPECT_EQ(QELOpenProject(h, 1), 0);
+  return h;
+}
+
+int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base,
+                                int32_t kind) {
+  Record d(QEL_TYPE_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_TYPE, d.data(), d.size());
+  d.setText(QEL_OFF_NAME, name);
+  d.setText(QEL_OFF_SECOND_NAME, name.substr(0, 200) + "_second");
+  d.set<int32_t>(QEL_OFF_TYPE_KIND, kind);
+  d.set<int32_t>(QEL_OFF_COMPOSITION, 6);
+  d.set<int32_t>(QEL_OFF_CONTENT, 1);
+  if (base) d.set<uint32_t>(QEL_OFF_BASE_TYPE, base);
+  return QELCreateType(set, out, d.data());
+}
+
+int32_t BackendTest::createElement(uint32_t set, const std::string& name, uint32_t type,
+                                   uint32_t* out) {
+  Record d(QEL_ELEMENT_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_ELEMENT, d.data(), d.size());
+  d.setText(QEL_OFF_NAME, name);
+  d.setText(QEL_OFF_SECOND_NAME, name);
+  d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
+  return QELCreateElement(set, out, d.data());
+}
+
+int32_t BackendTest::createValue(uint32_t set, const std::string& name, const std::string& text,
+                                 uint32_t type, uint32_t* out) {
+  Record d(QEL_VALUE_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_VALUE, d.data(), d.size());
+  d.setText(QEL_OFF_NAME, name);
+  d.setText(QEL_OFF_SECOND_NAME, name);
+  d.setText(QEL_OFF_VALUE_TEXT, text);
+  d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
+  return QELCreateValue(set, out, d.data());
+}
+
+int32_t BackendTest::createMessage(uint32_t set, const std::string& name, uint32_t type,
+                                   uint32_t* out) {
+  Record d(QEL_MESSAGE_DETAILS_SIZE);
+  QELGetDefaultDetails(QEL_CLASS_MESSAGE, d.data(), d.size());
+  d.setText(QEL_OFF_NAME, name);
+  d.setText(QEL_OFF_SECOND_NAME, name);
+  d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
+  return QELCreateMessage(set, out, d.data());
+}
+
+int32_t BackendTest::insertTypeMember(uint32_t type, uint32_t child, const std::string& min,
+                                      const std::string& max, int16_t repeat, uint32_t* out) {
+  Record m(QEL_TYPE_MEMBER_SIZE);
+  int32_t st = QELGetDefaultMemberDetails2(type, child, -1, m.data(), m.size());
+  if (st != 0) return st;
+  m.set<int16_t>(QEL_OFF_MEMBER_REPEAT, repeat);
+  if (!min.empty()) m.setText(QEL_OFF_MEMBER_MIN, min);
+  if (!max.empty()) m.setText(QEL_OFF_MEMBER_MAX, max);
+  return QELInsertMember2(type, child, -1, m.data(), out);
+}
+
+int32_t BackendTest::insertValueMember(uint32_t element, uint32_t value, int32_t role,
+                                       uint32_t* out) {
+  Record m(QEL_VALUE_MEMBER_SIZE);
+  int32_t st = QELGetDefaultMemberDetails2(element, value, -1, m.data(), m.size());
+  if (st != 0) return st;
+  m.set<int32_t>(QEL_OFF_MEMBER_ROLE, role);
+  return QELInsertMember2(element, value, -1, m.data(), out);
+}
+
+int32_t BackendTest::addLayer(uint32_t set, const char* plugin, const std::string& name,
+                              uint32_t* out) {
+  uint32_t p = 0;
+  int32_t st = QELFindDefinition(0, QEL_CLASS_PLUGIN, &p, plugin);
+  if (st != 0) return st;
+  Record m(QEL_PLUGIN_MEMBER_SIZE);
+  if ((st = QELGetDefaultMemberDetails2(set, p, -1, m.data(), m.size())) != 0) return st;
+  m.setText(QEL_OFF_MEMBER_NAME, name);
+  return QELInsertMember2(set, p, -1, m.data(), out);
+}
+
+uint32_t BackendTest::simpleType(uint32_t set, const char* name) {
+  uint32_t h = 0;
+  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_TYPE, &h, name), 0) << name;
+  return h;
+}
+
+uint32_t BackendTest::pluginMember(uint32_t set, const char* plugin) {
+  uint32_t h = 0;
+  for (int32_t st = QELGetNextDefinition(set, 0, &h, QEL_WALK_PLUGIN_MEMBER, 0); st == 0;
+       st = QELGetNextDefinition(h, set, &h, QEL_WALK_NEXT, 0)) {
+    Record p(QEL_PLUGIN_DETAILS_SIZE);
+    EXPECT_EQ(QELGetDetails(h, nullptr, p.data(), p.size()), 0);
+    if (p.text(QEL_OFF_PLUGIN_NAME) == plugin) return h;
+  }
+  return 0;
+}
+
+std::vector<std::string> BackendTest::walkNames(uint32_t set, int32_t defClass) {
+  std::vector<std::string> names;
+  uint32_t h = 0;
+  int32_t st = QELGetFirstDefinition(set, defClass, &h, 0);
+  while (st == 0) {
+    Record d(QEL_PLUGIN_DETAILS_SIZE);  // the largest details record
+    EXPECT_EQ(QELGetDetails(h, &defClass, d.data(), d.size()), 0);
+    names.push_back(d.text(QEL_OFF_NAME));
+    st = QELGetNextDefinition(h, 0, &h, QEL_WALK_NEXT, 0);
+  }
+  EXPECT_EQ(st, -4);
+  return names;
+}

@@ -1,0 +1,80 @@
+// Helpers of the back-end tests: a fresh repository per test, and records
+// filled at the published offsets as the repository writer fills them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "qelbeapi.h"
+
+/// A byte record of a fixed size with typed access at offsets.
+class Record {
+ public:
+  explicit Record(int32_t size) : bytes_(static_cast<size_t>(size), 0) {}
+  void* data() { return bytes_.data(); }
+  const void* data() const { return bytes_.data(); }
+  int32_t size() const { return static_cast<int32_t>(bytes_.size()); }
+  void setText(int off, const std::string& s) {
+    std::memset(&bytes_[off], 0, 1);
+    std::memcpy(&bytes_[off], s.c_str(), s.size() + 1);
+  }
+  std::string text(int off) const { return std::string(&bytes_[off]); }
+  template <typename T>
+  void set(int off, T v) {
+    std::memcpy(&bytes_[off], &v, sizeof v);
+  }
+  template <typename T>
+  T get(int off) const {
+    T v;
+    std::memcpy(&v, &bytes_[off], sizeof v);
+    return v;
+  }
+
+ private:
+  std::vector<char> bytes_;
+};
+
+/// An attribute reference {plug-in member, key}.
+Record attrRef(uint32_t pluginMember, int32_t key);
+
+/// A directory removed at the end of the test program.
+std::string backendTempDir();
+
+/// Each test starts with a newly created repository file, connected, and
+/// ends disconnected.
+class BackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  /// Creates a message set (left open for writing); its handle.
+  uint32_t createSet(const std::string& name);
+  /// Opens an existing message set for writing; its handle.
+  uint32_t openSet(const std::string& name);
+  int32_t findSet(const std::string& name, uint32_t* handle);
+  int32_t createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base = 0,
+                     int32_t kind = QEL_TYPE_KIND_COMPLEX);
+  int32_t createElement(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
+  int32_t createValue(uint32_t set, const std::string& name, const std::string& text, uint32_t type,
+                      uint32_t* out);
+  int32_t createMessage(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
+  int32_t insertTypeMember(uint32_t type, uint32_t child, const std::string& min,
+                           const std::string& max, int16_t repeat, uint32_t* out);
+  int32_t insertValueMember(uint32_t element, uint32_t value, int32_t role, uint32_t* out);
+  int32_t addLayer(uint32_t set, const char* plugin, const std::string& name, uint32_t* out);
+  /// The handle of the simple type `name` of a message set.
+  uint32_t simpleType(uint32_t set, const char* name);
+  /// The plug-in member of the message set registered as `plugin` (first one).
+  uint32_t pluginMember(uint32_t set, const char* plugin);
+  /// Names of every definition of a class in walk order.
+  std::vector<std::string> walkNames(uint32_t set, int32_t defClass);
+  /// Closes the repository and opens it again (the open set is discarded).
+  void reconnect();
+
+  std::string dir_;
+  std::string db_;
+};

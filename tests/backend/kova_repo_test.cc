@@ -1,0 +1,184 @@
+// The kova-repo tool run as a program over a repository written through the
+// library.
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "backend_test_support.h"
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string output;
+};
+
+/// Runs kova-repo with `args` (shell words), standard error included.
+ToolRun runTool(const std::string& args) {
+  ToolRun run;
+  std::string cmd = std::string(KOVA_REPO_PATH) + " " + args + " 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return run;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.output.append(buf, n);
+  int st = pclose(p);
+  run.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return run;
+}
+
+class KovaRepoTool : public BackendTest {
+ protected:
+  /// A message set "Orders" with a message, a type with two members, a
+  /// value, an XML layer and names; committed, then disconnected.
+  void writeOrders() {
+    uint32_t set = createSet("Orders");
+    uint32_t str = simpleType(set, "STRING"), integer = simpleType(set, "INTEGER");
+    uint32_t order = 0, line = 0, id = 0, qty = 0, lines = 0, v = 0, msg = 0, m1 = 0, m2 = 0,
+             vm = 0;
+    ASSERT_EQ(createType(set, "OrderType", &order), 0);
+    ASSERT_EQ(createType(set, "LineType", &line, integer), 0);
+    ASSERT_EQ(createElement(set, "OrderType^id", str, &id), 0);
+    ASSERT_EQ(createElement(set, "LineType^qty", integer, &qty), 0);
+    ASSERT_EQ(createElement(set, "OrderType^line", line, &lines), 0);
+    ASSERT_EQ(createValue(set, "MinInclusive1I", "1", integer, &v), 0);
+    ASSERT_EQ(createMessage(set, "Order", order, &msg), 0);
+    ASSERT_EQ(insertTypeMember(order, id, "1", "1", 0, &m1), 0);
+    ASSERT_EQ(insertTypeMember(order, lines, "0", "", 1, &m2), 0);
+    ASSERT_EQ(insertTypeMember(line, qty, "1", "1", 0, &m1), 0);
+    ASSERT_EQ(insertValueMember(qty, v, 1, &vm), 0);
+    uint32_t xml = 0;
+    ASSERT_EQ(addLayer(set, QEL_PLUGIN_XML, "XML1", &xml), 0);
+    Record layerName = attrRef(xml, 1);
+    ASSERT_EQ(QELSetAttrValue(set, layerName.data(), "XML1"), 0);
+    Record xmlName = attrRef(xml, 30);
+    ASSERT_EQ(QELSetAttrValue(id, xmlName.data(), "OrderId"), 0);
+    Record memberName = attrRef(xml, 100);
+    ASSERT_EQ(QELSetMemberAttrValue(order, m2, memberName.data(), "Line"), 0);
+    ASSERT_EQ(QELCloseProject(set, 1), 0);
+    ASSERT_EQ(QELCloseRepository(), 0);
+  }
+};
+
+TEST_F(KovaRepoTool, ExportWritesTheWholeSetInCreationOrder) {
+  writeOrders();
+  ToolRun run = runTool("export " + db_ + " Orders");
+  ASSERT_EQ(run.status, 0) << run.output;
+  nlohmann::json j = nlohmann::json::parse(run.output);
+  EXPECT_EQ(j["messageSet"]["name"], "Orders");
+  EXPECT_FALSE(j["messageSet"]["identifier"].get<std::string>().empty());
+  EXPECT_EQ(j["messageSet"]["finalised"], false);
+  EXPECT_EQ(j["messageSet"]["lockCount"], 0);
+  ASSERT_EQ(j["plugins"].size(), 4u);
+  EXPECT_EQ(j["plugins"][3]["plugin"], QEL_PLUGIN_XML);
+  EXPECT_EQ(j["plugins"][3]["member"], "XML1");
+  // The lock count first (set at creation), then the layer name.
+  ASSERT_EQ(j["setAttributes"].size(), 2u);
+  EXPECT_EQ(j["setAttributes"][1]["key"], 1);
+  EXPECT_EQ(j["setAttributes"][1]["value"], "XML1");
+
+  ASSERT_EQ(j["types"].size(), 9u);  // seven simple types, then the two written
+  EXPECT_EQ(j["types"][0]["name"], "BOOLEAN");
+  const auto& order = j["types"][7];
+  EXPECT_EQ(order["name"], "OrderType");
+  EXPECT_EQ(order["kind"], 3);
+  EXPECT_TRUE(order["baseType"].is_null());
+  EXPECT_EQ(j["types"][8]["baseType"], "INTEGER");
+  ASSERT_EQ(order["members"].size(), 2u);
+  EXPECT_EQ(order["members"][0]["child"], "OrderType^id");
+  EXPECT_EQ(order["members"][0]["class"], "element");
+  EXPECT_EQ(order["members"][1]["repeat"], true);
+  EXPECT_EQ(order["members"][1]["minOccurs"], "0");
+  EXPECT_TRUE(order["members"][1]["maxOccurs"].is_null());
+  EXPECT_EQ(order["members"][1]["attributes"][0]["key"], 100);
+  EXPECT_EQ(order["members"][1]["attributes"][0]["value"], "Line");
+
+  ASSERT_EQ(j["elements"].size(), 3u);
+  EXPECT_EQ(j["elements"][0]["name"], "OrderType^id");
+  EXPECT_EQ(j["elements"][0]["attributes"][0]["value"], "OrderId");
+  EXPECT_EQ(j["elements"][1]["values"][0]["value"], "MinInclusive1I");
+  EXPECT_EQ(j["elements"][1]["values"][0]["role"], 1);
+  EXPECT_EQ(j["elements"][2]["type"], "LineType");
+  EXPECT_EQ(j["values"][0]["value"], "1");
+  EXPECT_EQ(j["values"][0]["type"], "INTEGER");
+  EXPECT_EQ(j["messages"][0]["name"], "Order");
+  EXPECT_EQ(j["messages"][0]["type"], "OrderType");
+}
+
+TEST_F(KovaRepoTool, ShowPrintsTheMessageAsATree) {
+  writeOrders();
+  ToolRun run = runTool("show " + db_ + " Orders Order");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output,
+            "message Order type OrderType\n"
+            "  element OrderType^id [1..1] type STRING xml \"OrderId\"\n"
+            "  element OrderType^line [0..*] type LineType xml \"Line\"\n"
+            "    element LineType^qty [1..1] type INTEGER\n"
+            "      value MinInclusive1I = \"1\" role 1\n");
+  ToolRun missing = runTool("show " + db_ + " Orders Invoice");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("Invoice not found"), std::string::npos);
+}
+
+TEST_F(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
+  writeOrders();
+  ASSERT_EQ(runTool("lock " + db_ + " Orders").status, 0);
+  ASSERT_EQ(runTool("finalise " + db_ + " Orders").status, 0);
+  ASSERT_EQ(runTool("in-use " + db_ + " Orders 3").status, 0);
+  ToolRun layer = runTool("add-layer " + db_ + " Orders cwf CWF1");
+  // A locked set takes no new layer; the tool says why.
+  EXPECT_EQ(layer.status, 1);
+  EXPECT_NE(layer.output.find("-55"), std::string::npos) << layer.output;
+
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
+  uint32_t set = 0;
+  ASSERT_EQ(findSet("Orders", &set), 0);
+  EXPECT_NE(QELIsLocked(set), 0);
+  EXPECT_NE(QELIsFinalised(set), 0);
+  ASSERT_EQ(QELCloseRepository(), 0);
+
+  ToolRun list = runTool("list " + db_);
+  ASSERT_EQ(list.status, 0);
+  EXPECT_NE(list.output.find("yes       yes            3        1        3      9      1"),
+            std::string::npos)
+      << list.output;
+
+  ASSERT_EQ(runTool("unlock " + db_ + " Orders").status, 0);
+  ToolRun json = runTool("export " + db_ + " Orders");
+  nlohmann::json j = nlohmann::json::parse(json.output);
+  EXPECT_EQ(j["messageSet"]["locked"], false);
+  EXPECT_EQ(j["messageSet"]["finalised"], true);
+  EXPECT_EQ(j["messageSet"]["lockCount"], 3);
+
+  ASSERT_EQ(runTool("delete " + db_ + " Orders").status, 0);
+  ToolRun gone = runTool("export " + db_ + " Orders");
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_NE(gone.output.find("not found"), std::string::npos);
+}
+
+TEST_F(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
+  writeOrders();
+  ASSERT_EQ(runTool("add-layer " + db_ + " Orders tds TDS1").status, 0);
+  ToolRun dup = runTool("add-layer " + db_ + " Orders xml TDS1");
+  EXPECT_EQ(dup.status, 1);
+  EXPECT_NE(dup.output.find("-33: Component identifier already exists."), std::string::npos)
+      << dup.output;
+  nlohmann::json j = nlohmann::json::parse(runTool("export " + db_ + " Orders").output);
+  EXPECT_EQ(j["plugins"].back()["member"], "TDS1");
+  EXPECT_EQ(runTool("add-layer " + db_ + " Orders soap S1").status, 105);  // CLI11 validation
+  std::string bad = dir_ + "/plain.txt";
+  FILE* f = fopen(bad.c_str(), "w");
+  fputs("not a repository, just text that is long enough to be a file header\n", f);
+  fclose(f);
+  ToolRun notRepo = runTool("list " + bad);
+  EXPECT_EQ(notRepo.status, 1);
+  EXPECT_NE(notRepo.output.find("Invalid Repository database."), std::string::npos);
+  ToolRun help = runTool("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("add-layer"), std::string::npos);
+  ToolRun init = runTool("init " + dir_ + "/new.db");
+  EXPECT_EQ(init.status, 0);
+  EXPECT_EQ(runTool("list " + dir_ + "/new.db").status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,336 @@
+// kova-repo: inspect and administer a repository from the command line.
+//
+// Every command connects through the back-end library, does its work and
+// disconnects; the commands that change a message set open it for writing
+// and commit when they close it.  A failing call prints the API function, the
+// status and its text on standard error, and the tool exits with 1.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+
+#include "qelbeapi.h"
+#include "repo_access.h"
+
+using namespace kovarepo;
+using nlohmann::ordered_json;
+
+namespace {
+
+/// Thrown for user errors that are not API failures (unknown set, bad word).
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+/// The connection for the length of one command.
+struct Connection {
+  explicit Connection(const std::string& db) {
+    check(QELOpenRepository(db.c_str(), "", ""), "QELOpenRepository");
+  }
+  ~Connection() { QELCloseRepository(); }
+};
+
+uint32_t requireSet(const std::string& name) {
+  uint32_t set = findMessageSet(name);
+  if (!set) throw UsageError("message set " + name + " not found");
+  return set;
+}
+
+/// Opens a message set for writing, runs `change`, commits.
+template <typename F>
+void changeSet(const std::string& db, const std::string& name, F change) {
+  Connection c(db);
+  uint32_t set = requireSet(name);
+  check(QELOpenProject(set, 1), "QELOpenProject");
+  try {
+    change(set);
+  } catch (...) {
+    QELCloseProject(set, 0);
+    throw;
+  }
+  check(QELCloseProject(set, 1), "QELCloseProject");
+}
+
+// --- list ------------------------------------------------------------------
+
+void listSets(const std::string& db) {
+  Connection c(db);
+  std::printf("%-30s %-15s %-9s %-6s %-9s %8s %8s %6s %6s\n", "MESSAGE SET", "IDENTIFIER",
+              "FINALISED", "LOCKED", "LOCKCOUNT", "MESSAGES", "ELEMENTS", "TYPES", "VALUES");
+  uint32_t set = 0;
+  int32_t st = QELGetFirstDefinition(0, QEL_CLASS_PROJECT, &set, 0);
+  while (st == 0) {
+    RepositoryView view(set);
+    Definition d = view.definition(set);
+    std::printf("%-30s %-15s %-9s %-6s %9ld %8zu %8zu %6zu %6zu\n", view.nameOf(set).c_str(),
+                messageSetIdentifier(set).c_str(), QELIsFinalised(set) ? "yes" : "no",
+                QELIsLocked(set) ? "yes" : "no", lockCount(view),
+                view.definitions(QEL_CLASS_MESSAGE).size(),
+                view.definitions(QEL_CLASS_ELEMENT).size(), view.definitions(QEL_CLASS_TYPE).size(),
+                view.definitions(QEL_CLASS_VALUE).size());
+    (void)d;
+    st = QELGetNextDefinition(set, 0, &set, QEL_WALK_NEXT, 0);
+  }
+  if (st != -4) check(st, "QELGetNextDefinition");
+}
+
+// --- show ------------------------------------------------------------------
+
+std::string occurrences(const Member& m) {
+  std::string min = m.minOccurs.empty() ? "-" : m.minOccurs;
+  std::string max = !m.maxOccurs.empty() ? m.maxOccurs : m.repeat ? "*" : "-";
+  return "[" + min + ".." + max + "]";
+}
+
+void showType(const RepositoryView& view, uint32_t type, int depth, std::set<uint32_t>& path) {
+  std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  if (!path.insert(type).second || depth > 64) {
+    std::printf("%s...\n", indent.c_str());
+    return;
+  }
+  for (const Member& m : view.members(type)) {
+    Definition child = view.definition(m.child);
+    std::string xml = view.attribute(m.handle, QEL_PLUGIN_XML, 100);
+    if (child.defClass == QEL_CLASS_ELEMENT) {
+      if (xml.empty()) xml = view.attribute(child.handle, QEL_PLUGIN_XML, 30);
+      std::printf("%selement %s %s type %s%s\n", indent.c_str(), child.name.c_str(),
+                  occurrences(m).c_str(), view.nameOf(child.typeHandle).c_str(),
+                  xml.empty() ? "" : (" xml \"" + xml + "\"").c_str());
+      for (const Member& v : view.members(child.handle)) {
+        Definition value = view.definition(v.child);
+        std::printf("%s  value %s = \"%s\" role %d\n", indent.c_str(), value.name.c_str(),
+                    value.valueText.c_str(), v.role);
+      }
+      if (child.typeHandle && view.definition(child.typeHandle).kind != QEL_TYPE_KIND_SIMPLE)
+        showType(view, child.typeHandle, depth + 1, path);
+    } else {
+      std::printf("%stype %s %s\n", indent.c_str(), child.name.c_str(), occurrences(m).c_str());
+      showType(view, child.handle, depth + 1, path);
+    }
+  }
+  path.erase(type);
+}
+
+void showSet(const std::string& db, const std::string& name, const std::string& message) {
+  Connection c(db);
+  RepositoryView view(requireSet(name));
+  bool shown = false;
+  for (const Definition& m : view.definitions(QEL_CLASS_MESSAGE)) {
+    if (!message.empty() && m.name != message) continue;
+    shown = true;
+    std::printf("message %s type %s\n", m.name.c_str(), view.nameOf(m.typeHandle).c_str());
+    std::set<uint32_t> path;
+    if (m.typeHandle) showType(view, m.typeHandle, 1, path);
+  }
+  if (!shown)
+    throw UsageError(message.empty() ? "message set " + name + " holds no message"
+                                     : "message " + message + " not found in " + name);
+}
+
+// --- export ----------------------------------------------------------------
+
+ordered_json attributesJson(const std::vector<Attribute>& attrs) {
+  ordered_json list = ordered_json::array();
+  for (const Attribute& a : attrs)
+    list.push_back(
+        {{"plugin", a.plugin}, {"member", a.member}, {"key", a.key}, {"value", a.value}});
+  return list;
+}
+
+ordered_json textOrNull(const std::string& s) {
+  return s.empty() ? ordered_json() : ordered_json(s);
+}
+
+ordered_json nameOrNull(const RepositoryView& view, uint32_t h) {
+  return h ? ordered_json(view.nameOf(h)) : ordered_json();
+}
+
+void exportSet(const std::string& db, const std::string& name) {
+  Connection c(db);
+  RepositoryView view(requireSet(name));
+  uint32_t set = view.set();
+  ordered_json out;
+  out["messageSet"] = {{"name", view.nameOf(set)},
+                       {"identifier", messageSetIdentifier(set)},
+                       {"finalised", QELIsFinalised(set) != 0},
+                       {"locked", QELIsLocked(set) != 0},
+                       {"lockCount", lockCount(view)}};
+  ordered_json plugins = ordered_json::array();
+  for (const PluginMember& p : view.pluginMembers())
+    plugins.push_back({{"plugin", p.plugin}, {"member", p.member}});
+  out["plugins"] = plugins;
+  out["setAttributes"] = attributesJson(view.attributes(set));
+
+  ordered_json types = ordered_json::array();
+  for (const Definition& t : view.definitions(QEL_CLASS_TYPE)) {
+    ordered_json members = ordered_json::array();
+    for (const Member& m : view.members(t.handle)) {
+      Definition child = view.definition(m.child);
+      members.push_back({{"class", child.defClass == QEL_CLASS_ELEMENT ? "element" : "type"},
+                         {"child", child.name},
+                         {"repeat", m.repeat != 0},
+                         {"minOccurs", textOrNull(m.minOccurs)},
+                         {"maxOccurs", textOrNull(m.maxOccurs)},
+                         {"attributes", attributesJson(view.attributes(m.handle))}});
+    }
+    types.push_back({{"name", t.name},
+                     {"secondName", t.secondName},
+                     {"kind", t.kind},
+                     {"baseType", nameOrNull(view, t.baseHandle)},
+                     {"composition", t.composition},
+                     {"content", t.content},
+                     {"members", members},
+                     {"attributes", attributesJson(view.attributes(t.handle))}});
+  }
+  out["types"] = types;
+
+  ordered_json elements = ordered_json::array();
+  for (const Definition& e : view.definitions(QEL_CLASS_ELEMENT)) {
+    ordered_json values = ordered_json::array();
+    for (const Member& v : view.members(e.handle))
+      values.push_back({{"value", view.nameOf(v.child)}, {"role", v.role}});
+    elements.push_back({{"name", e.name},
+                        {"secondName", e.secondName},
+                        {"type", nameOrNull(view, e.typeHandle)},
+                        {"attributes", attributesJson(view.attributes(e.handle))},
+                        {"values", values}});
+  }
+  out["elements"] = elements;
+
+  ordered_json values = ordered_json::array();
+  for (const Definition& v : view.definitions(QEL_CLASS_VALUE))
+    values.push_back({{"name", v.name},
+                      {"secondName", v.secondName},
+                      {"type", nameOrNull(view, v.typeHandle)},
+                      {"value", v.valueText}});
+  out["values"] = values;
+
+  ordered_json messages = ordered_json::array();
+  for (const Definition& m : view.definitions(QEL_CLASS_MESSAGE))
+    messages.push_back({{"name", m.name},
+                        {"secondName", m.secondName},
+                        {"type", nameOrNull(view, m.typeHandle)},
+                        {"attributes", attributesJson(view.attributes(m.handle))}});
+  out["messages"] = messages;
+  std::cout << out.dump(2) << "\n";
+}
+
+// --- changes ---------------------------------------------------------------
+
+void addLayer(const std::string& db, const std::string& name, const std::string& kind,
+              const std::string& layer) {
+  const char* plugin = kind == "xml"   ? QEL_PLUGIN_XML
+                       : kind == "cwf" ? QEL_PLUGIN_CWF
+                       : kind == "tds" ? QEL_PLUGIN_TDS
+                                       : nullptr;
+  if (!plugin) throw UsageError("layer kind must be xml, cwf or tds, not " + kind);
+  changeSet(db, name, [&](uint32_t set) {
+    uint32_t p = 0, member = 0;
+    check(QELFindDefinition(0, QEL_CLASS_PLUGIN, &p, plugin), "QELFindDefinition");
+    char record[QEL_PLUGIN_MEMBER_SIZE];
+    check(QELGetDefaultMemberDetails2(set, p, -1, record, sizeof record),
+          "QELGetDefaultMemberDetails2");
+    if (layer.size() >= QEL_NAME_SIZE) throw UsageError("layer name too long");
+    std::memcpy(record + QEL_OFF_MEMBER_NAME, layer.c_str(), layer.size() + 1);
+    check(QELInsertMember2(set, p, -1, record, &member), "QELInsertMember2");
+  });
+  std::printf("Layer %s (%s) added to %s\n", layer.c_str(), plugin, name.c_str());
+}
+
+void setInUse(const std::string& db, const std::string& name, long count) {
+  changeSet(db, name, [&](uint32_t set) {
+    RepositoryView view(set);
+    uint32_t webdav = 0;
+    for (const PluginMember& p : view.pluginMembers())
+      if (p.plugin == QEL_PLUGIN_WEBDAV && !webdav) webdav = p.handle;
+    if (!webdav) throw UsageError("message set " + name + " has no WebDav plug-in member");
+    char ref[QEL_ATTR_REF_SIZE] = {};
+    int32_t key = 2;
+    std::memcpy(ref + QEL_OFF_ATTR_PLUGIN, &webdav, sizeof webdav);
+    std::memcpy(ref + QEL_OFF_ATTR_KEY, &key, sizeof key);
+    check(QELSetAttrValue(set, ref, std::to_string(count).c_str()), "QELSetAttrValue");
+  });
+  std::printf("Lock count of %s set to %ld\n", name.c_str(), count);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Inspect and administer a KOVA message-set repository."};
+  app.require_subcommand(1);
+  std::string db, set, message, kind, layer;
+  long count = 0;
+
+  auto withDb = [&](CLI::App* cmd) { cmd->add_option("DB", db, "repository file")->required(); };
+  auto withSet = [&](CLI::App* cmd) {
+    withDb(cmd);
+    cmd->add_option("SET", set, "message set name")->required();
+  };
+
+  CLI::App* init =
+      app.add_subcommand("init", "create a repository file (or check an existing one)");
+  withDb(init);
+  CLI::App* list = app.add_subcommand("list", "list the message sets with flags and counts");
+  withDb(list);
+  CLI::App* show = app.add_subcommand("show", "print the messages of a message set as trees");
+  withSet(show);
+  show->add_option("MESSAGE", message, "only this message");
+  CLI::App* exp = app.add_subcommand("export", "write a message set as JSON on standard output");
+  withSet(exp);
+  CLI::App* lock = app.add_subcommand("lock", "mark a message set locked");
+  withSet(lock);
+  CLI::App* unlock = app.add_subcommand("unlock", "clear the locked mark of a message set");
+  withSet(unlock);
+  CLI::App* finalise = app.add_subcommand("finalise", "mark a message set finalised");
+  withSet(finalise);
+  CLI::App* inUse = app.add_subcommand("in-use", "set the lock count of a message set");
+  withSet(inUse);
+  inUse->add_option("N", count, "lock count")->required()->check(CLI::NonNegativeNumber);
+  CLI::App* addLayerCmd = app.add_subcommand("add-layer", "add a wire-format layer");
+  withSet(addLayerCmd);
+  addLayerCmd->add_option("KIND", kind, "xml, cwf or tds")
+      ->required()
+      ->check(CLI::IsMember({"xml", "cwf", "tds"}));
+  addLayerCmd->add_option("NAME", layer, "layer name")->required();
+  CLI::App* del = app.add_subcommand("delete", "delete a message set with everything in it");
+  withSet(del);
+
+  CLI11_PARSE(app, argc, argv);
+
+  try {
+    if (*init) {
+      Connection c(db);
+      std::printf("Repository %s ready\n", db.c_str());
+    } else if (*list) {
+      listSets(db);
+    } else if (*show) {
+      showSet(db, set, message);
+    } else if (*exp) {
+      exportSet(db, set);
+    } else if (*lock || *unlock) {
+      changeSet(db, set,
+                [&](uint32_t h) { check(QELSetLocked(h, *lock ? 1 : 0), "QELSetLocked"); });
+      std::printf("Message set %s %s\n", set.c_str(), *lock ? "locked" : "unlocked");
+    } else if (*finalise) {
+      changeSet(db, set, [&](uint32_t h) { check(QELSetFinalised(h, 1), "QELSetFinalised"); });
+      std::printf("Message set %s finalised\n", set.c_str());
+    } else if (*inUse) {
+      setInUse(db, set, count);
+    } else if (*addLayerCmd) {
+      addLayer(db, set, kind, layer);
+    } else if (*del) {
+      changeSet(db, set, [&](uint32_t h) { check(QELDeleteProject(h), "QELDeleteProject"); });
+      std::printf("Message set %s deleted\n", set.c_str());
+    }
+  } catch (const ApiError& e) {
+    std::fprintf(stderr, "kova-repo: %s\n", e.what());
+    return 1;
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "kova-repo: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
