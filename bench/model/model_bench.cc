@@ -17,9 +17,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -213,9 +213,10 @@ int main(int argc, char** argv) {
     previousCpu = best.cpuSeconds;
   }
   std::printf("elapsed: %s\n", linear ? "linear (each tenfold N at most twelve times as long)"
-                                       : "NOT linear (a tenfold N more than twelve times as long)");
-  std::printf("cpu:     %s\n", cpuLinear ? "linear (each tenfold N at most twelve times as long)"
-                                          : "NOT linear (a tenfold N more than twelve times as long)");
+                                      : "NOT linear (a tenfold N more than twelve times as long)");
+  std::printf("cpu:     %s\n", cpuLinear
+                                   ? "linear (each tenfold N at most twelve times as long)"
+                                   : "NOT linear (a tenfold N more than twelve times as long)");
   resetProcessState();
   return linear ? 0 : 1;
 }

@@ -20,7 +20,8 @@ void dumpElements() {
   const ModelTables& m = modelTables;
   tracePrintf("\nElements Table\n");
   tracePrintf(
-      "elem xmlId typ type qelId  Handle   qelTyp Handle   DType    flag name                           ident                          XML name\n");
+      "elem xmlId typ type qelId  Handle   qelTyp Handle   DType    flag name                      "
+      "     ident                          XML name\n");
   for (int32_t i = 1; i <= m.elements.count(); ++i) {
     const ElementEntry& e = m.elements[i];
     tracePrintf("%4.4d %5.5d %3.3d %4.4d %6.6d %8.8x %6.6d %8.8x 0x%2.2x %-30.30s %-30.30s %s\n", i,
@@ -70,7 +71,8 @@ void dumpValues() {
   const ModelTables& m = modelTables;
   tracePrintf("\nValues Table\n");
   tracePrintf(
-      "     xmlId qelId  handle   DType    attrId elemId flag role value                          name\n");
+      "     xmlId qelId  handle   DType    attrId elemId flag role value                          "
+      "name\n");
   for (int32_t i = 1; i <= m.values.count(); ++i) {
     const ValueEntry& v = m.values[i];
     tracePrintf("%4.4d %5.5d %6.6d %8.8x %8.8x %5.5d  %5.5d  0x%2.2x %4.4d %-30.30s %s\n", i,

@@ -58,8 +58,8 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
   if (use & kUseProhibited) m.typeEntries[key].maxOccurs = 0;
 
   if (dataType == 0) {
-    int32_t typeTag = tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type)
-                                            : findAnonType(decl);
+    int32_t typeTag =
+        tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type) : findAnonType(decl);
     if (typeTag == 0) {
       modelError(9368, {textInsert("Attribute"), textInsert(textOf(tagAt(decl).name))});
       return;
@@ -101,8 +101,8 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
     } else if (kind == kTagAnyAttribute) {
       if (typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
     } else if (!isSkippedAnnotation(kind)) {
-      modelError(9366, {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c),
-                        intInsert(kind)});
+      modelError(9366,
+                 {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
   modelTrace("<== processAttrGroup\n");
@@ -120,8 +120,8 @@ void updateAttributes(int32_t restrictId, int32_t typeId) {
                isFacet(kind)) {
       // handled by the facet walk, or nothing to update
     } else {
-      modelError(9366, {textInsert("restriction"), intInsert(restrictId), intInsert(c),
-                        intInsert(kind)});
+      modelError(9366,
+                 {textInsert("restriction"), intInsert(restrictId), intInsert(c), intInsert(kind)});
     }
   }
   modelTrace("<== updateAttributes\n");
@@ -145,8 +145,8 @@ void updateAttrGroup(int32_t xmlId, int32_t typeId) {
     } else if (kind == kTagAttributeGroup) {
       updateAttrGroup(c, typeId);
     } else if (kind != kTagAnyAttribute && !isSkippedAnnotation(kind)) {
-      modelError(9366, {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c),
-                        intInsert(kind)});
+      modelError(9366,
+                 {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
   modelTrace("<== updateAttrGroup\n");
@@ -185,8 +185,8 @@ void updateAttr(int32_t xmlId, int32_t typeId) {
   if (tagAt(xmlId).dataType != 0) {
     m.attributes[attrId].dataType = static_cast<int8_t>(tagAt(xmlId).dataType);
   } else {
-    int32_t typeTag = tagAt(xmlId).type != 0 ? findTypeIdFromName(xmlId, tagAt(xmlId).type)
-                                             : findAnonType(xmlId);
+    int32_t typeTag =
+        tagAt(xmlId).type != 0 ? findTypeIdFromName(xmlId, tagAt(xmlId).type) : findAnonType(xmlId);
     if (typeTag != 0 && tagAt(typeTag).elemType == kTagSimpleType) {
       uint32_t facets = m.attributes[attrId].facets;
       int32_t dt = resolveSimpleType(typeTag, typeId, attrId, kValueOwnerAttribute, &facets);

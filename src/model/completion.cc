@@ -208,7 +208,8 @@ void createExtraTypes() {
   // into one array per kind, so that every type's rows are found at once.
   RowsByType attrsOf(typeCount), attrMembersOf(typeCount), elementsOf(typeCount);
   for (int pass = 0; pass < 2; ++pass) {
-    for (int32_t a = 1; a <= m.attributes.count(); ++a) attrsOf.add(pass, m.attributes[a].typeId, a);
+    for (int32_t a = 1; a <= m.attributes.count(); ++a)
+      attrsOf.add(pass, m.attributes[a].typeId, a);
     for (int32_t k = 1; k <= m.typeEntries.count(); ++k) {
       if (m.typeEntries[k].attrId > 0) attrMembersOf.add(pass, m.typeEntries[k].mainTypeId, k);
     }

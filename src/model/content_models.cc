@@ -63,7 +63,8 @@ void processModelGroup(int32_t groupId, int32_t typeId, int32_t composition,
         break;
       default:
         if (isSkippedAnnotation(kind)) break;
-        modelError(9366, {textInsert(construct), intInsert(groupId), intInsert(c), intInsert(kind)});
+        modelError(9366,
+                   {textInsert(construct), intInsert(groupId), intInsert(c), intInsert(kind)});
         break;
     }
   }
@@ -196,8 +197,8 @@ void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, i
   modelTrace("<== processComplexContent\n");
 }
 
-void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId,
-                               int32_t, int32_t, uint32_t*) {
+void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId, int32_t, int32_t,
+                               uint32_t*) {
   if (run.errSw) return;
   modelTrace("==> processComplexRestriction %d base %d type %d\n", restrictId, baseId, typeId);
   addBaseElementsToType(typeId, restrictId);
@@ -309,8 +310,8 @@ void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, i
 
   int32_t compAfter = m.types[typeId].composition;
   int32_t contentAfter = m.types[typeId].typeContent;
-  int32_t firstAdded = firstBefore == 0 ? m.types[typeId].firstElement
-                                        : m.typeEntries[lastBefore].next;
+  int32_t firstAdded =
+      firstBefore == 0 ? m.types[typeId].firstElement : m.typeEntries[lastBefore].next;
   int32_t lastAdded = firstAdded == 0 ? 0 : m.types[typeId].lastElement;
   bool changed = compAfter != compBefore || firstAdded != 0;
   bool bothSequences = compAfter == kCompSequence && compBefore == kCompSequence;
@@ -347,8 +348,8 @@ int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue,
     } else if (kind == kTagExtension) {
       dataType = processSimpleExtension(c, typeId, idValue, flag, facets);
     } else if (!isSkippedAnnotation(kind)) {
-      modelError(9366, {textInsert("simpleContent"), intInsert(contentId), intInsert(c),
-                        intInsert(kind)});
+      modelError(
+          9366, {textInsert("simpleContent"), intInsert(contentId), intInsert(c), intInsert(kind)});
     }
   }
   modelTrace("<== processSimpleContent %d\n", dataType);

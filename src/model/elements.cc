@@ -90,7 +90,9 @@ int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   indexSchemaChildren(schema);
   ModelIndexes& ix = modelTables.index;
   int32_t ordinal = ix.schemaChildrenIndexed[schema];
-  auto positionOf = [&](int32_t k) { return ix.childByKindName.find(kindNameKey(ordinal, k, local)); };
+  auto positionOf = [&](int32_t k) {
+    return ix.childByKindName.find(kindNameKey(ordinal, k, local));
+  };
   int32_t position = 0;  // chain position + 1 of the first match, 0 for none
   auto take = [&](int32_t p) {
     if (p != 0 && (position == 0 || p < position)) position = p;
@@ -331,8 +333,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
 
   for (int32_t i = 0; i < m.stackDepth; ++i) {
     if (m.elementStack[i] != decl) continue;
-    reportInfo(9381, {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)),
-                      textInsert(stackPath())});
+    reportInfo(9381,
+               {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)), textInsert(stackPath())});
     createEmptyType(xmlId, typeId, "_RECURSE");
     modelTrace("<== processElement 0 (recursive)\n");
     return 0;
@@ -369,8 +371,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     m.elements[elemId].dataType = static_cast<int8_t>(tagAt(decl).dataType);
     if (tagAt(decl).flags & kTagFlagNillable) processNulls(decl, elemId);
   } else {
-    int32_t typeTag = tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type)
-                                            : findAnonType(decl);
+    int32_t typeTag =
+        tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type) : findAnonType(decl);
     if (typeTag == 0) {
       modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
       return 0;
@@ -399,8 +401,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
       // the name matched an identity constraint: nothing to build
     } else {
-      modelError(9366, {textInsert("element"), intInsert(xmlId), intInsert(typeTag),
-                        intInsert(kind)});
+      modelError(9366,
+                 {textInsert("element"), intInsert(xmlId), intInsert(typeTag), intInsert(kind)});
     }
   }
 
@@ -411,7 +413,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     std::string valueName = std::string(ident) + "_DEF";
     NameRef defaultValue = e.defaultValue;
     bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
-    for (int32_t role : {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
+    for (int32_t role :
+         {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
       if (role == kRoleEnumeration && !fixed) break;
       int32_t valueId = newValueEntry(valueName.c_str(), role);
       ValueEntry& v = m.values[valueId];
@@ -477,8 +480,8 @@ int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uin
         break;
       default:
         if (isSkippedAnnotation(kind)) break;
-        modelError(9366, {textInsert("complexType"), intInsert(xmlTypeId), intInsert(c),
-                          intInsert(kind)});
+        modelError(
+            9366, {textInsert("complexType"), intInsert(xmlTypeId), intInsert(c), intInsert(kind)});
         break;
     }
   }

@@ -47,8 +47,8 @@ void processAll(int32_t allId, int32_t typeId);
 void processGroup(int32_t xmlId, int32_t typeId);
 void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
                            uint32_t* facets);
-void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId,
-                               int32_t idValue, int32_t flag, uint32_t* facets);
+void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId, int32_t idValue,
+                               int32_t flag, uint32_t* facets);
 void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, int32_t idValue,
                              int32_t flag, uint32_t* facets);
 void addBaseElementsToType(int32_t typeId, int32_t baseId);
@@ -82,7 +82,7 @@ NameRef createAnonName();
 /// Trace line of the model builder: the arguments are only formatted (and the
 /// variadic call only made) while tracing is on, which keeps the hot paths of
 /// a large model cheap.
-#define modelTrace(...)                          \
-  do {                                           \
-    if (tracing()) tracePrintf(__VA_ARGS__);     \
+#define modelTrace(...)                      \
+  do {                                       \
+    if (tracing()) tracePrintf(__VA_ARGS__); \
   } while (0)

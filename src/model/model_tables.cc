@@ -238,8 +238,7 @@ int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t t
   a.ident = ident;
   a.dataType = static_cast<int8_t>(dataType);
   a.typeId = typeId;
-  if (typeId >= 1 && typeId <= m.types.count() &&
-      m.types[typeId].composition == kCompUndecided) {
+  if (typeId >= 1 && typeId <= m.types.count() && m.types[typeId].composition == kCompUndecided) {
     m.types[typeId].composition = kCompAttrAdded;
   }
   modelTrace("<== createAttrEntry %d\n", attrId);

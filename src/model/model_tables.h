@@ -61,13 +61,13 @@ enum ValueRole : int16_t {
 };
 
 struct ElementEntry {
-  int32_t xmlId;            ///< reserved; stays 0
-  uint32_t handle;          ///< (repository)
-  int32_t qelId;            ///< (repository)
-  uint32_t typeHandle;      ///< (repository) handle of the element's complex type
-  int32_t qelTypeId;        ///< (repository)
+  int32_t xmlId;        ///< reserved; stays 0
+  uint32_t handle;      ///< (repository)
+  int32_t qelId;        ///< (repository)
+  uint32_t typeHandle;  ///< (repository) handle of the element's complex type
+  int32_t qelTypeId;    ///< (repository)
   NameRef name;
-  NameRef ident;            ///< unique identifier in the table
+  NameRef ident;  ///< unique identifier in the table
   NameRef xmlName;
   NameRef defaultValue;
   int32_t typeId;           ///< complex type, 0 for a simple type
@@ -78,9 +78,9 @@ struct ElementEntry {
 };
 
 struct AttrEntry {
-  int32_t xmlId;            ///< reserved; stays 0
-  uint32_t handle;          ///< (repository)
-  int32_t qelId;            ///< (repository)
+  int32_t xmlId;    ///< reserved; stays 0
+  uint32_t handle;  ///< (repository)
+  int32_t qelId;    ///< (repository)
   NameRef name;
   NameRef ident;
   NameRef xmlName;
@@ -93,11 +93,11 @@ struct AttrEntry {
 };
 
 struct TypeEntry {
-  int32_t xmlId;            ///< complexType tag of a createTypeEntry row, else 0
-  uint32_t handle;          ///< (repository)
-  int32_t qelId;            ///< (repository)
+  int32_t xmlId;    ///< complexType tag of a createTypeEntry row, else 0
+  uint32_t handle;  ///< (repository)
+  int32_t qelId;    ///< (repository)
   NameRef name;
-  int32_t baseType;         ///< built-in code of simple content; 1 for mixed
+  int32_t baseType;  ///< built-in code of simple content; 1 for mixed
   int32_t composition;
   int32_t typeContent;
   int32_t firstElement;
@@ -114,8 +114,8 @@ struct TypeEntryEntry {
   int32_t mainTypeId;
   int32_t next;
   int32_t prev;
-  int32_t minOccurs;        ///< -1 not given, -2 unbounded
-  int32_t maxOccurs;        ///< -1 not given, -2 unbounded, 0 prohibited attribute
+  int32_t minOccurs;  ///< -1 not given, -2 unbounded
+  int32_t maxOccurs;  ///< -1 not given, -2 unbounded, 0 prohibited attribute
   uint8_t flag;
 };
 

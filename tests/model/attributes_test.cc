@@ -14,7 +14,8 @@ TEST_F(ModelTest, AttributeUseGivesTheMemberBounds) {
       <xs:attribute name='gone' type='xs:string' use='prohibited'/>
       <xs:attribute ref='g' use='required'/>
       <xs:attribute name='untyped'/>
-    </xs:complexType></xs:element>)"), "r", false);
+    </xs:complexType></xs:element>)"),
+        "r", false);
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(1),
             " | @plain[0..1] @req[1..1] @opt[0..1] @gone[0..0] @g[1..1] @untyped[0..1]");
@@ -29,7 +30,8 @@ TEST_F(ModelTest, FixedAttributeValueIsAnEnumerationNamedAfterItsText) {
     <xs:element name='r'><xs:complexType>
       <xs:attribute name='version' type='xs:string' fixed='1.0'/>
       <xs:attribute name='lang' type='xs:string' default='en'/>
-    </xs:complexType></xs:element>)"), "r");
+    </xs:complexType></xs:element>)"),
+        "r");
   int32_t version = attributeNamed("version");
   int32_t lang = attributeNamed("lang");
   EXPECT_STREQ(textOf(modelTables.attributes[version].defaultValue), "1.0");
@@ -47,7 +49,8 @@ TEST_F(ModelTest, AttributeGroupsExpandInPlaceAndNest) {
     </xs:attributeGroup>
     <xs:element name='r'><xs:complexType>
       <xs:attribute name='first' type='xs:int'/><xs:attributeGroup ref='outer'/>
-    </xs:complexType></xs:element>)"), "r", false);
+    </xs:complexType></xs:element>)"),
+        "r", false);
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(1), " | @first[0..1] @a[0..1] @b[0..1] @c[0..1]");
   EXPECT_TRUE(modelTables.types[1].flag & kTypeAnyAttribute);
@@ -71,7 +74,8 @@ TEST_F(ModelTest, AttributeErrors) {
           "r", false);
     EXPECT_EQ(run.errSw, 1) << c.attribute;
     EXPECT_FALSE(linesWith(output, "KOVA" + std::to_string(c.message) + "E").empty())
-        << c.attribute << "\n" << output;
+        << c.attribute << "\n"
+        << output;
   }
 }
 
@@ -88,7 +92,8 @@ TEST_F(ModelTest, SimpleContentRestrictionUpdatesInheritedAttributes) {
       <xs:attribute name='list' type='xs:token' use='required' fixed='ISO'/>
       <xs:attribute name='version' use='prohibited'/>
     </xs:restriction></xs:simpleContent></xs:complexType>
-    <xs:element name='c' type='Country'/>)"), "c", false);
+    <xs:element name='c' type='Country'/>)"),
+        "c", false);
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t country = typeNamed("Country");
   EXPECT_EQ(modelTables.types[country].baseType, kDtString);
@@ -108,7 +113,8 @@ TEST_F(ModelTest, RestrictingAnAttributeTheBaseLacksStopsTheRun) {
     <xs:complexType name='Country'><xs:simpleContent><xs:restriction base='Coded'>
       <xs:attribute name='other' use='required'/>
     </xs:restriction></xs:simpleContent></xs:complexType>
-    <xs:element name='c' type='Country'/>)"), "c", false);
+    <xs:element name='c' type='Country'/>)"),
+        "c", false);
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, messageStatus(9371));
 }

@@ -14,7 +14,8 @@ TEST_F(ModelTest, SequenceTypeTakesItsAttributesTypeAsFirstMember) {
     </xs:sequence>
     <xs:attribute name='qty' type='xs:int' default='5'/><xs:attribute name='x' type='xs:int'/>
     </xs:complexType>
-    <xs:element name='o' type='Order'/>)"), "o");
+    <xs:element name='o' type='Order'/>)"),
+        "o");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t order = typeNamed("Order");
   int32_t attrs = typeNamed("Order_attrs");
@@ -23,7 +24,8 @@ TEST_F(ModelTest, SequenceTypeTakesItsAttributesTypeAsFirstMember) {
   EXPECT_EQ(modelTables.types[attrs].typeContent, kContentOrdinary);
   EXPECT_EQ(members(order), "(Order_attrs)[1..1] Order^id[-1..-1] Order^note[-1..-1] |");
   EXPECT_EQ(members(attrs), " | @qty[0..1] @x[0..1]");
-  for (int32_t k = modelTables.types[attrs].firstAttribute; k != 0; k = modelTables.typeEntries[k].next) {
+  for (int32_t k = modelTables.types[attrs].firstAttribute; k != 0;
+       k = modelTables.typeEntries[k].next) {
     EXPECT_EQ(modelTables.typeEntries[k].mainTypeId, attrs);
     EXPECT_EQ(modelTables.attributes[modelTables.typeEntries[k].attrId].typeId, attrs);
   }
@@ -41,7 +43,8 @@ TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
     </xs:choice><xs:attribute name='k' type='xs:int'/><xs:anyAttribute/></xs:complexType>
     <xs:element name='r'><xs:complexType><xs:sequence>
       <xs:element name='c1' type='Choice1'/><xs:element name='c2' type='Choice1'/>
-    </xs:sequence></xs:complexType></xs:element>)"), "r");
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t choice = typeNamed("Choice1");
   int32_t attrs = typeNamed("Choice1_attrs");
@@ -58,7 +61,8 @@ TEST_F(ModelTest, TypesWithOnlyElementsOrOnlyAttributesAreLeftAlone) {
   build(schema(R"(
     <xs:element name='r'><xs:complexType><xs:sequence>
       <xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/></xs:complexType></xs:element>
-    </xs:sequence></xs:complexType></xs:element>)"), "r");
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r");
   EXPECT_EQ(modelTables.types.count(), 2);
 }
 
@@ -70,7 +74,8 @@ TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   createPrefixBlock("urn:n", "p");
   createPrefixBlock("urn:default", "d");
   build(schema(R"(<xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='a' type='xs:int'/></xs:sequence></xs:complexType></xs:element>)"), "r");
+      <xs:element name='a' type='xs:int'/></xs:sequence></xs:complexType></xs:element>)"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_TRUE(modelTables.elements[1].flag & kElemXsiRoot);
   EXPECT_EQ(members(typeNamed("r_attrs")),
@@ -101,13 +106,14 @@ const char* kCycle = R"(
 
 TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedType) {
   build(schema(std::string(kCycle) + R"(<xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='a' type='A'/></xs:sequence></xs:complexType></xs:element>)"), "r");
+      <xs:element name='a' type='A'/></xs:sequence></xs:complexType></xs:element>)"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   auto warnings = linesWith(output, "KOVA9381W");
   ASSERT_EQ(warnings.size(), 1u) << output;
   // path text: the type names, each followed by a blank
   EXPECT_EQ(warnings[0], formatNlsMessage(9381, {intInsert(elementWithIdent("B^a")),
-                                                textInsert("a"), textInsert("A B ")}));
+                                                 textInsert("a"), textInsert("A B ")}));
   EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] (B^a_RECURSE)[0..-1] |");
   int32_t cut = typeNamed("B^a_RECURSE");
   EXPECT_EQ(modelTables.types[cut].typeContent, kContentOpen);
@@ -121,7 +127,7 @@ TEST_F(ModelTest, CycleThroughTheRootTypeIsCutOneLevelBelowTheRoot) {
   auto warnings = linesWith(output, "KOVA9381W");
   ASSERT_EQ(warnings.size(), 1u) << output;
   EXPECT_EQ(warnings[0], formatNlsMessage(9381, {intInsert(elementWithIdent("A^b")),
-                                                textInsert("b"), textInsert("B A ")}));
+                                                 textInsert("b"), textInsert("B A ")}));
   EXPECT_EQ(members(typeNamed("A")), "(A^b_RECURSE)[-1..-1] |");
   EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a[0..-1] |");
 }
@@ -133,12 +139,16 @@ TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
   const int levels = 30;  // 2^30 paths: a walk of every path would never end
   for (int i = 0; i < levels; ++i) {
     std::string next = "L" + std::to_string(i + 1);
-    body += "<xs:complexType name='L" + std::to_string(i) + "'><xs:sequence>"
-            "<xs:element name='x' type='" + next + "'/><xs:element name='y' type='" + next +
-            "'/></xs:sequence></xs:complexType>";
+    body += "<xs:complexType name='L" + std::to_string(i) +
+            "'><xs:sequence>"
+            "<xs:element name='x' type='" +
+            next + "'/><xs:element name='y' type='" + next + "'/></xs:sequence></xs:complexType>";
   }
-  body += "<xs:complexType name='L" + std::to_string(levels) + "'><xs:sequence>"
-          "<xs:element name='back' type='L" + std::to_string(levels - 1) + "' minOccurs='0'/>"
+  body += "<xs:complexType name='L" + std::to_string(levels) +
+          "'><xs:sequence>"
+          "<xs:element name='back' type='L" +
+          std::to_string(levels - 1) +
+          "' minOccurs='0'/>"
           "</xs:sequence></xs:complexType>";
   build(schema(body), "r");
   EXPECT_EQ(run.errSw, 0) << output;
@@ -158,7 +168,8 @@ TEST_F(ModelTest, GroupHoldingItselfDoesNotTrapTheRecursionCheck) {
     </xs:sequence></xs:group>
     <xs:complexType name='R'><xs:sequence><xs:group ref='G'/></xs:sequence></xs:complexType>
     <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='top' type='R'/></xs:sequence></xs:complexType></xs:element>)"), "r");
+      <xs:element name='top' type='R'/></xs:sequence></xs:complexType></xs:element>)"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t g = typeNamed("G");
   EXPECT_EQ(members(g), "G^leaf[-1..-1] (G)[0..-1] (G^back_RECURSE)[0..-1] |");

@@ -13,7 +13,8 @@ TEST_F(ModelTest, NestedGroupsBecomeAnonymousSubTypesWithTheirBounds) {
         <xs:element name='c' type='xs:int'/><xs:any/>
       </xs:choice>
     </xs:sequence></xs:complexType></xs:element>
-  )"), "r");
+  )"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(1), "r_ANON^a[-1..-1] (ANON0)[1..1] (ANON1)[0..-2] |");
   int32_t inner = typeNamed("ANON0");
@@ -36,7 +37,8 @@ TEST_F(ModelTest, NamedGroupIsBuiltOnceAndEachReferenceKeepsItsBounds) {
         <xs:group ref='G' maxOccurs='unbounded'/><xs:group ref='Empty'/>
       </xs:sequence></xs:complexType></xs:element>
     </xs:sequence></xs:complexType></xs:element>
-  )"), "r");
+  )"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t a = modelTables.elements[elementWithIdent("r_ANON^a")].typeId;
   int32_t b = modelTables.elements[elementWithIdent("r_ANON^b")].typeId;
@@ -85,7 +87,8 @@ TEST_F(ModelTest, ExtendingASequenceByAChoiceRegroupsBothParts) {
       <xs:choice><xs:element name='zip' type='xs:string'/><xs:element name='postcode' type='xs:string'/></xs:choice>
       <xs:attribute name='state' type='xs:string'/>
     </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='USAddress'/>)"), "addr", false);
+    <xs:element name='addr' type='USAddress'/>)"),
+        "addr", false);
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t us = typeNamed("USAddress");
   EXPECT_EQ(modelTables.types[us].composition, kCompSequence);
@@ -98,7 +101,8 @@ TEST_F(ModelTest, ExtendingASequenceByAChoiceRegroupsBothParts) {
   EXPECT_EQ(members(extPart), "USAddress^zip[-1..-1] USAddress^postcode[-1..-1] |");
   // Moved members name their new owner and the chains are cut cleanly.
   for (int32_t t : {basePart, extPart}) {
-    for (int32_t k = modelTables.types[t].firstElement; k != 0; k = modelTables.typeEntries[k].next) {
+    for (int32_t k = modelTables.types[t].firstElement; k != 0;
+         k = modelTables.typeEntries[k].next) {
       EXPECT_EQ(modelTables.typeEntries[k].mainTypeId, t);
     }
     EXPECT_EQ(modelTables.typeEntries[modelTables.types[t].firstElement].prev, 0);
@@ -110,7 +114,8 @@ TEST_F(ModelTest, ExtendingASequenceByASequenceKeepsOneChain) {
     <xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
       <xs:sequence><xs:element name='zip' type='xs:string'/></xs:sequence>
     </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='USAddress'/>)"), "addr", false);
+    <xs:element name='addr' type='USAddress'/>)"),
+        "addr", false);
   EXPECT_EQ(members(typeNamed("USAddress")),
             "USAddress^street[-1..-1] USAddress^city[-1..-1] USAddress^zip[-1..-1] | @kind[0..1]");
   EXPECT_EQ(typeNamed("ANON0"), 0);
@@ -121,7 +126,8 @@ TEST_F(ModelTest, ExtendingWithAttributesOnlyKeepsTheBaseParticles) {
     <xs:complexType name='Tagged'><xs:complexContent><xs:extension base='Address'>
       <xs:attribute name='tag' type='xs:string' use='required'/>
     </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='Tagged'/>)"), "addr", false);
+    <xs:element name='addr' type='Tagged'/>)"),
+        "addr", false);
   EXPECT_EQ(members(typeNamed("Tagged")),
             "Tagged^street[-1..-1] Tagged^city[-1..-1] | @kind[0..1] @tag[1..1]");
   EXPECT_EQ(modelTables.types[typeNamed("Tagged")].composition, kCompSequence);
@@ -135,7 +141,8 @@ TEST_F(ModelTest, ExtendingADerivedBaseWrapsTheBaseContent) {
     <xs:complexType name='Boxed'><xs:complexContent><xs:extension base='US'>
       <xs:sequence><xs:element name='box' type='xs:string'/></xs:sequence>
     </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='Boxed'/>)"), "addr", false);
+    <xs:element name='addr' type='Boxed'/>)"),
+        "addr", false);
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t boxed = typeNamed("Boxed");
   EXPECT_EQ(members(boxed), "(ANON0)[1..1] Boxed^box[-1..-1] |");
@@ -151,7 +158,8 @@ TEST_F(ModelTest, ComplexRestrictionHoldsOnlyWhatItDeclares) {
     <xs:complexType name='Short'><xs:complexContent><xs:restriction base='Address'>
       <xs:sequence><xs:element name='street' type='xs:string'/></xs:sequence>
     </xs:restriction></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='Short'/>)"), "addr", false);
+    <xs:element name='addr' type='Short'/>)"),
+        "addr", false);
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(typeNamed("Short")), "Short^street[-1..-1] |");
 }
@@ -161,7 +169,8 @@ TEST_F(ModelTest, ComplexContentOfABuiltInBaseIsNotFound) {
     <xs:complexType name='T'><xs:complexContent><xs:restriction base='xs:anyType'>
       <xs:sequence><xs:element name='a' type='xs:string'/></xs:sequence>
     </xs:restriction></xs:complexContent></xs:complexType>
-    <xs:element name='r' type='T'/>)"), "r", false);
+    <xs:element name='r' type='T'/>)"),
+        "r", false);
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, messageStatus(9371));
 }
@@ -176,7 +185,8 @@ TEST_F(ModelTest, SimpleContentExtensionOfABuiltInType) {
     </xs:extension></xs:simpleContent></xs:complexType>
     <xs:element name='r'><xs:complexType><xs:sequence>
       <xs:element name='a' type='Amount'/><xs:element name='p' type='Price'/>
-    </xs:sequence></xs:complexType></xs:element>)"), "r", false);
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r", false);
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t amount = typeNamed("Amount");
   int32_t price = typeNamed("Price");

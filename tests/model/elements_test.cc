@@ -17,7 +17,8 @@ TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
       <xs:element name='a' type='P'/><xs:element name='b' type='P'/>
     </xs:sequence></xs:complexType></xs:element>
     <xs:complexType name='P'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
-  )"), "r");
+  )"),
+        "r");
   int32_t a = elementWithIdent("r_ANON^a");
   int32_t b = elementWithIdent("r_ANON^b");
   ASSERT_GT(a, 0);
@@ -34,7 +35,8 @@ TEST_F(ModelTest, AbstractElementBecomesEmptySubType) {
       <xs:element ref='thing'/>
     </xs:sequence></xs:complexType></xs:element>
     <xs:element name='thing' abstract='true' type='xs:string'/>
-  )"), "r");
+  )"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   // The reference is not abstract itself: the global declaration is processed.
   EXPECT_EQ(members(1), "(shape_ABSTRACT)[1..3] thing[-1..-1] |");
@@ -50,7 +52,8 @@ TEST_F(ModelTest, RecursiveReferenceIsCutWithAWarning) {
       <xs:element name='id' type='xs:string'/>
       <xs:element ref='Part' minOccurs='0' maxOccurs='unbounded'/>
     </xs:sequence></xs:complexType></xs:element>
-  )"), "Part");
+  )"),
+        "Part");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
   EXPECT_NE(output.find("Part "), std::string::npos);
@@ -67,7 +70,8 @@ TEST_F(ModelTest, RecursionTypeNameSkipsNamesTheRepositoryHolds) {
     <xs:element name='Part'><xs:complexType><xs:sequence>
       <xs:element ref='Part'/>
     </xs:sequence></xs:complexType></xs:element>
-  )"), "Part");
+  )"),
+        "Part");
   setTypeNameTakenHook(nullptr);
   EXPECT_EQ(members(1), "(Part0_RECURSE)[1..1] |");
 }
@@ -112,7 +116,8 @@ TEST_F(ModelTest, DefaultFixedAndNillableValues) {
         <xs:restriction base='xs:string'><xs:enumeration value='A'/></xs:restriction>
       </xs:simpleType></xs:element>
     </xs:sequence></xs:complexType></xs:element>
-  )"), "r");
+  )"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^d"), true), "6:r_ANON_d_DEF=5");
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^f"), true), "6:r_ANON_f_DEF=5 5:r_ANON_f_DEF=5");
@@ -126,7 +131,8 @@ TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
     <xs:element name='r'><xs:complexType><xs:sequence>
       <xs:element name='free' maxOccurs='unbounded'/>
     </xs:sequence></xs:complexType></xs:element>
-  )"), "r");
+  )"),
+        "r");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t e = elementWithIdent("r_ANON^free");
   ASSERT_GT(e, 0);
@@ -141,7 +147,8 @@ TEST_F(ModelTest, TypeReferenceSkipsAnElementOfTheSameNameBeforeTheType) {
     <xs:group name='Document'><xs:sequence/></xs:group>
     <xs:complexType name='Document'><xs:sequence>
       <xs:element name='a' type='xs:string'/></xs:sequence></xs:complexType>
-  )"), "Document");
+  )"),
+        "Document");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(modelTables.elements[1].typeId), "Document^a[-1..-1] |");
 }
@@ -150,7 +157,8 @@ TEST_F(ModelTest, TypeNameThatOnlyAnElementHasIsTheWrongKind) {
   build(schema(R"(
     <xs:element name='r' type='T'/>
     <xs:element name='T' type='xs:string'/>
-  )"), "r", false);
+  )"),
+        "r", false);
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, messageStatus(9366));
 }
@@ -163,9 +171,11 @@ TEST_F(ModelTest, UnresolvedNamesStopTheRun) {
       {"<xs:element name='r' type='Missing'/>", 9376},
       {"<xs:element name='r' type='zz:T'/>", 9379},
       {"<xs:element name='r'><xs:complexType><xs:sequence><xs:element ref='nope'/>"
-       "</xs:sequence></xs:complexType></xs:element>", 9365},
+       "</xs:sequence></xs:complexType></xs:element>",
+       9365},
       {"<xs:element name='r'><xs:complexType><xs:sequence><xs:group ref='nope'/>"
-       "</xs:sequence></xs:complexType></xs:element>", 9365},
+       "</xs:sequence></xs:complexType></xs:element>",
+       9365},
   };
   for (const Case& c : cases) {
     resetProcessState();
@@ -173,7 +183,8 @@ TEST_F(ModelTest, UnresolvedNamesStopTheRun) {
     build(schema(c.body), "r", false);
     EXPECT_EQ(run.errSw, 1) << c.body;
     EXPECT_FALSE(linesWith(output, "KOVA" + std::to_string(c.message) + "E").empty())
-        << c.body << "\n" << output;
+        << c.body << "\n"
+        << output;
   }
 }
 
@@ -217,8 +228,8 @@ int32_t scanSchema(int32_t schema, NameRef name, Pred wanted) {
 
 TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
   // Every name declared several times, by several kinds, in a shuffled order.
-  const char* kinds[] = {"element", "complexType", "simpleType", "group", "attribute",
-                         "attributeGroup"};
+  const char* kinds[] = {"element", "complexType", "simpleType",
+                         "group",   "attribute",   "attributeGroup"};
   std::string body;
   uint32_t seed = 12345;
   for (int i = 0; i < 400; ++i) {
@@ -240,9 +251,8 @@ TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
       stopCapture();
       ++checked;
     }
-    int32_t expectedType = scanSchema(schemaTag, ref, [](uint8_t k) {
-      return k == kTagComplexType || k == kTagSimpleType;
-    });
+    int32_t expectedType = scanSchema(
+        schemaTag, ref, [](uint8_t k) { return k == kTagComplexType || k == kTagSimpleType; });
     if (expectedType == 0) expectedType = scanSchema(schemaTag, ref, [](uint8_t) { return true; });
     startCapture();
     EXPECT_EQ(findTypeIdFromName(schemaTag, ref), expectedType) << name;
@@ -253,8 +263,8 @@ TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
 
 TEST_F(ModelTest, FirstTypeRowOfANameIsReusedAndFoundByTag) {
   modelTables.allocate(4, 4, 4, 4);
-  int32_t schemaTag = loadSchemaText(schema(
-      "<xs:complexType name='A'/><xs:complexType name='B'/><xs:complexType name='A'/>"));
+  int32_t schemaTag = loadSchemaText(
+      schema("<xs:complexType name='A'/><xs:complexType name='B'/><xs:complexType name='A'/>"));
   int32_t first = tagsTable.tags[schemaTag].firstChild;
   int32_t second = tagsTable.tags[first].nextSibling;
   int32_t third = tagsTable.tags[second].nextSibling;

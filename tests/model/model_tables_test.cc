@@ -20,8 +20,9 @@ TEST(ModelIdentifiers, MakeIdentifierReplacesAndPrefixes) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"9lives-x", "_9lives_x"}, {"A_b9", "A_b9"},         {"99.5", "_99_5"},
-      {"MinInclusive-1", "MinInclusive_1"}, {"1st", "_1st"}, {"", ""},
+      {"9lives-x", "_9lives_x"}, {"A_b9", "A_b9"},
+      {"99.5", "_99_5"},         {"MinInclusive-1", "MinInclusive_1"},
+      {"1st", "_1st"},           {"", ""},
       {"a b:c^d", "a_b_c_d"},    {"\xc3\xa9t\xc3\xa9", "__t__"},
   };
   for (const Case& c : cases) {
@@ -115,8 +116,8 @@ TEST_F(ModelTablesTest, EveryTableGrowsAndKeepsEarlierRows) {
 
 TEST_F(ModelTablesTest, ElementValueWithoutOwnerIsReportedButKept) {
   startCapture();
-  int32_t v = createElementValue("x y", 5, kRoleEnumeration, 0, kValueOwnerAttribute,
-                                 insertName("x y"));
+  int32_t v =
+      createElementValue("x y", 5, kRoleEnumeration, 0, kValueOwnerAttribute, insertName("x y"));
   std::string out = stopCapture();
   EXPECT_NE(out.find("KOVA9356E"), std::string::npos);
   EXPECT_STREQ(textOf(modelTables.values[v].name), "x_y");
@@ -135,11 +136,13 @@ TEST_F(ModelTest, IdentifiersOfLocalAndGlobalElements) {
     <xs:element name='g' type='xs:string'/>
     <xs:complexType name='A'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
     <xs:complexType name='B'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
-  )"), "root");
+  )"),
+        "root");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_GT(elementWithIdent("A^x"), 0);
   EXPECT_GT(elementWithIdent("B^x"), 0);
-  EXPECT_EQ(members(modelTables.elements[1].typeId), "root_ANON^a[-1..-1] root_ANON^b[-1..-1] g[-1..-1] g[0..-1] |");
+  EXPECT_EQ(members(modelTables.elements[1].typeId),
+            "root_ANON^a[-1..-1] root_ANON^b[-1..-1] g[-1..-1] g[0..-1] |");
   int32_t rows = 0;
   for (int32_t e = 1; e <= modelTables.elements.count(); ++e) {
     if (std::string(textOf(modelTables.elements[e].name)) == "g") ++rows;
@@ -154,7 +157,8 @@ TEST_F(ModelTest, GlobalElementOfANamespaceGetsCaretIdentifier) {
       <xs:element name='order'><xs:complexType><xs:sequence>
         <xs:element name='n' type='xs:int'/></xs:sequence>
         <xs:attribute name='lang' form='qualified' type='xs:string'/></xs:complexType></xs:element>
-    </xs:schema>)", "order");
+    </xs:schema>)",
+        "order");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_STREQ(textOf(modelTables.elements[1].ident), "po^order");
   EXPECT_STREQ(textOf(modelTables.elements[1].xmlName), "po:order");

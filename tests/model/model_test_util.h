@@ -5,11 +5,11 @@
 #include <string>
 
 #include "messages.h"
+#include "model_builder.h"
+#include "model_internal.h"
 #include "parameters.h"
 #include "reports.h"
 #include "run_driver.h"
-#include "model_builder.h"
-#include "model_internal.h"
 #include "run_state.h"
 #include "schema_text.h"
 #include "test_support.h"

@@ -98,8 +98,8 @@ TEST_F(ReaderModelTest, IsoMessages) {
     const char* namespaceName;
     const char* documentType;
   } cases[] = {
-      {"payments_initiation_11", "pain.001.001.10_1.xsd", "urn:iso:std:iso:20022:tech:xsd:pain.001.001.10",
-       "CustomerCreditTransferInitiationV10"},
+      {"payments_initiation_11", "pain.001.001.10_1.xsd",
+       "urn:iso:std:iso:20022:tech:xsd:pain.001.001.10", "CustomerCreditTransferInitiationV10"},
       {"payments_clearing_and_settlement_10", "pacs.008.001.09.xsd",
        "urn:iso:std:iso:20022:tech:xsd:pacs.008.001.09", "FIToFICustomerCreditTransferV09"},
       {"banktocustomer_cash_management_8", "camt.053.001.08.xsd",
@@ -109,8 +109,7 @@ TEST_F(ReaderModelTest, IsoMessages) {
     resetProcessState();
     initialiseCatalogue();
     parms.defNameSpace = insertName(c.namespaceName);
-    int32_t root =
-        readAndBuild(sharedDir() + "/corpus/iso20022/" + c.folder, c.file, "Document");
+    int32_t root = readAndBuild(sharedDir() + "/corpus/iso20022/" + c.folder, c.file, "Document");
     if (readerMissing) GTEST_SKIP() << "the schema reader is not built in this checkout";
     ASSERT_GT(root, 0) << c.file << "\n" << output;
     EXPECT_EQ(run.errSw, 0) << c.file << "\n" << output;

@@ -3,16 +3,15 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
-
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "messages.h"
 #include "model_tables.h"
@@ -25,39 +24,111 @@ using namespace xercesc;
 
 namespace {
 
-const char* const kBuiltIns[] = {
-    "",           "string",       "base64Binary", "binary",     "boolean",     "byte",
-    "CDATA",      "century",      "date",         "dateTime",   "decimal",     "double",
-    "duration",   "ENTITIES",     "ENTITY",       "float",      "gDay",        "gMonth",
-    "gMonthDay",  "gYear",        "gYearMonth",   "hexBinary",  "ID",          "IDREF",
-    "IDREFS",     "int",          "integer",      "language",   "long",        "month",
-    "Name",       "NCName",       "negativeInteger", "NMTOKEN", "NMTOKENS",    "nonNegativeInteger",
-    "nonPositiveInteger", "normalizedString", "NOTATION", "positiveInteger", "QName",
-    "recurringDate", "recurringDay", "recurringDuration", "short", "time", "timeDuration",
-    "timeInstant", "timePeriod", "token", "unsignedByte", "unsignedInt", "unsignedLong",
-    "unsignedShort", "anyURI", "year", "anyType", "anySimpleType"};
+const char* const kBuiltIns[] = {"",
+                                 "string",
+                                 "base64Binary",
+                                 "binary",
+                                 "boolean",
+                                 "byte",
+                                 "CDATA",
+                                 "century",
+                                 "date",
+                                 "dateTime",
+                                 "decimal",
+                                 "double",
+                                 "duration",
+                                 "ENTITIES",
+                                 "ENTITY",
+                                 "float",
+                                 "gDay",
+                                 "gMonth",
+                                 "gMonthDay",
+                                 "gYear",
+                                 "gYearMonth",
+                                 "hexBinary",
+                                 "ID",
+                                 "IDREF",
+                                 "IDREFS",
+                                 "int",
+                                 "integer",
+                                 "language",
+                                 "long",
+                                 "month",
+                                 "Name",
+                                 "NCName",
+                                 "negativeInteger",
+                                 "NMTOKEN",
+                                 "NMTOKENS",
+                                 "nonNegativeInteger",
+                                 "nonPositiveInteger",
+                                 "normalizedString",
+                                 "NOTATION",
+                                 "positiveInteger",
+                                 "QName",
+                                 "recurringDate",
+                                 "recurringDay",
+                                 "recurringDuration",
+                                 "short",
+                                 "time",
+                                 "timeDuration",
+                                 "timeInstant",
+                                 "timePeriod",
+                                 "token",
+                                 "unsignedByte",
+                                 "unsignedInt",
+                                 "unsignedLong",
+                                 "unsignedShort",
+                                 "anyURI",
+                                 "year",
+                                 "anyType",
+                                 "anySimpleType"};
 
 struct KindName {
   const char* name;
   uint8_t kind;
 };
-const KindName kKinds[] = {
-    {"element", kTagElement}, {"attribute", kTagAttribute}, {"attributeGroup", kTagAttributeGroup},
-    {"group", kTagGroup}, {"simpleType", kTagSimpleType}, {"complexType", kTagComplexType},
-    {"simpleContent", kTagSimpleContent}, {"complexContent", kTagComplexContent},
-    {"sequence", kTagSequence}, {"choice", kTagChoice}, {"all", kTagAll}, {"any", kTagAny},
-    {"annotation", kTagAnnotation}, {"appinfo", kTagAppinfo},
-    {"documentation", kTagDocumentation}, {"anyAttribute", kTagAnyAttribute},
-    {"extension", kTagExtension}, {"field", kTagField}, {"import", kTagImport},
-    {"include", kTagInclude}, {"key", kTagKey}, {"keyref", kTagKeyref}, {"list", kTagList},
-    {"notation", kTagNotation}, {"pattern", kTagPattern}, {"redefine", kTagRedefine},
-    {"restriction", kTagRestriction}, {"schema", kTagSchema}, {"selector", kTagSelector},
-    {"union", kTagUnion}, {"unique", kTagUnique}, {"enumeration", kTagEnumeration},
-    {"fractionDigits", kTagFractionDigits}, {"length", kTagLength},
-    {"maxExclusive", kTagMaxExclusive}, {"maxInclusive", kTagMaxInclusive},
-    {"maxLength", kTagMaxLength}, {"minExclusive", kTagMinExclusive},
-    {"minInclusive", kTagMinInclusive}, {"minLength", kTagMinLength},
-    {"totalDigits", kTagTotalDigits}, {"whiteSpace", kTagWhiteSpace}};
+const KindName kKinds[] = {{"element", kTagElement},
+                           {"attribute", kTagAttribute},
+                           {"attributeGroup", kTagAttributeGroup},
+                           {"group", kTagGroup},
+                           {"simpleType", kTagSimpleType},
+                           {"complexType", kTagComplexType},
+                           {"simpleContent", kTagSimpleContent},
+                           {"complexContent", kTagComplexContent},
+                           {"sequence", kTagSequence},
+                           {"choice", kTagChoice},
+                           {"all", kTagAll},
+                           {"any", kTagAny},
+                           {"annotation", kTagAnnotation},
+                           {"appinfo", kTagAppinfo},
+                           {"documentation", kTagDocumentation},
+                           {"anyAttribute", kTagAnyAttribute},
+                           {"extension", kTagExtension},
+                           {"field", kTagField},
+                           {"import", kTagImport},
+                           {"include", kTagInclude},
+                           {"key", kTagKey},
+                           {"keyref", kTagKeyref},
+                           {"list", kTagList},
+                           {"notation", kTagNotation},
+                           {"pattern", kTagPattern},
+                           {"redefine", kTagRedefine},
+                           {"restriction", kTagRestriction},
+                           {"schema", kTagSchema},
+                           {"selector", kTagSelector},
+                           {"union", kTagUnion},
+                           {"unique", kTagUnique},
+                           {"enumeration", kTagEnumeration},
+                           {"fractionDigits", kTagFractionDigits},
+                           {"length", kTagLength},
+                           {"maxExclusive", kTagMaxExclusive},
+                           {"maxInclusive", kTagMaxInclusive},
+                           {"maxLength", kTagMaxLength},
+                           {"minExclusive", kTagMinExclusive},
+                           {"minInclusive", kTagMinInclusive},
+                           {"minLength", kTagMinLength},
+                           {"totalDigits", kTagTotalDigits},
+                           {"whiteSpace", kTagWhiteSpace}};
 
 const char* kXsd = "http://www.w3.org/2001/XMLSchema";
 

@@ -8,9 +8,9 @@ struct FacetCase {
   const char* name;
   const char* simpleTypes;  ///< named simple types; the element uses type T
   int32_t dataType;
-  const char* values;       ///< valuesOf the element
+  const char* values;  ///< valuesOf the element
   uint32_t mask;
-  size_t warnings;          ///< KOVA9373W lines
+  size_t warnings;  ///< KOVA9373W lines
 };
 
 class FacetTest : public ModelTest, public ::testing::WithParamInterface<FacetCase> {};
@@ -40,19 +40,22 @@ INSTANTIATE_TEST_SUITE_P(
                   kDtString, "5:red=red 5:_1st=1st 5:a_b=a-b", 0x001, 0},
         FacetCase{"DerivedEnumerationsWin",
                   "<xs:simpleType name='T1'><xs:restriction base='xs:string'>"
-                  "<xs:enumeration value='x'/><xs:enumeration value='y'/></xs:restriction></xs:simpleType>"
+                  "<xs:enumeration value='x'/><xs:enumeration "
+                  "value='y'/></xs:restriction></xs:simpleType>"
                   "<xs:simpleType name='T'><xs:restriction base='T1'>"
                   "<xs:enumeration value='x'/></xs:restriction></xs:simpleType>",
                   kDtString, "5:x=x", 0x001, 0},
         FacetCase{"BaseEnumerationsApplyWhenDerivedHasNone",
                   "<xs:simpleType name='T1'><xs:restriction base='xs:string'>"
-                  "<xs:enumeration value='x'/><xs:enumeration value='y'/></xs:restriction></xs:simpleType>"
+                  "<xs:enumeration value='x'/><xs:enumeration "
+                  "value='y'/></xs:restriction></xs:simpleType>"
                   "<xs:simpleType name='T'><xs:restriction base='T1'>"
                   "<xs:maxLength value='1'/></xs:restriction></xs:simpleType>",
                   kDtString, "4:MaxLen1=1 5:x=x 5:y=y", 0x025, 0},
         FacetCase{"UpperBoundsExcludeEachOtherAcrossTheChain",
                   "<xs:simpleType name='T1'><xs:restriction base='xs:decimal'>"
-                  "<xs:maxExclusive value='20'/><xs:minInclusive value='-1'/></xs:restriction></xs:simpleType>"
+                  "<xs:maxExclusive value='20'/><xs:minInclusive "
+                  "value='-1'/></xs:restriction></xs:simpleType>"
                   "<xs:simpleType name='T'><xs:restriction base='T1'>"
                   "<xs:maxInclusive value='99.5'/></xs:restriction></xs:simpleType>",
                   kDtDecimal, "2:MaxInclusive99_5=99.5 1:MinInclusive_1=-1", 0x0D8, 0},
@@ -69,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                   kDtString, "4:MaxLen5=5 3:MinLen5=5", 0x124, 0},
         FacetCase{"UnsupportedFacetsWarnOncePerOwner",
                   "<xs:simpleType name='T1'><xs:restriction base='xs:decimal'>"
-                  "<xs:pattern value='[0-9]+'/><xs:totalDigits value='3'/></xs:restriction></xs:simpleType>"
+                  "<xs:pattern value='[0-9]+'/><xs:totalDigits "
+                  "value='3'/></xs:restriction></xs:simpleType>"
                   "<xs:simpleType name='T'><xs:restriction base='T1'>"
                   "<xs:pattern value='[0-9]'/><xs:whiteSpace value='collapse'/>"
                   "<xs:fractionDigits value='2'/></xs:restriction></xs:simpleType>",
@@ -85,9 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
         FacetCase{"ListIsString",
                   "<xs:simpleType name='T'><xs:list itemType='xs:int'/></xs:simpleType>", kDtString,
                   "", 0, 0},
-        FacetCase{"UnionIsString",
-                  "<xs:simpleType name='T'><xs:union memberTypes='xs:int xs:date'/></xs:simpleType>",
-                  kDtString, "", 0, 0}),
+        FacetCase{
+            "UnionIsString",
+            "<xs:simpleType name='T'><xs:union memberTypes='xs:int xs:date'/></xs:simpleType>",
+            kDtString, "", 0, 0}),
     [](const ::testing::TestParamInfo<FacetCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ModelTest, EachElementOfASimpleTypeOwnsItsFacets) {
@@ -101,7 +106,8 @@ TEST_F(ModelTest, EachElementOfASimpleTypeOwnsItsFacets) {
       <xs:element name='a' type='Size'/><xs:element name='b' type='Size'/>
       <xs:element name='c' type='Dim'/><xs:element name='d' type='Dim'/>
       <xs:element name='z'><xs:complexType><xs:attribute name='s' type='Size'/></xs:complexType></xs:element>
-    </xs:sequence></xs:complexType></xs:element>)"), "r", false);
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r", false);
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^a"), true), "5:S=S 5:L=L");
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^b"), true), "5:S=S 5:L=L");
@@ -140,7 +146,8 @@ TEST_F(ModelTest, SimpleTypeErrors) {
 TEST_F(ModelTest, SimpleContentRestrictionOfCDATAIsRefused) {
   build(schema(R"(
     <xs:complexType name='T'><xs:simpleContent><xs:restriction base='xs:CDATA'/>
-    </xs:simpleContent></xs:complexType><xs:element name='r' type='T'/>)"), "r", false);
+    </xs:simpleContent></xs:complexType><xs:element name='r' type='T'/>)"),
+        "r", false);
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, messageStatus(9419));
 }
