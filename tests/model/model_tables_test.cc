@@ -207,6 +207,19 @@ TEST_F(ModelTest, WorkedOrderExampleCompletedRows) {
   EXPECT_EQ(modelReportText(), readGolden("order_completed.report"));
 }
 
+TEST_F(ModelTest, WorkedOrderExampleFromItsSchemaFile) {
+  ASSERT_GT(loadSchemaFile(std::string(KOVA_MODEL_TEST_DATA) + "/order.xsd"), 0);
+  startCapture();
+  int32_t root = processElement(topElement("order"), 0);
+  createXsiAttributes(root);
+  createExtraTypes();
+  resetElementStack();
+  checkRecursion(modelTables.elements[root].typeId);
+  output = stopCapture();
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(modelReportText(), readGolden("order_completed.report"));
+}
+
 TEST_F(ModelTest, ReportsPrintNothingWhileTracingIsOff) {
   build(kOrderSchema, "order");
   startCapture();
