@@ -159,11 +159,13 @@ bool walkRecursion(RecursionWalk& w, int32_t typeId) {
 }  // namespace
 
 NameRef createAnonName() {
+  modelTrace("==> createAnonName\n");
   char name[32];
   do {
     std::snprintf(name, sizeof name, "ANON%d", run.anonCounter);
     ++run.anonCounter;
   } while (checkForDupTypeName(name) == 1);
+  modelTrace("<== createAnonName %s\n", name);
   return insertName(name);
 }
 
@@ -274,7 +276,7 @@ void createExtraTypes() {
 }
 
 void checkRecursion(int32_t typeId) {
-  if (typeId < 1 || typeId > modelTables.types.count()) return;
+  if (typeId < 1 || typeId > modelTables.types.count()) return;  // a simple root: no types
   RecursionWalk walk;
   walkRecursion(walk, typeId);
 }

@@ -245,24 +245,33 @@ int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
 }
 
 int32_t findAnonType(int32_t xmlId) {
-  for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
+  modelTrace("==> findAnonType %d\n", xmlId);
+  int32_t found = 0;
+  for (int32_t c = tagAt(xmlId).firstChild; c != 0 && found == 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
-    if (kind == kTagComplexType || kind == kTagSimpleType) return c;
+    if (kind == kTagComplexType || kind == kTagSimpleType) found = c;
   }
-  return 0;
+  modelTrace("<== findAnonType %d\n", found);
+  return found;
 }
 
 int32_t findTypeRowForTag(int32_t xmlId) {
-  return modelTables.index.typeByTag.find(static_cast<uint32_t>(xmlId));
+  int32_t typeId = modelTables.index.typeByTag.find(static_cast<uint32_t>(xmlId));
+  modelTrace("==> findTypeRowForTag %d\n<== findTypeRowForTag %d\n", xmlId, typeId);
+  return typeId;
 }
 
 int32_t checkForDupTypeName(const char* name) {
+  modelTrace("==> checkForDupTypeName %s\n", name);
   NameRef ref = findName(name);
+  int32_t taken = 0;
   if (isStoredName(ref) && modelTables.index.typeByName.find(static_cast<uint32_t>(ref)) != 0) {
-    return 1;
+    taken = 1;
+  } else if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) {
+    taken = 1;
   }
-  if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) return 1;
-  return 0;
+  modelTrace("<== checkForDupTypeName %d\n", taken);
+  return taken;
 }
 
 NameRef createNameForType(int32_t xmlId) {
@@ -308,8 +317,10 @@ void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
 }
 
 void processNulls(int32_t xmlId, int32_t elemId) {
+  modelTrace("==> processNulls %d element %d\n", xmlId, elemId);
   createElementValue("nillable", xmlId, kRoleNillable, elemId, kValueOwnerElement,
                      insertName("true"));
+  modelTrace("<== processNulls\n");
 }
 
 int32_t processElement(int32_t xmlId, int32_t typeId) {

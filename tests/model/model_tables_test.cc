@@ -235,3 +235,25 @@ TEST_F(ModelTest, EmptyTablesPrintOnlyHeadings) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelTest, EveryTracedOperationOfASuccessfulBuildTracesItsExit) {
+  traceOn();
+  build(kOrderSchema, "order");
+  traceOff();
+  EXPECT_EQ(run.errSw, 0);
+  size_t entries = 0, exits = 0;
+  for (const std::string& line : linesWith(output, "==")) {
+    if (line.rfind("==> ", 0) == 0) ++entries;
+  }
+  for (const std::string& line : linesWith(output, "<==")) {
+    if (line.rfind("<== ", 0) == 0) ++exits;
+  }
+  EXPECT_GT(entries, 20u);
+  EXPECT_EQ(entries, exits) << output;
+  EXPECT_FALSE(linesWith(output, "==> processElement").empty());
+  EXPECT_FALSE(linesWith(output, "==> createExtraTypes").empty());
+}
+
+}  // namespace
