@@ -15,5 +15,12 @@ int32_t readFileData(DataFileBlock* entry, char* buffer);
 /// Follows every include and import of the tags table; 0 or a status.
 int32_t processIncludes();
 
+/// Puts the top-level components of an included document in the place of
+/// include tag `includeId`.
+void insertIncludeEntries(int32_t includeId);
+
+/// Moves the schema tag under import tag `importId` to the top level.
+void insertImportEntries(int32_t importId, const char* fileName);
+
 /// xmlId of the first element tag named `rootName`, or -1 (after 9357).
 int32_t findRoot(const char* rootName);

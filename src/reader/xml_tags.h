@@ -7,6 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "grow_table.h"
 #include "name_table.h"
@@ -161,6 +164,14 @@ struct TagsTable {
   int32_t parseStatus = 0;       ///< never cleared once set
   bool parserInitialised = false;
 
+  /// (xmlId << 32 | prefix) -> lowest xmlns entry with that xmlId and prefix.
+  std::unordered_map<uint64_t, int32_t> xmlnsIndex;
+  /// xmlId of a document's first tag -> the file it was read from, as opened.
+  std::unordered_map<int32_t, std::string> documentFile;
+  /// targetNamespace of every child of the root record (0 for none), kept by
+  /// processIncludes so that "already imported" is one look-up.
+  std::unordered_set<NameRef> rootNamespaces;
+
   /// Allocates both tables (tags with `maxXml` rows) and clears the counters.
   void allocate(int32_t maxXml);
   /// Releases both tables and clears everything.
@@ -182,3 +193,18 @@ int32_t getBuiltInType(const char* typeName, int32_t schemaId);
 
 /// Lowest xmlns entry whose xmlId and prefix match, 0 when none.
 int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix);
+
+/// Kind code of a tag's local name (0 when not an XSD tag), counting it.
+int32_t getElemType(const char* tagName);
+
+/// Sets xmlName of tag `xmlId` by the form rules (elements, attributes, types).
+void createXMLname(int32_t xmlId, int32_t schemaId);
+/// Sets xmlName of tag `xmlId` to the prefix-qualified form of `localName`.
+void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const char* localName);
+
+/// Decodes one XML attribute (name and value, both writable) into the tag
+/// being built, the last tag of the table.
+void getAttrValue(char* name, char* value, int32_t schemaId);
+
+/// Adds one xmlns entry for the tag being built; seeds the PrefixBlock list.
+void addXmlnsEntry(const char* prefix, const char* nameSpace);

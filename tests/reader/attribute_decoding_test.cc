@@ -1,0 +1,225 @@
+// Attribute decoding: what each XML Schema attribute does to its tag, the
+// xmlns definitions table and the prefixes it seeds, built-in type codes.
+#include <string>
+
+#include "messages.h"
+#include "parameters.h"
+#include "reader_fixture.h"
+#include "run_state.h"
+
+namespace {
+
+using Decoding = ReaderTest;
+
+const char* const kXsd = "http://www.w3.org/2001/XMLSchema";
+
+TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
+  std::string doc =
+      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:tns=\"urn:n\" "
+      "xmlns=\"urn:d\" targetNamespace=\"urn:n\">"
+      "<xs:element name=\"A\" xmlns:other=\"urn:n\" xmlns:p2=\"urn:n2\"/></xs:schema>";
+  ASSERT_EQ(parse(doc), 0);
+  // One entry per declaration, on the tag that made it (in the order of the
+  // parser's attribute map, which need not be the document's).
+  const GrowTable<XmlnsEntry>& x = tagsTable.xmlns;
+  ASSERT_EQ(x.count(), 5);
+  struct Row {
+    const char* prefix;
+    const char* ns;
+    int32_t xmlId;
+  } rows[] = {{"xs", kXsd, 1},
+              {"tns", "urn:n", 1},
+              {"", "urn:d", 1},
+              {"other", "urn:n", 2},
+              {"p2", "urn:n2", 2}};
+  for (const Row& r : rows) {
+    int32_t e = findXmlnsEntry(r.xmlId, r.prefix[0] ? insertName(r.prefix) : 0);
+    ASSERT_NE(e, 0) << r.prefix;
+    EXPECT_EQ(text(x[e].nameSpace), r.ns) << r.prefix;
+    EXPECT_EQ(x[e].xmlId, r.xmlId);
+  }
+  EXPECT_EQ(text(tag(1).defaultNamespace), "urn:d");
+  // The first prefix declared for a namespace wins; a default declaration
+  // seeds none.
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "tns");
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n2"))), "p2");
+  EXPECT_EQ(findPrefixBlock(insertName("urn:d")), 0);
+  EXPECT_EQ(fileLists.prefixes.size(), 3u);
+  EXPECT_EQ(findXmlnsEntry(2, insertName("tns")), 0);
+}
+
+TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
+  tagsTable.tags.add();
+  tagsTable.tags.add();  // the tag being built is 2
+  addXmlnsEntry("p", "urn:first");
+  addXmlnsEntry("q", "urn:q");
+  addXmlnsEntry("p", "urn:second");
+  addXmlnsEntry("", "urn:default");
+  EXPECT_EQ(findXmlnsEntry(2, insertName("p")), 1);
+  EXPECT_EQ(findXmlnsEntry(2, insertName("q")), 2);
+  EXPECT_EQ(findXmlnsEntry(2, 0), 4);
+  EXPECT_EQ(findXmlnsEntry(1, insertName("p")), 0);
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:first"))), "p");
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:second"))), "p");
+  EXPECT_EQ(findPrefixBlock(insertName("urn:default")), 0);
+}
+
+TEST_F(Decoding, APrefixFromTheParameterFileIsKept) {
+  createPrefixBlock("urn:n", "fromParms");
+  ASSERT_EQ(
+      parse(schemaDoc("<xs:element name=\"A\"/>", "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
+      0);
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "fromParms");
+  EXPECT_EQ(text(tag(2).xmlName), "fromParms:A");
+}
+
+TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespace) {
+  std::string doc = schemaDoc(
+      "<xs:element name=\"a\" type=\"xs:string\"/>"
+      "<xs:element name=\"b\" type=\"tns:string\"/>"
+      "<xs:element name=\"c\" type=\"string\"/>"
+      "<xs:element name=\"d\" type=\"zz:string\"/>"
+      "<xs:element name=\"e\" type=\"xs:anyURI\"/>"
+      "<xs:element name=\"f\" type=\"tns:MyType\"/>"
+      "<xs:element name=\"g\" type=\"xs:timeInstant\"/>"
+      "<xs:simpleType name=\"h\"><xs:restriction base=\"xs:decimal\"/></xs:simpleType>"
+      "<xs:simpleType name=\"i\"><xs:restriction base=\"tns:h\"/></xs:simpleType>",
+      "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"");
+  ASSERT_EQ(parse(doc), 0);
+  struct Case {
+    const char* name;
+    int32_t dataType;
+    const char* type;
+  } cases[] = {
+      {"a", kDtString, ""}, {"b", 0, "tns:string"}, {"c", kDtString, ""},      {"d", kDtString, ""},
+      {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""},
+  };
+  for (const Case& c : cases) {
+    int32_t id = findTag(kTagElement, c.name);
+    ASSERT_NE(id, 0) << c.name;
+    EXPECT_EQ(tag(id).dataType, c.dataType) << c.name;
+    EXPECT_EQ(text(tag(id).type), c.type) << c.name;
+  }
+  int32_t h = findTag(kTagSimpleType, "h");
+  EXPECT_EQ(tag(tag(h).firstChild).baseDataType, kDtDecimal);
+  EXPECT_EQ(tag(tag(h).firstChild).base, 0);
+  int32_t i = findTag(kTagSimpleType, "i");
+  EXPECT_EQ(tag(tag(i).firstChild).baseDataType, 0);
+  EXPECT_EQ(text(tag(tag(i).firstChild).base), "tns:h");
+  // The schema tag's own declarations count, those of other tags do not.
+  EXPECT_EQ(getBuiltInType("tns:int", 1), 0);
+  EXPECT_EQ(getBuiltInType("xs:int", 1), kDtInt);
+  EXPECT_EQ(getBuiltInType("Int", 1), 0);
+}
+
+TEST_F(Decoding, OccurrenceValuesDecode) {
+  std::string doc = schemaDoc(
+      "<xs:element name=\"a\" maxOccurs=\"unbounded\" minOccurs=\"0\"/>"
+      "<xs:element name=\"b\" maxOccurs=\"*\" minOccurs=\"7\"/>"
+      "<xs:element name=\"c\" maxOccurs=\"many\"/>"
+      "<xs:element name=\"d\"/>"
+      "<xs:element name=\"e\" maxOccurs=\"12x\" minOccurs=\"99999999999\"/>");
+  ASSERT_EQ(parse(doc), 0);
+  struct Case {
+    const char* name;
+    int32_t min, max;
+  } cases[] = {{"a", 0, -2}, {"b", 7, -2}, {"c", -1, 0}, {"d", -1, -1}, {"e", INT32_MAX, 12}};
+  for (const Case& c : cases) {
+    int32_t id = findTag(kTagElement, c.name);
+    EXPECT_EQ(tag(id).minOccurs, c.min) << c.name;
+    EXPECT_EQ(tag(id).maxOccurs, c.max) << c.name;
+  }
+}
+
+TEST_F(Decoding, FlagAttributesSetTheirBitsAndReportBadValuesOnStarLines) {
+  std::string doc = schemaDoc(
+      "<xs:complexType name=\"m\" mixed=\"true\" abstract=\"TRUE\" block=\"#all\" final=\"#all\"/>"
+      "<xs:complexType name=\"n\" mixed=\"1\" abstract=\"false\" block=\"extension restriction\"/>"
+      "<xs:element name=\"x\" nillable=\"True\" fixed=\"F\" final=\"restriction\"/>"
+      "<xs:element name=\"y\" default=\"D\" block=\"substitution\" final=\"sometimes\"/>"
+      "<xs:attribute name=\"r\" use=\"required\"/>"
+      "<xs:attribute name=\"s\" use=\"REQUIRED\"/>"
+      "<xs:any processContents=\"lax\"/><xs:any processContents=\"maybe\"/>");
+  int32_t status = -1;
+  std::string out = parseCaptured(doc, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(run.errSw, 0);
+  int32_t m = findTag(kTagComplexType, "m"), n = findTag(kTagComplexType, "n");
+  EXPECT_EQ(tag(m).flags, kTagFlagMixed | kTagFlagAbstract);
+  EXPECT_EQ(tag(m).blockFinal, 0x1F);
+  EXPECT_EQ(tag(n).flags, 0);
+  EXPECT_EQ(tag(n).blockFinal, 0);
+  int32_t x = findTag(kTagElement, "x"), y = findTag(kTagElement, "y");
+  EXPECT_EQ(tag(x).flags, kTagFlagNillable | kTagFlagFixed);
+  EXPECT_EQ(text(tag(x).defaultValue), "F");
+  EXPECT_EQ(tag(x).blockFinal, 0x10);
+  EXPECT_EQ(tag(y).flags, 0);
+  EXPECT_EQ(text(tag(y).defaultValue), "D");
+  EXPECT_EQ(tag(y).blockFinal, 0x04);
+  EXPECT_EQ(tag(findTag(kTagAttribute, "r")).useFlags, kUseRequired);
+  EXPECT_EQ(tag(findTag(kTagAttribute, "s")).useFlags, 0);
+  EXPECT_EQ(linesWith(out, "*****Error - value (REQUIRED) for use attribute not recognized").size(),
+            1u);
+  EXPECT_EQ(
+      linesWith(out, "*****Invalid value found for block attibute - extension restriction").size(),
+      1u);
+  EXPECT_EQ(linesWith(out, "*****Invalid value found for final attibute - sometimes").size(), 1u);
+  EXPECT_EQ(linesWith(out, "*****Invalid value found for processContents item - maybe").size(), 1u);
+  EXPECT_EQ(tag(tagCount() - 1).processContents, 0x02);
+}
+
+TEST_F(Decoding, FormValuesOtherThanQualifiedOrUnqualifiedAreErrors) {
+  std::string doc =
+      schemaDoc("<xs:element name=\"a\" form=\"unqualified\"/>",
+                "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  std::vector<std::string> lines = linesWith(out, "KOVA9414E");
+  ASSERT_EQ(lines.size(), 1u) << out;
+  EXPECT_NE(lines[0].find("elementFormDefault"), std::string::npos);
+  EXPECT_NE(lines[0].find("Qualified"), std::string::npos);
+  EXPECT_EQ(status, messageStatus(9414));
+  EXPECT_EQ(tag(1).formFlags, kFormAttrQualified);
+  EXPECT_EQ(tag(2).formFlags, kFormUnqualified);
+}
+
+TEST_F(Decoding, UnknownAttributesAreEachReportedAndIgnoredOnesAreNot) {
+  std::string doc =
+      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:tool=\"urn:tool\" "
+      "tool:generator=\"x\" xml:lang=\"en\" version=\"1\">"
+      "<xs:element name=\"a\" id=\"e1\" ID=\"e2\" colour=\"red\"/></xs:schema>";
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  std::vector<std::string> lines = linesWith(out, "KOVA9415E");
+  ASSERT_EQ(lines.size(), 2u) << out;
+  EXPECT_NE(lines[0].find("generator"), std::string::npos);
+  EXPECT_NE(lines[1].find("colour"), std::string::npos);
+  EXPECT_EQ(status, messageStatus(9415));
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(tagCount(), 2);  // decoding went on
+}
+
+TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
+  std::snprintf(parms.filePath, sizeof parms.filePath, "/schemas/");
+  std::string doc = schemaDoc(
+      "<xs:import namespace=\"urn:x \" schemaLocation=\"x.xsd&#10;\"/>"
+      "<xs:element name=\"a\tb&#9;  \" ref=\"r\" substitutionGroup=\"sg\"/>"
+      "<xs:simpleType name=\"u\"><xs:union memberTypes=\"a b c\"/></xs:simpleType>"
+      "<xs:key name=\"k\"><xs:selector xpath=\".//a\"/></xs:key>"
+      "<xs:simpleType name=\"t\"><xs:restriction base=\"xs:string\">"
+      "<xs:enumeration value=\"V1 \"/></xs:restriction></xs:simpleType>");
+  std::string out = parseCaptured(doc);
+  EXPECT_EQ(text(tag(2).nameSpace), "urn:x");
+  EXPECT_EQ(text(tag(2).schemaLocation), "/schemas/x.xsd");
+  EXPECT_EQ(text(tag(3).name), "a b");  // inner blanks stay
+  EXPECT_EQ(text(tag(3).ref), "r");
+  EXPECT_EQ(text(tag(3).substitutionGroup), "sg");
+  EXPECT_EQ(
+      linesWith(out, "*****Warning - Substitution Group found - not currently supported").size(),
+      1u);
+  EXPECT_EQ(text(tag(findTag(kTagSimpleType, "u") + 1).memberTypes), "a b c");
+  EXPECT_EQ(text(tag(findTag(kTagKey, "k") + 1).xpath), ".//a");
+  EXPECT_EQ(text(tag(tagCount()).value), "V1");
+}
+
+}  // namespace

@@ -1,0 +1,334 @@
+// The document walk: what a schema text becomes in the XML tags table.
+#include <chrono>
+#include <clocale>
+#include <string>
+
+#include "messages.h"
+#include "parameters.h"
+#include "reader_fixture.h"
+#include "run_state.h"
+
+namespace {
+
+using Walk = ReaderTest;
+
+TEST_F(Walk, PrologueNodesMakeNoTagsAndTheSchemaIsTagOne) {
+  std::string doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a comment -->\n<?tool hint?>\n" +
+      schemaDoc("<!-- inside --><xs:element name=\"A\" type=\"xs:string\"/><?pi x?>");
+  ASSERT_EQ(parse(doc), 0);
+  ASSERT_EQ(tagCount(), 2);
+  EXPECT_EQ(tag(1).elemType, kTagSchema);
+  EXPECT_EQ(tag(1).schemaId, 1);
+  EXPECT_EQ(tag(2).schemaId, 1);
+  EXPECT_EQ(children(0), (std::vector<std::string>{"schema:"}));
+  EXPECT_EQ(children(1), (std::vector<std::string>{"element:A"}));
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(Walk, AnnotationSubtreesWithForeignContentGiveNoTagsAndAreNotCounted) {
+  std::string doc = schemaDoc(
+      "<xs:annotation><xs:documentation><p:element xmlns:p=\"urn:other\">text</p:element>"
+      "</xs:documentation><xs:appinfo><xs:element name=\"Hidden\"/><foo/></xs:appinfo>"
+      "</xs:annotation>"
+      "<xs:element name=\"A\"><xs:annotation><xs:documentation>d</xs:documentation>"
+      "</xs:annotation></xs:element>");
+  std::string out = parseCaptured(doc);
+  ASSERT_EQ(tagCount(), 2);
+  EXPECT_EQ(children(1), (std::vector<std::string>{"element:A"}));
+  EXPECT_EQ(tag(2).firstChild, 0);
+  EXPECT_EQ(tagsTable.counters[kCountElement], 1);
+  EXPECT_EQ(out.find("KOVA9411"), std::string::npos);
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(Walk, TagsAreKnownByLocalNameWhateverThePrefix) {
+  std::string doc =
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:foo=\"urn:foo\">"
+      "<xs:element name=\"A\"/><xsd:element name=\"B\"/><element name=\"C\"/>"
+      "<foo:element name=\"D\"/></schema>";
+  ASSERT_EQ(parse(doc), 0);
+  ASSERT_EQ(tagCount(), 5);
+  const char* prefixes[] = {"xs", "xsd", "", "foo"};
+  for (int32_t i = 2; i <= 5; ++i) {
+    EXPECT_EQ(tag(i).elemType, kTagElement) << i;
+    EXPECT_EQ(text(tag(i).tagPrefix), prefixes[i - 2]) << i;
+    EXPECT_EQ(text(tag(i).tagName), "element");
+  }
+  EXPECT_EQ(tag(1).tagPrefix, 0);
+}
+
+TEST_F(Walk, UnknownTagNamesStayWithKindZeroAndAreEachReported) {
+  std::string doc =
+      schemaDoc("<xs:Element name=\"A\"/><xs:complextype name=\"T\"/><xs:element name=\"B\"/>");
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  EXPECT_EQ(linesWith(out, "KOVA9411E").size(), 2u);
+  EXPECT_EQ(status, messageStatus(9411));
+  EXPECT_EQ(run.errSw, 1);
+  ASSERT_EQ(tagCount(), 4);
+  EXPECT_EQ(tag(2).elemType, kTagUnknown);
+  EXPECT_EQ(text(tag(2).tagName), "Element");
+  EXPECT_EQ(tag(3).elemType, kTagUnknown);
+  EXPECT_EQ(tag(4).elemType, kTagElement);
+  EXPECT_EQ(children(1).size(), 3u);
+}
+
+TEST_F(Walk, TableDoublesSilentlyPastItsCapacityAndKeepsDocumentOrder) {
+  std::string body;
+  for (int i = 0; i < 700; ++i) {
+    body +=
+        "<xs:complexType name=\"T" + std::to_string(i) +
+        "\"><xs:sequence><xs:element name=\"e\" type=\"xs:int\"/></xs:sequence></xs:complexType>";
+  }
+  std::string out = parseCaptured(schemaDoc(body));
+  ASSERT_EQ(tagCount(), 1 + 700 * 3);
+  EXPECT_GE(tagsTable.tags.capacity(), tagCount());
+  EXPECT_EQ(linesWith(out, "E ").size(), 0u) << out;
+  std::vector<std::string> top = children(1);
+  ASSERT_EQ(top.size(), 700u);
+  EXPECT_EQ(top[699], "complexType:T699");
+  // A tag comes before its descendants, and those before its next sibling.
+  for (int32_t i = 0; i < 700; ++i) {
+    int32_t t = 2 + 3 * i;
+    EXPECT_EQ(tag(t).firstChild, t + 1);
+    EXPECT_EQ(tag(t + 1).firstChild, t + 2);
+    EXPECT_EQ(tag(t + 2).parent, t + 1);
+  }
+  EXPECT_EQ(tagsTable.counters[kCountComplexType], 700);
+  EXPECT_EQ(tagsTable.counters[kCountElement], 700);
+}
+
+TEST_F(Walk, DeepNestingAndLongSiblingChainsDoNotExhaustTheStack) {
+  std::string open, close;
+  for (int i = 0; i < 3000; ++i) {
+    open += "<xs:sequence>";
+    close += "</xs:sequence>";
+  }
+  std::string siblings;
+  for (int i = 0; i < 20000; ++i) siblings += "<xs:element name=\"e\"/>";
+  ASSERT_EQ(parse(schemaDoc("<xs:group name=\"G\">" + open + close + "</xs:group>" + siblings)), 0);
+  EXPECT_EQ(tagCount(), 1 + 1 + 3000 + 20000);
+  EXPECT_EQ(tag(tagCount()).parent, 1);
+  EXPECT_EQ(tag(3002).parent, 3001);
+}
+
+TEST_F(Walk, WellFormednessErrorReportsLineAndColumnOnceAndAddsNoTags) {
+  std::string doc =
+      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">\n"
+      "  <xs:element name=\"A\">\n"
+      "  </xs:elemnt>\n"
+      "</xs:schema>\n";
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  std::vector<std::string> errors = linesWith(out, "KOVA9422E");
+  ASSERT_EQ(errors.size(), 1u) << out;
+  EXPECT_NE(errors[0].find("line 3, column"), std::string::npos) << errors[0];
+  EXPECT_EQ(linesWith(out, "KOVA9408").size(), 0u);
+  EXPECT_EQ(status, messageStatus(9422));
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(tagCount(), 0);
+}
+
+TEST_F(Walk, AnEarlierErrorMakesEveryLaterParseReturnNonZero) {
+  parseCaptured(schemaDoc("<xs:bogus/>"));
+  ASSERT_EQ(tagsTable.parseStatus, messageStatus(9411));
+  int32_t status = 0;
+  parseCaptured(schemaDoc("<xs:element name=\"Fine\"/>"), &status);
+  EXPECT_EQ(status, messageStatus(9411));
+  EXPECT_NE(findTag(kTagElement, "Fine"), 0);  // the good document was still read
+}
+
+TEST_F(Walk, TextIsTakenUpToItsFirstNulSoUtf16DoesNotParse) {
+  std::string utf8 = schemaDoc("<xs:element name=\"A\"/>");
+  std::string utf16 = "\xFF\xFE";
+  for (char c : utf8) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  utf16 += std::string(4, '\0');
+  startCapture();
+  int32_t status = parseXMLfile(utf16.data(), 0, "wide.xsd");
+  std::string out = stopCapture();
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(tagCount(), 0);
+  EXPECT_EQ(linesWith(out, "KOVA9422E").size(), 1u) << out;
+  EXPECT_EQ(linesWith(out, "16-bit encoding").size(), 1u) << out;
+}
+
+TEST_F(Walk, NonAsciiNamesKeepTheirUtf8BytesWhateverTheLocale) {
+  std::setlocale(LC_ALL, "C");
+  std::string doc = schemaDoc(
+      "<xs:element name=\"Gr\xC3\xB6\xC3\x9F"
+      "e\" type=\"Ma\xC3\x9F\"/>"
+      "<xs:complexType name=\"\xE5\x90\x8D\xE5\x89\x8D\"/>"
+      "<xs:element name=\"Sym\xF0\x9F\x98\x80\"/>");
+  ASSERT_EQ(parse(doc), 0);
+  EXPECT_EQ(text(tag(2).name),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e");
+  EXPECT_EQ(text(tag(2).xmlName),
+            "Gr\xC3\xB6\xC3\x9F"
+            "e");
+  EXPECT_EQ(text(tag(2).type), "Ma\xC3\x9F");
+  EXPECT_EQ(text(tag(3).name), "\xE5\x90\x8D\xE5\x89\x8D");
+  EXPECT_EQ(text(tag(4).name), "Sym\xF0\x9F\x98\x80");
+}
+
+// Form rules of the XML names, in one schema with a target namespace whose
+// prefix comes from its own declaration.
+TEST_F(Walk, XmlNamesFollowTheFormRules) {
+  std::string doc = schemaDoc(
+      "<xs:element name=\"Glob\"><xs:complexType><xs:sequence>"
+      "<xs:element name=\"loc\"/>"
+      "<xs:element name=\"unq\" form=\"unqualified\"/>"
+      "<xs:element ref=\"tns:Glob\"/>"
+      "</xs:sequence>"
+      "<xs:attribute name=\"att\"/>"
+      "<xs:attribute name=\"qatt\" form=\"qualified\"/>"
+      "</xs:complexType></xs:element>"
+      "<xs:attribute name=\"gatt\"/>"
+      "<xs:complexType name=\"CT\"/><xs:simpleType name=\"ST\"/>",
+      "xmlns:tns=\"urn:t\" targetNamespace=\"urn:t\" elementFormDefault=\"qualified\"");
+  ASSERT_EQ(parse(doc), 0);
+  struct Case {
+    int32_t kind;
+    const char* name;
+    const char* xmlName;
+  } cases[] = {
+      {kTagElement, "Glob", "tns:Glob"},   {kTagElement, "loc", "tns:loc"},
+      {kTagElement, "unq", "unq"},         {kTagAttribute, "att", "att"},
+      {kTagAttribute, "qatt", "tns:qatt"}, {kTagAttribute, "gatt", "tns:gatt"},
+      {kTagComplexType, "CT", "tns:CT"},   {kTagSimpleType, "ST", "tns:ST"},
+  };
+  for (const Case& c : cases) {
+    int32_t id = findTag(c.kind, c.name);
+    ASSERT_NE(id, 0) << c.name;
+    EXPECT_EQ(text(tag(id).xmlName), c.xmlName) << c.name;
+  }
+  // A local element with a ref and no name: the prefix and the colon alone.
+  int32_t refTag = findTag(kTagElement, "");
+  ASSERT_NE(refTag, 0);
+  EXPECT_EQ(text(tag(refTag).xmlName), "tns:");
+  // The anonymous complex type under Glob is a type: qualified, but nameless.
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(Walk, UnqualifiedSchemaAndMissingNamespaceGiveBareNames) {
+  ASSERT_EQ(parse(schemaDoc("<xs:element name=\"G\"><xs:complexType><xs:sequence>"
+                            "<xs:element name=\"l\"/><xs:element ref=\"G\"/>"
+                            "</xs:sequence></xs:complexType></xs:element>")),
+            0);
+  EXPECT_EQ(text(tag(findTag(kTagElement, "G")).xmlName), "G");
+  EXPECT_EQ(text(tag(findTag(kTagElement, "l")).xmlName), "l");
+  EXPECT_EQ(tag(findTag(kTagElement, "")).xmlName, 0);
+}
+
+TEST_F(Walk, DefaultNamespaceParameterGivesBareNamesElseMissingPrefixIsReported) {
+  std::string doc = schemaDoc("<xs:element name=\"Doc\"/>",
+                              "xmlns=\"urn:iso\" targetNamespace=\"urn:iso\" "
+                              "elementFormDefault=\"qualified\"");
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  std::vector<std::string> lines = linesWith(out, "KOVA9416E");
+  ASSERT_EQ(lines.size(), 1u) << out;
+  EXPECT_NE(lines[0].find("Doc"), std::string::npos);
+  EXPECT_EQ(status, messageStatus(9416));
+  EXPECT_EQ(text(tag(2).xmlName), "Doc");
+
+  freshRun();
+  parms.defNameSpace = insertName("urn:iso");
+  out = parseCaptured(doc, &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(text(tag(2).xmlName), "Doc");
+
+  freshRun();
+  createPrefixBlock("urn:iso", "iso");
+  EXPECT_EQ(parse(doc), 0);
+  EXPECT_EQ(text(tag(2).xmlName), "iso:Doc");
+}
+
+TEST_F(Walk, DocumentTypeAtANetworkAddressIsNotFetchedAndTheSchemaStillParses) {
+  // Internal entities of the DOCTYPE are still expanded.
+  std::string doc =
+      "<?xml version=\"1.0\"?>\n"
+      "<!DOCTYPE schema PUBLIC \"-//W3C//DTD XMLSchema 200102//EN\" "
+      "\"http://kova.invalid/2001/XMLSchema.dtd\" [\n"
+      "  <!ATTLIST schema xmlns:ds CDATA #FIXED \"urn:sig\">\n"
+      "  <!ENTITY dsig 'urn:sig'>\n"
+      "]>\n"
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"&dsig;\">"
+      "<element name=\"Signature\"/></schema>";
+  createPrefixBlock("urn:sig", "ds");
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  EXPECT_EQ(status, 0) << out;
+  ASSERT_EQ(tagCount(), 2);
+  EXPECT_EQ(text(tag(1).targetNamespace), "urn:sig");
+  EXPECT_EQ(text(tag(2).xmlName), "ds:Signature");
+}
+
+TEST_F(Walk, ExternalEntitiesResolveToLocalFilesOnlyAndNetworkOnesAreEmpty) {
+  // A fetch of the .invalid host could only fail, with an error of its own.
+  std::string dir = makeTempDir();
+  writeFile(dir + "/part.ent", "<element name=\"FromFile\"/>");
+  std::string doc =
+      "<!DOCTYPE schema SYSTEM \"http://kova.invalid/schema.dtd\" [\n"
+      "  <!ENTITY local SYSTEM \"part.ent\">\n"
+      "  <!ENTITY remote SYSTEM \"http://kova.invalid/part.ent\">\n"
+      "]>\n"
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\">&local;&remote;"
+      "<element name=\"Own\"/></schema>";
+  startCapture();
+  int32_t status = parseXMLfile(doc.c_str(), 0, (dir + "/main.xsd").c_str());
+  std::string out = stopCapture();
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(children(1), (std::vector<std::string>{"element:FromFile", "element:Own"}));
+}
+
+TEST_F(Walk, ALocalGrammarBesideTheDocumentIsReadAndValidatesIt) {
+  std::string dir = makeTempDir();
+  writeFile(dir + "/schema.dtd",
+            "<!ELEMENT schema (element*)>\n"
+            "<!ATTLIST schema xmlns CDATA #FIXED 'http://www.w3.org/2001/XMLSchema'>\n"
+            "<!ELEMENT element EMPTY>\n<!ATTLIST element name CDATA #REQUIRED>\n");
+  std::string valid =
+      "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element name=\"A\"/></schema>";
+  startCapture();
+  EXPECT_EQ(parseXMLfile(valid.c_str(), 0, (dir + "/main.xsd").c_str()), 0);
+  std::string invalid =
+      "<!DOCTYPE schema SYSTEM \"schema.dtd\">\n"
+      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element/></schema>";
+  int32_t status = parseXMLfile(invalid.c_str(), 0, (dir + "/main.xsd").c_str());
+  std::string out = stopCapture();
+  EXPECT_EQ(status, messageStatus(9422));
+  std::vector<std::string> errors = linesWith(out, "KOVA9422E");
+  ASSERT_EQ(errors.size(), 1u) << out;
+  EXPECT_NE(errors[0].find("line 2"), std::string::npos) << errors[0];
+  EXPECT_EQ(tagCount(), 2);  // only the valid document's tags
+}
+
+TEST_F(Walk, BillionLaughsEndsWithAParseErrorInBoundedTime) {
+  std::string doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE schema [\n<!ENTITY l0 \"ha\">\n";
+  for (int i = 1; i <= 10; ++i) {
+    doc += "<!ENTITY l" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) doc += "&l" + std::to_string(i - 1) + ";";
+    doc += "\">\n";
+  }
+  doc += "]>\n<schema xmlns=\"http://www.w3.org/2001/XMLSchema\" version=\"&l10;\"/>";
+  auto start = std::chrono::steady_clock::now();
+  int32_t status = 0;
+  std::string out = parseCaptured(doc, &status);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(linesWith(out, "KOVA9422E").size(), 1u) << out;
+  EXPECT_EQ(tagCount(), 0);
+  EXPECT_LT(seconds, 20.0);
+}
+
+}  // namespace
