@@ -1,19 +1,18 @@
-// Test helpers that put schema text or hand-made tags into the tags table.
+// Test helpers that read schema text or files into the tags table through the
+// schema reader, and print the model reports.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-/// Parses `xsd` into the tags table under the root record, decoding the
-/// attributes the model reads (a small stand-in for the schema reader, kept
-/// to what these tests need).  Allocates the tags and model tables first when
-/// they are not.  Returns the xmlId of the schema tag, 0 on a parse failure.
+/// Parses `xsd` into the tags table under the root record with the schema
+/// reader.  Allocates the tags and model tables first when they are not.
+/// Returns the xmlId of the new schema tag, 0 on a parse failure.
 int32_t loadSchemaText(const std::string& xsd);
 
-/// Loads the schema file at `path` like loadSchemaText, then follows its
-/// imports (each namespace loaded once, as a further top-level schema) and
-/// includes (the included components take the include tag's place), with
-/// locations relative to the including file.  Returns the schema tag.
+/// Reads the schema file at `path` as the run driver does (FILEPATH its
+/// folder), then follows its includes and imports.  Returns the main
+/// document's schema tag, 0 on failure.
 int32_t loadSchemaFile(const std::string& path);
 
 /// xmlId of the first top-level element tag named `name` (0 when none).
