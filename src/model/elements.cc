@@ -60,6 +60,13 @@ void refreshTagIndexes() {
   ix.xmlnsIndexed = xmlns;
 }
 
+/// Kinds of schema child a lookup asks for besides a single tag kind.
+constexpr int32_t kAnyKind = -2;
+constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
+/// The kind under which complexType and simpleType children are indexed
+/// together (no tag kind has this code).
+constexpr int32_t kTypeKindsKey = 255;
+
 /// Indexes the children of schema tag `schema` by kind and name.  The index
 /// holds each child's position in the schema's child chain (plus 1): chain
 /// order is document order, also for the components of included documents,
@@ -74,14 +81,14 @@ void indexSchemaChildren(int32_t schema) {
   for (size_t position = 0; position < chain.size(); ++position) {
     const XmlTag& t = tagAt(chain[position]);
     if (t.name == 0) continue;
-    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name),
-                                   static_cast<int32_t>(position) + 1);
+    int32_t at = static_cast<int32_t>(position) + 1;
+    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name), at);
+    // Type references ask for either kind of type at once.
+    if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
+      ix.childByKindName.insertFirst(kindNameKey(ordinal, kTypeKindsKey, t.name), at);
+    }
   }
 }
-
-/// Kinds of schema child a lookup asks for besides a single tag kind.
-constexpr int32_t kAnyKind = -2;
-constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
 
 /// First child of schema tag `schema` whose name is `local` and whose kind
 /// matches `kind` (a tag kind, kAnyKind or kTypeKinds).
@@ -100,11 +107,10 @@ int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   if (kind >= 0) {
     take(positionOf(kind));
   } else if (kind == kTypeKinds) {
-    take(positionOf(kTagComplexType));
-    take(positionOf(kTagSimpleType));
+    take(positionOf(kTypeKindsKey));
   } else {
     // Any kind: only asked when no type has the name, on the way to an error.
-    for (int32_t k = 0; k < 256; ++k) take(positionOf(k));
+    for (int32_t k = 0; k < kTypeKindsKey; ++k) take(positionOf(k));
   }
   return position == 0 ? 0 : ix.schemaChildren[static_cast<size_t>(ordinal)][position - 1];
 }
@@ -442,7 +448,9 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
 
 int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets) {
   modelTrace("==> processComplexType %d\n", xmlTypeId);
-  int32_t existing = findTypeRowForTag(xmlTypeId);
+  // A row made for this tag was stored in its typeId at once: without one,
+  // the index cannot hold the tag either.
+  int32_t existing = tagAt(xmlTypeId).typeId != 0 ? findTypeRowForTag(xmlTypeId) : 0;
   if (existing != 0) {
     modelTrace("<== processComplexType %d (built)\n", existing);
     return existing;
