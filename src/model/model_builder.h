@@ -20,6 +20,10 @@ void resetElementStack();
 void checkRecursion(int32_t typeId);
 
 /// Narrow question the model asks the repository: is a type of this name
-/// already in the message set?  Answers false while no repository is connected.
+/// already in the message set?  `typeName` is the model's own name of the
+/// type (as it would be stored in TypeEntry::name, before the type prefix and
+/// suffix); the answering side makes the repository identifier from it and
+/// looks it up.  While no hook is set (no repository connected) every name
+/// counts as free.  Setting a null hook disconnects.
 using TypeNameTakenFn = bool (*)(const char* typeName);
 void setTypeNameTakenHook(TypeNameTakenFn fn);

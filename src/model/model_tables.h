@@ -7,6 +7,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "grow_table.h"
 #include "name_table.h"
@@ -58,13 +61,13 @@ enum ValueRole : int16_t {
 };
 
 struct ElementEntry {
-  int32_t xmlId;            ///< reserved; stays 0
-  uint32_t handle;          ///< (repository)
-  int32_t qelId;            ///< (repository)
-  uint32_t typeHandle;      ///< (repository) handle of the element's complex type
-  int32_t qelTypeId;        ///< (repository)
+  int32_t xmlId;        ///< reserved; stays 0
+  uint32_t handle;      ///< (repository)
+  int32_t qelId;        ///< (repository)
+  uint32_t typeHandle;  ///< (repository) handle of the element's complex type
+  int32_t qelTypeId;    ///< (repository)
   NameRef name;
-  NameRef ident;            ///< unique identifier in the table
+  NameRef ident;  ///< unique identifier in the table
   NameRef xmlName;
   NameRef defaultValue;
   int32_t typeId;           ///< complex type, 0 for a simple type
@@ -75,9 +78,9 @@ struct ElementEntry {
 };
 
 struct AttrEntry {
-  int32_t xmlId;            ///< reserved; stays 0
-  uint32_t handle;          ///< (repository)
-  int32_t qelId;            ///< (repository)
+  int32_t xmlId;    ///< reserved; stays 0
+  uint32_t handle;  ///< (repository)
+  int32_t qelId;    ///< (repository)
   NameRef name;
   NameRef ident;
   NameRef xmlName;
@@ -90,11 +93,11 @@ struct AttrEntry {
 };
 
 struct TypeEntry {
-  int32_t xmlId;            ///< complexType tag of a createTypeEntry row, else 0
-  uint32_t handle;          ///< (repository)
-  int32_t qelId;            ///< (repository)
+  int32_t xmlId;    ///< complexType tag of a createTypeEntry row, else 0
+  uint32_t handle;  ///< (repository)
+  int32_t qelId;    ///< (repository)
   NameRef name;
-  int32_t baseType;         ///< built-in code of simple content; 1 for mixed
+  int32_t baseType;  ///< built-in code of simple content; 1 for mixed
   int32_t composition;
   int32_t typeContent;
   int32_t firstElement;
@@ -111,8 +114,8 @@ struct TypeEntryEntry {
   int32_t mainTypeId;
   int32_t next;
   int32_t prev;
-  int32_t minOccurs;        ///< -1 not given, -2 unbounded
-  int32_t maxOccurs;        ///< -1 not given, -2 unbounded, 0 prohibited attribute
+  int32_t minOccurs;  ///< -1 not given, -2 unbounded
+  int32_t maxOccurs;  ///< -1 not given, -2 unbounded, 0 prohibited attribute
   uint8_t flag;
 };
 
@@ -129,6 +132,66 @@ struct ValueEntry {
   uint8_t flag;
 };
 
+/// Most element declarations whose processing can be under way at once; one
+/// more than the nesting limit, so that the entry that breaks it can be pushed.
+constexpr int32_t kElementStackSize = 51;
+/// Deepest element nesting that processElement accepts.
+constexpr int32_t kMaxElementDepth = 50;
+
+/// Open-addressing hash index from a 64-bit key to a table row (a positive
+/// index).  It keeps the first row stored under each key, which is what a
+/// scan from row 1 finds when rows are only appended.  One flat array of
+/// slots: a lookup costs one or two cache lines however large the table.
+class FlatIndex {
+ public:
+  /// Stores `row` under `key` unless the key is present; returns the row
+  /// now stored under the key.
+  int32_t insertFirst(uint64_t key, int32_t row);
+  /// The row stored under `key`, 0 when none.
+  int32_t find(uint64_t key) const;
+  /// Makes room for `count` keys without rehashing.
+  void reserve(size_t count);
+  size_t size() const { return used_; }
+
+ private:
+  struct Slot {
+    uint64_t key;
+    int32_t row;  ///< 0: empty slot
+  };
+  size_t slotOf(uint64_t key) const;
+  void rehash(size_t slots);
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+/// Hash indexes kept beside the tables.  Each answers exactly what a scan from
+/// row 1 would answer (the first row in table order); rows are only appended
+/// and the indexed fields never change once set, so the first insertion of a
+/// key is the row the scan would find.
+struct ModelIndexes {
+  FlatIndex elementByIdent;  ///< ident -> first elemId
+  FlatIndex typeByName;      ///< name -> first typeId
+  FlatIndex typeByTag;       ///< xmlId -> first typeId
+
+  // Over the XML tags table, which is final when the model phase starts.  The
+  // tag index is rebuilt when the number of tags or xmlns entries changes.
+  int32_t tagsIndexed = -1;
+  int32_t xmlnsIndexed = -1;
+  FlatIndex xmlnsByPrefix;      ///< prefix -> first entry
+  FlatIndex schemaByNamespace;  ///< namespace -> first top-level schema tag
+  std::unordered_map<int32_t, int32_t> schemaChildrenIndexed;  ///< schema -> ordinal
+  /// Children of each indexed schema tag in chain order, by schema ordinal.
+  std::vector<std::vector<int32_t>> schemaChildren;
+  /// Chain position + 1 of the first child of a schema tag by (schema
+  /// ordinal, kind, name).
+  FlatIndex childByKindName;
+
+  /// Numbered type names: the next number to try after a base name and its
+  /// suffix ("line_ANON" -> 3 once line_ANON0..2 are taken).
+  std::unordered_map<std::string, int32_t> nextNameNumber;
+};
+
 /// Global state of the schema model for a single run.
 struct ModelTables {
   GrowTable<ElementEntry> elements;
@@ -136,6 +199,12 @@ struct ModelTables {
   GrowTable<TypeEntry> types;
   GrowTable<TypeEntryEntry> typeEntries;
   GrowTable<ValueEntry> values;
+  ModelIndexes index;
+
+  /// Element tags (processElement) or types (checkRecursion) under way,
+  /// outermost first.
+  int32_t elementStack[kElementStackSize] = {};
+  int32_t stackDepth = 0;
 
   /// Allocates the five tables with the capacities of the run parameters.
   void allocate(int32_t maxElement, int32_t maxAttribute, int32_t maxType, int32_t maxValue);
@@ -145,3 +214,32 @@ struct ModelTables {
 
 /// The process-wide model tables.
 extern ModelTables modelTables;
+
+// Creation operations.  Every one returns the new (or found) row's index.
+
+/// Appends a type row with these fields, all others 0.
+int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent);
+/// Finds or creates the type row of a type-defining tag (by its name).
+int32_t createTypeEntry(int32_t xmlId);
+/// Appends a member row of kind 2, 4 or 8 without chaining it (9364 otherwise).
+int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId);
+/// Appends a member and chains it to its type (9354 for a bad typeId).
+int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId);
+/// Finds (by identifier) or creates the element row of an element tag.
+int32_t createElementEntry(int32_t xmlId, int32_t typeId);
+/// Appends an attribute row owned by `typeId`.
+int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t typeId);
+/// Appends a value row named by the identifier form of `name`.
+int32_t newValueEntry(const char* name, int32_t role);
+/// Appends a value owned by element (flag bit 0x01) or attribute `idValue`.
+int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_t idValue,
+                           int32_t flag, NameRef value);
+
+/// Longest identifier or value name built into a buffer, NUL excluded.
+constexpr size_t kMaxIdentLength = 511;
+/// `out` (room for `outSize` bytes) = `in` with every non-identifier character
+/// replaced by '_' and a '_' put before a leading digit; cut to fit.
+void makeIdentifier(char* out, size_t outSize, const char* in);
+bool isIdentifierChar(char c);
+/// True when every character is a decimal digit (an empty text passes).
+bool isAllDigits(const char* text);

@@ -1,0 +1,537 @@
+// Elements and type resolution: processElement and the complex type walk,
+// the finders that resolve qualified names to top-level declarations, and the
+// naming of anonymous and empty types.
+//
+// The finders answer through indexes over the tags table (see ModelIndexes):
+// the first child of a schema tag with a given name (and kind), the first
+// xmlns entry of a prefix, the first top-level schema tag of a namespace.
+// Each index is filled once from the same chains a scan would walk, keeping
+// the first hit, so it gives the scan's answer.
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "messages.h"
+#include "model_builder.h"
+#include "model_internal.h"
+#include "run_state.h"
+
+namespace {
+
+TypeNameTakenFn typeNameTakenHook = nullptr;
+
+uint64_t pairKey(int32_t a, int32_t b) {
+  return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
+}
+
+/// Key of (schema, kind, name): the schema goes in as its ordinal among the
+/// indexed schema tags, which leaves room for the kind beside it.
+uint64_t kindNameKey(int32_t schemaOrdinal, int32_t kind, NameRef name) {
+  assert(schemaOrdinal < (1 << 23) && kind < 256);
+  return pairKey((schemaOrdinal << 8) | kind, name);
+}
+
+/// Drops the tag indexes when the tags or xmlns tables changed since they were
+/// built (tests build several tag trees in one process).
+void refreshTagIndexes() {
+  ModelIndexes& ix = modelTables.index;
+  int32_t tags = tagsTable.tags.count();
+  int32_t xmlns = tagsTable.xmlns.count();
+  if (ix.tagsIndexed == tags && ix.xmlnsIndexed == xmlns) return;
+  ix.xmlnsByPrefix = FlatIndex{};
+  ix.schemaByNamespace = FlatIndex{};
+  ix.schemaChildrenIndexed.clear();
+  ix.schemaChildren.clear();
+  ix.childByKindName = FlatIndex{};
+  for (int32_t i = 1; i <= xmlns; ++i) {
+    const XmlnsEntry& e = tagsTable.xmlns[i];
+    if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
+  }
+  if (tagsTable.tags.allocated()) {
+    for (int32_t s = tagsTable.tags[0].firstChild; s != 0; s = tagAt(s).nextSibling) {
+      if (tagAt(s).elemType == kTagSchema) {
+        ix.schemaByNamespace.insertFirst(static_cast<uint32_t>(tagAt(s).targetNamespace), s);
+      }
+    }
+  }
+  ix.tagsIndexed = tags;
+  ix.xmlnsIndexed = xmlns;
+}
+
+/// Kinds of schema child a lookup asks for besides a single tag kind.
+constexpr int32_t kAnyKind = -2;
+constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
+/// The kind under which complexType and simpleType children are indexed
+/// together (no tag kind has this code).
+constexpr int32_t kTypeKindsKey = 255;
+
+/// Indexes the children of schema tag `schema` by kind and name.  The index
+/// holds each child's position in the schema's child chain (plus 1): chain
+/// order is document order, also for the components of included documents,
+/// which stand where their include stood although their xmlIds come later.
+void indexSchemaChildren(int32_t schema) {
+  ModelIndexes& ix = modelTables.index;
+  int32_t ordinal = static_cast<int32_t>(ix.schemaChildrenIndexed.size());
+  if (!ix.schemaChildrenIndexed.emplace(schema, ordinal).second) return;
+  std::vector<int32_t>& chain = ix.schemaChildren.emplace_back();
+  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) chain.push_back(c);
+  ix.childByKindName.reserve(ix.childByKindName.size() + chain.size());
+  for (size_t position = 0; position < chain.size(); ++position) {
+    const XmlTag& t = tagAt(chain[position]);
+    if (t.name == 0) continue;
+    int32_t at = static_cast<int32_t>(position) + 1;
+    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name), at);
+    // Type references ask for either kind of type at once.
+    if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
+      ix.childByKindName.insertFirst(kindNameKey(ordinal, kTypeKindsKey, t.name), at);
+    }
+  }
+}
+
+/// First child of schema tag `schema` whose name is `local` and whose kind
+/// matches `kind` (a tag kind, kAnyKind or kTypeKinds).
+int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
+  if (local == 0) return 0;
+  indexSchemaChildren(schema);
+  ModelIndexes& ix = modelTables.index;
+  int32_t ordinal = ix.schemaChildrenIndexed[schema];
+  auto positionOf = [&](int32_t k) {
+    return ix.childByKindName.find(kindNameKey(ordinal, k, local));
+  };
+  int32_t position = 0;  // chain position + 1 of the first match, 0 for none
+  auto take = [&](int32_t p) {
+    if (p != 0 && (position == 0 || p < position)) position = p;
+  };
+  if (kind >= 0) {
+    take(positionOf(kind));
+  } else if (kind == kTypeKinds) {
+    take(positionOf(kTypeKindsKey));
+  } else {
+    // Any kind: only asked when no type has the name, on the way to an error.
+    for (int32_t k = 0; k < kTypeKindsKey; ++k) take(positionOf(k));
+  }
+  return position == 0 ? 0 : ix.schemaChildren[static_cast<size_t>(ordinal)][position - 1];
+}
+
+/// Splits QName `qname` at its first colon into its prefix text and the
+/// NameRef of its local part (0 when that name was never stored, so that no
+/// tag can have it).
+NameRef splitQualified(NameRef qname, std::string& prefix) {
+  const char* text = textOf(qname);
+  const char* colon = std::strchr(text, ':');
+  if (colon == nullptr) {
+    prefix.clear();
+    return qname;
+  }
+  prefix.assign(text, colon);
+  NameRef local = findName(colon + 1);
+  return isStoredName(local) ? local : 0;
+}
+
+/// "name name ... " of the element tags on the stack, outermost first.
+std::string stackPath() {
+  std::string path;
+  for (int32_t i = 0; i < modelTables.stackDepth; ++i) {
+    path += textOf(tagAt(modelTables.elementStack[i]).name);
+    path += ' ';
+  }
+  return path;
+}
+
+/// The first free type name of head + tail, head + n + tail for n = 0, 1, ...
+/// Names are only ever taken, never freed, so the search for the same head
+/// and tail starts again where the last one stopped: many anonymous types
+/// under elements of one name cost one probe each instead of one per
+/// earlier type.
+std::string numberedTypeName(const std::string& base, const char* head, const char* tail) {
+  std::string plain = base + head + tail;
+  if (checkForDupTypeName(plain.c_str()) == 0) return plain;
+  std::string key = base + head + '\n' + tail;
+  int32_t& next = modelTables.index.nextNameNumber[key];
+  for (;; ++next) {
+    std::string candidate = base + head + std::to_string(next) + tail;
+    if (checkForDupTypeName(candidate.c_str()) == 0) return candidate;
+  }
+}
+
+bool isSkippedAnnotation(uint8_t kind) {
+  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
+}
+
+}  // namespace
+
+void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
+
+void resetElementStack() { modelTables.stackDepth = 0; }
+
+int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
+  modelTrace("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
+  int32_t schema = xmlId;
+  while (schema != 0 && tagAt(schema).elemType != kTagSchema) schema = tagAt(schema).parent;
+  if (prefix[0] == '\0' || schema == 0) {
+    modelTrace("<== findSchemaForPrefix %d\n", schema);
+    return schema;
+  }
+  refreshTagIndexes();
+  NameRef prefixRef = findName(prefix);
+  int32_t entry = isStoredName(prefixRef)
+                      ? modelTables.index.xmlnsByPrefix.find(static_cast<uint32_t>(prefixRef))
+                      : 0;
+  if (entry == 0) {
+    modelError(9379, {textInsert(prefix), intInsert(xmlId)});
+    modelTrace("<== findSchemaForPrefix 0\n");
+    return 0;
+  }
+  NameRef ns = tagsTable.xmlns[entry].nameSpace;
+  int32_t result = modelTables.index.schemaByNamespace.find(static_cast<uint32_t>(ns));
+  modelTrace("<== findSchemaForPrefix %d\n", result);
+  return result;
+}
+
+int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind) {
+  modelTrace("==> findGlobalByName %s %d kind %d\n", textOf(qname), xmlId, kind);
+  refreshTagIndexes();
+  std::string prefix;
+  NameRef local = splitQualified(qname, prefix);
+  int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
+  if (schema == 0) {
+    modelError(9380, {textInsert(prefix), intInsert(xmlId), textInsert(textOf(qname))});
+    modelTrace("<== findGlobalByName 0\n");
+    return 0;
+  }
+  int32_t result = findSchemaChild(schema, local, kind);
+  modelTrace("<== findGlobalByName %d\n", result);
+  return result;
+}
+
+namespace {
+int32_t findReference(NameRef qname, int32_t xmlId, int32_t kind) {
+  int32_t found = findGlobalByName(qname, xmlId, kind);
+  if (found == 0) modelError(9365, {intInsert(xmlId), textInsert(textOf(qname))});
+  return found;
+}
+}  // namespace
+
+int32_t findElementRefFromName(NameRef qname, int32_t xmlId) {
+  return findReference(qname, xmlId, kTagElement);
+}
+int32_t findAttrRefFromName(NameRef qname, int32_t xmlId) {
+  return findReference(qname, xmlId, kTagAttribute);
+}
+int32_t findAttrGroupFromName(NameRef qname, int32_t xmlId) {
+  return findReference(qname, xmlId, kTagAttributeGroup);
+}
+int32_t findGroupByRef(int32_t xmlId, NameRef qname) {
+  return findReference(qname, xmlId, kTagGroup);
+}
+
+int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
+  modelTrace("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
+  refreshTagIndexes();
+  std::string prefix;
+  NameRef local = splitQualified(typeName, prefix);
+  int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
+  if (schema == 0) {
+    modelError(9375, {intInsert(xmlId), textInsert(textOf(typeName))});
+    modelTrace("<== findTypeIdFromName 0\n");
+    return 0;
+  }
+  // Types and elements live in different symbol spaces: a type reference
+  // names a complexType or simpleType even when an element of the same name
+  // stands before it (as every ISO 20022 message declares element Document
+  // of type Document).  Only when no type has the name is the first
+  // declaration of any kind returned, for the caller's kind check to refuse.
+  int32_t result = findSchemaChild(schema, local, kTypeKinds);
+  if (result == 0) result = findSchemaChild(schema, local, kAnyKind);
+  if (result == 0) modelError(9376, {textInsert(textOf(typeName)), intInsert(xmlId)});
+  modelTrace("<== findTypeIdFromName %d\n", result);
+  return result;
+}
+
+int32_t findAnonType(int32_t xmlId) {
+  modelTrace("==> findAnonType %d\n", xmlId);
+  int32_t found = 0;
+  for (int32_t c = tagAt(xmlId).firstChild; c != 0 && found == 0; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    if (kind == kTagComplexType || kind == kTagSimpleType) found = c;
+  }
+  modelTrace("<== findAnonType %d\n", found);
+  return found;
+}
+
+int32_t findTypeRowForTag(int32_t xmlId) {
+  int32_t typeId = modelTables.index.typeByTag.find(static_cast<uint32_t>(xmlId));
+  modelTrace("==> findTypeRowForTag %d\n<== findTypeRowForTag %d\n", xmlId, typeId);
+  return typeId;
+}
+
+int32_t checkForDupTypeName(const char* name) {
+  modelTrace("==> checkForDupTypeName %s\n", name);
+  NameRef ref = findName(name);
+  int32_t taken = 0;
+  if (isStoredName(ref) && modelTables.index.typeByName.find(static_cast<uint32_t>(ref)) != 0) {
+    taken = 1;
+  } else if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) {
+    taken = 1;
+  }
+  modelTrace("<== checkForDupTypeName %d\n", taken);
+  return taken;
+}
+
+NameRef createNameForType(int32_t xmlId) {
+  modelTrace("==> createNameForType %d\n", xmlId);
+  int32_t owner = tagAt(xmlId).parent;
+  while (owner != 0 && tagAt(owner).elemType != kTagElement &&
+         tagAt(owner).elemType != kTagAttribute) {
+    owner = tagAt(owner).parent;
+  }
+  if (owner == 0) {
+    modelError(9377, {intInsert(xmlId)});
+    modelTrace("<== createNameForType 0\n");
+    return 0;
+  }
+  const XmlTag& a = tagAt(owner);
+  std::string base = a.xmlName != 0 ? replaced(nameAt(a.xmlName), ':', '_') : textOf(a.name);
+  std::string candidate = numberedTypeName(base, "_ANON", "");
+  NameRef result = insertName(candidate);
+  modelTrace("<== createNameForType %s\n", candidate.c_str());
+  return result;
+}
+
+void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
+  modelTrace("==> createEmptyType %d in type %d %s\n", xmlId, typeId, suffix);
+  const XmlTag& tag = tagAt(xmlId);
+  std::string base;
+  if (tag.name != 0) {
+    base = nameAt(tag.name);
+  } else if (tag.ref != 0) {
+    base = nameAt(tag.ref);
+  } else {
+    base = textOf(createAnonName());
+  }
+  std::string candidate = numberedTypeName(base, "", suffix);
+  int32_t minOccurs = tagAt(xmlId).minOccurs;
+  int32_t maxOccurs = tagAt(xmlId).maxOccurs;
+  int32_t emptyType = insertNewType(insertName(candidate), kCompUndecided, kContentOpen);
+  int32_t key = createTypeEntryEntry(typeId, kMemberSubType, emptyType);
+  TypeEntryEntry& e = modelTables.typeEntries[key];
+  e.minOccurs = minOccurs == kOccursNotGiven ? 1 : minOccurs;
+  e.maxOccurs = maxOccurs == kOccursNotGiven ? 1 : maxOccurs;
+  modelTrace("<== createEmptyType %d\n", emptyType);
+}
+
+void processNulls(int32_t xmlId, int32_t elemId) {
+  modelTrace("==> processNulls %d element %d\n", xmlId, elemId);
+  createElementValue("nillable", xmlId, kRoleNillable, elemId, kValueOwnerElement,
+                     insertName("true"));
+  modelTrace("<== processNulls\n");
+}
+
+int32_t processElement(int32_t xmlId, int32_t typeId) {
+  if (run.errSw) return 0;
+  modelTrace("==> processElement %d in type %d\n", xmlId, typeId);
+  if (xmlId == 0) return 0;
+  ModelTables& m = modelTables;
+  if (tagAt(xmlId).flags & kTagFlagAbstract) {
+    createEmptyType(xmlId, typeId, "_ABSTRACT");
+    modelTrace("<== processElement 0 (abstract)\n");
+    return 0;
+  }
+  int32_t decl = xmlId;
+  if (tagAt(xmlId).ref != 0) {
+    decl = findElementRefFromName(tagAt(xmlId).ref, xmlId);
+    if (decl == 0) {
+      modelError(9365, {intInsert(xmlId), textInsert(textOf(tagAt(xmlId).ref))});
+      return 0;
+    }
+  }
+
+  for (int32_t i = 0; i < m.stackDepth; ++i) {
+    if (m.elementStack[i] != decl) continue;
+    reportInfo(9381,
+               {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)), textInsert(stackPath())});
+    createEmptyType(xmlId, typeId, "_RECURSE");
+    modelTrace("<== processElement 0 (recursive)\n");
+    return 0;
+  }
+  m.elementStack[m.stackDepth++] = decl;
+  if (m.stackDepth > kMaxElementDepth) {
+    modelError(9382, {intInsert(m.stackDepth), textInsert(stackPath())});
+    --m.stackDepth;
+    return 0;
+  }
+
+  const XmlTag& d = tagAt(decl);
+  int32_t dataType = d.dataType;
+  bool simple = dataType != 0;
+  if (dataType == 0 && d.type == 0 && d.firstChild == 0) {
+    dataType = kDtAnyType;  // no type and no content: taken as a simple element
+    simple = true;
+  }
+  if (d.name == 0) {
+    modelError(9367, {textInsert("Element"), intInsert(xmlId)});
+    return 0;
+  }
+  int32_t elemId = createElementEntry(decl, typeId);
+  tagAt(decl).elemId = elemId;
+  if (typeId > 0) {
+    int32_t minOccurs = tagAt(xmlId).minOccurs;
+    int32_t maxOccurs = tagAt(xmlId).maxOccurs;
+    int32_t key = createTypeEntryEntry(typeId, kMemberElement, elemId);
+    m.typeEntries[key].minOccurs = minOccurs;
+    m.typeEntries[key].maxOccurs = maxOccurs;
+  }
+
+  if (simple) {
+    m.elements[elemId].dataType = static_cast<int8_t>(tagAt(decl).dataType);
+    if (tagAt(decl).flags & kTagFlagNillable) processNulls(decl, elemId);
+  } else {
+    int32_t typeTag =
+        tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type) : findAnonType(decl);
+    if (typeTag == 0) {
+      modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
+      return 0;
+    }
+    uint8_t kind = tagAt(typeTag).elemType;
+    if (kind == kTagComplexType) {
+      int32_t built = tagAt(typeTag).typeId;
+      if (built != 0) {
+        m.elements[elemId].typeId = built;
+      } else {
+        uint32_t facets = m.elements[elemId].facets;
+        int32_t t = processComplexType(typeTag, elemId, kValueOwnerElement, &facets);
+        m.elements[elemId].facets = facets;
+        m.elements[elemId].typeId = t;
+      }
+    } else if (kind == kTagSimpleType) {
+      uint32_t facets = m.elements[elemId].facets;
+      int32_t dt = resolveSimpleType(typeTag, 0, elemId, kValueOwnerElement, &facets);
+      m.elements[elemId].facets = facets;
+      m.elements[elemId].dataType = static_cast<int8_t>(dt);
+      if (dt == 0) {
+        modelError(9372, {intInsert(typeTag)});
+      } else if (tagAt(decl).flags & kTagFlagNillable) {
+        processNulls(decl, elemId);
+      }
+    } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
+      // the name matched an identity constraint: nothing to build
+    } else {
+      modelError(9366,
+                 {textInsert("element"), intInsert(xmlId), intInsert(typeTag), intInsert(kind)});
+    }
+  }
+
+  const ElementEntry& e = m.elements[elemId];
+  if (e.defaultValue != 0 && e.dataType > 0) {
+    char ident[kMaxIdentLength + 1];
+    makeIdentifier(ident, sizeof ident, textOf(e.ident != 0 ? e.ident : e.name));
+    std::string valueName = std::string(ident) + "_DEF";
+    NameRef defaultValue = e.defaultValue;
+    bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
+    for (int32_t role :
+         {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
+      if (role == kRoleEnumeration && !fixed) break;
+      int32_t valueId = newValueEntry(valueName.c_str(), role);
+      ValueEntry& v = m.values[valueId];
+      v.value = defaultValue;
+      v.xmlId = xmlId;
+      v.elemId = elemId;
+      v.flag = kValueOwnerElement;
+    }
+  }
+  --m.stackDepth;
+  modelTrace("<== processElement %d\n", elemId);
+  return elemId;
+}
+
+int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets) {
+  modelTrace("==> processComplexType %d\n", xmlTypeId);
+  // A row made for this tag was stored in its typeId at once: without one,
+  // the index cannot hold the tag either.
+  int32_t existing = tagAt(xmlTypeId).typeId != 0 ? findTypeRowForTag(xmlTypeId) : 0;
+  if (existing != 0) {
+    modelTrace("<== processComplexType %d (built)\n", existing);
+    return existing;
+  }
+  ModelTables& m = modelTables;
+  int32_t typeId = createTypeEntry(xmlTypeId);
+  tagAt(xmlTypeId).typeId = typeId;
+  if (tagAt(xmlTypeId).flags & kTagFlagMixed) m.types[typeId].baseType = kDtString;
+  for (int32_t c = tagAt(xmlTypeId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    switch (kind) {
+      case kTagSequence:
+        m.types[typeId].composition = kCompSequence;
+        processSequence(c, typeId);
+        break;
+      case kTagChoice:
+        m.types[typeId].composition = kCompChoice;
+        processChoice(c, typeId);
+        break;
+      case kTagAll:
+        m.types[typeId].composition = kCompAll;
+        processAll(c, typeId);
+        break;
+      case kTagGroup:
+        processGroup(c, typeId);
+        break;
+      case kTagAttribute:
+        if (m.types[typeId].composition == kCompUndecided) m.types[typeId].composition = kCompAll;
+        insertAttr(c, typeId);
+        break;
+      case kTagAttributeGroup:
+        if (m.types[typeId].composition == kCompUndecided) m.types[typeId].composition = kCompAll;
+        processAttrGroup(c, typeId);
+        break;
+      case kTagAnyAttribute:
+        m.types[typeId].flag |= kTypeAnyAttribute;
+        break;
+      case kTagSimpleContent: {
+        int32_t base = processSimpleContent(c, typeId, idValue, flag, facets);
+        m.types[typeId].baseType = base;
+        break;
+      }
+      case kTagComplexContent:
+        if (tagAt(c).flags & kTagFlagMixed) m.types[typeId].baseType = kDtString;
+        processComplexContent(c, typeId, idValue, flag, facets);
+        break;
+      default:
+        if (isSkippedAnnotation(kind)) break;
+        modelError(
+            9366, {textInsert("complexType"), intInsert(xmlTypeId), intInsert(c), intInsert(kind)});
+        break;
+    }
+  }
+  TypeEntry& t = m.types[typeId];
+  if (t.composition == kCompUndecided) {
+    if (t.firstElement != 0) {
+      t.composition = kCompSequence;
+    } else if (t.firstAttribute != 0) {
+      t.composition = kCompAll;
+    }
+  }
+  modelTrace("<== processComplexType %d\n", typeId);
+  return typeId;
+}
+
+int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
+                          uint32_t* facets) {
+  modelTrace("==> resolveSimpleType %d\n", xmlId);
+  int32_t dataType = 0;
+  for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    if (kind == kTagRestriction) {
+      dataType = processSimpleTypeRestriction(c, typeId, idValue, flag, facets);
+    } else if (kind == kTagList) {
+      dataType = processList(c, typeId);
+    } else if (kind == kTagUnion) {
+      dataType = processUnion(c, typeId, idValue, flag, facets);
+    } else if (!isSkippedAnnotation(kind)) {
+      modelError(9366, {textInsert("simpleType"), intInsert(xmlId), intInsert(c), intInsert(kind)});
+    }
+  }
+  modelTrace("<== resolveSimpleType %d\n", dataType);
+  return dataType;
+}

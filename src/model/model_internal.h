@@ -1,0 +1,88 @@
+// Operations of the model builder shared between its source files.  The run
+// driver needs only model_builder.h; tests and reports may use these too.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "catalogue.h"
+#include "messages.h"
+#include "model_builder.h"
+#include "model_tables.h"
+#include "xml_tags.h"
+
+/// Reports catalogue error `number` and stores its status in run.returnCode.
+int32_t modelError(int32_t number, std::initializer_list<RynValue> inserts);
+
+/// The tag `xmlId` (valid until the tags table grows; the model never grows it).
+inline XmlTag& tagAt(int32_t xmlId) { return tagsTable.tags[xmlId]; }
+/// Text of a NameRef ("" for 0).
+inline const char* textOf(NameRef ref) { return ref == 0 ? "" : nameAt(ref); }
+/// `text` with every occurrence of `from` replaced by `to`.
+std::string replaced(const char* text, char from, char to);
+
+// Elements and type resolution.
+int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets);
+int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
+                          uint32_t* facets);
+int32_t findTypeRowForTag(int32_t xmlId);
+int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName);
+int32_t findAnonType(int32_t xmlId);
+int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix);
+int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind);
+int32_t findElementRefFromName(NameRef qname, int32_t xmlId);
+int32_t findAttrRefFromName(NameRef qname, int32_t xmlId);
+int32_t findAttrGroupFromName(NameRef qname, int32_t xmlId);
+int32_t findGroupByRef(int32_t xmlId, NameRef qname);
+int32_t checkForDupTypeName(const char* name);
+NameRef createNameForType(int32_t xmlId);
+void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix);
+void processNulls(int32_t xmlId, int32_t elemId);
+
+// Content models and derivation.
+void processSequence(int32_t seqId, int32_t typeId);
+void processChoice(int32_t choiceId, int32_t typeId);
+void processAll(int32_t allId, int32_t typeId);
+void processGroup(int32_t xmlId, int32_t typeId);
+void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
+                           uint32_t* facets);
+void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId, int32_t idValue,
+                               int32_t flag, uint32_t* facets);
+void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, int32_t idValue,
+                             int32_t flag, uint32_t* facets);
+void addBaseElementsToType(int32_t typeId, int32_t baseId);
+void addBaseAttributesToType(int32_t typeId, int32_t baseId);
+int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
+                             uint32_t* facets);
+int32_t processSimpleExtension(int32_t extendId, int32_t typeId, int32_t idValue, int32_t flag,
+                               uint32_t* facets);
+
+// Attributes and attribute groups.
+void insertAttr(int32_t xmlId, int32_t typeId);
+void processAttrGroup(int32_t xmlId, int32_t typeId);
+void updateAttributes(int32_t restrictId, int32_t typeId);
+void updateAttrGroup(int32_t xmlId, int32_t typeId);
+void updateAttr(int32_t xmlId, int32_t typeId);
+
+// Simple types and facets.
+int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
+                                     int32_t flag, uint32_t* facets);
+int32_t processSimpleContentRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
+                                        int32_t flag, uint32_t* facets);
+uint32_t processFacets(int32_t restrictId, int32_t typeId, int32_t idValue, int32_t flag,
+                       uint32_t mask);
+int32_t processList(int32_t xmlId, int32_t typeId);
+int32_t processUnion(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
+                     uint32_t* facets);
+
+// Completion.
+NameRef createAnonName();
+
+/// Trace line of the model builder: the arguments are only formatted (and the
+/// variadic call only made) while tracing is on, which keeps the hot paths of
+/// a large model cheap.
+#define modelTrace(...)                      \
+  do {                                       \
+    if (tracing()) tracePrintf(__VA_ARGS__); \
+  } while (0)

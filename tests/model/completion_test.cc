@@ -1,0 +1,193 @@
+// Model completion: XML-instance attributes, the _attrs and _SEQ types, the
+// default values of attributes, the recursion cut and anonymous names.
+#include <cstring>
+
+#include "model_test_util.h"
+#include "parameters.h"
+
+namespace {
+
+TEST_F(ModelTest, SequenceTypeTakesItsAttributesTypeAsFirstMember) {
+  build(schema(R"(
+    <xs:complexType name='Order'><xs:sequence>
+      <xs:element name='id' type='xs:int'/><xs:element name='note' type='xs:string'/>
+    </xs:sequence>
+    <xs:attribute name='qty' type='xs:int' default='5'/><xs:attribute name='x' type='xs:int'/>
+    </xs:complexType>
+    <xs:element name='o' type='Order'/>)"),
+        "o");
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t order = typeNamed("Order");
+  int32_t attrs = typeNamed("Order_attrs");
+  ASSERT_GT(attrs, 0);
+  EXPECT_EQ(modelTables.types[attrs].composition, kCompAttrAdded);
+  EXPECT_EQ(modelTables.types[attrs].typeContent, kContentOrdinary);
+  EXPECT_EQ(members(order), "(Order_attrs)[1..1] Order^id[-1..-1] Order^note[-1..-1] |");
+  EXPECT_EQ(members(attrs), " | @qty[0..1] @x[0..1]");
+  for (int32_t k = modelTables.types[attrs].firstAttribute; k != 0;
+       k = modelTables.typeEntries[k].next) {
+    EXPECT_EQ(modelTables.typeEntries[k].mainTypeId, attrs);
+    EXPECT_EQ(modelTables.attributes[modelTables.typeEntries[k].attrId].typeId, attrs);
+  }
+  int32_t second = modelTables.typeEntries[modelTables.types[order].firstElement].next;
+  EXPECT_EQ(modelTables.typeEntries[second].prev, modelTables.types[order].firstElement);
+  EXPECT_EQ(modelTables.elements[1].typeId, order);
+  // The attribute's default value; its identifier is its name (no xmlName prefix).
+  EXPECT_EQ(valuesOf(attributeNamed("qty"), false), "6:qty_DEF=5");
+}
+
+TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
+  build(schema(R"(
+    <xs:complexType name='Choice1'><xs:choice>
+      <xs:element name='a' type='xs:int'/><xs:element name='b' type='xs:int'/>
+    </xs:choice><xs:attribute name='k' type='xs:int'/><xs:anyAttribute/></xs:complexType>
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='c1' type='Choice1'/><xs:element name='c2' type='Choice1'/>
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t choice = typeNamed("Choice1");
+  int32_t attrs = typeNamed("Choice1_attrs");
+  int32_t seq = typeNamed("Choice1_SEQ");
+  ASSERT_GT(seq, 0);
+  EXPECT_EQ(modelTables.types[attrs].typeContent, kContentOpen);  // anyAttribute
+  EXPECT_EQ(members(seq), "(Choice1_attrs)[1..1] (Choice1)[1..1] |");
+  EXPECT_EQ(members(choice), "Choice1^a[-1..-1] Choice1^b[-1..-1] |");
+  EXPECT_EQ(modelTables.elements[elementWithIdent("r_ANON^c1")].typeId, seq);
+  EXPECT_EQ(modelTables.elements[elementWithIdent("r_ANON^c2")].typeId, seq);
+}
+
+TEST_F(ModelTest, TypesWithOnlyElementsOrOnlyAttributesAreLeftAlone) {
+  build(schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/></xs:complexType></xs:element>
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r");
+  EXPECT_EQ(modelTables.types.count(), 2);
+}
+
+TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
+  std::strcpy(parms.xsiPrefix, "xsi");
+  std::strcpy(parms.schemaLoc, "urn:n n.xsd");
+  parms.defNameSpace = insertName("urn:default");
+  createPrefixBlock("http://www.w3.org/2001/XMLSchema", "xsd");
+  createPrefixBlock("urn:n", "p");
+  createPrefixBlock("urn:default", "d");
+  build(schema(R"(<xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a' type='xs:int'/></xs:sequence></xs:complexType></xs:element>)"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_TRUE(modelTables.elements[1].flag & kElemXsiRoot);
+  EXPECT_EQ(members(typeNamed("r_attrs")),
+            " | @xmlns[1..1] @xmlns:xsi[1..1] @xmlns:p[1..1] @xsi:schemaLocation[1..1]");
+  int32_t xsi = attributeNamed("xmlns:xsi");
+  EXPECT_STREQ(textOf(modelTables.attributes[xsi].ident), "xmlns_xsi");
+  EXPECT_STREQ(textOf(modelTables.attributes[xsi].xmlName), "xmlns:xsi");
+  EXPECT_EQ(modelTables.attributes[attributeNamed("xmlns")].xmlName, 0);
+  EXPECT_EQ(valuesOf(xsi, false), "6:xmlns_xsi_DEF=http://www.w3.org/2001/XMLSchema-instance");
+  EXPECT_EQ(valuesOf(attributeNamed("xsi:schemaLocation"), false),
+            "6:xsi_schemaLocation_DEF=urn:n n.xsd");
+  EXPECT_EQ(valuesOf(attributeNamed("xmlns"), false), "6:xmlns_DEF=urn:default");
+}
+
+TEST_F(ModelTest, SimpleRootCannotTakeInstanceAttributes) {
+  std::strcpy(parms.xsiPrefix, "xsi");
+  build(schema("<xs:element name='r' type='xs:string'/>"), "r");
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_FALSE(linesWith(output, "KOVA9354E").empty());
+}
+
+const char* kCycle = R"(
+    <xs:complexType name='A'><xs:sequence>
+      <xs:element name='b' type='B'/></xs:sequence></xs:complexType>
+    <xs:complexType name='B'><xs:sequence>
+      <xs:element name='n' type='xs:int'/><xs:element name='a' type='A' minOccurs='0'/>
+    </xs:sequence></xs:complexType>)";
+
+TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedType) {
+  build(schema(std::string(kCycle) + R"(<xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a' type='A'/></xs:sequence></xs:complexType></xs:element>)"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  auto warnings = linesWith(output, "KOVA9381W");
+  ASSERT_EQ(warnings.size(), 1u) << output;
+  // path text: the type names, each followed by a blank
+  EXPECT_EQ(warnings[0], formatNlsMessage(9381, {intInsert(elementWithIdent("B^a")),
+                                                 textInsert("a"), textInsert("A B ")}));
+  EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] (B^a_RECURSE)[0..-1] |");
+  int32_t cut = typeNamed("B^a_RECURSE");
+  EXPECT_EQ(modelTables.types[cut].typeContent, kContentOpen);
+  EXPECT_EQ(modelTables.types[cut].composition, kCompUndecided);
+  EXPECT_EQ(members(typeNamed("A")), "A^b[-1..-1] |");
+}
+
+TEST_F(ModelTest, CycleThroughTheRootTypeIsCutOneLevelBelowTheRoot) {
+  build(schema(std::string(kCycle) + "<xs:element name='a' type='A'/>"), "a");
+  EXPECT_EQ(run.errSw, 0) << output;
+  auto warnings = linesWith(output, "KOVA9381W");
+  ASSERT_EQ(warnings.size(), 1u) << output;
+  EXPECT_EQ(warnings[0], formatNlsMessage(9381, {intInsert(elementWithIdent("A^b")),
+                                                 textInsert("b"), textInsert("B A ")}));
+  EXPECT_EQ(members(typeNamed("A")), "(A^b_RECURSE)[-1..-1] |");
+  EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a[0..-1] |");
+}
+
+TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
+  // A diamond of shared types over a cycle: each cycle is cut once, however
+  // many paths lead to it.
+  std::string body = "<xs:element name='r' type='L0'/>";
+  const int levels = 30;  // 2^30 paths: a walk of every path would never end
+  for (int i = 0; i < levels; ++i) {
+    std::string next = "L" + std::to_string(i + 1);
+    body += "<xs:complexType name='L" + std::to_string(i) +
+            "'><xs:sequence>"
+            "<xs:element name='x' type='" +
+            next + "'/><xs:element name='y' type='" + next + "'/></xs:sequence></xs:complexType>";
+  }
+  body += "<xs:complexType name='L" + std::to_string(levels) +
+          "'><xs:sequence>"
+          "<xs:element name='back' type='L" +
+          std::to_string(levels - 1) +
+          "' minOccurs='0'/>"
+          "</xs:sequence></xs:complexType>";
+  build(schema(body), "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u);
+  EXPECT_GT(typeNamed("L30^back_RECURSE"), 0);
+}
+
+TEST_F(ModelTest, GroupHoldingItselfDoesNotTrapTheRecursionCheck) {
+  // A group that refers to itself directly holds its own type as a sub-type
+  // member; the check must still end, and a real element cycle through the
+  // group is still cut.
+  build(schema(R"(
+    <xs:group name='G'><xs:sequence>
+      <xs:element name='leaf' type='xs:int'/>
+      <xs:group ref='G' minOccurs='0'/>
+      <xs:element name='back' type='R' minOccurs='0'/>
+    </xs:sequence></xs:group>
+    <xs:complexType name='R'><xs:sequence><xs:group ref='G'/></xs:sequence></xs:complexType>
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='top' type='R'/></xs:sequence></xs:complexType></xs:element>)"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t g = typeNamed("G");
+  EXPECT_EQ(members(g), "G^leaf[-1..-1] (G)[0..-1] (G^back_RECURSE)[0..-1] |");
+  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
+}
+
+bool anon0Taken(const char* name) { return std::string(name) == "ANON0"; }
+
+TEST_F(ModelTest, AnonymousNamesCountUpAndSkipTakenNames) {
+  modelTables.allocate(16, 16, 16, 16);
+  EXPECT_STREQ(textOf(createAnonName()), "ANON0");
+  EXPECT_STREQ(textOf(createAnonName()), "ANON1");
+  insertNewType(insertName("ANON2"), kCompUndecided, kContentOrdinary);
+  EXPECT_STREQ(textOf(createAnonName()), "ANON3");
+  run.anonCounter = 0;
+  setTypeNameTakenHook(anon0Taken);
+  EXPECT_STREQ(textOf(createAnonName()), "ANON1");
+  setTypeNameTakenHook(nullptr);
+}
+
+}  // namespace

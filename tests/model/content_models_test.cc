@@ -1,0 +1,200 @@
+// Content models and derivation: nested groups, wildcards, named groups,
+// complex restriction and extension with the regrouping of two content models.
+#include "model_test_util.h"
+
+namespace {
+
+TEST_F(ModelTest, NestedGroupsBecomeAnonymousSubTypesWithTheirBounds) {
+  build(schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a' type='xs:int'/>
+      <xs:sequence><xs:element name='b' type='xs:int'/></xs:sequence>
+      <xs:choice minOccurs='0' maxOccurs='unbounded'>
+        <xs:element name='c' type='xs:int'/><xs:any/>
+      </xs:choice>
+    </xs:sequence></xs:complexType></xs:element>
+  )"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(members(1), "r_ANON^a[-1..-1] (ANON0)[1..1] (ANON1)[0..-2] |");
+  int32_t inner = typeNamed("ANON0");
+  int32_t choice = typeNamed("ANON1");
+  EXPECT_EQ(modelTables.types[inner].composition, kCompSequence);
+  EXPECT_EQ(members(inner), "ANON0^b[-1..-1] |");
+  EXPECT_EQ(modelTables.types[choice].composition, kCompChoice);
+  EXPECT_EQ(modelTables.types[choice].typeContent, kContentOpen);
+  EXPECT_EQ(members(choice), "ANON1^c[-1..-1] |");
+  EXPECT_EQ(modelTables.types[1].typeContent, kContentOrdinary);
+}
+
+TEST_F(ModelTest, NamedGroupIsBuiltOnceAndEachReferenceKeepsItsBounds) {
+  build(schema(R"(
+    <xs:group name='G'><xs:sequence><xs:element name='g1' type='xs:int'/></xs:sequence></xs:group>
+    <xs:group name='Empty'><xs:annotation><xs:documentation>none</xs:documentation></xs:annotation></xs:group>
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a'><xs:complexType><xs:group ref='G'/></xs:complexType></xs:element>
+      <xs:element name='b'><xs:complexType><xs:sequence>
+        <xs:group ref='G' maxOccurs='unbounded'/><xs:group ref='Empty'/>
+      </xs:sequence></xs:complexType></xs:element>
+    </xs:sequence></xs:complexType></xs:element>
+  )"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t a = modelTables.elements[elementWithIdent("r_ANON^a")].typeId;
+  int32_t b = modelTables.elements[elementWithIdent("r_ANON^b")].typeId;
+  EXPECT_EQ(members(a), "(G)[-1..-1] |");
+  EXPECT_EQ(modelTables.types[a].composition, kCompSequence);  // only a group: decided at the end
+  EXPECT_EQ(members(b), "(G)[-1..-2] |");
+  EXPECT_EQ(modelTables.types[typeNamed("Empty")].composition, kCompUndecided);
+  int32_t groups = 0;
+  for (int32_t t = 1; t <= modelTables.types.count(); ++t) {
+    if (std::string(textOf(modelTables.types[t].name)) == "G") ++groups;
+  }
+  EXPECT_EQ(groups, 1);
+}
+
+TEST_F(ModelTest, MisplacedParticlesAreReported) {
+  struct Case {
+    const char* content;
+    const char* construct;
+  } cases[] = {
+      {"<xs:all><xs:element name='a' type='xs:int'/><xs:sequence/></xs:all>", "all"},
+      {"<xs:sequence><xs:attribute name='a'/></xs:sequence>", "sequence"},
+      {"<xs:choice><xs:all/></xs:choice>", "choice"},
+      {"<xs:sequence/><xs:element name='a'/>", "complexType"},
+  };
+  for (const Case& c : cases) {
+    resetProcessState();
+    initialiseCatalogue();
+    build(schema(std::string("<xs:element name='r'><xs:complexType>") + c.content +
+                 "</xs:complexType></xs:element>"),
+          "r", false);
+    EXPECT_EQ(run.errSw, 1) << c.content;
+    auto lines = linesWith(output, "KOVA9366E");
+    ASSERT_EQ(lines.size(), 1u) << output;
+    EXPECT_NE(lines[0].find(c.construct), std::string::npos) << lines[0];
+  }
+}
+
+const char* kAddress = R"(
+  <xs:complexType name='Address'><xs:sequence>
+    <xs:element name='street' type='xs:string'/><xs:element name='city' type='xs:string'/>
+  </xs:sequence><xs:attribute name='kind' type='xs:string'/></xs:complexType>)";
+
+TEST_F(ModelTest, ExtendingASequenceByAChoiceRegroupsBothParts) {
+  build(schema(std::string(kAddress) + R"(
+    <xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
+      <xs:choice><xs:element name='zip' type='xs:string'/><xs:element name='postcode' type='xs:string'/></xs:choice>
+      <xs:attribute name='state' type='xs:string'/>
+    </xs:extension></xs:complexContent></xs:complexType>
+    <xs:element name='addr' type='USAddress'/>)"),
+        "addr", false);
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t us = typeNamed("USAddress");
+  EXPECT_EQ(modelTables.types[us].composition, kCompSequence);
+  EXPECT_EQ(members(us), "(ANON0)[1..1] (ANON1)[1..1] | @kind[0..1] @state[0..1]");
+  int32_t basePart = typeNamed("ANON0");
+  int32_t extPart = typeNamed("ANON1");
+  EXPECT_EQ(modelTables.types[basePart].composition, kCompSequence);
+  EXPECT_EQ(members(basePart), "USAddress^street[-1..-1] USAddress^city[-1..-1] |");
+  EXPECT_EQ(modelTables.types[extPart].composition, kCompChoice);
+  EXPECT_EQ(members(extPart), "USAddress^zip[-1..-1] USAddress^postcode[-1..-1] |");
+  // Moved members name their new owner and the chains are cut cleanly.
+  for (int32_t t : {basePart, extPart}) {
+    for (int32_t k = modelTables.types[t].firstElement; k != 0;
+         k = modelTables.typeEntries[k].next) {
+      EXPECT_EQ(modelTables.typeEntries[k].mainTypeId, t);
+    }
+    EXPECT_EQ(modelTables.typeEntries[modelTables.types[t].firstElement].prev, 0);
+  }
+}
+
+TEST_F(ModelTest, ExtendingASequenceByASequenceKeepsOneChain) {
+  build(schema(std::string(kAddress) + R"(
+    <xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
+      <xs:sequence><xs:element name='zip' type='xs:string'/></xs:sequence>
+    </xs:extension></xs:complexContent></xs:complexType>
+    <xs:element name='addr' type='USAddress'/>)"),
+        "addr", false);
+  EXPECT_EQ(members(typeNamed("USAddress")),
+            "USAddress^street[-1..-1] USAddress^city[-1..-1] USAddress^zip[-1..-1] | @kind[0..1]");
+  EXPECT_EQ(typeNamed("ANON0"), 0);
+}
+
+TEST_F(ModelTest, ExtendingWithAttributesOnlyKeepsTheBaseParticles) {
+  build(schema(std::string(kAddress) + R"(
+    <xs:complexType name='Tagged'><xs:complexContent><xs:extension base='Address'>
+      <xs:attribute name='tag' type='xs:string' use='required'/>
+    </xs:extension></xs:complexContent></xs:complexType>
+    <xs:element name='addr' type='Tagged'/>)"),
+        "addr", false);
+  EXPECT_EQ(members(typeNamed("Tagged")),
+            "Tagged^street[-1..-1] Tagged^city[-1..-1] | @kind[0..1] @tag[1..1]");
+  EXPECT_EQ(modelTables.types[typeNamed("Tagged")].composition, kCompSequence);
+}
+
+TEST_F(ModelTest, ExtendingADerivedBaseWrapsTheBaseContent) {
+  build(schema(std::string(kAddress) + R"(
+    <xs:complexType name='US'><xs:complexContent><xs:extension base='Address'>
+      <xs:sequence><xs:element name='zip' type='xs:string'/></xs:sequence>
+    </xs:extension></xs:complexContent></xs:complexType>
+    <xs:complexType name='Boxed'><xs:complexContent><xs:extension base='US'>
+      <xs:sequence><xs:element name='box' type='xs:string'/></xs:sequence>
+    </xs:extension></xs:complexContent></xs:complexType>
+    <xs:element name='addr' type='Boxed'/>)"),
+        "addr", false);
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t boxed = typeNamed("Boxed");
+  EXPECT_EQ(members(boxed), "(ANON0)[1..1] Boxed^box[-1..-1] |");
+  int32_t wrapped = typeNamed("ANON0");
+  // The wrapper starts as a choice and takes the composition of what it holds.
+  EXPECT_EQ(modelTables.types[wrapped].composition, kCompSequence);
+  EXPECT_EQ(members(wrapped),
+            "ANON0^street[-1..-1] ANON0^city[-1..-1] ANON0^zip[-1..-1] | @kind[0..1]");
+}
+
+TEST_F(ModelTest, ComplexRestrictionHoldsOnlyWhatItDeclares) {
+  build(schema(std::string(kAddress) + R"(
+    <xs:complexType name='Short'><xs:complexContent><xs:restriction base='Address'>
+      <xs:sequence><xs:element name='street' type='xs:string'/></xs:sequence>
+    </xs:restriction></xs:complexContent></xs:complexType>
+    <xs:element name='addr' type='Short'/>)"),
+        "addr", false);
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(members(typeNamed("Short")), "Short^street[-1..-1] |");
+}
+
+TEST_F(ModelTest, ComplexContentOfABuiltInBaseIsNotFound) {
+  build(schema(R"(
+    <xs:complexType name='T'><xs:complexContent><xs:restriction base='xs:anyType'>
+      <xs:sequence><xs:element name='a' type='xs:string'/></xs:sequence>
+    </xs:restriction></xs:complexContent></xs:complexType>
+    <xs:element name='r' type='T'/>)"),
+        "r", false);
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(run.returnCode, messageStatus(9371));
+}
+
+TEST_F(ModelTest, SimpleContentExtensionOfABuiltInType) {
+  build(schema(R"(
+    <xs:complexType name='Amount'><xs:simpleContent><xs:extension base='xs:decimal'>
+      <xs:attribute name='currency' type='xs:string' use='required'/>
+    </xs:extension></xs:simpleContent></xs:complexType>
+    <xs:complexType name='Price'><xs:simpleContent><xs:extension base='Amount'>
+      <xs:attribute name='net' type='xs:boolean'/>
+    </xs:extension></xs:simpleContent></xs:complexType>
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a' type='Amount'/><xs:element name='p' type='Price'/>
+    </xs:sequence></xs:complexType></xs:element>)"),
+        "r", false);
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t amount = typeNamed("Amount");
+  int32_t price = typeNamed("Price");
+  EXPECT_EQ(modelTables.types[amount].baseType, kDtDecimal);
+  EXPECT_EQ(members(amount), " | @currency[1..1]");
+  EXPECT_EQ(modelTables.types[price].baseType, kDtDecimal);
+  // The extension's own attributes first, then the inherited ones.
+  EXPECT_EQ(members(price), " | @net[0..1] @currency[1..1]");
+}
+
+}  // namespace

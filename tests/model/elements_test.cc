@@ -1,0 +1,351 @@
+// Elements and type resolution: references, abstract and recursive elements,
+// nesting depth, default/fixed/nillable values, shared types, name lookup.
+#include "model_test_util.h"
+
+namespace {
+
+TEST_F(ModelTest, RootGetsARowButNoMember) {
+  build(schema("<xs:element name='r' type='xs:string'/>"), "r");
+  EXPECT_EQ(modelTables.elements.count(), 1);
+  EXPECT_EQ(modelTables.typeEntries.count(), 0);
+  EXPECT_EQ(modelTables.elements[1].dataType, kDtString);
+}
+
+TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
+  build(schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='a' type='P'/><xs:element name='b' type='P'/>
+    </xs:sequence></xs:complexType></xs:element>
+    <xs:complexType name='P'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
+  )"),
+        "r");
+  int32_t a = elementWithIdent("r_ANON^a");
+  int32_t b = elementWithIdent("r_ANON^b");
+  ASSERT_GT(a, 0);
+  ASSERT_GT(b, 0);
+  EXPECT_EQ(modelTables.elements[a].typeId, modelTables.elements[b].typeId);
+  EXPECT_EQ(members(modelTables.elements[a].typeId), "P^x[-1..-1] |");
+  EXPECT_EQ(modelTables.types.count(), 2);
+}
+
+TEST_F(ModelTest, AbstractElementBecomesEmptySubType) {
+  build(schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='shape' type='xs:string' abstract='true' maxOccurs='3'/>
+      <xs:element ref='thing'/>
+    </xs:sequence></xs:complexType></xs:element>
+    <xs:element name='thing' abstract='true' type='xs:string'/>
+  )"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  // The reference is not abstract itself: the global declaration is processed.
+  EXPECT_EQ(members(1), "(shape_ABSTRACT)[1..3] thing[-1..-1] |");
+  int32_t empty = typeNamed("shape_ABSTRACT");
+  EXPECT_EQ(modelTables.types[empty].typeContent, kContentOpen);
+  EXPECT_EQ(modelTables.types[empty].composition, kCompUndecided);
+  EXPECT_EQ(elementWithIdent("r_ANON^shape"), 0);
+}
+
+TEST_F(ModelTest, RecursiveReferenceIsCutWithAWarning) {
+  build(schema(R"(
+    <xs:element name='Part'><xs:complexType><xs:sequence>
+      <xs:element name='id' type='xs:string'/>
+      <xs:element ref='Part' minOccurs='0' maxOccurs='unbounded'/>
+    </xs:sequence></xs:complexType></xs:element>
+  )"),
+        "Part");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
+  EXPECT_NE(output.find("Part "), std::string::npos);
+  // No second element row for the recursive occurrence.
+  EXPECT_EQ(members(1), "Part_ANON^id[-1..-1] (Part_RECURSE)[0..-2] |");
+  EXPECT_EQ(modelTables.elements.count(), 2);
+}
+
+bool takenRecurseName(const char* name) { return std::string(name) == "Part_RECURSE"; }
+
+TEST_F(ModelTest, RecursionTypeNameSkipsNamesTheRepositoryHolds) {
+  setTypeNameTakenHook(takenRecurseName);
+  build(schema(R"(
+    <xs:element name='Part'><xs:complexType><xs:sequence>
+      <xs:element ref='Part'/>
+    </xs:sequence></xs:complexType></xs:element>
+  )"),
+        "Part");
+  setTypeNameTakenHook(nullptr);
+  EXPECT_EQ(members(1), "(Part0_RECURSE)[1..1] |");
+}
+
+TEST_F(ModelTest, NestingDeeperThanFiftyStopsTheRun) {
+  std::string body;
+  for (int i = 1; i <= 51; ++i) {
+    body += "<xs:element name='e" + std::to_string(i) + "'><xs:complexType><xs:sequence>";
+  }
+  body += "<xs:element name='leaf' type='xs:string'/>";
+  for (int i = 1; i <= 51; ++i) body += "</xs:sequence></xs:complexType></xs:element>";
+  build(schema(body), "e1", false);
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(run.returnCode, messageStatus(9382));
+  auto lines = linesWith(output, "KOVA9382E");
+  ASSERT_EQ(lines.size(), 1u) << output;
+  EXPECT_NE(lines[0].find("51"), std::string::npos) << lines[0];
+  EXPECT_EQ(elementWithIdent("e50_ANON^e51"), 0);
+  EXPECT_GT(elementWithIdent("e49_ANON^e50"), 0);
+
+  // Fifty levels are accepted.
+  resetProcessState();
+  initialiseCatalogue();
+  body.clear();
+  for (int i = 1; i <= 50; ++i) {
+    body += "<xs:element name='e" + std::to_string(i) + "'><xs:complexType><xs:sequence>";
+  }
+  for (int i = 1; i <= 50; ++i) body += "</xs:sequence></xs:complexType></xs:element>";
+  build(schema(body), "e1", false);
+  EXPECT_EQ(run.errSw, 0) << output;
+}
+
+TEST_F(ModelTest, DefaultFixedAndNillableValues) {
+  build(schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='d' type='xs:integer' default='5'/>
+      <xs:element name='f' type='xs:integer' fixed='5'/>
+      <xs:element name='n' type='xs:string' nillable='true'/>
+      <xs:element name='c' default='5'><xs:complexType><xs:sequence>
+        <xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType></xs:element>
+      <xs:element name='s' default='A' nillable='true'><xs:simpleType>
+        <xs:restriction base='xs:string'><xs:enumeration value='A'/></xs:restriction>
+      </xs:simpleType></xs:element>
+    </xs:sequence></xs:complexType></xs:element>
+  )"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^d"), true), "6:r_ANON_d_DEF=5");
+  EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^f"), true), "6:r_ANON_f_DEF=5 5:r_ANON_f_DEF=5");
+  EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^n"), true), "7:nillable=true");
+  EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^c"), true), "");
+  EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^s"), true), "5:A=A 7:nillable=true 6:r_ANON_s_DEF=A");
+}
+
+TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
+  build(schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='free' maxOccurs='unbounded'/>
+    </xs:sequence></xs:complexType></xs:element>
+  )"),
+        "r");
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t e = elementWithIdent("r_ANON^free");
+  ASSERT_GT(e, 0);
+  EXPECT_EQ(modelTables.elements[e].dataType, 0);
+  EXPECT_EQ(modelTables.elements[e].typeId, 0);
+  EXPECT_EQ(members(1), "r_ANON^free[-1..-2] |");
+}
+
+TEST_F(ModelTest, TypeReferenceSkipsAnElementOfTheSameNameBeforeTheType) {
+  build(schema(R"(
+    <xs:element name='Document' type='Document'/>
+    <xs:group name='Document'><xs:sequence/></xs:group>
+    <xs:complexType name='Document'><xs:sequence>
+      <xs:element name='a' type='xs:string'/></xs:sequence></xs:complexType>
+  )"),
+        "Document");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(members(modelTables.elements[1].typeId), "Document^a[-1..-1] |");
+}
+
+TEST_F(ModelTest, TypeNameThatOnlyAnElementHasIsTheWrongKind) {
+  build(schema(R"(
+    <xs:element name='r' type='T'/>
+    <xs:element name='T' type='xs:string'/>
+  )"),
+        "r", false);
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(run.returnCode, messageStatus(9366));
+}
+
+TEST_F(ModelTest, UnresolvedNamesStopTheRun) {
+  struct Case {
+    const char* body;
+    int32_t message;
+  } cases[] = {
+      {"<xs:element name='r' type='Missing'/>", 9376},
+      {"<xs:element name='r' type='zz:T'/>", 9379},
+      {"<xs:element name='r'><xs:complexType><xs:sequence><xs:element ref='nope'/>"
+       "</xs:sequence></xs:complexType></xs:element>",
+       9365},
+      {"<xs:element name='r'><xs:complexType><xs:sequence><xs:group ref='nope'/>"
+       "</xs:sequence></xs:complexType></xs:element>",
+       9365},
+  };
+  for (const Case& c : cases) {
+    resetProcessState();
+    initialiseCatalogue();
+    build(schema(c.body), "r", false);
+    EXPECT_EQ(run.errSw, 1) << c.body;
+    EXPECT_FALSE(linesWith(output, "KOVA" + std::to_string(c.message) + "E").empty())
+        << c.body << "\n"
+        << output;
+  }
+}
+
+TEST_F(ModelTest, PrefixedNamesResolveInTheSchemaOfTheirNamespace) {
+  // Two documents side by side under the root record, as imports leave them.
+  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
+      xmlns:a='urn:a' xmlns:b='urn:b' targetNamespace='urn:a'>
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='x' type='b:T'/><xs:element name='y' type='T'/>
+    </xs:sequence></xs:complexType></xs:element>
+    <xs:complexType name='T'><xs:sequence><xs:element name='fromA' type='xs:int'/></xs:sequence></xs:complexType>
+  </xs:schema>)");
+  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:b='urn:b'
+      targetNamespace='urn:b'>
+    <xs:complexType name='T'><xs:sequence><xs:element name='fromB' type='xs:int'/></xs:sequence></xs:complexType>
+  </xs:schema>)");
+  startCapture();
+  int32_t root = processElement(topElement("r"), 0);
+  output = stopCapture();
+  ASSERT_GT(root, 0) << output;
+  EXPECT_EQ(run.errSw, 0) << output;
+  int32_t x = elementWithIdent("a_r_ANON^x");
+  int32_t y = elementWithIdent("a_r_ANON^y");
+  EXPECT_EQ(members(modelTables.elements[x].typeId).substr(0, 12), "b:T^fromB[-1");
+  EXPECT_EQ(members(modelTables.elements[y].typeId).substr(0, 12), "a:T^fromA[-1");
+}
+
+}  // namespace
+
+namespace {
+
+/// The first child of `schema`, in document order, named `name` whose kind
+/// passes `wanted`: the scan the indexes stand for.
+template <typename Pred>
+int32_t scanSchema(int32_t schema, NameRef name, Pred wanted) {
+  for (int32_t c = tagsTable.tags[schema].firstChild; c != 0; c = tagsTable.tags[c].nextSibling) {
+    if (tagsTable.tags[c].name == name && wanted(tagsTable.tags[c].elemType)) return c;
+  }
+  return 0;
+}
+
+TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
+  // Every name declared several times, by several kinds, in a shuffled order.
+  const char* kinds[] = {"element", "complexType", "simpleType",
+                         "group",   "attribute",   "attributeGroup"};
+  std::string body;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 400; ++i) {
+    seed = seed * 1103515245 + 12345;
+    const char* kind = kinds[(seed >> 16) % 6];
+    std::string name = "N" + std::to_string((seed >> 8) % 37);
+    body += std::string("<xs:") + kind + " name='" + name + "'/>";
+  }
+  int32_t schemaTag = loadSchemaText(schema(body));
+  ASSERT_GT(schemaTag, 0);
+  int32_t checked = 0;
+  for (int n = 0; n < 40; ++n) {  // N37..N39 are never declared
+    std::string name = "N" + std::to_string(n);
+    NameRef ref = insertName(name);
+    for (uint8_t kind : {kTagElement, kTagGroup, kTagAttribute, kTagAttributeGroup}) {
+      int32_t expected = scanSchema(schemaTag, ref, [&](uint8_t k) { return k == kind; });
+      startCapture();
+      EXPECT_EQ(findGlobalByName(ref, schemaTag, kind), expected) << name;
+      stopCapture();
+      ++checked;
+    }
+    int32_t expectedType = scanSchema(
+        schemaTag, ref, [](uint8_t k) { return k == kTagComplexType || k == kTagSimpleType; });
+    if (expectedType == 0) expectedType = scanSchema(schemaTag, ref, [](uint8_t) { return true; });
+    startCapture();
+    EXPECT_EQ(findTypeIdFromName(schemaTag, ref), expectedType) << name;
+    stopCapture();
+  }
+  EXPECT_EQ(checked, 160);
+}
+
+TEST_F(ModelTest, FirstTypeRowOfANameIsReusedAndFoundByTag) {
+  modelTables.allocate(4, 4, 4, 4);
+  int32_t schemaTag = loadSchemaText(
+      schema("<xs:complexType name='A'/><xs:complexType name='B'/><xs:complexType name='A'/>"));
+  int32_t first = tagsTable.tags[schemaTag].firstChild;
+  int32_t second = tagsTable.tags[first].nextSibling;
+  int32_t third = tagsTable.tags[second].nextSibling;
+  int32_t a = createTypeEntry(first);
+  int32_t b = createTypeEntry(second);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(createTypeEntry(third), a);  // equal names: the same row
+  EXPECT_EQ(findTypeRowForTag(first), a);
+  EXPECT_EQ(findTypeRowForTag(second), b);
+  EXPECT_EQ(findTypeRowForTag(third), 0);
+  EXPECT_EQ(checkForDupTypeName("A"), 1);
+  EXPECT_EQ(checkForDupTypeName("C"), 0);
+  EXPECT_EQ(checkForDupTypeName("a"), 0);  // names compare exactly
+}
+
+TEST_F(ModelTest, PrefixLeadsToTheFirstSchemaOfItsNamespace) {
+  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:p='urn:one'
+      xmlns:q='urn:none' xmlns:m='urn:main' targetNamespace='urn:main'><xs:element name='r' type='p:T'/></xs:schema>)");
+  int32_t one = loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
+      xmlns:p='urn:two' targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
+  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
+      targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
+  int32_t r = topElement("r");
+  startCapture();
+  EXPECT_EQ(findSchemaForPrefix(r, "p"), one);  // first xmlns entry of p, first schema of urn:one
+  EXPECT_EQ(findSchemaForPrefix(r, ""), tagsTable.tags[r].parent);
+  EXPECT_EQ(findSchemaForPrefix(r, "q"), 0);  // declared, but no schema has the namespace
+  EXPECT_EQ(run.errSw, 0);
+  EXPECT_EQ(findSchemaForPrefix(r, "zz"), 0);
+  std::string out = stopCapture();
+  EXPECT_EQ(linesWith(out, "KOVA9379E").size(), 1u) << out;
+}
+
+}  // namespace
+
+namespace {
+
+bool xAnon1Taken(const char* name) { return std::string(name) == "x_ANON1"; }
+
+TEST_F(ModelTest, AnonymousTypesOfLikeNamedElementsTakeTheNextFreeNumber) {
+  setTypeNameTakenHook(xAnon1Taken);
+  std::string body = "<xs:element name='r'><xs:complexType><xs:sequence>";
+  for (int i = 0; i < 4; ++i) {
+    body += "<xs:element name='p" + std::to_string(i) +
+            "'><xs:complexType><xs:sequence><xs:element name='x'><xs:complexType><xs:sequence>"
+            "<xs:element name='v' type='xs:int'/></xs:sequence></xs:complexType></xs:element>"
+            "</xs:sequence></xs:complexType></xs:element>";
+  }
+  body += "</xs:sequence></xs:complexType></xs:element>";
+  build(schema(body), "r", false);
+  setTypeNameTakenHook(nullptr);
+  EXPECT_EQ(run.errSw, 0) << output;
+  std::vector<std::string> names;
+  for (int32_t t = 1; t <= modelTables.types.count(); ++t) {
+    std::string name = textOf(modelTables.types[t].name);
+    if (name.rfind("x_", 0) == 0) names.push_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"x_ANON", "x_ANON0", "x_ANON2", "x_ANON3"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModelTest, IncludedComponentsCountAtThePlaceOfTheirInclude) {
+  // The included declaration of x stands before the main document's own
+  // (its tags are read later, but its place in the schema is the include's).
+  std::string dir = makeTempDir();
+  writeFile(dir + "/part.xsd", schema("<xs:element name='x' type='xs:int'/>"));
+  writeFile(dir + "/main.xsd", schema(R"(
+    <xs:element name='r'><xs:complexType><xs:sequence><xs:element ref='x'/></xs:sequence>
+    </xs:complexType></xs:element>
+    <xs:include schemaLocation='part.xsd'/>
+    <xs:element name='x' type='xs:string'/>)"));
+  int32_t schemaTag = loadSchemaFile(dir + "/main.xsd");
+  ASSERT_GT(schemaTag, 0);
+  startCapture();
+  int32_t root = processElement(topElement("r"), 0);
+  output = stopCapture();
+  ASSERT_GT(root, 0) << output;
+  EXPECT_EQ(modelTables.elements[elementWithIdent("x")].dataType, kDtInt);
+}
+
+}  // namespace

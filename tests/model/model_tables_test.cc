@@ -1,0 +1,259 @@
+// Model tables: creation operations, identifiers, growth, the golden reports
+// of the worked order example.
+#include <fstream>
+#include <sstream>
+
+#include "model_test_util.h"
+
+namespace {
+
+class ModelTablesTest : public ModelTest {
+ protected:
+  void SetUp() override {
+    ModelTest::SetUp();
+    modelTables.allocate(4, 4, 4, 4);  // tiny, so that every test grows them
+  }
+};
+
+TEST(ModelIdentifiers, MakeIdentifierReplacesAndPrefixes) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"9lives-x", "_9lives_x"}, {"A_b9", "A_b9"},
+      {"99.5", "_99_5"},         {"MinInclusive-1", "MinInclusive_1"},
+      {"1st", "_1st"},           {"", ""},
+      {"a b:c^d", "a_b_c_d"},    {"\xc3\xa9t\xc3\xa9", "__t__"},
+  };
+  for (const Case& c : cases) {
+    char out[kMaxIdentLength + 1];
+    makeIdentifier(out, sizeof out, c.in);
+    EXPECT_STREQ(out, c.out) << "input " << c.in;
+  }
+}
+
+TEST(ModelIdentifiers, MakeIdentifierCutsToTheBuffer) {
+  std::string longName(600, 'x');
+  char out[kMaxIdentLength + 1];
+  makeIdentifier(out, sizeof out, longName.c_str());
+  EXPECT_EQ(std::string(out), std::string(kMaxIdentLength, 'x'));
+  std::string digits(600, '7');
+  makeIdentifier(out, sizeof out, digits.c_str());
+  EXPECT_EQ(std::strlen(out), kMaxIdentLength);
+  EXPECT_EQ(out[0], '_');
+}
+
+TEST(ModelIdentifiers, IsAllDigits) {
+  EXPECT_TRUE(isAllDigits(""));
+  EXPECT_TRUE(isAllDigits("0042"));
+  EXPECT_FALSE(isAllDigits("4 2"));
+  EXPECT_FALSE(isAllDigits("42a"));
+  EXPECT_TRUE(isIdentifierChar('_'));
+  EXPECT_FALSE(isIdentifierChar('-'));
+}
+
+TEST_F(ModelTablesTest, ChainsKeepCreationOrderAndSeparateAttributes) {
+  int32_t t = insertNewType(insertName("T"), kCompUndecided, kContentOrdinary);
+  int32_t sub = insertNewType(insertName("S"), kCompUndecided, kContentOrdinary);
+  int32_t k1 = createTypeEntryEntry(t, kMemberElement, 7);
+  int32_t k2 = createTypeEntryEntry(t, kMemberAttribute, 3);
+  int32_t k3 = createTypeEntryEntry(t, kMemberSubType, sub);
+  int32_t k4 = createTypeEntryEntry(t, kMemberElement, 8);
+  const TypeEntry& type = modelTables.types[t];
+  EXPECT_EQ(type.firstElement, k1);
+  EXPECT_EQ(type.lastElement, k4);
+  EXPECT_EQ(modelTables.typeEntries[k1].next, k3);
+  EXPECT_EQ(modelTables.typeEntries[k3].prev, k1);
+  EXPECT_EQ(modelTables.typeEntries[k3].next, k4);
+  EXPECT_EQ(type.firstAttribute, k2);
+  EXPECT_EQ(type.lastAttribute, k2);
+  EXPECT_EQ(modelTables.typeEntries[k2].next, 0);
+  EXPECT_EQ(modelTables.typeEntries[k3].subTypeId, sub);
+  EXPECT_EQ(modelTables.typeEntries[k3].flag, kMemberSubType);
+  EXPECT_EQ(run.errSw, 0);
+}
+
+TEST_F(ModelTablesTest, BadTypeOrKindReportsAndLeavesChainsAlone) {
+  int32_t t = insertNewType(insertName("T"), kCompUndecided, kContentOrdinary);
+  startCapture();
+  int32_t key = createTypeEntryEntry(0, kMemberElement, 1);
+  std::string out = stopCapture();
+  EXPECT_GT(key, 0);
+  EXPECT_NE(out.find("KOVA9354E"), std::string::npos) << out;
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(run.returnCode, messageStatus(9354));
+  EXPECT_EQ(modelTables.types[t].firstElement, 0);
+  EXPECT_EQ(modelTables.typeEntries[key].next, 0);
+
+  startCapture();
+  int32_t bad = insertTypeEntryEntry(t, 16, 1);
+  out = stopCapture();
+  EXPECT_NE(out.find("KOVA9364E"), std::string::npos) << out;
+  EXPECT_EQ(modelTables.typeEntries[bad].mainTypeId, t);
+  EXPECT_EQ(modelTables.typeEntries[bad].flag, 0);
+}
+
+TEST_F(ModelTablesTest, EveryTableGrowsAndKeepsEarlierRows) {
+  const int32_t n = 300;  // far beyond the capacity of 4
+  for (int32_t i = 1; i <= n; ++i) {
+    std::string name = "T" + std::to_string(i);
+    EXPECT_EQ(insertNewType(insertName(name), kCompSequence, kContentOrdinary), i);
+    EXPECT_EQ(createTypeEntryEntry(1, kMemberElement, i), i);
+    EXPECT_EQ(createAttrEntry(insertName(name), insertName(name), kDtString, 1), i);
+    EXPECT_EQ(newValueEntry(name.c_str(), kRoleEnumeration), i);
+  }
+  EXPECT_GE(modelTables.attributes.capacity(), n);
+  for (int32_t i = 1; i <= n; ++i) {
+    std::string name = "T" + std::to_string(i);
+    EXPECT_STREQ(textOf(modelTables.types[i].name), name.c_str());
+    EXPECT_STREQ(textOf(modelTables.attributes[i].name), name.c_str());
+    EXPECT_STREQ(textOf(modelTables.values[i].name), name.c_str());
+    EXPECT_EQ(modelTables.typeEntries[i].elemId, i);
+    EXPECT_EQ(modelTables.typeEntries[i].prev, i - 1);
+  }
+  EXPECT_EQ(modelTables.types[1].lastElement, n);
+}
+
+TEST_F(ModelTablesTest, ElementValueWithoutOwnerIsReportedButKept) {
+  startCapture();
+  int32_t v =
+      createElementValue("x y", 5, kRoleEnumeration, 0, kValueOwnerAttribute, insertName("x y"));
+  std::string out = stopCapture();
+  EXPECT_NE(out.find("KOVA9356E"), std::string::npos);
+  EXPECT_STREQ(textOf(modelTables.values[v].name), "x_y");
+  EXPECT_EQ(modelTables.values[v].flag, kValueOwnerAttribute);
+  EXPECT_EQ(modelTables.values[v].xmlId, 5);
+}
+
+TEST_F(ModelTest, IdentifiersOfLocalAndGlobalElements) {
+  // The same local name in two types gives two rows; a global element reached
+  // twice gives one.
+  build(schema(R"(
+    <xs:element name='root'><xs:complexType><xs:sequence>
+      <xs:element name='a' type='A'/><xs:element name='b' type='B'/>
+      <xs:element ref='g'/><xs:element ref='g' minOccurs='0'/>
+    </xs:sequence></xs:complexType></xs:element>
+    <xs:element name='g' type='xs:string'/>
+    <xs:complexType name='A'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
+    <xs:complexType name='B'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
+  )"),
+        "root");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_GT(elementWithIdent("A^x"), 0);
+  EXPECT_GT(elementWithIdent("B^x"), 0);
+  EXPECT_EQ(members(modelTables.elements[1].typeId),
+            "root_ANON^a[-1..-1] root_ANON^b[-1..-1] g[-1..-1] g[0..-1] |");
+  int32_t rows = 0;
+  for (int32_t e = 1; e <= modelTables.elements.count(); ++e) {
+    if (std::string(textOf(modelTables.elements[e].name)) == "g") ++rows;
+  }
+  EXPECT_EQ(rows, 1);
+}
+
+TEST_F(ModelTest, GlobalElementOfANamespaceGetsCaretIdentifier) {
+  createPrefixBlock("urn:po", "po");
+  build(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' targetNamespace='urn:po'
+            xmlns:po='urn:po'>
+      <xs:element name='order'><xs:complexType><xs:sequence>
+        <xs:element name='n' type='xs:int'/></xs:sequence>
+        <xs:attribute name='lang' form='qualified' type='xs:string'/></xs:complexType></xs:element>
+    </xs:schema>)",
+        "order");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_STREQ(textOf(modelTables.elements[1].ident), "po^order");
+  EXPECT_STREQ(textOf(modelTables.elements[1].xmlName), "po:order");
+  EXPECT_STREQ(textOf(modelTables.types[1].name), "po_order_ANON");
+  EXPECT_STREQ(textOf(modelTables.elements[2].ident), "po_order_ANON^n");
+  int32_t lang = attributeNamed("lang");
+  ASSERT_GT(lang, 0);
+  EXPECT_STREQ(textOf(modelTables.attributes[lang].ident), "po_lang");
+  // completion: the anonymous type's attribute type drops the _ANON suffix
+  EXPECT_GT(typeNamed("po_order_attrs"), 0);
+}
+
+std::string readGolden(const char* name) {
+  std::ifstream in(std::string(KOVA_MODEL_TEST_DATA) + "/" + name);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+const char* kOrderSchema = R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>
+  <xs:element name='order' type='OrderType'/>
+  <xs:complexType name='OrderType'>
+    <xs:sequence>
+      <xs:element name='id' type='xs:string'/>
+      <xs:element name='line' maxOccurs='unbounded'>
+        <xs:complexType>
+          <xs:sequence>
+            <xs:element name='qty' type='xs:integer'/>
+          </xs:sequence>
+          <xs:attribute name='code' type='xs:string' use='required'/>
+        </xs:complexType>
+      </xs:element>
+    </xs:sequence>
+  </xs:complexType>
+</xs:schema>)";
+
+TEST_F(ModelTest, WorkedOrderExampleDescentRows) {
+  build(kOrderSchema, "order", false);
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(modelReportText(), readGolden("order_descent.report"));
+}
+
+TEST_F(ModelTest, WorkedOrderExampleCompletedRows) {
+  build(kOrderSchema, "order");
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(modelReportText(), readGolden("order_completed.report"));
+}
+
+TEST_F(ModelTest, WorkedOrderExampleFromItsSchemaFile) {
+  ASSERT_GT(loadSchemaFile(std::string(KOVA_MODEL_TEST_DATA) + "/order.xsd"), 0);
+  startCapture();
+  int32_t root = processElement(topElement("order"), 0);
+  createXsiAttributes(root);
+  createExtraTypes();
+  resetElementStack();
+  checkRecursion(modelTables.elements[root].typeId);
+  output = stopCapture();
+  EXPECT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(modelReportText(), readGolden("order_completed.report"));
+}
+
+TEST_F(ModelTest, ReportsPrintNothingWhileTracingIsOff) {
+  build(kOrderSchema, "order");
+  startCapture();
+  dumpModelTables();
+  EXPECT_EQ(stopCapture(), "");
+}
+
+TEST_F(ModelTest, EmptyTablesPrintOnlyHeadings) {
+  modelTables.allocate(8, 8, 8, 8);
+  std::string text = modelReportText();
+  EXPECT_EQ(text.find("0001"), std::string::npos);
+  EXPECT_EQ(linesWith(text, "Table").size(), 5u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ModelTest, EveryTracedOperationOfASuccessfulBuildTracesItsExit) {
+  traceOn();
+  build(kOrderSchema, "order");
+  traceOff();
+  EXPECT_EQ(run.errSw, 0);
+  size_t entries = 0, exits = 0;
+  for (const std::string& line : linesWith(output, "==")) {
+    if (line.rfind("==> ", 0) == 0) ++entries;
+  }
+  for (const std::string& line : linesWith(output, "<==")) {
+    if (line.rfind("<== ", 0) == 0) ++exits;
+  }
+  EXPECT_GT(entries, 20u);
+  EXPECT_EQ(entries, exits) << output;
+  EXPECT_FALSE(linesWith(output, "==> processElement").empty());
+  EXPECT_FALSE(linesWith(output, "==> createExtraTypes").empty());
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// Shared fixture of the model tests: schema text in, model tables out.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "messages.h"
+#include "model_builder.h"
+#include "model_internal.h"
+#include "parameters.h"
+#include "reports.h"
+#include "run_driver.h"
+#include "run_state.h"
+#include "schema_text.h"
+#include "test_support.h"
+
+/// Wraps component declarations in a schema without target namespace.
+inline std::string schema(const std::string& body) {
+  return "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>" + body + "</xs:schema>";
+}
+
+class ModelTest : public KovaTest {
+ protected:
+  /// Loads the schema and runs the model phase from top-level element `root`
+  /// the way the run driver does; returns the root's elemId.  The output of
+  /// the phase is kept in `output`.
+  int32_t build(const std::string& xsd, const char* root, bool complete = true) {
+    EXPECT_NE(loadSchemaText(xsd), 0) << "schema text does not parse";
+    int32_t rootTag = topElement(root);
+    EXPECT_NE(rootTag, 0) << "no top-level element " << root;
+    startCapture();
+    int32_t rootElem = processElement(rootTag, 0);
+    if (complete) {
+      createXsiAttributes(rootElem);
+      createExtraTypes();
+      resetElementStack();
+      if (rootElem > 0) checkRecursion(modelTables.elements[rootElem].typeId);
+    }
+    output = stopCapture();
+    return rootElem;
+  }
+
+  /// Row index of the type named `name`, 0 when none.
+  static int32_t typeNamed(const char* name) {
+    for (int32_t t = 1; t <= modelTables.types.count(); ++t) {
+      if (std::string(textOf(modelTables.types[t].name)) == name) return t;
+    }
+    return 0;
+  }
+  static int32_t elementWithIdent(const char* ident) {
+    for (int32_t e = 1; e <= modelTables.elements.count(); ++e) {
+      if (std::string(textOf(modelTables.elements[e].ident)) == ident) return e;
+    }
+    return 0;
+  }
+  static int32_t attributeNamed(const char* name) {
+    for (int32_t a = 1; a <= modelTables.attributes.count(); ++a) {
+      if (std::string(textOf(modelTables.attributes[a].name)) == name) return a;
+    }
+    return 0;
+  }
+  /// "name[min..max]" of each member of the element chain (then "|" and the
+  /// attribute chain) of type `typeId`: elements by ident, sub-types by
+  /// "(type name)", attributes by "@name".
+  static std::string members(int32_t typeId) {
+    const ModelTables& m = modelTables;
+    std::string out;
+    auto bounds = [](const TypeEntryEntry& e) {
+      return "[" + std::to_string(e.minOccurs) + ".." + std::to_string(e.maxOccurs) + "]";
+    };
+    for (int32_t k = m.types[typeId].firstElement; k != 0; k = m.typeEntries[k].next) {
+      const TypeEntryEntry& e = m.typeEntries[k];
+      if (!out.empty()) out += " ";
+      if (e.flag & kMemberSubType) {
+        out += "(" + std::string(textOf(m.types[e.subTypeId].name)) + ")";
+      } else {
+        out += textOf(m.elements[e.elemId].ident);
+      }
+      out += bounds(e);
+    }
+    out += " |";
+    for (int32_t k = m.types[typeId].firstAttribute; k != 0; k = m.typeEntries[k].next) {
+      const TypeEntryEntry& e = m.typeEntries[k];
+      out += " @" + std::string(textOf(m.attributes[e.attrId].name)) + bounds(e);
+    }
+    return out;
+  }
+  /// "role:name=value" of every value row owned by element or attribute row `id`.
+  static std::string valuesOf(int32_t id, bool element) {
+    std::string out;
+    for (int32_t v = 1; v <= modelTables.values.count(); ++v) {
+      const ValueEntry& r = modelTables.values[v];
+      if (element ? (r.flag & kValueOwnerElement) && r.elemId == id
+                  : (r.flag & kValueOwnerAttribute) && r.attrId == id) {
+        if (!out.empty()) out += " ";
+        out += std::to_string(r.role) + ":" + textOf(r.name) + "=" + textOf(r.value);
+      }
+    }
+    return out;
+  }
+
+  std::string output;
+};

@@ -1,0 +1,85 @@
+// Test helpers that read schema text or files into the tags table with the
+// schema reader.
+#include "schema_text.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "messages.h"
+#include "model_tables.h"
+#include "parameters.h"
+#include "reports.h"
+#include "schema_files.h"
+#include "test_support.h"
+#include "xml_tags.h"
+
+namespace {
+void allocateTables() {
+  if (!tagsTable.tags.allocated()) tagsTable.allocate(512);
+  if (!modelTables.elements.allocated()) modelTables.allocate(4096, 512, 1024, 1024);
+}
+
+/// The schema tag appended to the root record's children last.
+int32_t lastTopLevelSchema() { return tagsTable.tags[0].lastChild; }
+}  // namespace
+
+int32_t loadSchemaText(const std::string& xsd) {
+  allocateTables();
+  int32_t before = lastTopLevelSchema();
+  std::fflush(stdout);
+  int32_t status = parseXMLfile(xsd.c_str(), 0, "test.xsd");
+  int32_t schema = lastTopLevelSchema();
+  return status == 0 && schema != before ? schema : 0;
+}
+
+int32_t loadSchemaFile(const std::string& path) {
+  allocateTables();
+  std::filesystem::path p(path);
+  std::snprintf(parms.filePath, sizeof parms.filePath, "%s/", p.parent_path().c_str());
+  DataFileBlock* first = fileLists.files.get();
+  qualifyFileName(first->fileName, sizeof first->fileName, p.filename().c_str());
+  first->length = static_cast<int32_t>(std::filesystem::file_size(first->fileName));
+  const char* text = readSchemaFiles(first);
+  if (text == nullptr) return 0;
+  while (*text != '\0' && static_cast<unsigned char>(*text) <= ' ') ++text;
+  if (parseXMLfile(text, 0, first->fileName) != 0) return 0;
+  int32_t schema = tagsTable.tags[0].firstChild;
+  if (processIncludes() != 0) return 0;
+  return schema;
+}
+
+int32_t topElement(const char* name) {
+  NameRef ref = insertName(name);
+  for (int32_t s = tagsTable.tags[0].firstChild; s != 0; s = tagsTable.tags[s].nextSibling) {
+    for (int32_t c = tagsTable.tags[s].firstChild; c != 0; c = tagsTable.tags[c].nextSibling) {
+      if (tagsTable.tags[c].elemType == kTagElement && tagsTable.tags[c].name == ref) return c;
+    }
+  }
+  return 0;
+}
+
+std::string modelReportText() {
+  std::fflush(stdout);
+  char path[] = "/tmp/kova-model-report-XXXXXX";
+  int fd = mkstemp(path);
+  int saved = dup(1);
+  dup2(fd, 1);
+  bool wasTracing = tracing();
+  traceOn();
+  dumpModelTables();
+  std::fflush(stdout);
+  if (!wasTracing) traceOff();
+  dup2(saved, 1);
+  close(saved);
+  close(fd);
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  unlink(path);
+  return ss.str();
+}
