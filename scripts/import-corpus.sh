@@ -8,8 +8,8 @@
 # With a pattern only the files whose path (as printed) contains it are imported.
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build}
-corpus=${2:-$here/../shared/corpus}
+build=$(cd "${1:-$here/build}" && pwd)
+corpus=$(cd "${2:-$here/../shared/corpus}" && pwd)
 pattern=${3:-}
 xsdimport=$build/bin/xsdimport
 work=$(mktemp -d "${TMPDIR:-/tmp}/kova-corpus-XXXXXX")
