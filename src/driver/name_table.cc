@@ -22,28 +22,37 @@ uint64_t hashBytes(const char* s, size_t n) {
   return h;
 }
 
+// The index places and compares names by the low 32 bits of their hash.
+uint32_t slotHash(uint64_t hash) { return static_cast<uint32_t>(hash); }
+
 // Finds the slot that holds `name`, or the empty slot where it would go.
 size_t findSlot(const char* name, size_t len, uint64_t hash) {
   size_t mask = nameTable.slots.size() - 1;
-  size_t i = static_cast<size_t>(hash) & mask;
+  uint32_t h = slotHash(hash);
+  size_t i = h & mask;
   for (;;) {
-    NameRef ref = nameTable.slots[i];
-    if (ref == 0) return i;
-    const char* stored = nameTable.pool.data() + ref;
-    if (std::strncmp(stored, name, len) == 0 && stored[len] == '\0') return i;
+    const NameTable::Slot& slot = nameTable.slots[i];
+    if (slot.ref == 0) return i;
+    if (slot.hash == h) {
+      const char* stored = nameTable.pool.data() + slot.ref;
+      if (std::memcmp(stored, name, len) == 0 && stored[len] == '\0') return i;
+    }
     i = (i + 1) & mask;
   }
 }
 
+// Rebuilds the index with `newSize` slots; the stored hashes place every
+// offset again without reading the pool.
 void rehash(size_t newSize) {
-  std::vector<NameRef> old;
+  std::vector<NameTable::Slot> old;
   old.swap(nameTable.slots);
-  nameTable.slots.assign(newSize, 0);
-  for (NameRef ref : old) {
-    if (ref == 0) continue;
-    const char* s = nameTable.pool.data() + ref;
-    size_t len = std::strlen(s);
-    nameTable.slots[findSlot(s, len, hashBytes(s, len))] = ref;
+  nameTable.slots.assign(newSize, NameTable::Slot{0, 0});
+  size_t mask = newSize - 1;
+  for (const NameTable::Slot& slot : old) {
+    if (slot.ref == 0) continue;
+    size_t i = slot.hash & mask;
+    while (nameTable.slots[i].ref != 0) i = (i + 1) & mask;
+    nameTable.slots[i] = slot;
   }
 }
 
@@ -71,7 +80,7 @@ void NameTable::allocate() {
   pool.assign(kInitialCapacity, '\0');
   capacity = kInitialCapacity;
   used = 1;
-  slots.assign(1024, 0);
+  slots.assign(1024, Slot{0, 0});
   stored = 0;
 }
 
@@ -88,7 +97,7 @@ void NameTable::release() {
 NameRef findName(const char* name) {
   if (name == nullptr || *name == '\0' || nameTable.slots.empty()) return nameTable.used;
   size_t len = std::strlen(name);
-  NameRef ref = nameTable.slots[findSlot(name, len, hashBytes(name, len))];
+  NameRef ref = nameTable.slots[findSlot(name, len, hashBytes(name, len))].ref;
   return ref != 0 ? ref : nameTable.used;
 }
 
@@ -106,9 +115,9 @@ NameRef insertName(const char* name) {
   size_t len = std::strlen(name);
   uint64_t hash = hashBytes(name, len);
   size_t slot = findSlot(name, len, hash);
-  if (nameTable.slots[slot] != 0) {
-    tracePrintf("<== insertName returned %d\n", nameTable.slots[slot]);
-    return nameTable.slots[slot];
+  if (nameTable.slots[slot].ref != 0) {
+    tracePrintf("<== insertName returned %d\n", nameTable.slots[slot].ref);
+    return nameTable.slots[slot].ref;
   }
   NameRef offset = nameTable.used;
   if (static_cast<int64_t>(offset) + static_cast<int64_t>(len) + 1 > nameTable.capacity &&
@@ -123,7 +132,7 @@ NameRef insertName(const char* name) {
   }
   std::memcpy(nameTable.pool.data() + offset, name, len + 1);
   nameTable.used = offset + static_cast<int32_t>(len) + 1;
-  nameTable.slots[slot] = offset;
+  nameTable.slots[slot] = NameTable::Slot{offset, slotHash(hash)};
   if (++nameTable.stored * 2 > static_cast<int32_t>(nameTable.slots.size())) {
     rehash(nameTable.slots.size() * 2);
   }

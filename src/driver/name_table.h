@@ -18,7 +18,13 @@ struct NameTable {
   std::vector<char> pool;        ///< capacity bytes, all 0 past the used part
   int32_t capacity = 0;          ///< recorded capacity in bytes
   int32_t used = 1;              ///< offset of the end of the used part
-  std::vector<NameRef> slots;    ///< open-addressing hash index of stored offsets
+  /// One slot of the hash index: a stored offset (0: empty) with its hash, so
+  /// that a probe reads the pool only when the hashes already agree.
+  struct Slot {
+    NameRef ref;
+    uint32_t hash;
+  };
+  std::vector<Slot> slots;       ///< open-addressing hash index of stored offsets
   int32_t stored = 0;            ///< names held in the index
 
   /// Allocates the initial 65536 zero bytes; drops any earlier content.
