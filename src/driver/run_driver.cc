@@ -29,6 +29,7 @@
 #include "parameters.h"
 #include "reports.h"
 #include "repository.h"
+#include "repository_writer.h"
 #include "run_state.h"
 #include "schema_files.h"
 #include "xml_tags.h"
@@ -313,8 +314,7 @@ void resetProcessState() {
   resetRunState();
   tagsTable.reset();
   modelTables.reset();
-  // The repository connection and message set state belong here too: call
-  // the repository writer's reset (repo.reset()) once it has landed.
+  repo.reset();
 }
 
 int runImport(int argc, char** argv) {

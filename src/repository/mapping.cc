@@ -1,0 +1,548 @@
+// The mapping of the completed model tables onto repository definitions, in
+// six passes (types, elements, attributes written as elements, type members,
+// element values, attribute values), then the message itself.  Also the
+// choice of the repository's simple type for a built-in data type and for a
+// value's role, the exclusive bounds, and the date templates.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "messages.h"
+#include "model_tables.h"
+#include "parameters.h"
+#include "qelbeapi.h"
+#include "repository.h"
+#include "repository_writer.h"
+#include "run_state.h"
+#include "xml_tags.h"
+
+namespace {
+
+const char* const kSimpleTypeNames[kSimpleTypeCount] = {"BOOLEAN", "STRING", "DECIMAL", "FLOAT",
+                                                        "INTEGER", "BINARY", "DATETIME"};
+const char kSimpleTypeLetters[kSimpleTypeCount] = {'B', 'S', 'D', 'F', 'I', 'X', 'T'};
+
+void loadSimpleTypes() {
+  if (repo.simpleTypesLoaded) return;
+  for (int i = 0; i < kSimpleTypeCount; ++i)
+    repo.simpleTypes[i] = getSimpleTypeHandle(kSimpleTypeNames[i]);
+  repo.simpleTypesLoaded = true;
+}
+
+uint32_t simpleType(SimpleType which) {
+  loadSimpleTypes();
+  return repo.simpleTypes[which];
+}
+
+bool isSimple(uint32_t handle, SimpleType which) {
+  return handle != 0 && handle == simpleType(which);
+}
+
+std::string withCaretsAsUnderscores(std::string text) {
+  for (char& c : text)
+    if (c == '^') c = '_';
+  return text;
+}
+
+bool endsWith(const std::string& text, const char* tail) {
+  size_t n = std::strlen(tail);
+  return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
+}
+
+std::string textOf(NameRef ref) { return ref == 0 ? std::string() : std::string(nameAt(ref)); }
+
+bool allDigits(const std::string& text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// Adds `delta` (+1 or -1) to a non-negative decimal number of any length,
+// given as digits; the result is written without leading zeros.
+std::string addOne(const std::string& digits, int delta) {
+  std::string n = digits;
+  size_t first = n.find_first_not_of('0');
+  n = first == std::string::npos ? "0" : n.substr(first);
+  if (delta == 0) return n;
+  if (delta < 0 && n == "0") return "-1";
+  int i = static_cast<int>(n.size()) - 1;
+  if (delta > 0) {
+    while (i >= 0 && n[static_cast<size_t>(i)] == '9') n[static_cast<size_t>(i--)] = '0';
+    if (i < 0) return "1" + n;
+    ++n[static_cast<size_t>(i)];
+  } else {
+    while (n[static_cast<size_t>(i)] == '0') n[static_cast<size_t>(i--)] = '9';
+    --n[static_cast<size_t>(i)];
+    first = n.find_first_not_of('0');
+    n = first == std::string::npos ? "0" : n.substr(first);
+  }
+  return n;
+}
+
+std::string writtenValueKey(NameRef name, NameRef value, uint32_t typeHandle) {
+  char key[40];
+  std::snprintf(key, sizeof key, "%d,%d,%u", name, value, typeHandle);
+  return key;
+}
+
+// The date format and binary render of a simple-typed element or attribute
+// in one XML layer.
+void insertSimpleRender(uint32_t handle, uint32_t dataTypeHandle, int32_t dataType,
+                        uint32_t layerHandle) {
+  if (isSimple(dataTypeHandle, kSimpleDateTime)) {
+    std::string dateTemplate = getDateTemplate(dataType);
+    if (!dateTemplate.empty()) insertDateFormat(handle, dateTemplate.c_str(), layerHandle);
+  }
+  if (isSimple(dataTypeHandle, kSimpleBinary))
+    insertBinaryRender(handle, dataType == kDtBase64Binary ? "2" : "1", layerHandle);
+}
+
+// ---- pass 1 -----------------------------------------------------------------------
+
+void writeTypes() {
+  TraceScope trace("writeTypes");
+  for (int32_t t = 1; t <= modelTables.types.count() && run.errSw == 0; ++t) {
+    if (modelTables.types[t].flag & kTypeSimple) continue;
+    findExistingType(t);
+    if (modelTables.types[t].handle != 0) continue;
+    const TypeEntry& row = modelTables.types[t];
+    uint32_t base = row.baseType != 0 ? dataTypeForCode(row.baseType) : 0;
+    std::string name = textOf(row.name);
+    int32_t composition = row.composition, content = row.typeContent;
+    int32_t id = 0;
+    uint32_t handle = createType(name.c_str(), base, composition, content, &id);
+    modelTables.types[t].handle = handle;
+    modelTables.types[t].qelId = id;
+  }
+}
+
+// ---- pass 2 -----------------------------------------------------------------------
+
+void writeElements() {
+  TraceScope trace("writeElements");
+  for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
+    findExistingElement(e);
+    ElementEntry row = modelTables.elements[e];
+    if (row.handle != 0 || (row.flag & kElemXsiRoot)) continue;
+    std::string ident = textOf(row.ident), name = textOf(row.name);
+    int32_t id = 0;
+    bool complex = row.dataType == 0 && row.typeId > 0 &&
+                   (modelTables.types[row.typeId].flag & kTypeSimple) == 0;
+    if (complex) {
+      const TypeEntry& type = modelTables.types[row.typeId];
+      row.typeHandle = type.handle;
+      row.qelTypeId = type.qelId;
+      row.handle = createElement(ident.c_str(), name.c_str(), row.typeHandle, &id);
+    } else {
+      row.dataTypeHandle = dataTypeForCode(row.dataType);
+      row.handle = createElement(ident.c_str(), name.c_str(), row.dataTypeHandle, &id);
+      for (const PluginLayer& layer : repo.xmlLayers)
+        insertSimpleRender(row.handle, row.dataTypeHandle, row.dataType, layer.handle);
+    }
+    row.qelId = id;
+    ElementEntry& stored = modelTables.elements[e];
+    stored.handle = row.handle;
+    stored.qelId = row.qelId;
+    stored.typeHandle = row.typeHandle;
+    stored.qelTypeId = row.qelTypeId;
+    stored.dataTypeHandle = row.dataTypeHandle;
+    if (row.xmlName != 0) {
+      std::string xmlName = withCaretsAsUnderscores(ident);
+      for (const PluginLayer& layer : repo.xmlLayers)
+        insertXMLName(row.handle, xmlName.c_str(), layer.handle);
+    }
+    insertLanguageNames(row.handle, name.c_str());
+  }
+}
+
+// ---- pass 3 -----------------------------------------------------------------------
+
+// The first type entry (in table order) listing each attribute, by attribute row.
+std::vector<int32_t> firstOwnerEntries() {
+  std::vector<int32_t> owner(static_cast<size_t>(modelTables.attributes.count()) + 1, 0);
+  for (int32_t i = 1; i <= modelTables.typeEntries.count(); ++i) {
+    int32_t a = modelTables.typeEntries[i].attrId;
+    if (a > 0 && a <= modelTables.attributes.count() && owner[static_cast<size_t>(a)] == 0)
+      owner[static_cast<size_t>(a)] = i;
+  }
+  return owner;
+}
+
+// An attribute written by an earlier run into the same message set is reused
+// like an element: creating it again would be refused as an existing identifier.
+void findExistingAttribute(int32_t a, const std::string& identifier) {
+  std::string ident = makeElementIdent(identifier.c_str());
+  uint32_t handle = 0, typeHandle = 0;
+  int32_t id = 0, typeId = 0;
+  findElementByName(ident.c_str(), &handle, &id, &typeHandle, &typeId, 1);
+  if (handle == 0) return;
+  AttrEntry& row = modelTables.attributes[a];
+  ++run.totals.elementsReused;
+  row.handle = handle;
+  row.qelId = id;
+  row.dataTypeHandle = typeHandle;
+  row.flag |= kAttrInRepository;
+  if (parms.verbose) reportInfo(9361, {textInsert(nameAt(row.name)), intInsert(id)});
+}
+
+void writeAttributes() {
+  TraceScope trace("writeAttributes");
+  std::vector<int32_t> owner;
+  if (parms.parser == 0) owner = firstOwnerEntries();
+  for (int32_t a = 1; a <= modelTables.attributes.count() && run.errSw == 0; ++a) {
+    std::string prefix;
+    if (parms.parser == 0) {
+      int32_t entry = owner[static_cast<size_t>(a)];
+      if (entry == 0) {
+        run.returnCode = reportError(9383, {textInsert("attribute"), intInsert(a)});
+        continue;
+      }
+      prefix = textOf(modelTables.types[modelTables.typeEntries[entry].mainTypeId].name);
+      if (endsWith(prefix, "_attrs")) prefix.resize(prefix.size() - 6);
+      if (prefix.size() > 5 && endsWith(prefix, "_ANON")) prefix.resize(prefix.size() - 5);
+      prefix += '^';
+    }
+    AttrEntry row = modelTables.attributes[a];
+    std::string identifier = prefix + textOf(row.ident);
+    if (row.handle == 0 && (row.flag & kAttrProhibited) == 0) findExistingAttribute(a, identifier);
+    row = modelTables.attributes[a];
+    if (row.handle != 0 || (row.flag & kAttrProhibited)) continue;
+    std::string name = textOf(row.name);
+    row.dataTypeHandle = dataTypeForCode(row.dataType);
+    int32_t id = 0;
+    row.handle = createElement(identifier.c_str(), name.c_str(), row.dataTypeHandle, &id);
+    AttrEntry& stored = modelTables.attributes[a];
+    stored.handle = row.handle;
+    stored.qelId = id;
+    stored.dataTypeHandle = row.dataTypeHandle;
+    std::string xmlName = withCaretsAsUnderscores(identifier);
+    for (const PluginLayer& layer : repo.xmlLayers) {
+      insertXMLName(row.handle, xmlName.c_str(), layer.handle);
+      insertSimpleRender(row.handle, row.dataTypeHandle, row.dataType, layer.handle);
+    }
+    insertLanguageNames(row.handle, name.c_str());
+  }
+}
+
+// ---- pass 4 -----------------------------------------------------------------------
+
+bool rendersAsText(uint32_t dataTypeHandle) {
+  return isSimple(dataTypeHandle, kSimpleString) || isSimple(dataTypeHandle, kSimpleDecimal);
+}
+
+void markCustomLayers(uint32_t typeHandle, uint32_t member, uint32_t dataTypeHandle) {
+  if (!rendersAsText(dataTypeHandle)) return;
+  for (const PluginLayer& layer : repo.cwfLayers)
+    createMemberAttr(typeHandle, member, layer.handle, "7", 1);
+}
+
+void writeTypeMembers() {
+  TraceScope trace("writeTypeMembers");
+  for (int32_t t = 1; t <= modelTables.types.count() && run.errSw == 0; ++t) {
+    const TypeEntry type = modelTables.types[t];
+    // A type taken over from the message set already holds its members; a
+    // simple type row has no definition to hold any.
+    if (type.handle == 0 || (type.flag & kTypeReusedFlag)) continue;
+    std::string typeName = textOf(type.name);
+    int32_t seq = 1;
+    for (int32_t i = type.firstAttribute; i != 0; i = modelTables.typeEntries[i].next) {
+      const TypeEntryEntry entry = modelTables.typeEntries[i];
+      const AttrEntry a = modelTables.attributes[entry.attrId];
+      std::string key = std::to_string(type.handle) + "," + std::to_string(a.handle);
+      if (checkDupMemberKey(key) == 1 || (a.flag & kAttrProhibited)) continue;
+      std::string childName = textOf(a.name);
+      uint32_t member =
+          createTypeMember(type.handle, a.handle, seq, QEL_CLASS_ELEMENT, entry.minOccurs,
+                           entry.maxOccurs, typeName.c_str(), childName.c_str());
+      std::string xmlName = a.xmlName > 0 ? textOf(a.xmlName) : childName;
+      for (const PluginLayer& layer : repo.xmlLayers) {
+        setXmlRender(type.handle, member, layer.handle, "1");
+        if (!xmlName.empty()) setXmlMemberName(type.handle, member, layer.handle, xmlName.c_str());
+      }
+      markCustomLayers(type.handle, member, a.dataTypeHandle);
+      ++seq;
+    }
+    for (int32_t i = type.firstElement; i != 0; i = modelTables.typeEntries[i].next) {
+      const TypeEntryEntry entry = modelTables.typeEntries[i];
+      if (entry.flag & kMemberElement) {
+        const ElementEntry e = modelTables.elements[entry.elemId];
+        std::string childName = textOf(e.name);
+        uint32_t member =
+            createTypeMember(type.handle, e.handle, seq, QEL_CLASS_ELEMENT, entry.minOccurs,
+                             entry.maxOccurs, typeName.c_str(), childName.c_str());
+        std::string xmlName = e.xmlName > 0 ? textOf(e.xmlName) : childName;
+        if (!xmlName.empty())
+          for (const PluginLayer& layer : repo.xmlLayers)
+            setXmlMemberName(type.handle, member, layer.handle, xmlName.c_str());
+        markCustomLayers(type.handle, member, e.dataTypeHandle);
+      } else {
+        const TypeEntry sub = modelTables.types[entry.subTypeId];
+        std::string childName = textOf(sub.name);
+        createTypeMember(type.handle, sub.handle, seq, QEL_CLASS_TYPE, entry.minOccurs,
+                         entry.maxOccurs, typeName.c_str(), childName.c_str());
+      }
+      ++seq;
+    }
+  }
+}
+
+// ---- passes 5 and 6 ---------------------------------------------------------------
+
+// Value rows by owner, each list in table order: one walk instead of one per owner.
+std::vector<std::vector<int32_t>> valuesByOwner(bool byElement) {
+  size_t owners = static_cast<size_t>(byElement ? modelTables.elements.count()
+                                                : modelTables.attributes.count());
+  std::vector<std::vector<int32_t>> lists(owners + 1);
+  for (int32_t v = 1; v <= modelTables.values.count(); ++v) {
+    int32_t owner = byElement ? modelTables.values[v].elemId : modelTables.values[v].attrId;
+    if (owner > 0 && static_cast<size_t>(owner) <= owners)
+      lists[static_cast<size_t>(owner)].push_back(v);
+  }
+  return lists;
+}
+
+// Writes value row `v` as a value of owner `ownerHandle`; `t` is its type.
+void writeValue(int32_t v, uint32_t t, uint32_t ownerHandle, int32_t& seq) {
+  std::string name = std::string(parms.valuePrefix) + textOf(modelTables.values[v].name);
+  appendTypeLetter(name, t);
+  name += parms.valueSuffix;
+  modelTables.values[v].name = insertName(name);
+  int32_t role = modelTables.values[v].role;
+  bool bound = role == kRoleMinInclusive || role == kRoleMaxInclusive ||
+               role == kRoleMinExclusive || role == kRoleMaxExclusive;
+  if (isSimple(t, kSimpleDateTime) && bound) return;
+  if (adjustExclusiveBound(v, t) == 1) return;
+  // The bound may have moved: its value and role are read again.
+  const ValueEntry row = modelTables.values[v];
+  role = row.role;
+  int32_t id = 0;
+  uint32_t h = findDuplicateValue(row.name, row.value, t, &id);
+  if (h == 0) {
+    std::string valueText = textOf(row.value);
+    h = createValue(name.c_str(), valueText.c_str(), t, &id);
+  }
+  ValueEntry& stored = modelTables.values[v];
+  stored.handle = h;
+  stored.qelId = id;
+  stored.dataTypeHandle = t;
+  // A value without a type was reported by createValue; there is nothing to
+  // make a member of.
+  if (h == 0) return;
+  repo.writtenValues.try_emplace(writtenValueKey(row.name, row.value, t),
+                                 RepositoryConnection::StoredValue{h, id});
+  createValueMember(h, ownerHandle, QEL_CLASS_ELEMENT, seq, role);
+  ++seq;
+}
+
+void writeElementValues() {
+  TraceScope trace("writeElementValues");
+  std::vector<std::vector<int32_t>> owned = valuesByOwner(true);
+  for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
+    const ElementEntry owner = modelTables.elements[e];
+    // An element that was not written (the root) has no definition to hold values.
+    if (owner.handle == 0) continue;
+    int32_t seq = 1;
+    for (int32_t v : owned[static_cast<size_t>(e)]) {
+      if (run.errSw != 0) break;
+      if (modelTables.values[v].handle != 0) continue;
+      int32_t role = modelTables.values[v].role;
+      uint32_t t = valueTypeForRole(role, owner.dataTypeHandle);
+      if (t == 0) {
+        int32_t baseType = owner.typeId > 0 ? modelTables.types[owner.typeId].baseType : 0;
+        t = valueTypeForRole(role, dataTypeForCode(baseType));
+      }
+      writeValue(v, t, owner.handle, seq);
+    }
+  }
+}
+
+void writeAttributeValues() {
+  TraceScope trace("writeAttributeValues");
+  std::vector<std::vector<int32_t>> owned = valuesByOwner(false);
+  for (int32_t a = 1; a <= modelTables.attributes.count() && run.errSw == 0; ++a) {
+    const AttrEntry owner = modelTables.attributes[a];
+    if (owner.handle == 0) continue;  // prohibited: left out with its values
+    int32_t seq = 1;
+    for (int32_t v : owned[static_cast<size_t>(a)]) {
+      if (run.errSw != 0) break;
+      if (modelTables.values[v].handle != 0) continue;
+      int32_t role = modelTables.values[v].role;
+      uint32_t t = valueTypeForRole(role, owner.dataTypeHandle);
+      if (t == 0) t = valueTypeForRole(role, dataTypeForCode(owner.dataType));
+      writeValue(v, t, owner.handle, seq);
+    }
+  }
+}
+
+}  // namespace
+
+// ---- simple types, roles, letters, templates ----------------------------------------
+
+uint32_t dataTypeForCode(int32_t code) {
+  if (parms.StringOnly) return simpleType(kSimpleString);
+  switch (code) {
+    case kDtBase64Binary:
+    case kDtHexBinary:
+      return simpleType(kSimpleBinary);
+    case kDtBoolean:
+      return simpleType(kSimpleBoolean);
+    case kDtByte:
+    case kDtInt:
+    case kDtInteger:
+    case kDtLong:
+    case kDtNegativeInteger:
+    case kDtNonNegativeInteger:
+    case kDtNonPositiveInteger:
+    case kDtPositiveInteger:
+    case kDtShort:
+    case kDtUnsignedByte:
+    case kDtUnsignedInt:
+    case kDtUnsignedLong:
+    case kDtUnsignedShort:
+      return simpleType(kSimpleInteger);
+    case kDtDate:
+    case kDtDateTime:
+    case kDtGDay:
+    case kDtGMonth:
+    case kDtGMonthDay:
+    case kDtGYear:
+    case kDtGYearMonth:
+    case kDtMonth:
+    case kDtTime:
+    case kDtYear:
+      return simpleType(parms.DateStringOnly ? kSimpleString : kSimpleDateTime);
+    case kDtDecimal:
+      return simpleType(kSimpleDecimal);
+    case kDtDouble:
+    case kDtFloat:
+      return simpleType(kSimpleFloat);
+    default:
+      return simpleType(kSimpleString);
+  }
+}
+
+uint32_t valueTypeForRole(int32_t role, uint32_t ownerTypeHandle) {
+  switch (role) {
+    case kRoleMinInclusive:
+    case kRoleMaxInclusive:
+    case kRoleEnumeration:
+    case kRoleDefault:
+    case kRoleMinExclusive:
+    case kRoleMaxExclusive:
+      return ownerTypeHandle;
+    case kRoleMinLength:
+    case kRoleMaxLength:
+      return dataTypeForCode(kDtInteger);
+    case kRoleNillable:
+      return dataTypeForCode(kDtBoolean);
+    case 9:
+      return dataTypeForCode(kDtString);
+    default:
+      return 0;
+  }
+}
+
+void appendTypeLetter(std::string& text, uint32_t typeHandle) {
+  if (typeHandle == 0) return;
+  loadSimpleTypes();
+  for (int i = 0; i < kSimpleTypeCount; ++i) {
+    if (repo.simpleTypes[i] == typeHandle) {
+      text += kSimpleTypeLetters[i];
+      return;
+    }
+  }
+}
+
+std::string getDateTemplate(int32_t code) {
+  switch (code) {
+    case kDtDate:
+      return "yyyy-MM-dd";
+    case kDtDateTime:
+      return parms.InclTimeFrac ? "yyyy-MM-dd'T'HH:mm:ss.SSSZZZ" : "";
+    case kDtTime:
+      return parms.InclTimeFrac ? "HH:mm:ss.SSSZZZ" : "HH:mm:ssZZZ";
+    case kDtGDay:
+      return "---dd";
+    case kDtGMonth:
+      return "--MM";
+    case kDtGMonthDay:
+      return "--MM-dd";
+    case kDtGYear:
+      return "yyyy";
+    case kDtGYearMonth:
+      return "yyyy-MM";
+    default:
+      return "";
+  }
+}
+
+int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle) {
+  int32_t role = modelTables.values[valueId].role;
+  if (role != kRoleMinExclusive && role != kRoleMaxExclusive) return 0;
+  bool lower = role == kRoleMinExclusive;
+  std::string oldText = textOf(modelTables.values[valueId].value);
+  if (!allDigits(oldText)) return 1;
+  std::string newText;
+  if (isSimple(typeHandle, kSimpleString)) {
+    newText = addOne(oldText, 0);
+  } else {
+    newText = addOne(oldText, lower ? 1 : -1);
+    reportInfo(9374, {textInsert(lower ? "MinExclusive" : "MaxExclusive"),
+                      textInsert(lower ? "MinInclusive" : "MaxInclusive"), textInsert(oldText),
+                      textInsert(newText)});
+  }
+  NameRef value = insertName(newText);
+  modelTables.values[valueId].value = value;
+  modelTables.values[valueId].role = lower ? kRoleMinInclusive : kRoleMaxInclusive;
+  return 0;
+}
+
+uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, int32_t* outId) {
+  auto found = repo.writtenValues.find(writtenValueKey(name, value, typeHandle));
+  if (found == repo.writtenValues.end()) return 0;
+  *outId = found->second.qelId;
+  return found->second.handle;
+}
+
+// ---- entry points ---------------------------------------------------------------------
+
+void createQELitems() {
+  TraceScope trace("createQELitems");
+  writeTypes();
+  writeElements();
+  writeAttributes();
+  writeTypeMembers();
+  writeElementValues();
+  writeAttributeValues();
+}
+
+uint32_t buildQELdata(uint32_t typeHandle, const char* rootTagName) {
+  TraceScope trace("buildQELdata");
+  if (run.errSw != 0) return typeHandle;
+  return CreateMessage(parms.rootElement, rootTagName, typeHandle);
+}
+
+uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_t typeHandle) {
+  TraceScope trace("CreateMessage");
+  std::string identifier = std::string(parms.msgPrefix) + msgBaseName + parms.msgSuffix;
+  unsigned char details[QEL_MESSAGE_DETAILS_SIZE] = {};
+  chkQELBeapiCode(QELGetDefaultDetails(QEL_CLASS_MESSAGE, details, sizeof details),
+                  "QELGetDefaultDetails", "createMessage");
+  ++run.totals.messages;
+  putText(details, QEL_OFF_NAME, QEL_NAME_SIZE, identifier.c_str());
+  putText(details, QEL_OFF_SECOND_NAME, QEL_NAME_SIZE, msgBaseName);
+  std::memcpy(details + QEL_OFF_TYPE_HANDLE, &typeHandle, sizeof typeHandle);
+  uint32_t handle = 0;
+  int32_t status = QELCreateMessage(repo.msgSetHandle, &handle, details);
+  if (status == -32) throw QELDBException(reportError(9412, {textInsert(identifier)}));
+  chkQELBeapiCode(status, "QELCreateMessage", "createMessage");
+  if (parms.verbose)
+    progressPrintf("Created M_MESSAGE entry for message %s messageId %8.8x typeId %d\n",
+                   msgBaseName, handle, static_cast<int32_t>(typeHandle));
+  insertMessageCobolNames(handle, msgBaseName);
+  std::string rootTag = rootTagName ? rootTagName : "";
+  if (rootTag != identifier)
+    for (const PluginLayer& layer : repo.xmlLayers)
+      insertXMLName(handle, rootTag.c_str(), layer.handle);
+  return handle;
+}

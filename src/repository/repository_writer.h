@@ -1,0 +1,203 @@
+// The repository writer's own operations: connection state, status check,
+// definition writers, wire-format and language attributes, and the mapping of
+// the model tables onto repository definitions.
+//
+// Everything the writer sends to the repository goes through qelbeapi.h.  A
+// failing status goes to chkQELBeapiCode (or to the writer's own handling of
+// the few statuses it expects), which reports it and raises QELDBException;
+// the run driver's guarded blocks catch it.  repository.h holds the entry
+// points the run driver calls; this header holds the rest, for the writer's
+// own files and its tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "name_table.h"
+
+/// TypeEntry::flag bit: the type was found in the message set and reused.
+constexpr uint8_t kTypeReusedFlag = 0x04;
+
+/// One plug-in member of the message set: its member handle and member name.
+struct PluginLayer {
+  uint32_t handle = 0;
+  NameRef name = 0;
+};
+
+/// The seven simple types every message set holds, in look-up order.
+enum SimpleType : int32_t {
+  kSimpleBoolean,
+  kSimpleString,
+  kSimpleDecimal,
+  kSimpleFloat,
+  kSimpleInteger,
+  kSimpleBinary,
+  kSimpleDateTime,
+  kSimpleTypeCount
+};
+
+/// Global state of the conversation with the repository for a single run.
+struct RepositoryConnection {
+  bool connected = false;     ///< QELOpenRepository succeeded
+  uint32_t msgSetHandle = 0;  ///< the open message set (project)
+  char msgSetId[16] = {};     ///< its identifier text
+  char msgSetName[64] = {};   ///< its name, as given to getQELInfo
+  char execDate[32] = {};     ///< start of the run, "%Y-%m-%d-%H.%M.%S"
+
+  PluginLayer cPlugin;                 ///< "C Language Extension"
+  PluginLayer cobolPlugin;             ///< "COBOL Language Extension"
+  PluginLayer webdavPlugin;            ///< "WebDav Plug-in Extension"
+  std::vector<PluginLayer> xmlLayers;  ///< "XML Format Extension" members
+  std::vector<PluginLayer> cwfLayers;  ///< "Custom Wire Format Extension" members
+  std::vector<PluginLayer> tdsLayers;  ///< "Tagged / Delimited Format Extension" members
+
+  bool simpleTypesLoaded = false;
+  uint32_t simpleTypes[kSimpleTypeCount] = {};
+
+  /// Names written in this run; a second equal name is a duplicate.
+  std::unordered_set<std::string> elementNames;
+  std::unordered_set<std::string> typeNames;
+  std::unordered_set<std::string> memberKeys;
+
+  /// The value definitions of the message set by (type handle, value text):
+  /// the first one in the repository's walk order.  Built by one walk on the
+  /// first createValue of the run and kept up to date with each new value.
+  struct StoredValue {
+    uint32_t handle;
+    int32_t qelId;
+  };
+  bool valueIndexBuilt = false;
+  std::unordered_map<std::string, StoredValue> valuesByText;
+  /// Value rows already written, by (name, value, type handle).
+  std::unordered_map<std::string, StoredValue> writtenValues;
+
+  /// Resets every field; a connection still open is closed without commit.
+  void reset();
+};
+
+/// The process-wide connection state.
+extern RepositoryConnection repo;
+
+// ---- status check -------------------------------------------------------
+
+/// Returns for status 0; otherwise prints 9398 (caller, API function, status,
+/// its text), sets errSw and raises QELDBException(-48).
+void chkQELBeapiCode(int32_t status, const char* apiName, const char* callerName);
+
+// ---- connection ---------------------------------------------------------
+
+void getPluginHandles();
+/// The message set's lock count (WebDav attribute 2), base read from the text.
+int32_t getLockCount();
+/// Reads a lock count text as strtol with base 0 would: 0x hex, 0 octal, else decimal.
+int32_t parseLockCount(const char* text);
+void resetMessageSet(const char* msgSetName);
+void removeMembers(int32_t defClass);
+void removeTypeMembers();
+void deleteClass(int32_t defClass);
+void deleteTypes();
+
+// ---- definition writers -------------------------------------------------
+
+std::string makeElementIdent(const char* base);
+std::string makeTypeIdent(const char* name);
+/// The second name written beside a type or a value.
+std::string makeTypeSecondName(const char* name);
+std::string makeValueIdent(const char* name);
+std::string makeValueSecondName(const char* name);
+
+void checkDupElementName(const std::string& ident);
+void checkDupTypeName(const std::string& name);
+/// 1 when `key` was registered before, else 0 (and it is registered now).
+int32_t checkDupMemberKey(const std::string& key);
+
+uint32_t createElement(const char* ident, const char* name, uint32_t typeHandle, int32_t* outId);
+uint32_t createType(const char* name, uint32_t baseTypeHandle, int32_t composition,
+                    int32_t typeContent, int32_t* outId);
+uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandle, int32_t* outId);
+uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seqNum,
+                          int32_t memberType, int32_t minOcc, int32_t maxOcc, const char* typeName,
+                          const char* childName);
+uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t parentClass,
+                           int32_t seqNum, int32_t role);
+
+void findTypeByName(const char* identifier, uint32_t* outHandle, int32_t* outId);
+void findElementByName(const char* identifier, uint32_t* outHandle, int32_t* outId,
+                       uint32_t* outTypeHandle, int32_t* outTypeId, int32_t simpleTyped);
+uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId);
+uint32_t getSimpleTypeHandle(const char* name);
+void findExistingType(int32_t typeId);
+void findExistingElement(int32_t elemId);
+
+/// The model's question: does the message set hold a type of this name?
+bool repositoryHasTypeName(const char* typeName);
+
+// ---- wire-format and language attributes -------------------------------
+
+std::string cobolName(const char* name);
+std::string cName(const char* name);
+std::string copyBookName(const char* name);
+std::string nilAttributeName();
+
+void setNillableValues(uint32_t layerHandle);
+int32_t createAttribute(const char* value, uint32_t componentHandle, uint32_t pluginHandle,
+                        int32_t key);
+void insertXMLName(uint32_t componentHandle, const char* name, uint32_t layerHandle);
+void insertDateFormat(uint32_t componentHandle, const char* dateTemplate, uint32_t layerHandle);
+void insertBinaryRender(uint32_t componentHandle, const char* render, uint32_t layerHandle);
+void insertCopyBookName(uint32_t componentHandle, const char* name, uint32_t cobolHandle);
+void insertCOBOLName(uint32_t componentHandle, const char* name, uint32_t cobolHandle);
+void insertCName(uint32_t componentHandle, const char* name, uint32_t cHandle);
+void insertLanguageNames(uint32_t componentHandle, const char* name);
+void insertMessageCobolNames(uint32_t messageHandle, const char* name);
+void createMemberAttr(uint32_t parentHandle, uint32_t memberHandle, uint32_t pluginHandle,
+                      const char* value, int32_t key);
+void setXmlRender(uint32_t parentHandle, uint32_t memberHandle, uint32_t layerHandle,
+                  const char* render);
+void setXmlMemberName(uint32_t parentHandle, uint32_t memberHandle, uint32_t layerHandle,
+                      const char* name);
+
+// ---- mapping --------------------------------------------------------------
+
+uint32_t dataTypeForCode(int32_t code);
+uint32_t valueTypeForRole(int32_t role, uint32_t ownerTypeHandle);
+/// Appends the letter of simple type `typeHandle` to `text` (nothing for others).
+void appendTypeLetter(std::string& text, uint32_t typeHandle);
+/// The date template of a built-in type code ("" for none).
+std::string getDateTemplate(int32_t code);
+/// 1 when value row `valueId` is not to be written; moves an exclusive bound.
+int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle);
+uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, int32_t* outId);
+uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_t typeHandle);
+
+/// Traces "==> name" on entry and "<== name" on a normal exit (not while an
+/// exception unwinds the scope).
+class TraceScope {
+ public:
+  explicit TraceScope(const char* name);
+  ~TraceScope();
+  TraceScope(const TraceScope&) = delete;
+  TraceScope& operator=(const TraceScope&) = delete;
+
+ private:
+  const char* name_;
+  int unwinding_;
+};
+
+// ---- record fields ------------------------------------------------------
+// Details and member records are byte buffers; these read and patch their
+// fields at the offsets of qelbeapi.h.
+
+/// Writes `text` into a fixed field, cut to `size` - 1 bytes and NUL-padded.
+void putText(unsigned char* record, int offset, int size, const char* text);
+std::string getText(const unsigned char* record, int offset, int size);
+void putInt32(unsigned char* record, int offset, int32_t value);
+int32_t getInt32(const unsigned char* record, int offset);
+/// An attribute reference {plug-in member handle, key}.
+struct AttrRef {
+  unsigned char bytes[116] = {};
+  AttrRef(uint32_t pluginHandle, int32_t key);
+};

@@ -1,0 +1,461 @@
+// Whole imports into temporary repositories: the built xsdimport runs on a
+// parameter file, and the repository is read back with kova-repo export.
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using nlohmann::json;
+
+std::string shellWord(const std::string& s) { return "'" + s + "'"; }
+
+class Import : public KovaTest {
+ protected:
+  void SetUp() override {
+    KovaTest::SetUp();
+    dir_ = makeTempDir();
+    db_ = dir_ + "/repository.kovadb";
+    std::filesystem::copy_file(std::string(KOVA_SOURCE_DIR) + "/tests/data/repository/orders.xsd",
+                               dir_ + "/orders.xsd");
+  }
+
+  /// Imports root `root` of orders.xsd into message set S; `extra` holds
+  /// further header lines of the parameter file, `args` further options.
+  ProgramRun import(const std::string& root, const std::string& extra = "",
+                    std::vector<std::string> args = {}) {
+    std::string parms = writeFile(dir_ + "/" + root + ".parms",
+                                  "QEL_DB=" + db_ + "\nMESSAGESET=S\nROOTELEMENT=" + root + "\n" +
+                                      extra + "[FILELIST]\norders.xsd\n");
+    args.insert(args.begin(), {"-f", parms});
+    return runXsdimport(args, dir_);
+  }
+
+  ProgramRun tool(const std::string& arguments) {
+    return runCommand(shellWord(KOVA_REPO_TOOL) + " " + arguments);
+  }
+
+  /// The message set S as kova-repo exports it (null when it cannot).
+  json exportSet(const std::string& set = "S") {
+    ProgramRun r = tool("export " + shellWord(db_) + " " + set + " 2>/dev/null");
+    if (r.status != 0) return json();
+    return json::parse(r.output, nullptr, false);
+  }
+
+  static const json* named(const json& list, const std::string& name) {
+    for (const json& j : list)
+      if (j["name"] == name) return &j;
+    return nullptr;
+  }
+
+  static std::string attribute(const json& component, int key) {
+    for (const json& a : component["attributes"])
+      if (a["key"] == key) return a["value"];
+    return "<unset>";
+  }
+
+  /// The value of a totals line ("M_TYPE           - 4" gives 4), -1 when absent.
+  static int total(const std::string& output, const std::string& label) {
+    std::vector<std::string> lines = linesWith(output, label);
+    if (lines.empty()) return -1;
+    return std::stoi(lines.front().substr(lines.front().rfind("- ") + 2));
+  }
+
+  /// Exit status of a run that returns `status` (the shell keeps 8 bits).
+  static int exitStatus(int status) { return status & 0xff; }
+
+  std::string dir_;
+  std::string db_;
+};
+
+TEST_F(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
+  ProgramRun r = import("Order");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("KOVA9350I"), std::string::npos);
+  json s = exportSet();
+  ASSERT_TRUE(s.is_object());
+
+  const json* message = named(s["messages"], "Order");
+  ASSERT_NE(message, nullptr);
+  EXPECT_EQ((*message)["type"], "OrderType");
+  EXPECT_EQ(attribute(*message, 5), "ORDER.CPY");
+
+  const json* quantity = named(s["elements"], "OrderType^Quantity");
+  ASSERT_NE(quantity, nullptr);
+  EXPECT_EQ((*quantity)["type"], "INTEGER");
+  std::set<std::pair<int, std::string>> bounds;
+  for (const json& v : (*quantity)["values"]) {
+    const json* value = named(s["values"], v["value"]);
+    ASSERT_NE(value, nullptr);
+    bounds.insert({v["role"].get<int>(), (*value)["value"].get<std::string>()});
+  }
+  // The exclusive bounds became inclusive ones, moved by one.
+  EXPECT_EQ(bounds, (std::set<std::pair<int, std::string>>{{1, "11"}, {2, "99"}}));
+  EXPECT_EQ(linesWith(r.output, "KOVA9374W").size(), 2u);
+
+  // A string bound keeps its text.
+  const json* reference = named(s["elements"], "OrderType^Reference");
+  ASSERT_NE(reference, nullptr);
+  ASSERT_EQ((*reference)["values"].size(), 1u);
+  EXPECT_EQ((*reference)["values"][0]["role"], 1);
+  EXPECT_EQ((*named(s["values"], (*reference)["values"][0]["value"]))["value"], "5");
+
+  const json* date = named(s["elements"], "OrderType^IssueDate");
+  ASSERT_NE(date, nullptr);
+  EXPECT_EQ((*date)["type"], "DATETIME");
+  EXPECT_EQ(attribute(*date, 31), "yyyy-MM-dd");
+  EXPECT_EQ(attribute(*named(s["elements"], "OrderType^Scan"), 32), "2");
+
+  // The attribute, written as an element named after its type.
+  const json* id = named(s["elements"], "OrderType^order_id");
+  ASSERT_NE(id, nullptr);
+  EXPECT_EQ((*id)["secondName"], "order-id");
+
+  // Members of the order type, with occurrences and XML names.
+  const json* order = named(s["types"], "OrderType");
+  ASSERT_NE(order, nullptr);
+  bool sawStatus = false;
+  for (const json& m : (*order)["members"]) {
+    if (m["child"] != "OrderType^Status") continue;
+    sawStatus = true;
+    EXPECT_EQ(m["repeat"], true);
+    EXPECT_EQ(attribute(m, 100), "Status");
+  }
+  EXPECT_TRUE(sawStatus);
+}
+
+TEST_F(Import, TotalsMatchWhatTheRepositoryHolds) {
+  ProgramRun r = import("Order");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  ASSERT_TRUE(s.is_object());
+  int complexTypes = 0, typeMembers = 0, valueMembers = 0;
+  for (const json& t : s["types"]) {
+    if (t["kind"] == 3) ++complexTypes;
+    typeMembers += static_cast<int>(t["members"].size());
+  }
+  for (const json& e : s["elements"]) valueMembers += static_cast<int>(e["values"].size());
+  EXPECT_NE(r.output.find("items added to tables in repository database " + db_),
+            std::string::npos);
+  EXPECT_EQ(total(r.output, "M_MESSAGE        -"), 1);
+  EXPECT_EQ(total(r.output, "M_ELEMENT        -"), static_cast<int>(s["elements"].size()));
+  EXPECT_EQ(total(r.output, "M_TYPE           -"), complexTypes);
+  EXPECT_EQ(total(r.output, "M_VALUE          -"), static_cast<int>(s["values"].size()));
+  EXPECT_EQ(total(r.output, "TYPE_MEMBER      -"), typeMembers);
+  EXPECT_EQ(total(r.output, "VALUE_MEMBER     -"), valueMembers);
+  EXPECT_GT(total(r.output, "M_ATTRIBUTE      -"), 0);
+  EXPECT_GT(total(r.output, "MEMBER_ATTRIBUTE -"), 0);
+  EXPECT_EQ(total(r.output, "elements reused from existing entries in MessageSet -"), 0);
+  EXPECT_EQ(total(r.output, "duplicate values reused in MessageSet   -"), 0);
+}
+
+TEST_F(Import, SecondRunReusesWhatTheMessageSetHolds) {
+  ASSERT_EQ(import("Order").status, 0);
+  json before = exportSet();
+  ProgramRun r = import("Invoice");
+  ASSERT_EQ(r.status, 0) << r.output;
+  // PartyType with its element and attribute comes from the first run.
+  EXPECT_GE(total(r.output, "types reused from existing entries in MessageSet    -"), 1);
+  EXPECT_GE(total(r.output, "elements reused from existing entries in MessageSet -"), 2);
+  EXPECT_GE(total(r.output, "values reused from existing entries in MessageSet   -"), 1);
+  json s = exportSet();
+  ASSERT_NE(named(s["messages"], "Order"), nullptr);
+  ASSERT_NE(named(s["messages"], "Invoice"), nullptr);
+  // The shared type kept its members, none written twice.
+  EXPECT_EQ((*named(s["types"], "PartyType"))["members"],
+            (*named(before["types"], "PartyType"))["members"]);
+
+  // The same root a second time is refused, and nothing changes.
+  ProgramRun again = import("Order");
+  EXPECT_EQ(again.status, exitStatus(-50)) << again.output;
+  EXPECT_NE(again.output.find("KOVA9400E"), std::string::npos);
+  EXPECT_EQ(exportSet(), s);
+}
+
+TEST_F(Import, RefusedMessageSetsAreLeftAsTheyWere) {
+  ASSERT_EQ(import("Order").status, 0);
+  struct Case {
+    const char* command;
+    const char* undo;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"finalise", nullptr, -53, "KOVA9403E"},
+      {"lock", "unlock", -52, "KOVA9402E"},
+      {"in-use", "in-use", -51, "KOVA9401E"},
+  };
+  // Finalising cannot be undone: it goes last, on its own repository copy.
+  for (const Case& c : {cases[1], cases[2], cases[0]}) {
+    std::string arguments = std::string(c.command) + " " + shellWord(db_) + " S";
+    if (std::string(c.command) == "in-use") arguments += " 2";
+    ASSERT_EQ(tool(arguments).status, 0) << c.command;
+    json before = exportSet();
+    ProgramRun r = import("Invoice");
+    EXPECT_EQ(r.status, exitStatus(c.status)) << c.command << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_EQ(exportSet(), before) << c.command;
+    if (c.undo != nullptr) {
+      std::string undo = std::string(c.undo) + " " + shellWord(db_) + " S";
+      if (std::string(c.undo) == "in-use") undo += " 0";
+      ASSERT_EQ(tool(undo).status, 0) << c.undo;
+    }
+  }
+}
+
+TEST_F(Import, FailingRunsCommitNothing) {
+  ASSERT_EQ(import("Order").status, 0);
+  json before = exportSet();
+  // An identifier the repository refuses (a quote in an element suffix).
+  ProgramRun refused = import("Invoice", "ELEMSUFFIX=_x'y\n");
+  EXPECT_EQ(refused.status, exitStatus(-62)) << refused.output;
+  EXPECT_NE(refused.output.find("KOVA9412E"), std::string::npos);
+  EXPECT_EQ(exportSet(), before);
+
+  // A message-set file that cannot be opened.
+  ProgramRun noFile = import("Invoice", "", {"-o", dir_ + "/missing/dir/sets.txt"});
+  EXPECT_EQ(noFile.status, exitStatus(-49)) << noFile.output;
+  EXPECT_NE(noFile.output.find("KOVA9399E"), std::string::npos);
+  EXPECT_EQ(exportSet(), before);
+
+  // A report-only run writes everything, commits nothing and writes no file.
+  std::string setsFile = dir_ + "/sets.txt";
+  ProgramRun reportOnly = import("Invoice", "", {"-r", "-o", setsFile});
+  EXPECT_EQ(reportOnly.status, exitStatus(-2)) << reportOnly.output;
+  EXPECT_NE(reportOnly.output.find("KOVA9352I"), std::string::npos);
+  EXPECT_GT(total(reportOnly.output, "M_ELEMENT        -"), 0);
+  EXPECT_EQ(exportSet(), before);
+  EXPECT_FALSE(std::filesystem::exists(setsFile));
+}
+
+TEST_F(Import, NewMessageSetOfAFailedRunIsNotKept) {
+  ProgramRun r = import("Order", "", {"-r"});
+  EXPECT_EQ(r.status, exitStatus(-2)) << r.output;
+  EXPECT_TRUE(exportSet().is_null());  // the message set was never committed
+}
+
+TEST_F(Import, MessageSetFileGainsOneLinePerSuccessfulRun) {
+  std::string setsFile = dir_ + "/sets.txt";
+  ASSERT_EQ(import("Order", "MSGSETFILENAME=" + setsFile + "\n").status, 0);
+  ASSERT_EQ(import("Invoice", "MSGSETFILENAME=" + setsFile + "\n").status, 0);
+  ASSERT_NE(import("Invoice", "MSGSETFILENAME=" + setsFile + "\n").status, 0);  // duplicate
+  std::string id = exportSet()["messageSet"]["identifier"];
+  EXPECT_EQ(readFile(setsFile), "S=" + id + "\nS=" + id + "\n");
+}
+
+TEST_F(Import, ResetEmptiesTheMessageSetFirst) {
+  ASSERT_EQ(import("Order").status, 0);
+  ASSERT_EQ(import("Invoice").status, 0);
+  ProgramRun r = import("Order", "RESETMSGSET=Y\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Reseting message set name S"), std::string::npos);
+  EXPECT_EQ(total(r.output, "types reused from existing entries in MessageSet    -"), 0);
+  json s = exportSet();
+  EXPECT_NE(named(s["messages"], "Order"), nullptr);
+  EXPECT_EQ(named(s["messages"], "Invoice"), nullptr);
+  EXPECT_EQ(named(s["types"], "InvoiceType"), nullptr);
+  EXPECT_NE(named(s["types"], "STRING"), nullptr);  // the simple types stay
+}
+
+TEST_F(Import, PrefixesAndSuffixesNameEveryDefinition) {
+  const std::string affixes =
+      "MSGPREFIX=M_\nMSGSUFFIX=_m\nELEMPREFIX=E_\nELEMSUFFIX=_e\nTYPEPREFIX=T_\n"
+      "TYPESUFFIX=_t\nVALUEPREFIX=V_\nVALUESUFFIX=_v\n";
+  ProgramRun r = import("Order", affixes + "PARSER=M\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  const json* message = named(s["messages"], "M_Order_m");
+  ASSERT_NE(message, nullptr);
+  EXPECT_EQ((*message)["secondName"], "Order");
+  EXPECT_EQ((*message)["type"], "T_OrderType_t");
+  EXPECT_EQ(attribute(*message, 30), "Order");  // the root tag differs from the identifier
+  const json* party = named(s["types"], "T_PartyType_t");
+  ASSERT_NE(party, nullptr);
+  EXPECT_EQ((*party)["secondName"], "PartyType");
+  ASSERT_NE(named(s["elements"], "E_OrderType^Quantity_e"), nullptr);
+  ASSERT_NE(named(s["elements"], "E_OrderType^order_id_e"), nullptr);
+  // The value name carries the prefix and suffix from the mapping and again
+  // from the value writer, around the type letter.
+  ASSERT_NE(named(s["values"], "V_V_openS_v_v"), nullptr);
+
+  // PARSER X: attributes are not named after their type.
+  std::filesystem::remove(db_);
+  r = import("Order", affixes + "PARSER=X\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  s = exportSet();
+  EXPECT_NE(named(s["elements"], "E_order_id_e"), nullptr);
+  EXPECT_EQ(named(s["elements"], "E_OrderType^order_id_e"), nullptr);
+}
+
+TEST_F(Import, StringOnlyAndDateStringOnly) {
+  ProgramRun r = import("Order", "STRINGONLY=Y\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  for (const json& e : s["elements"]) {
+    const json* type = named(s["types"], e["type"]);
+    ASSERT_NE(type, nullptr);
+    if ((*type)["kind"] == 1) {
+      EXPECT_EQ(e["type"], "STRING") << e["name"];
+    }
+    EXPECT_EQ(attribute(e, 31), "<unset>") << e["name"];
+    EXPECT_EQ(attribute(e, 32), "<unset>") << e["name"];
+  }
+  for (const json& v : s["values"]) EXPECT_EQ(v["type"], "STRING") << v["name"];
+  // The bound of a string is not moved.
+  EXPECT_EQ(linesWith(r.output, "KOVA9374W").size(), 0u);
+
+  std::filesystem::remove(db_);
+  r = import("Invoice", "DATESTRINGONLY=Y\n");
+  ASSERT_EQ(r.status, 0) << r.output;
+  s = exportSet();
+  EXPECT_EQ((*named(s["elements"], "InvoiceType^Due"))["type"], "STRING");
+  EXPECT_EQ((*named(s["elements"], "InvoiceType^Total"))["type"], "DECIMAL");
+  EXPECT_EQ(attribute(*named(s["elements"], "InvoiceType^Due"), 31), "<unset>");
+}
+
+TEST_F(Import, CustomLayersMarkTextMembers) {
+  ASSERT_EQ(import("Invoice").status, 0);
+  ASSERT_EQ(tool("add-layer " + shellWord(db_) + " S cwf CWF1").status, 0);
+  ProgramRun r = import("Order");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  const json* order = named(s["types"], "OrderType");
+  ASSERT_NE(order, nullptr);
+  std::map<std::string, std::string> render;
+  for (const json& m : (*order)["members"]) {
+    std::string value = "<unset>";
+    for (const json& a : m["attributes"])
+      if (a["member"] == "CWF1" && a["key"] == 1) value = a["value"];
+    render[m["child"]] = value;
+  }
+  EXPECT_EQ(render["OrderType^Note"], "7");            // string
+  EXPECT_EQ(render["OrderType^Quantity"], "<unset>");  // integer
+  EXPECT_EQ(render["OrderType^IssueDate"], "<unset>");
+}
+
+TEST_F(Import, ExampleImportsAndShows) {
+  std::string source = KOVA_SOURCE_DIR;
+  ProgramRun r =
+      runXsdimport({"-f", "examples/purchase-order/purchase-order.parms", "-n", db_}, source);
+  ASSERT_EQ(r.status, 0) << r.output;
+  ProgramRun show = tool("show " + shellWord(db_) + " PurchaseOrders purchaseOrder");
+  ASSERT_EQ(show.status, 0) << show.output;
+  EXPECT_EQ(show.output.rfind("message purchaseOrder type ", 0), 0u) << show.output;
+  EXPECT_GT(linesWith(show.output, "element ").size(), 10u);
+}
+
+}  // namespace
+
+// ---- real schemas ---------------------------------------------------------------
+
+namespace {
+
+std::string fileText(const std::filesystem::path& file) { return readFile(file.string()); }
+
+// Every `key="value"` in `text` whose key starts with `keyPrefix`: pairs of
+// the rest of the key and the value, in document order.
+std::vector<std::pair<std::string, std::string>> quotedAttributes(const std::string& text,
+                                                                  const std::string& keyPrefix) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (size_t at = text.find(keyPrefix); at != std::string::npos;
+       at = text.find(keyPrefix, at + 1)) {
+    size_t eq = text.find("=\"", at);
+    size_t close = eq == std::string::npos ? eq : text.find('"', eq + 2);
+    if (close == std::string::npos) break;
+    std::string rest = text.substr(at + keyPrefix.size(), eq - at - keyPrefix.size());
+    if (rest.find_first_of(" \t\r\n<>") != std::string::npos) continue;
+    out.emplace_back(rest, text.substr(eq + 2, close - eq - 2));
+  }
+  return out;
+}
+
+// "namespace prefix" lines for every namespace the files declare a prefix for
+// or target; a target namespace without a declared prefix gets ns1, ns2, ...
+std::string prefixLines(const std::vector<std::filesystem::path>& files) {
+  std::map<std::string, std::string> prefixOf;
+  for (const auto& f : files)
+    for (const auto& [prefix, ns] : quotedAttributes(fileText(f), "xmlns:"))
+      prefixOf.emplace(ns, prefix);
+  int n = 0;
+  for (const auto& f : files) {
+    auto targets = quotedAttributes(fileText(f), "targetNamespace");
+    if (!targets.empty() && targets.front().first.empty() &&
+        prefixOf.count(targets.front().second) == 0)
+      prefixOf[targets.front().second] = "ns" + std::to_string(++n);
+  }
+  std::string lines;
+  for (const auto& [ns, prefix] : prefixOf) lines += ns + " " + prefix + "\n";
+  return lines;
+}
+
+struct CorpusCase {
+  const char* file;  ///< under the corpus directory
+  const char* root;
+};
+
+void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.file << " root " << c.root; }
+
+class Corpus : public KovaTest, public ::testing::WithParamInterface<CorpusCase> {};
+
+TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
+  namespace fs = std::filesystem;
+  fs::path corpus = fs::path(sharedDir()) / "corpus";
+  fs::path main = corpus / GetParam().file;
+  std::string dir = makeTempDir();
+  std::vector<fs::path> files = {main};
+  std::string locations;
+  if (std::string(GetParam().file).rfind("ubl-2.5/", 0) == 0) {
+    // The common modules import each other by bare file name.
+    for (const fs::directory_entry& e : fs::directory_iterator(corpus / "ubl-2.5" / "common")) {
+      if (e.path().extension() != ".xsd") continue;
+      files.push_back(e.path());
+      locations += e.path().filename().string() + " " + e.path().string() + "\n";
+    }
+  }
+  std::string parms = writeFile(
+      dir + "/import.parms",
+      "QEL_DB=" + dir + "/repository.kovadb\nMESSAGESET=CORPUS\nROOTELEMENT=" + GetParam().root +
+          "\n[FILELIST]\n" + main.filename().string() + "\n[NAMESPACEPREFIX]\n" +
+          prefixLines(files) + (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
+  ProgramRun r = runXsdimport({"-f", parms}, main.parent_path().string());
+  ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 4000 ? r.output.size() - 4000 : 0);
+  EXPECT_NE(r.output.find("KOVA9350I"), std::string::npos);
+  // The message and its type are in the repository (export is flat; a
+  // printed tree of a document this size would be far too long).
+  ProgramRun exported = runCommand(shellWord(KOVA_REPO_TOOL) + " export " +
+                                   shellWord(dir + "/repository.kovadb") + " CORPUS 2>/dev/null");
+  ASSERT_EQ(exported.status, 0);
+  json s = json::parse(exported.output, nullptr, false);
+  ASSERT_TRUE(s.is_object());
+  ASSERT_EQ(s["messages"].size(), 1u);
+  EXPECT_EQ(s["messages"][0]["name"], GetParam().root);
+  int complexTypes = 0;
+  for (const json& t : s["types"]) complexTypes += t["kind"] == 3 ? 1 : 0;
+  std::vector<std::string> totals = linesWith(r.output, "M_TYPE           -");
+  ASSERT_EQ(totals.size(), 1u);
+  EXPECT_EQ(std::to_string(complexTypes), totals[0].substr(totals[0].rfind(' ') + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Representative, Corpus,
+    ::testing::Values(
+        CorpusCase{"ubl-2.5/maindoc/UBL-Invoice-2.5.xsd", "Invoice"},
+        CorpusCase{"ubl-2.5/maindoc/UBL-Order-2.5.xsd", "Order"},
+        CorpusCase{"ubl-2.5/maindoc/UBL-ApplicationResponse-2.5.xsd", "ApplicationResponse"},
+        CorpusCase{"iso20022/payments_initiation_11/pain.001.001.10_1.xsd", "Document"},
+        CorpusCase{"iso20022/payments_clearing_and_settlement_10/pacs.008.001.09.xsd", "Document"},
+        CorpusCase{"iso20022/banktocustomer_cash_management_8/camt.053.001.08.xsd", "Document"}),
+    [](const ::testing::TestParamInfo<CorpusCase>& info) {
+      std::string name = std::filesystem::path(info.param.file).stem().string();
+      for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
+
+}  // namespace

@@ -1,0 +1,336 @@
+// The mapping of model rows onto definitions: simple types, roles, letters,
+// date templates, exclusive bounds, the six passes and the message.
+#include <string>
+
+#include "writer_fixture.h"
+
+namespace {
+
+using Mapping = WriterTest;
+
+TEST_F(Mapping, BuiltInTypesMapOntoSimpleTypes) {
+  uint32_t set = openSet();
+  auto simple = [&](const char* name) { return fake.find(set, QEL_CLASS_TYPE, name); };
+  struct Case {
+    int32_t code;
+    const char* type;
+  };
+  const Case cases[] = {{kDtBase64Binary, "BINARY"},   {kDtHexBinary, "BINARY"},
+                        {kDtBoolean, "BOOLEAN"},       {kDtByte, "INTEGER"},
+                        {kDtUnsignedShort, "INTEGER"}, {kDtPositiveInteger, "INTEGER"},
+                        {kDtDate, "DATETIME"},         {kDtGYearMonth, "DATETIME"},
+                        {kDtYear, "DATETIME"},         {kDtDecimal, "DECIMAL"},
+                        {kDtDouble, "FLOAT"},          {kDtFloat, "FLOAT"},
+                        {kDtString, "STRING"},         {kDtAnyURI, "STRING"},
+                        {kDtDuration, "STRING"},       {0, "STRING"}};
+  for (const Case& c : cases) EXPECT_EQ(dataTypeForCode(c.code), simple(c.type)) << c.code;
+  parms.DateStringOnly = 1;
+  EXPECT_EQ(dataTypeForCode(kDtDateTime), simple("STRING"));
+  EXPECT_EQ(dataTypeForCode(kDtInt), simple("INTEGER"));
+  parms.StringOnly = 1;
+  for (const Case& c : cases) EXPECT_EQ(dataTypeForCode(c.code), simple("STRING")) << c.code;
+  // The seven are looked up once for the run.
+  EXPECT_EQ(fake.count("QELFindDefinition"), 7);
+}
+
+TEST_F(Mapping, ValueTypesByRoleAndTheirLetters) {
+  uint32_t set = openSet();
+  auto simple = [&](const char* name) { return fake.find(set, QEL_CLASS_TYPE, name); };
+  uint32_t owner = simple("DECIMAL");
+  for (int32_t role : {1, 2, 5, 6, 100, 101}) EXPECT_EQ(valueTypeForRole(role, owner), owner);
+  EXPECT_EQ(valueTypeForRole(3, owner), simple("INTEGER"));
+  EXPECT_EQ(valueTypeForRole(4, owner), simple("INTEGER"));
+  EXPECT_EQ(valueTypeForRole(7, owner), simple("BOOLEAN"));
+  EXPECT_EQ(valueTypeForRole(9, owner), simple("STRING"));
+  EXPECT_EQ(valueTypeForRole(8, owner), 0u);
+  const std::pair<const char*, const char*> letters[] = {
+      {"STRING", "S"},  {"INTEGER", "I"},  {"FLOAT", "F"},  {"BINARY", "X"},
+      {"BOOLEAN", "B"}, {"DATETIME", "T"}, {"DECIMAL", "D"}};
+  for (const auto& [type, letter] : letters) {
+    std::string text = "Enum";
+    appendTypeLetter(text, simple(type));
+    EXPECT_EQ(text, std::string("Enum") + letter);
+  }
+  std::string text = "Enum";
+  appendTypeLetter(text, 0x7777);
+  EXPECT_EQ(text, "Enum");
+}
+
+TEST_F(Mapping, DateTemplates) {
+  const std::pair<int32_t, const char*> off[] = {
+      {kDtDate, "yyyy-MM-dd"}, {kDtDateTime, ""},          {kDtTime, "HH:mm:ssZZZ"},
+      {kDtGDay, "---dd"},      {kDtGMonth, "--MM"},        {kDtGMonthDay, "--MM-dd"},
+      {kDtGYear, "yyyy"},      {kDtGYearMonth, "yyyy-MM"}, {kDtString, ""}};
+  for (const auto& [code, text] : off) EXPECT_EQ(getDateTemplate(code), text) << code;
+  parms.InclTimeFrac = 1;
+  EXPECT_EQ(getDateTemplate(kDtDateTime), "yyyy-MM-dd'T'HH:mm:ss.SSSZZZ");
+  EXPECT_EQ(getDateTemplate(kDtTime), "HH:mm:ss.SSSZZZ");
+  EXPECT_EQ(getDateTemplate(kDtDate), "yyyy-MM-dd");
+}
+
+TEST_F(Mapping, ExclusiveBoundsMoveByOneOrAreLeftOut) {
+  uint32_t set = openSet();
+  uint32_t integer = fake.find(set, QEL_CLASS_TYPE, "INTEGER");
+  uint32_t string = fake.find(set, QEL_CLASS_TYPE, "STRING");
+  struct Case {
+    const char* text;
+    int16_t role;
+    uint32_t type;
+    int32_t skip;
+    const char* newText;
+    int16_t newRole;
+    bool message;
+  };
+  const Case cases[] = {
+      {"10", kRoleMinExclusive, integer, 0, "11", kRoleMinInclusive, true},
+      {"10", kRoleMinExclusive, string, 0, "10", kRoleMinInclusive, false},
+      {"0042", kRoleMaxExclusive, integer, 0, "41", kRoleMaxInclusive, true},
+      {"100", kRoleMaxExclusive, integer, 0, "99", kRoleMaxInclusive, true},
+      {"0", kRoleMaxExclusive, integer, 0, "-1", kRoleMaxInclusive, true},
+      {"99999999999999999999", kRoleMinExclusive, integer, 0, "100000000000000000000",
+       kRoleMinInclusive, true},
+      {"-5", kRoleMinExclusive, integer, 1, "-5", kRoleMinExclusive, false},
+      {"1.5", kRoleMaxExclusive, integer, 1, "1.5", kRoleMaxExclusive, false},
+      {"7", kRoleMinInclusive, integer, 0, "7", kRoleMinInclusive, false},
+  };
+  for (const Case& c : cases) {
+    int32_t v = addValue("B", c.text, c.role, 1);
+    startCapture();
+    EXPECT_EQ(adjustExclusiveBound(v, c.type), c.skip) << c.text;
+    std::string out = stopCapture();
+    EXPECT_STREQ(nameAt(modelTables.values[v].value), c.newText) << c.text;
+    EXPECT_EQ(modelTables.values[v].role, c.newRole) << c.text;
+    EXPECT_EQ(out.find("KOVA9374W") != std::string::npos, c.message) << c.text << out;
+    if (c.message) {
+      EXPECT_NE(out.find(c.text), std::string::npos) << out;
+      EXPECT_NE(out.find(c.newText), std::string::npos) << out;
+    }
+  }
+  EXPECT_EQ(run.errSw, 0);
+}
+
+// A purchase order: type PurchaseOrder (attributes in PurchaseOrder_attrs)
+// holding an orderDate, two colour elements of one enumerated simple type,
+// a quantity with an exclusive bound and a sub-type.
+struct Order {
+  int32_t orderType, attrsType, colourType, subType;
+  int32_t orderDate, colour1, colour2, quantity, root, data;
+  int32_t id, currency;
+};
+
+Order buildOrder() {
+  Order o{};
+  o.orderType = WriterTest::addType("PurchaseOrder");
+  o.attrsType = WriterTest::addType("PurchaseOrder_attrs");
+  o.colourType = WriterTest::addType("Colour", kTypeSimple);
+  o.subType = WriterTest::addType("Lines_ANON", 0);
+  o.root = WriterTest::addElement("order", "order", o.orderType, 0, "order");
+  modelTables.elements[o.root].flag |= kElemXsiRoot;
+  o.orderDate =
+      WriterTest::addElement("orderDate", "PurchaseOrder^orderDate", 0, kDtDate, "orderDate");
+  o.colour1 =
+      WriterTest::addElement("colour", "PurchaseOrder^colour", o.colourType, kDtString, "colour");
+  o.colour2 = WriterTest::addElement("shade", "PurchaseOrder^shade", o.colourType, kDtString);
+  o.quantity = WriterTest::addElement("qty", "Lines_ANON^qty", 0, kDtInteger, "qty");
+  o.data = WriterTest::addElement("blob", "Lines_ANON^blob", 0, kDtBase64Binary, "blob");
+  o.id = WriterTest::addAttribute("id", "id", o.attrsType, kDtString);
+  o.currency = WriterTest::addAttribute("currency", "currency", o.attrsType, kDtString);
+  WriterTest::addMember(o.attrsType, kMemberAttribute, o.id, 1, 1);
+  WriterTest::addMember(o.orderType, kMemberAttribute, o.id, 0, 1);
+  WriterTest::addMember(o.orderType, kMemberAttribute, o.id, 0, 1);  // listed twice
+  WriterTest::addMember(o.orderType, kMemberAttribute, o.currency, 0, 1);
+  WriterTest::addMember(o.orderType, kMemberElement, o.orderDate, 1, 1);
+  WriterTest::addMember(o.orderType, kMemberElement, o.colour1, 0, -2);
+  WriterTest::addMember(o.orderType, kMemberElement, o.colour2, 0, 1);
+  WriterTest::addMember(o.orderType, kMemberSubType, o.subType, 1, 1);
+  WriterTest::addMember(o.subType, kMemberElement, o.quantity, 1, 1);
+  WriterTest::addMember(o.subType, kMemberElement, o.data, 0, 1);
+  WriterTest::addValue("RED", "RED", kRoleEnumeration, o.colour1);
+  WriterTest::addValue("BLUE", "BLUE", kRoleEnumeration, o.colour1);
+  WriterTest::addValue("RED", "RED", kRoleEnumeration, o.colour2);
+  WriterTest::addValue("MaxInclusive2030_01_01", "2030-01-01", kRoleMaxInclusive, o.orderDate);
+  WriterTest::addValue("_2024_01_01", "2024-01-01", kRoleEnumeration, o.orderDate);
+  WriterTest::addValue("MinExclusive0", "0", kRoleMinExclusive, o.quantity);
+  WriterTest::addValue("currency_DEF", "EUR", kRoleDefault, 0, o.currency);
+  return o;
+}
+
+const FakeMember* memberFor(uint32_t parent, uint32_t child) {
+  for (const FakeMember& m : fake.defs[parent].members)
+    if (m.child == child) return &m;
+  return nullptr;
+}
+
+TEST_F(Mapping, SixPassesWriteTheWholeModel) {
+  uint32_t set = openSet(true);
+  Order o = buildOrder();
+  uint32_t layer = repo.xmlLayers[0].handle;
+  uint32_t cwf = repo.cwfLayers[0].handle;
+  startCapture();
+  createQELitems();
+  std::string out = stopCapture();
+  ASSERT_EQ(run.errSw, 0) << out;
+
+  // Pass 1: the simple type row is not a definition.
+  const TypeEntry& order = modelTables.types[o.orderType];
+  EXPECT_EQ(fake.defs[order.handle].name(), "PurchaseOrder");
+  EXPECT_EQ(modelTables.types[o.colourType].handle, 0u);
+  EXPECT_EQ(run.totals.types, 3);
+
+  // Pass 2: the root (xsi flag) is not written; the others are.
+  EXPECT_EQ(modelTables.elements[o.root].handle, 0u);
+  const ElementEntry& date = modelTables.elements[o.orderDate];
+  uint32_t datetime = fake.find(set, QEL_CLASS_TYPE, "DATETIME");
+  EXPECT_EQ(date.dataTypeHandle, datetime);
+  EXPECT_EQ(attr(fake.defs[date.handle], layer, 31), "yyyy-MM-dd");
+  EXPECT_EQ(attr(fake.defs[date.handle], layer, 30), "PurchaseOrder_orderDate");
+  EXPECT_EQ(attr(fake.defs[date.handle], repo.cobolPlugin.handle, 7), "ORDERDATE");
+  EXPECT_EQ(attr(fake.defs[modelTables.elements[o.data].handle], layer, 32), "2");
+  EXPECT_EQ(attr(fake.defs[modelTables.elements[o.colour2].handle], layer, 30), "<unset>");
+
+  // Pass 3: attributes as elements named after the owning type.
+  const AttrEntry& id = modelTables.attributes[o.id];
+  EXPECT_EQ(fake.defs[id.handle].name(), "PurchaseOrder^id");
+  EXPECT_EQ(attr(fake.defs[id.handle], layer, 30), "PurchaseOrder_id");
+  EXPECT_EQ(run.totals.elements, 5 + 2);
+
+  // Pass 4: members in order, the attribute listed twice by one type once.
+  const FakeDefinition& orderDef = fake.defs[order.handle];
+  ASSERT_EQ(orderDef.members.size(), 2u + 4u);
+  EXPECT_EQ(orderDef.members.front().child, id.handle);
+  EXPECT_NE(memberFor(modelTables.types[o.attrsType].handle, id.handle), nullptr);
+  const FakeMember* currency = memberFor(order.handle, modelTables.attributes[o.currency].handle);
+  ASSERT_NE(currency, nullptr);
+  EXPECT_EQ(attr(*currency, layer, 101), "1");
+  EXPECT_EQ(attr(*currency, layer, 100), "currency");
+  EXPECT_EQ(attr(*currency, cwf, 1), "7");
+  const FakeMember* colour = memberFor(order.handle, modelTables.elements[o.colour1].handle);
+  ASSERT_NE(colour, nullptr);
+  EXPECT_EQ(attr(*colour, layer, 100), "colour");
+  EXPECT_EQ(attr(*colour, cwf, 1), "7");
+  const FakeMember* dateMember = memberFor(order.handle, date.handle);
+  EXPECT_EQ(attr(*dateMember, cwf, 1), "<unset>");  // DATETIME is not rendered as text
+  EXPECT_NE(memberFor(order.handle, modelTables.types[o.subType].handle), nullptr);
+  EXPECT_EQ(orderDef.members.back().child, modelTables.types[o.subType].handle);
+
+  // Pass 5: one RED value shared by both colours; the date bound left out,
+  // the date enumeration typed DATETIME; the exclusive bound moved.
+  uint32_t red = modelTables.values[1].handle;
+  EXPECT_NE(red, 0u);
+  EXPECT_EQ(modelTables.values[3].handle, red);
+  EXPECT_STREQ(nameAt(modelTables.values[1].name), "REDS");
+  EXPECT_NE(memberFor(modelTables.elements[o.colour1].handle, red), nullptr);
+  EXPECT_NE(memberFor(modelTables.elements[o.colour2].handle, red), nullptr);
+  EXPECT_EQ(modelTables.values[4].handle, 0u);
+  EXPECT_EQ(modelTables.values[5].dataTypeHandle, datetime);
+  EXPECT_STREQ(nameAt(modelTables.values[5].name), "_2024_01_01T");
+  EXPECT_EQ(fake.defs[modelTables.values[6].handle].valueText(), "1");
+  EXPECT_EQ(modelTables.values[6].role, kRoleMinInclusive);
+  const FakeMember* bound =
+      memberFor(modelTables.elements[o.quantity].handle, modelTables.values[6].handle);
+  ASSERT_NE(bound, nullptr);
+  EXPECT_EQ(getInt32(bound->record.data(), QEL_OFF_MEMBER_ROLE), kRoleMinInclusive);
+  EXPECT_NE(out.find("KOVA9374W"), std::string::npos);
+  // Pass 6: the attribute's default.
+  uint32_t eur = modelTables.values[7].handle;
+  ASSERT_NE(eur, 0u);
+  EXPECT_EQ(getInt32(memberFor(modelTables.attributes[o.currency].handle, eur)->record.data(),
+                     QEL_OFF_MEMBER_ROLE),
+            kRoleDefault);
+  EXPECT_EQ(run.totals.values, 5);
+  EXPECT_EQ(run.totals.valueMembers, 6);
+}
+
+TEST_F(Mapping, AttributeWithoutOwningEntryStopsTheMapping) {
+  openSet();
+  int32_t t = addType("T");
+  addAttribute("lost", "lost", t, kDtString);
+  startCapture();
+  createQELitems();
+  std::string out = stopCapture();
+  EXPECT_NE(out.find("KOVA9383E"), std::string::npos);
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(run.returnCode, -33);
+  EXPECT_EQ(modelTables.attributes[1].handle, 0u);
+
+  // With PARSER X the attribute needs no owner and no prefix.
+  repo.reset();
+  fake.reset();
+  run.errSw = 0;
+  run.returnCode = 0;
+  modelTables.types[1].handle = 0;
+  parms.parser = 1;
+  uint32_t set = openSet();
+  createQELitems();
+  EXPECT_EQ(run.errSw, 0);
+  EXPECT_NE(fake.find(set, QEL_CLASS_ELEMENT, "lost"), 0u);
+}
+
+TEST_F(Mapping, SecondImportReusesTypesElementsAndValues) {
+  uint32_t set = openSet();
+  buildOrder();
+  createQELitems();
+  ASSERT_EQ(run.errSw, 0);
+  size_t members = 0;
+  for (const auto& [h, d] : fake.defs) members += d.set == set ? d.members.size() : 0;
+  int32_t elements = run.totals.elements;
+
+  // The same model again, as a new run into the same message set.
+  repo.reset();
+  modelTables.reset();
+  modelTables.allocate(16, 16, 16, 16);
+  run.totals = Totals{};
+  connectToQEL("db", "u", "p");
+  ASSERT_EQ(getQELInfo("MS", 0), 0);
+  buildOrder();
+  parms.verbose = 1;
+  startCapture();
+  createQELitems();
+  std::string out = stopCapture();
+  EXPECT_EQ(run.errSw, 0) << out;
+  EXPECT_EQ(linesWith(out, "KOVA9360I").size(), 3u);  // every type, reported as reused
+  EXPECT_EQ(linesWith(out, "KOVA9361I").size(), 7u);  // elements and attributes
+  EXPECT_EQ(linesWith(out, "Created type").size(), 0u);
+  EXPECT_EQ(run.totals.typesReused, 3);
+  EXPECT_EQ(run.totals.types, 0);
+  EXPECT_EQ(run.totals.elementsReused, elements);  // attributes included
+  EXPECT_EQ(run.totals.elements, 0);
+  EXPECT_EQ(run.totals.values, 0);
+  EXPECT_EQ(run.totals.valuesReused, 5);
+  EXPECT_EQ(run.totals.valueMembers, 0);
+  EXPECT_EQ(linesWith(out, "Value already a member of the element.").size(), 6u);
+  size_t after = 0;
+  for (const auto& [h, d] : fake.defs) after += d.set == set ? d.members.size() : 0;
+  EXPECT_EQ(after, members);  // no member written twice
+}
+
+TEST_F(Mapping, MessageCarriesRootTypeNamesAndXmlName) {
+  uint32_t set = openSet();
+  std::strcpy(parms.msgPrefix, "m_");
+  std::strcpy(parms.rootElement, "order");
+  int32_t id = 0;
+  uint32_t type = createType("PurchaseOrder", 0, kCompSequence, kContentOrdinary, &id);
+  uint32_t message = buildQELdata(type, "po:order");
+  const FakeDefinition& d = fake.defs[message];
+  EXPECT_EQ(d.name(), "m_order");
+  EXPECT_EQ(d.secondName(), "order");
+  EXPECT_EQ(d.typeHandle(), type);
+  EXPECT_EQ(attr(d, repo.xmlLayers[0].handle, 30), "po:order");
+  EXPECT_EQ(attr(d, repo.cobolPlugin.handle, 5), "ORDER.CPY");
+  EXPECT_EQ(attr(d, repo.cobolPlugin.handle, 7), "ORDER");
+  EXPECT_EQ(run.totals.messages, 1);
+  EXPECT_EQ(fake.ofClass(set, QEL_CLASS_MESSAGE).size(), 1u);
+
+  // The XML name is left out when the root tag is the identifier itself.
+  parms.msgPrefix[0] = '\0';
+  std::strcpy(parms.rootElement, "invoice");
+  uint32_t second = buildQELdata(type, "invoice");
+  EXPECT_EQ(attr(fake.defs[second], repo.xmlLayers[0].handle, 30), "<unset>");
+
+  // With errors no message is made.
+  run.errSw = 1;
+  EXPECT_EQ(buildQELdata(type, "x"), type);
+  EXPECT_EQ(fake.ofClass(set, QEL_CLASS_MESSAGE).size(), 2u);
+}
+
+}  // namespace

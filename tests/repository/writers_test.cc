@@ -1,0 +1,371 @@
+// Definition writers, identifiers, duplicate registers, and the plug-in
+// attributes with the C, COBOL and copy-book name rules.
+#include <string>
+
+#include "writer_fixture.h"
+
+namespace {
+
+using Writers = WriterTest;
+
+TEST_F(Writers, IdentifiersApplyPrefixSuffixAndReplacements) {
+  std::strcpy(parms.elemPrefix, "E_");
+  parms.parser = 0;
+  EXPECT_EQ(makeElementIdent("a:b-c"), "E_a_b_c");
+  EXPECT_EQ(makeElementIdent("T^x"), "E_T^x");
+  parms.parser = 1;
+  EXPECT_EQ(makeElementIdent("a:b-c"), "E_a:b_c");
+  std::strcpy(parms.elemSuffix, "-s");
+  EXPECT_EQ(makeElementIdent("a"), "E_a_s");
+
+  std::strcpy(parms.typePrefix, "t-");
+  std::strcpy(parms.typeSuffix, ":T");
+  EXPECT_EQ(makeTypeIdent("ns:A^b-c"), "t_ns_A_b_c_T");
+  EXPECT_EQ(makeTypeSecondName("ns:A^b-c"), "ns_A_b_c");
+
+  std::strcpy(parms.valuePrefix, "v-");
+  std::strcpy(parms.valueSuffix, "");
+  EXPECT_EQ(makeValueIdent("Min-x:S"), "v_Min_x:S");
+  EXPECT_EQ(makeValueSecondName("Min-x:S"), "Min_x:S");
+}
+
+TEST_F(Writers, ElementIsWrittenWithIdentifierSecondNameAndType) {
+  openSet();
+  std::strcpy(parms.elemPrefix, "E_");
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  int32_t id = 0;
+  uint32_t h = createElement("Order^ship-to", "ship-to", stringType, &id);
+  const FakeDefinition& d = fake.defs[h];
+  EXPECT_EQ(d.name(), "E_Order^ship_to");
+  EXPECT_EQ(d.secondName(), "ship-to");
+  EXPECT_EQ(d.typeHandle(), stringType);
+  EXPECT_EQ(id, d.id);
+  EXPECT_EQ(run.totals.elements, 1);
+}
+
+TEST_F(Writers, DuplicateNamesAreReportedAndStillPassedOn) {
+  openSet();
+  int32_t id = 0;
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  createType("T", 0, kCompSequence, kContentOrdinary, &id);
+  createElement("E", "E", stringType, &id);
+  EXPECT_EQ(run.errSw, 0);
+  startCapture();
+  // The repository refuses the second definition of each: its status decides.
+  EXPECT_EQ(raisedCode([&] { createType("T", 0, kCompSequence, kContentOrdinary, &id); }), -48);
+  EXPECT_EQ(raisedCode([&] { createElement("E", "E", stringType, &id); }), -48);
+  std::string out = stopCapture();
+  EXPECT_EQ(linesWith(out, "*****Error - Duplicate type name or key value detected (T)").size(),
+            1u);
+  EXPECT_EQ(linesWith(out, "*****Error - Duplicate element name or key value detected (E)").size(),
+            1u);
+  EXPECT_EQ(fake.count("QELCreateType"), 2);
+  EXPECT_EQ(fake.count("QELCreateElement"), 2);
+}
+
+TEST_F(Writers, DuplicateRegistersKeepEveryName) {
+  // Far more names than a fixed pool of 131072 bytes could hold: the last one
+  // must still be caught the second time.
+  std::string last;
+  for (int i = 0; i < 5000; ++i) {
+    last = "Name" + std::string(60, 'x') + std::to_string(i);
+    checkDupElementName(last);
+    checkDupTypeName(last);
+    EXPECT_EQ(checkDupMemberKey(last), 0);
+  }
+  EXPECT_EQ(run.errSw, 0);
+  startCapture();
+  checkDupElementName(last);
+  checkDupTypeName(last);
+  std::string out = stopCapture();
+  EXPECT_EQ(checkDupMemberKey(last), 1);
+  EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(linesWith(out, "Duplicate element name").size(), 1u);
+  EXPECT_EQ(linesWith(out, "Duplicate type name").size(), 1u);
+}
+
+TEST_F(Writers, RefusedIdentifierRaises9412ForEveryKind) {
+  openSet();
+  fake.refuseName = [](const std::string& name) {
+    return name.find("bad") != std::string::npos ? -32 : 0;
+  };
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  int32_t id = 0;
+  startCapture();
+  EXPECT_EQ(raisedCode([&] { createElement("bad1", "x", stringType, &id); }), -62);
+  EXPECT_EQ(raisedCode([&] { createType("bad2", 0, kCompSequence, kContentOrdinary, &id); }), -62);
+  EXPECT_EQ(raisedCode([&] { createValue("bad3", "v", stringType, &id); }), -62);
+  EXPECT_EQ(raisedCode([&] { CreateMessage("bad4", "bad4", stringType); }), -62);
+  std::string out = stopCapture();
+  for (const char* ident : {"bad1", "bad2", "bad3", "bad4"}) {
+    std::vector<std::string> lines = linesWith(out, "KOVA9412E");
+    bool named = false;
+    for (const std::string& l : lines) named |= l.find(ident) != std::string::npos;
+    EXPECT_TRUE(named) << ident << "\n" << out;
+  }
+}
+
+TEST_F(Writers, TypeCarriesKindCompositionContentAndBase) {
+  openSet();
+  std::strcpy(parms.typePrefix, "T_");
+  uint32_t decimal = getSimpleTypeHandle("DECIMAL");
+  int32_t id = 0;
+  uint32_t h = createType("Amount-Type", decimal, kCompChoice, kContentOpen, &id);
+  uint32_t noBase = createType("Plain", 0, kCompAll, kContentOrdinary, &id);
+  const FakeDefinition& d = fake.defs[h];
+  EXPECT_EQ(d.name(), "T_Amount_Type");
+  EXPECT_EQ(d.secondName(), "Amount_Type");
+  EXPECT_EQ(getInt32(d.details.data(), QEL_OFF_TYPE_KIND), QEL_TYPE_KIND_COMPLEX);
+  EXPECT_EQ(getInt32(d.details.data(), QEL_OFF_COMPOSITION), kCompChoice);
+  EXPECT_EQ(getInt32(d.details.data(), QEL_OFF_CONTENT), kContentOpen);
+  EXPECT_EQ(static_cast<uint32_t>(getInt32(d.details.data(), QEL_OFF_BASE_TYPE)), decimal);
+  EXPECT_EQ(getInt32(fake.defs[noBase].details.data(), QEL_OFF_BASE_TYPE), 0);
+  EXPECT_EQ(run.totals.types, 2);
+}
+
+TEST_F(Writers, ValueWithTheSameTextAndTypeIsReusedWhateverItsName) {
+  uint32_t set = openSet();
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  uint32_t integerType = getSimpleTypeHandle("INTEGER");
+  // A value already in the message set from an earlier run.
+  unsigned char details[QEL_VALUE_DETAILS_SIZE] = {};
+  std::strcpy(reinterpret_cast<char*>(details + QEL_OFF_NAME), "OldName");
+  std::strcpy(reinterpret_cast<char*>(details + QEL_OFF_VALUE_TEXT), "RED");
+  std::memcpy(details + QEL_OFF_TYPE_HANDLE, &stringType, 4);
+  uint32_t old = 0;
+  ASSERT_EQ(QELCreateValue(set, &old, details), 0);
+
+  int32_t id = 0;
+  EXPECT_EQ(createValue("EnumS", "RED", stringType, &id), old);
+  EXPECT_EQ(id, fake.defs[old].id);
+  uint32_t other = createValue("EnumI", "RED", integerType, &id);  // other type: new
+  EXPECT_NE(other, old);
+  uint32_t blue = createValue("Enum2S", "BLUE", stringType, &id);
+  EXPECT_EQ(createValue("Enum3S", "BLUE", stringType, &id), blue);  // made in this run
+  EXPECT_EQ(run.totals.values, 2);
+  EXPECT_EQ(run.totals.valuesReused, 2);
+  // One walk of the message set's values, not one per value.
+  EXPECT_EQ(fake.count("QELGetFirstDefinition"), 1);
+  const FakeDefinition& d = fake.defs[other];
+  EXPECT_EQ(d.valueText(), "RED");
+  EXPECT_EQ(d.typeHandle(), integerType);
+}
+
+TEST_F(Writers, ValueFoundByNameNeedsTheSameTypeAndName) {
+  openSet();
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  uint32_t integerType = getSimpleTypeHandle("INTEGER");
+  int32_t id = 0;
+  uint32_t a = createValue("MaxLen", "10", integerType, &id);
+  // Same name, other text, same type: found by name.
+  EXPECT_EQ(createValue("MaxLen", "20", integerType, &id), a);
+  // Same name, other type: not that value; the repository refuses the name.
+  startCapture();
+  EXPECT_EQ(raisedCode([&] { createValue("MaxLen", "30", stringType, &id); }), -48);
+  stopCapture();
+}
+
+TEST_F(Writers, ValueWithoutTypeIsAnError) {
+  openSet();
+  int32_t id = 0;
+  startCapture();
+  EXPECT_EQ(createValue("x", "1", 0, &id), 0u);
+  EXPECT_NE(stopCapture().find("*****Error - typeHandle is 0 for value"), std::string::npos);
+  EXPECT_EQ(run.errSw, 1);
+}
+
+TEST_F(Writers, TypeMemberOccurrences) {
+  openSet();
+  int32_t id = 0;
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  uint32_t type = createType("T", 0, kCompSequence, kContentOrdinary, &id);
+  struct Case {
+    int32_t minOcc, maxOcc;
+    int16_t repeat;
+    const char* min;
+    const char* max;
+  };
+  const Case cases[] = {{0, -2, 1, "0", ""},
+                        {1, 1, 0, "1", "1"},
+                        {-1, -1, 0, "", ""},
+                        {2, 5, 1, "2", "5"},
+                        {0, 0, 0, "0", "0"}};
+  int n = 0;
+  for (const Case& c : cases) {
+    std::string name = "E" + std::to_string(n++);
+    uint32_t child = createElement(name.c_str(), name.c_str(), stringType, &id);
+    createTypeMember(type, child, n, QEL_CLASS_ELEMENT, c.minOcc, c.maxOcc, "T", name.c_str());
+    const FakeMember& m = fake.defs[type].members.back();
+    int16_t repeat;
+    std::memcpy(&repeat, m.record.data() + QEL_OFF_MEMBER_REPEAT, 2);
+    EXPECT_EQ(repeat, c.repeat) << c.maxOcc;
+    EXPECT_EQ(memberText(m, QEL_OFF_MEMBER_MIN), c.min) << c.minOcc;
+    EXPECT_EQ(memberText(m, QEL_OFF_MEMBER_MAX), c.max) << c.maxOcc;
+  }
+  EXPECT_EQ(run.totals.typeMembers, 5);
+}
+
+TEST_F(Writers, ValueMemberTwiceIsReportedAndTheRunGoesOn) {
+  openSet();
+  int32_t id = 0;
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  uint32_t element = createElement("E", "E", stringType, &id);
+  uint32_t value = createValue("V", "x", stringType, &id);
+  createValueMember(value, element, QEL_CLASS_ELEMENT, 1, kRoleEnumeration);
+  const FakeMember& m = fake.defs[element].members.back();
+  EXPECT_EQ(getInt32(m.record.data(), QEL_OFF_MEMBER_ROLE), kRoleEnumeration);
+  startCapture();
+  EXPECT_EQ(createValueMember(value, element, QEL_CLASS_ELEMENT, 2, kRoleEnumeration), 0u);
+  EXPECT_NE(stopCapture().find("Value already a member of the element."), std::string::npos);
+  EXPECT_EQ(run.errSw, 0);
+  EXPECT_EQ(run.totals.valueMembers, 1);
+}
+
+TEST_F(Writers, ExistingElementOfTheWrongKindRaises9418) {
+  openSet();
+  int32_t id = 0;
+  uint32_t complexType = createType("T", 0, kCompSequence, kContentOrdinary, &id);
+  uint32_t stringType = getSimpleTypeHandle("STRING");
+  createElement("Complex", "Complex", complexType, &id);
+  createElement("Simple", "Simple", stringType, &id);
+  uint32_t h = 0, th = 0;
+  int32_t tid = 0;
+  findElementByName("Complex", &h, &id, &th, &tid, 0);
+  EXPECT_EQ(th, complexType);
+  findElementByName("Simple", &h, &id, &th, &tid, 1);
+  EXPECT_EQ(th, stringType);
+  findElementByName("Missing", &h, &id, &th, &tid, 1);
+  EXPECT_EQ(h, 0u);
+  startCapture();
+  EXPECT_EQ(raisedCode([&] { findElementByName("Complex", &h, &id, &th, &tid, 1); }), -68);
+  EXPECT_EQ(raisedCode([&] { findElementByName("Simple", &h, &id, &th, &tid, 0); }), -68);
+  EXPECT_EQ(linesWith(stopCapture(), "KOVA9418E").size(), 2u);
+}
+
+TEST_F(Writers, TypeNameQuestionAsksTheMessageSet) {
+  EXPECT_FALSE(repositoryHasTypeName("T"));  // no message set open
+  openSet();
+  std::strcpy(parms.typePrefix, "p_");
+  int32_t id = 0;
+  createType("Order-Type", 0, kCompSequence, kContentOrdinary, &id);
+  EXPECT_TRUE(repositoryHasTypeName("Order-Type"));
+  EXPECT_TRUE(repositoryHasTypeName("Order:Type"));  // the same identifier
+  EXPECT_FALSE(repositoryHasTypeName("Other"));
+}
+
+// ---- plug-in attributes ---------------------------------------------------------------
+
+TEST_F(Writers, LanguageNameRules) {
+  struct Case {
+    const char* name;
+    const char* cobol;
+    const char* c;
+    const char* copyBook;
+  };
+  const Case cases[] = {
+      {"order_line.item:x", "ORDER-LINEPITEMCX", "order_linePitemCx", "ORDERLIN.CPY"},
+      {"9lives", "CLIVES", "9lives", "9LIVES.CPY"},
+      {"_under", "CUNDER", "_under", "UNDER.CPY"},
+      {"abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGHIJKLMNOPQRSTUVWX",
+       "abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGH.CPY"},
+      {"purchase-order_v2", "PURCHASE-ORDER-V2", "purchase_order_v2", "PURCHASE.CPY"},
+      {"a-1", "A-1", "a_1", "A1.CPY"},
+      {"ns:a-b.c", "NSCA-BPC", "nsCa_bPc", "NSABC.CPY"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(cobolName(c.name), c.cobol) << c.name;
+    EXPECT_EQ(cName(c.name), c.c) << c.name;
+    EXPECT_EQ(copyBookName(c.name), c.copyBook) << c.name;
+  }
+}
+
+TEST_F(Writers, NewXmlLayerIsAddedAndConfigured) {
+  uint32_t set = openSet();
+  std::strcpy(parms.xsiPrefix, "xsi2");
+  startCapture();
+  EXPECT_EQ(createXMLtab("Wire"), 0);
+  std::string out = stopCapture();
+  EXPECT_EQ(linesWith(out, "XML Wire format layer Wire successfully added").size(), 1u);
+  ASSERT_EQ(repo.xmlLayers.size(), 2u);
+  uint32_t layer = repo.xmlLayers[1].handle;
+  const FakeDefinition& d = fake.defs[set];
+  const std::pair<int32_t, const char*> expected[] = {
+      {1, "Wire"},   {4, "1"},  {11, "0"},        {8, ""},   {12, "true"},
+      {13, "false"}, {14, "0"}, {15, "xsi2:nil"}, {16, "0"}, {17, "xsi2:nil"}};
+  for (const auto& [key, value] : expected) EXPECT_EQ(attr(d, layer, key), value) << key;
+}
+
+TEST_F(Writers, ExistingXmlLayerIsReusedAndConfiguredAgain) {
+  uint32_t set = openSet();
+  size_t members = fake.defs[set].members.size();
+  startCapture();
+  EXPECT_EQ(createXMLtab("XML1"), 0);
+  std::string out = stopCapture();
+  EXPECT_EQ(out.find("successfully added"), std::string::npos);
+  EXPECT_EQ(fake.defs[set].members.size(), members);
+  EXPECT_EQ(repo.xmlLayers.size(), 1u);
+  EXPECT_EQ(attr(fake.defs[set], repo.xmlLayers[0].handle, 15), "xsi:nil");
+  EXPECT_EQ(attr(fake.defs[set], repo.xmlLayers[0].handle, 1), "XML1");
+  EXPECT_EQ(run.totals.attributes, 1 /* marker */ + 10);
+}
+
+TEST_F(Writers, RefusedAttributeValueRaises9413) {
+  uint32_t set = openSet();
+  fake.refuseValue = [](const std::string& v) { return v == "NOPE" || v == "NOPE2" ? -80 : 0; };
+  startCapture();
+  EXPECT_EQ(raisedCode([&] { createAttribute("NOPE", set, repo.xmlLayers[0].handle, 30); }), -63);
+  EXPECT_EQ(raisedCode([&] { insertCOBOLName(set, "nope2", repo.cobolPlugin.handle); }), -63);
+  std::string out = stopCapture();
+  EXPECT_EQ(linesWith(out, "KOVA9413E").size(), 2u);
+  EXPECT_EQ(linesWith(out, "NOPE2").size(), 2u);  // the CobolName line and the refusal
+}
+
+TEST_F(Writers, MissingRenderValuesAreErrorsWithoutWriting) {
+  uint32_t set = openSet();
+  uint32_t layer = repo.xmlLayers[0].handle;
+  struct Case {
+    std::function<void()> call;
+    const char* line;
+  };
+  const Case cases[] = {
+      {[&] { insertDateFormat(set, "", layer); },
+       "*****Error - XML Date format is missing or null"},
+      {[&] { insertBinaryRender(set, nullptr, layer); },
+       "*****Error - XML boolean render type is missing or null"},
+      {[&] { setXmlRender(set, 1, layer, ""); }, "*****Error - XML render type is missing or null"},
+      {[&] { setXmlMemberName(set, 1, layer, ""); }, "*****Error - XML name is missing or null"},
+  };
+  int32_t attributes = run.totals.attributes;
+  for (const Case& c : cases) {
+    run.errSw = 0;
+    startCapture();
+    c.call();
+    EXPECT_NE(stopCapture().find(c.line), std::string::npos) << c.line;
+    EXPECT_EQ(run.errSw, 1) << c.line;
+  }
+  EXPECT_EQ(run.totals.attributes, attributes);
+  EXPECT_EQ(run.totals.memberAttributes, 0);
+}
+
+TEST_F(Writers, LanguageNamesGoOnlyToRegisteredPlugins) {
+  uint32_t set = openSet();
+  int32_t id = 0;
+  uint32_t e = createElement("ship-to", "ship-to", getSimpleTypeHandle("STRING"), &id);
+  startCapture();
+  insertLanguageNames(e, "ship-to");
+  EXPECT_NE(stopCapture().find("CobolName : SHIP-TO"), std::string::npos);
+  EXPECT_EQ(attr(fake.defs[e], repo.cobolPlugin.handle, 7), "SHIP-TO");
+  EXPECT_EQ(attr(fake.defs[e], repo.cPlugin.handle, 8), "ship_to");
+  insertMessageCobolNames(set, "purchase-order");
+  EXPECT_EQ(attr(fake.defs[set], repo.cobolPlugin.handle, 5), "PURCHASE.CPY");
+
+  repo.cobolPlugin = PluginLayer{};
+  uint32_t e2 = createElement("x", "x", getSimpleTypeHandle("STRING"), &id);
+  int calls = fake.count("QELSetAttrValue");
+  insertLanguageNames(e2, "x");
+  insertMessageCobolNames(e2, "x");
+  EXPECT_EQ(fake.count("QELSetAttrValue"), calls + 1);  // the C name only
+  EXPECT_EQ(attr(fake.defs[e2], repo.cPlugin.handle, 8), "x");
+}
+
+}  // namespace
