@@ -11,7 +11,9 @@ bash scripts/install-deps.sh || exit 1
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release || exit 1
 cmake --build build -j2 || exit 1
 
-# The parameter file names its files relative to the top directory.
+# The parameter file names its files relative to the top directory.  Each
+# run starts from a fresh repository, so the example can be run again.
+rm -f examples/purchase-order/po-repository.kovadb
 echo
 echo "== build/bin/xsdimport -f examples/purchase-order/purchase-order.parms"
 build/bin/xsdimport -f examples/purchase-order/purchase-order.parms

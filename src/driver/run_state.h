@@ -32,7 +32,6 @@ struct RunState {
   bool started = false;                            ///< start was taken
   Totals totals;
   int32_t anonCounter = 0;  ///< anonymous type name counter (ANON%d)
-  int32_t phasesNotBuilt = 0;  ///< phases that printed "not built yet"
 
   void reset() { *this = RunState{}; }
 };
