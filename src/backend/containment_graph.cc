@@ -109,7 +109,7 @@ void ContainmentGraph::relabelAround(uint32_t n) {
       ++count;
     }
     bool roomy = (count + 1) * 2 <= size;  // a step of at least 2 labels
-    if (!roomy || (bits < labelBits_ && static_cast<double>(count) > sparse)) continue;
+    if (!roomy || (bits<labelBits_&& static_cast<double>(count)> sparse)) continue;
     int64_t step = size / (count + 1);
     int64_t place = lo;
     for (uint32_t m = first;; m = nodes_[m].next) {

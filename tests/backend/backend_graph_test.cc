@@ -161,7 +161,7 @@ TEST(ContainmentGraph, ElementsOfCommonTypesCostNearConstantWork) {
       for (uint32_t k = 0; k < perContainer; ++k) {
         uint32_t e = next++;
         uint32_t type = k + 1 == perContainer && c + 1 < containers ? holder[c + 1]
-                                                                     : common[(c + k) % commonTypes];
+                                                                    : common[(c + k) % commonTypes];
         g.addEdgeFromNew(e, type);
         members[c].push_back(e);
       }

@@ -33,7 +33,8 @@ std::string prefixLines(const std::vector<fs::path>& files) {
       prefixOf.emplace(text.substr(eq + 2, close - eq - 2), prefix);
     }
     size_t at = text.find("targetNamespace=\"");
-    if (at != std::string::npos) targets.push_back(text.substr(at + 17, text.find('"', at + 17) - at - 17));
+    if (at != std::string::npos)
+      targets.push_back(text.substr(at + 17, text.find('"', at + 17) - at - 17));
   }
   int n = 0;
   for (const std::string& ns : targets)
@@ -65,11 +66,11 @@ TEST_P(KovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
       locations += e.path().filename().string() + " " + e.path().string() + "\n";
     }
   }
-  std::string parms = writeFile(
-      dir + "/import.parms",
-      "QEL_DB=" + db + "\nMESSAGESET=SHOW\nROOTELEMENT=" + GetParam().root + "\n[FILELIST]\n" +
-          main.filename().string() + "\n[NAMESPACEPREFIX]\n" + prefixLines(files) +
-          (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
+  std::string parms =
+      writeFile(dir + "/import.parms",
+                "QEL_DB=" + db + "\nMESSAGESET=SHOW\nROOTELEMENT=" + GetParam().root +
+                    "\n[FILELIST]\n" + main.filename().string() + "\n[NAMESPACEPREFIX]\n" +
+                    prefixLines(files) + (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
   ProgramRun imported = runXsdimport({"-f", parms}, main.parent_path().string());
   ASSERT_EQ(imported.status, 0) << imported.output.substr(0, 4000);
 
@@ -102,8 +103,8 @@ TEST_P(KovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
   }
 
   // A timeout turns a tree that never ends into a failure (status 124).
-  ProgramRun shown = runCommand("timeout 120 " + shellWord(KOVA_REPO_PATH) + " show " + shellWord(db) +
-                                " SHOW " + GetParam().root + " 2>&1");
+  ProgramRun shown = runCommand("timeout 120 " + shellWord(KOVA_REPO_PATH) + " show " +
+                                shellWord(db) + " SHOW " + GetParam().root + " 2>&1");
   ASSERT_EQ(shown.status, 0) << shown.output.substr(0, 2000);
   std::istringstream lines(shown.output);
   std::string line;

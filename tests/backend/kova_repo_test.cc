@@ -139,15 +139,14 @@ TEST_F(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
     const char* max;
     int16_t repeat;
   };
-  for (const Child& c : {Child{doc, "DocType^seller", party, "1", "1", 0},
-                         Child{doc, "DocType^buyer", party, "0", "1", 0},
-                         Child{doc, nullptr, group, "1", "1", 0},
-                         Child{doc, nullptr, group, "0", "1", 0},
-                         Child{doc, "DocType^shipTo", address, "0", "", 1},
-                         Child{party, "PartyType^name", str, "1", "1", 0},
-                         Child{party, "PartyType^address", address, "1", "1", 0},
-                         Child{address, "AddressType^street", str, "1", "1", 0},
-                         Child{group, "GroupType^code", str, "1", "1", 0}}) {
+  for (const Child& c :
+       {Child{doc, "DocType^seller", party, "1", "1", 0},
+        Child{doc, "DocType^buyer", party, "0", "1", 0}, Child{doc, nullptr, group, "1", "1", 0},
+        Child{doc, nullptr, group, "0", "1", 0}, Child{doc, "DocType^shipTo", address, "0", "", 1},
+        Child{party, "PartyType^name", str, "1", "1", 0},
+        Child{party, "PartyType^address", address, "1", "1", 0},
+        Child{address, "AddressType^street", str, "1", "1", 0},
+        Child{group, "GroupType^code", str, "1", "1", 0}}) {
     uint32_t child = c.type;
     if (c.name) {
       ASSERT_EQ(createElement(set, c.name, c.type, &child), 0) << c.name;
@@ -215,7 +214,8 @@ TEST_F(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
   for (int i = 0; i < depth; ++i) {
     std::string level = "Level" + std::to_string(i), next = "Level" + std::to_string(i + 1);
     std::string indent(static_cast<size_t>(2 * (i + 1)), ' ');
-    EXPECT_EQ(lines[static_cast<size_t>(1 + i)], indent + "element " + level + "^a [1..1] type " + next);
+    EXPECT_EQ(lines[static_cast<size_t>(1 + i)],
+              indent + "element " + level + "^a [1..1] type " + next);
     EXPECT_EQ(lines[static_cast<size_t>(2 * depth + 1 - i)],
               indent + "element " + level + "^b [1..1] type " + next + " (type " + next +
                   ", shown above)");
