@@ -33,9 +33,10 @@ namespace qel {
 class ContainmentGraph {
  public:
   /// `gap`: the distance between the labels of nodes appended at the end;
-  /// `labelBits`: labels lie in [0, 2^labelBits).  Small values are for
-  /// tests, which then exercise the relabelling of crowded blocks and of the
-  /// whole list.
+  /// `labelBits`: labels lie in [0, 2^labelBits), which must hold at least
+  /// twice as many labels as there are nodes (the default holds 2^62).
+  /// Small values are for tests, which then exercise the relabelling of
+  /// crowded blocks and of the whole list.
   explicit ContainmentGraph(int64_t gap = kDefaultGap, int labelBits = kDefaultLabelBits);
   void clear();
   /// Rebuilds the graph of a message set from its stored definitions and edges.
