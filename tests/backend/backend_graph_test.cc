@@ -25,13 +25,19 @@ bool reaches(const std::vector<std::multiset<uint32_t>>& adj, uint32_t from, uin
 }
 
 TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
-  // Small gaps make the order run out of room often, so the renumbering and
-  // the general repair are exercised as well as the moves into gaps.
-  for (int64_t gap : {int64_t{2}, int64_t{5}, int64_t{1} << 20})
+  // Small gaps and a small label range make the order run out of room often,
+  // so blocks and the whole list are spread out again as well as nodes moved
+  // between neighbours.
+  struct Labels {
+    int64_t gap;
+    int bits;
+  };
+  for (Labels labels : {Labels{2, 62}, Labels{5, 12}, Labels{1, 10}, Labels{int64_t{1} << 20, 62}})
     for (unsigned seed : {1u, 2u, 3u, 4u, 5u}) {
       std::mt19937 rng(seed);
       uint32_t n = 40;
-      qel::ContainmentGraph g(gap);
+      int64_t gap = labels.gap;
+      qel::ContainmentGraph g(gap, labels.bits);
       std::vector<std::multiset<uint32_t>> adj(n + 1);
       for (uint32_t i = 1; i <= n; ++i) g.addNode(i);
       int accepted = 0, refused = 0;
@@ -58,6 +64,7 @@ TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
         }
         bool cycle = reaches(adj, b, a);
         ASSERT_EQ(g.addEdge(a, b), !cycle) << "gap " << gap << " seed " << seed << " step " << step;
+        ASSERT_TRUE(step % 50 != 0 || g.orderIsConsistent()) << "gap " << gap << " step " << step;
         if (!cycle) {
           adj[a].insert(b);
           ++accepted;
@@ -65,6 +72,7 @@ TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
           ++refused;
         }
       }
+      EXPECT_TRUE(g.orderIsConsistent());
       EXPECT_GT(accepted, 100);
       EXPECT_GT(refused, 100);
     }
@@ -116,6 +124,94 @@ TEST(ContainmentGraph, NewNodesPointingAtOldOnesNeverReorder) {
   EXPECT_FALSE(g.addEdge(1, 1000));
   EXPECT_TRUE(g.addEdge(1000, 1));
   EXPECT_EQ(g.nodeCount(), 1000u);
+}
+
+// An import writes its types first, then every element pointing at its type
+// (most at a few common ones), then the members of each type.  The order is
+// kept with work close to constant per edge: no reordering that grows with
+// the size of the whole graph, whichever way round the types come.
+TEST(ContainmentGraph, ElementsOfCommonTypesCostNearConstantWork) {
+  const uint32_t commonTypes = 4, containers = 2000, perContainer = 10;
+  for (bool typesLast : {false, true}) {
+    qel::ContainmentGraph g;
+    uint32_t next = 1;
+    std::vector<uint32_t> common, holder, elements;
+    auto makeTypes = [&] {
+      // Common complex types with a member each, so none of them is a leaf,
+      // and containers (the record types).
+      for (uint32_t i = 0; i < commonTypes; ++i) common.push_back(next++);
+      for (uint32_t i = 0; i < containers; ++i) holder.push_back(next++);
+      for (uint32_t t : common) g.addNode(t);
+      for (uint32_t t : holder) g.addNode(t);
+    };
+    uint32_t leaf = next++;
+    g.addNode(leaf);
+    if (!typesLast) makeTypes();
+    for (uint32_t i = 0; i < commonTypes; ++i) {
+      uint32_t e = next++;
+      g.addEdgeFromNew(e, leaf);
+      elements.push_back(e);
+    }
+    if (typesLast) makeTypes();
+    for (uint32_t i = 0; i < commonTypes; ++i) ASSERT_TRUE(g.addEdge(common[i], elements[i]));
+    // Every container's elements: most of a common type, one of the next
+    // container's type, so the containers nest in a long chain.
+    std::vector<std::vector<uint32_t>> members(containers);
+    for (uint32_t c = 0; c < containers; ++c)
+      for (uint32_t k = 0; k < perContainer; ++k) {
+        uint32_t e = next++;
+        uint32_t type = k + 1 == perContainer && c + 1 < containers ? holder[c + 1]
+                                                                    : common[(c + k) % commonTypes];
+        g.addEdgeFromNew(e, type);
+        members[c].push_back(e);
+      }
+    uint64_t elementWork = g.reorderWork();
+    for (uint32_t c = 0; c < containers; ++c)
+      for (uint32_t e : members[c]) ASSERT_TRUE(g.addEdge(holder[c], e)) << c;
+    EXPECT_TRUE(g.orderIsConsistent());
+    const uint64_t edges = containers * perContainer;
+    // A few label rewrites and search steps per edge; rebuilding the order
+    // every few insertions would cost thousands per edge here.
+    EXPECT_LT(elementWork, 20 * edges) << "types last " << typesLast;
+    EXPECT_LT(g.reorderWork(), 30 * edges) << "types last " << typesLast;
+    // The chain is whole: the innermost container cannot hold the outermost.
+    EXPECT_FALSE(g.addEdge(holder[containers - 1], holder[0]));
+    EXPECT_FALSE(g.addEdge(common[0], holder[containers / 2]));
+    EXPECT_TRUE(g.addEdge(holder[0], holder[containers - 1]));
+  }
+}
+
+TEST(ContainmentGraph, CrowdedLabelsSpreadLocallyAndKeepTheOrder) {
+  // Every new node goes between the same two neighbours, halving the free
+  // labels each time, so blocks must be spread out again and again.  In the
+  // full label range that costs about ten label writes per node; in a
+  // 14-bit range nearly full (the whole range is spread out) only the order
+  // is checked.
+  struct Labels {
+    int bits;
+    uint32_t nodes;
+  };
+  for (Labels labels : {Labels{62, 20000}, Labels{14, 3000}}) {
+    qel::ContainmentGraph g(int64_t{1} << 10, labels.bits);
+    g.addNode(1);
+    g.addNode(2);
+    ASSERT_TRUE(g.addEdge(1, 2));
+    ASSERT_TRUE(g.addEdge(2, 1000000));  // 2 is no longer a leaf
+    for (uint32_t id = 3; id < labels.nodes; ++id) {
+      g.addEdgeFromNew(id, 2);
+      ASSERT_TRUE(g.addEdge(1, id));
+    }
+    EXPECT_TRUE(g.orderIsConsistent()) << labels.bits;
+    if (labels.bits == 62) {
+      EXPECT_LT(g.reorderWork(), uint64_t{labels.nodes} * 32);
+    }
+    uint32_t last = labels.nodes - 1;
+    EXPECT_FALSE(g.addEdge(2, 1));
+    EXPECT_FALSE(g.addEdge(1000000, last));
+    EXPECT_TRUE(g.addEdge(last, 3));
+    EXPECT_FALSE(g.addEdge(3, last));
+    EXPECT_TRUE(g.orderIsConsistent()) << labels.bits;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "backend_test_support.h"
 
@@ -118,6 +119,109 @@ TEST_F(KovaRepoTool, ShowPrintsTheMessageAsATree) {
   ToolRun missing = runTool("show " + db_ + " Orders Invoice");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.output.find("Invoice not found"), std::string::npos);
+}
+
+TEST_F(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
+  // A party type used twice, a group type inserted twice as a type member,
+  // and a second message whose tree expands the shared type again on its own.
+  uint32_t set = createSet("Shared");
+  uint32_t str = simpleType(set, "STRING");
+  uint32_t doc = 0, party = 0, address = 0, group = 0, h = 0;
+  ASSERT_EQ(createType(set, "DocType", &doc), 0);
+  ASSERT_EQ(createType(set, "PartyType", &party), 0);
+  ASSERT_EQ(createType(set, "AddressType", &address), 0);
+  ASSERT_EQ(createType(set, "GroupType", &group), 0);
+  struct Child {
+    uint32_t parent;
+    const char* name;  ///< nullptr: the type `type` itself is the member
+    uint32_t type;
+    const char* min;
+    const char* max;
+    int16_t repeat;
+  };
+  for (const Child& c :
+       {Child{doc, "DocType^seller", party, "1", "1", 0},
+        Child{doc, "DocType^buyer", party, "0", "1", 0}, Child{doc, nullptr, group, "1", "1", 0},
+        Child{doc, nullptr, group, "0", "1", 0}, Child{doc, "DocType^shipTo", address, "0", "", 1},
+        Child{party, "PartyType^name", str, "1", "1", 0},
+        Child{party, "PartyType^address", address, "1", "1", 0},
+        Child{address, "AddressType^street", str, "1", "1", 0},
+        Child{group, "GroupType^code", str, "1", "1", 0}}) {
+    uint32_t child = c.type;
+    if (c.name) {
+      ASSERT_EQ(createElement(set, c.name, c.type, &child), 0) << c.name;
+    }
+    ASSERT_EQ(insertTypeMember(c.parent, child, c.min, c.max, c.repeat, &h), 0);
+  }
+  ASSERT_EQ(createMessage(set, "Doc", doc, &h), 0);
+  ASSERT_EQ(createMessage(set, "Party", party, &h), 0);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  ASSERT_EQ(QELCloseRepository(), 0);
+
+  ToolRun run = runTool("show " + db_ + " Shared");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output,
+            "message Doc type DocType\n"
+            "  element DocType^seller [1..1] type PartyType\n"
+            "    element PartyType^name [1..1] type STRING\n"
+            "    element PartyType^address [1..1] type AddressType\n"
+            "      element AddressType^street [1..1] type STRING\n"
+            "  element DocType^buyer [0..1] type PartyType (type PartyType, shown above)\n"
+            "  type GroupType [1..1]\n"
+            "    element GroupType^code [1..1] type STRING\n"
+            "  type GroupType [0..1] (shown above)\n"
+            "  element DocType^shipTo [0..*] type AddressType (type AddressType, shown above)\n"
+            "message Party type PartyType\n"
+            "  element PartyType^name [1..1] type STRING\n"
+            "  element PartyType^address [1..1] type AddressType\n"
+            "    element AddressType^street [1..1] type STRING\n");
+}
+
+TEST_F(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
+  // Each of 40 nested types holds two elements of the next one: the full
+  // tree would have 2^40 lines, the printed one has two per type.
+  const int depth = 40;
+  uint32_t set = createSet("Nested");
+  std::vector<uint32_t> types(depth + 1);
+  for (int i = 0; i <= depth; ++i) {
+    ASSERT_EQ(createType(set, "Level" + std::to_string(i), &types[i]), 0);
+  }
+  uint32_t e = 0, h = 0;
+  for (int i = 0; i < depth; ++i) {
+    for (const char* side : {"a", "b"}) {
+      std::string name = "Level" + std::to_string(i) + "^" + side;
+      ASSERT_EQ(createElement(set, name, types[i + 1], &e), 0);
+      ASSERT_EQ(insertTypeMember(types[i], e, "1", "1", 0, &h), 0);
+    }
+  }
+  ASSERT_EQ(createElement(set, "Leaf", simpleType(set, "STRING"), &e), 0);
+  ASSERT_EQ(insertTypeMember(types[depth], e, "1", "1", 0, &h), 0);
+  ASSERT_EQ(createMessage(set, "Top", types[0], &h), 0);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  ASSERT_EQ(QELCloseRepository(), 0);
+
+  ToolRun run = runTool("show " + db_ + " Nested Top | head -c 100000");
+  ASSERT_EQ(run.status, 0);
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; at < run.output.size(); at = end + 1) {
+    end = run.output.find('\n', at);
+    if (end == std::string::npos) end = run.output.size();
+    lines.push_back(run.output.substr(at, end - at));
+  }
+  ASSERT_EQ(lines.size(), static_cast<size_t>(2 * depth + 2)) << run.output.substr(0, 2000);
+  // Down the first elements to the leaf, then back up the second ones, each
+  // referring to the level expanded just above it.
+  for (int i = 0; i < depth; ++i) {
+    std::string level = "Level" + std::to_string(i), next = "Level" + std::to_string(i + 1);
+    std::string indent(static_cast<size_t>(2 * (i + 1)), ' ');
+    EXPECT_EQ(lines[static_cast<size_t>(1 + i)],
+              indent + "element " + level + "^a [1..1] type " + next);
+    EXPECT_EQ(lines[static_cast<size_t>(2 * depth + 1 - i)],
+              indent + "element " + level + "^b [1..1] type " + next + " (type " + next +
+                  ", shown above)");
+  }
+  EXPECT_EQ(lines[static_cast<size_t>(depth + 1)],
+            std::string(2 * (depth + 1), ' ') + "element Leaf [1..1] type STRING");
 }
 
 TEST_F(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "qelbeapi.h"
 #include "repo_access.h"
@@ -85,33 +86,68 @@ std::string occurrences(const Member& m) {
   return "[" + min + ".." + max + "]";
 }
 
-void showType(const RepositoryView& view, uint32_t type, int depth, std::set<uint32_t>& path) {
-  std::string indent(static_cast<size_t>(depth) * 2, ' ');
-  if (!path.insert(type).second || depth > 64) {
-    std::printf("%s...\n", indent.c_str());
-    return;
-  }
-  for (const Member& m : view.members(type)) {
+/// One complex type whose members are being printed.
+struct ShowFrame {
+  std::vector<Member> members;
+  size_t next = 0;
+  int depth = 0;
+};
+
+// Prints the members of `root` and, below each, the members of its type.
+// Each complex type is expanded once, where it first occurs; a later
+// occurrence (also one inside the type itself) only refers back to it, so
+// the output grows with the size of the message set and not with the number
+// of paths through it.  The stack of open types is kept in a vector, so a
+// deep nesting cannot overflow the call stack.
+void showTree(const RepositoryView& view, uint32_t root, std::set<uint32_t>& shown) {
+  std::vector<ShowFrame> stack;
+  auto open = [&](uint32_t type, int depth) {
+    shown.insert(type);
+    stack.push_back(ShowFrame{view.members(type), 0, depth});
+  };
+  open(root, 1);
+  while (!stack.empty()) {
+    ShowFrame& frame = stack.back();
+    if (frame.next == frame.members.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const Member m = frame.members[frame.next++];
+    const int depth = frame.depth;  // `frame` dangles once a type is opened
+    std::string indent(static_cast<size_t>(depth) * 2, ' ');
     Definition child = view.definition(m.child);
-    std::string xml = view.attribute(m.handle, QEL_PLUGIN_XML, 100);
+    uint32_t expand = 0;
+    std::string seen;
     if (child.defClass == QEL_CLASS_ELEMENT) {
+      std::string xml = view.attribute(m.handle, QEL_PLUGIN_XML, 100);
       if (xml.empty()) xml = view.attribute(child.handle, QEL_PLUGIN_XML, 30);
-      std::printf("%selement %s %s type %s%s\n", indent.c_str(), child.name.c_str(),
-                  occurrences(m).c_str(), view.nameOf(child.typeHandle).c_str(),
-                  xml.empty() ? "" : (" xml \"" + xml + "\"").c_str());
+      std::string typeName = view.nameOf(child.typeHandle);
+      bool complex =
+          child.typeHandle && view.definition(child.typeHandle).kind != QEL_TYPE_KIND_SIMPLE;
+      if (complex && shown.count(child.typeHandle)) {
+        seen = " (type " + typeName + ", shown above)";
+      } else if (complex) {
+        expand = child.typeHandle;
+      }
+      std::printf("%selement %s %s type %s%s%s\n", indent.c_str(), child.name.c_str(),
+                  occurrences(m).c_str(), typeName.c_str(),
+                  xml.empty() ? "" : (" xml \"" + xml + "\"").c_str(), seen.c_str());
       for (const Member& v : view.members(child.handle)) {
         Definition value = view.definition(v.child);
         std::printf("%s  value %s = \"%s\" role %d\n", indent.c_str(), value.name.c_str(),
                     value.valueText.c_str(), v.role);
       }
-      if (child.typeHandle && view.definition(child.typeHandle).kind != QEL_TYPE_KIND_SIMPLE)
-        showType(view, child.typeHandle, depth + 1, path);
     } else {
-      std::printf("%stype %s %s\n", indent.c_str(), child.name.c_str(), occurrences(m).c_str());
-      showType(view, child.handle, depth + 1, path);
+      if (shown.count(child.handle)) {
+        seen = " (shown above)";
+      } else {
+        expand = child.handle;
+      }
+      std::printf("%stype %s %s%s\n", indent.c_str(), child.name.c_str(), occurrences(m).c_str(),
+                  seen.c_str());
     }
+    if (expand) open(expand, depth + 1);
   }
-  path.erase(type);
 }
 
 void showSet(const std::string& db, const std::string& name, const std::string& message) {
@@ -122,8 +158,8 @@ void showSet(const std::string& db, const std::string& name, const std::string& 
     if (!message.empty() && m.name != message) continue;
     shown = true;
     std::printf("message %s type %s\n", m.name.c_str(), view.nameOf(m.typeHandle).c_str());
-    std::set<uint32_t> path;
-    if (m.typeHandle) showType(view, m.typeHandle, 1, path);
+    std::set<uint32_t> shown;  // per message: each tree reads on its own
+    if (m.typeHandle) showTree(view, m.typeHandle, shown);
   }
   if (!shown)
     throw UsageError(message.empty() ? "message set " + name + " holds no message"
