@@ -8,6 +8,7 @@
 // finding and inserting cost the same whatever the size of the pool.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +46,9 @@ NameRef findName(const char* name);
 /// reports 9394, sets errSw and returns 0.
 NameRef insertName(const char* name);
 NameRef insertName(const std::string& name);
+/// The same for the `length` bytes at `name`, which hold no NUL (a name built
+/// in a buffer is stored without measuring it again).
+NameRef insertName(const char* name, size_t length);
 
 /// The NUL-terminated name at `ref`; valid only until the next insertion.
 const char* nameAt(NameRef ref);
