@@ -260,12 +260,13 @@ void createExtraTypes() {
   for (int32_t a = 1; a <= m.attributes.count(); ++a) {
     if (m.attributes[a].defaultValue == 0) continue;
     const AttrEntry& attr = m.attributes[a];
-    char ident[kMaxIdentLength + 1];
-    makeIdentifier(ident, sizeof ident, textOf(attr.ident != 0 ? attr.ident : attr.name));
-    std::string name = std::string(ident) + "_DEF";
+    char name[kMaxIdentLength + 1];
+    size_t length =
+        makeIdentifier(name, sizeof name, textOf(attr.ident != 0 ? attr.ident : attr.name));
+    appendCut(name, length, "_DEF");
     NameRef value = attr.defaultValue;
     int32_t xmlId = attr.xmlId;
-    int32_t valueId = newValueEntry(name.c_str(), kRoleDefault);
+    int32_t valueId = newValueEntry(name, kRoleDefault);
     ValueEntry& v = m.values[valueId];
     v.value = value;
     v.xmlId = xmlId;

@@ -40,11 +40,11 @@ void refreshTagIndexes() {
   int32_t tags = tagsTable.tags.count();
   int32_t xmlns = tagsTable.xmlns.count();
   if (ix.tagsIndexed == tags && ix.xmlnsIndexed == xmlns) return;
-  ix.xmlnsByPrefix = FlatIndex{};
-  ix.schemaByNamespace = FlatIndex{};
+  ix.xmlnsByPrefix = {};
+  ix.schemaByNamespace = {};
   ix.schemaChildrenIndexed.clear();
   ix.schemaChildren.clear();
-  ix.childByKindName = FlatIndex{};
+  ix.childByKindName = {};
   for (int32_t i = 1; i <= xmlns; ++i) {
     const XmlnsEntry& e = tagsTable.xmlns[i];
     if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
@@ -71,13 +71,21 @@ constexpr int32_t kTypeKindsKey = 255;
 /// holds each child's position in the schema's child chain (plus 1): chain
 /// order is document order, also for the components of included documents,
 /// which stand where their include stood although their xmlIds come later.
-void indexSchemaChildren(int32_t schema) {
+/// Returns the schema's ordinal among the indexed schema tags.
+int32_t indexSchemaChildren(int32_t schema) {
   ModelIndexes& ix = modelTables.index;
+  auto known = ix.schemaChildrenIndexed.find(schema);
+  if (known != ix.schemaChildrenIndexed.end()) return known->second;
   int32_t ordinal = static_cast<int32_t>(ix.schemaChildrenIndexed.size());
-  if (!ix.schemaChildrenIndexed.emplace(schema, ordinal).second) return;
+  ix.schemaChildrenIndexed.emplace(schema, ordinal);
   std::vector<int32_t>& chain = ix.schemaChildren.emplace_back();
-  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) chain.push_back(c);
-  ix.childByKindName.reserve(ix.childByKindName.size() + chain.size());
+  size_t keys = 0;  // a named type child is indexed under two kinds
+  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    chain.push_back(c);
+    const XmlTag& t = tagAt(c);
+    if (t.name != 0) keys += t.elemType == kTagComplexType || t.elemType == kTagSimpleType ? 2 : 1;
+  }
+  ix.childByKindName.reserve(ix.childByKindName.size() + keys);
   for (size_t position = 0; position < chain.size(); ++position) {
     const XmlTag& t = tagAt(chain[position]);
     if (t.name == 0) continue;
@@ -88,15 +96,15 @@ void indexSchemaChildren(int32_t schema) {
       ix.childByKindName.insertFirst(kindNameKey(ordinal, kTypeKindsKey, t.name), at);
     }
   }
+  return ordinal;
 }
 
 /// First child of schema tag `schema` whose name is `local` and whose kind
 /// matches `kind` (a tag kind, kAnyKind or kTypeKinds).
 int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   if (local == 0) return 0;
-  indexSchemaChildren(schema);
+  int32_t ordinal = indexSchemaChildren(schema);
   ModelIndexes& ix = modelTables.index;
-  int32_t ordinal = ix.schemaChildrenIndexed[schema];
   auto positionOf = [&](int32_t k) {
     return ix.childByKindName.find(kindNameKey(ordinal, k, local));
   };
@@ -262,7 +270,10 @@ int32_t findAnonType(int32_t xmlId) {
 }
 
 int32_t findTypeRowForTag(int32_t xmlId) {
-  int32_t typeId = modelTables.index.typeByTag.find(static_cast<uint32_t>(xmlId));
+  const std::vector<int32_t>& byTag = modelTables.index.typeByTag;
+  int32_t typeId = xmlId >= 0 && static_cast<size_t>(xmlId) < byTag.size()
+                       ? byTag[static_cast<size_t>(xmlId)]
+                       : 0;
   modelTrace("==> findTypeRowForTag %d\n<== findTypeRowForTag %d\n", xmlId, typeId);
   return typeId;
 }
@@ -271,7 +282,7 @@ int32_t checkForDupTypeName(const char* name) {
   modelTrace("==> checkForDupTypeName %s\n", name);
   NameRef ref = findName(name);
   int32_t taken = 0;
-  if (isStoredName(ref) && modelTables.index.typeByName.find(static_cast<uint32_t>(ref)) != 0) {
+  if (isStoredName(ref) && modelTables.index.typeByName.find(ref) != 0) {
     taken = 1;
   } else if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) {
     taken = 1;
@@ -425,15 +436,16 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
 
   const ElementEntry& e = m.elements[elemId];
   if (e.defaultValue != 0 && e.dataType > 0) {
-    char ident[kMaxIdentLength + 1];
-    makeIdentifier(ident, sizeof ident, textOf(e.ident != 0 ? e.ident : e.name));
-    std::string valueName = std::string(ident) + "_DEF";
+    char valueName[kMaxIdentLength + 1];
+    appendCut(valueName,
+              makeIdentifier(valueName, sizeof valueName, textOf(e.ident != 0 ? e.ident : e.name)),
+              "_DEF");
     NameRef defaultValue = e.defaultValue;
     bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
     for (int32_t role :
          {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
       if (role == kRoleEnumeration && !fixed) break;
-      int32_t valueId = newValueEntry(valueName.c_str(), role);
+      int32_t valueId = newValueEntry(valueName, role);
       ValueEntry& v = m.values[valueId];
       v.value = defaultValue;
       v.xmlId = xmlId;
