@@ -173,6 +173,12 @@ NameRef insertName(const char* name, size_t length) {
   return offset;
 }
 
+void prefetchName(const char* name, size_t length) {
+  if (nameTable.slots.empty() || length == 0) return;
+  size_t mask = nameTable.slots.size() - 1;
+  __builtin_prefetch(&nameTable.slots[slotHash(hashBytes(name, length)) & mask]);
+}
+
 const char* nameAt(NameRef ref) {
   if (ref <= 0 || nameTable.pool.empty()) return "";
   assert(ref < nameTable.capacity);

@@ -50,6 +50,12 @@ NameRef insertName(const std::string& name);
 /// in a buffer is stored without measuring it again).
 NameRef insertName(const char* name, size_t length);
 
+/// Starts fetching the index slot where `name` (`length` bytes) is or would be
+/// stored, for a findName or insertName of it soon after; changes nothing.
+/// Several fetches started together overlap in memory, where lookups made
+/// one after another on a large table each wait for it in turn.
+void prefetchName(const char* name, size_t length);
+
 /// The NUL-terminated name at `ref`; valid only until the next insertion.
 const char* nameAt(NameRef ref);
 
