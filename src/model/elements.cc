@@ -22,17 +22,6 @@ namespace {
 
 TypeNameTakenFn typeNameTakenHook = nullptr;
 
-uint64_t pairKey(int32_t a, int32_t b) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
-}
-
-/// Key of (schema, kind, name): the schema goes in as its ordinal among the
-/// indexed schema tags, which leaves room for the kind beside it.
-uint64_t kindNameKey(int32_t schemaOrdinal, int32_t kind, NameRef name) {
-  assert(schemaOrdinal < (1 << 23) && kind < 256);
-  return pairKey((schemaOrdinal << 8) | kind, name);
-}
-
 /// Drops the tag indexes when the tags or xmlns tables changed since they were
 /// built (tests build several tag trees in one process).
 void refreshTagIndexes() {
@@ -43,8 +32,8 @@ void refreshTagIndexes() {
   ix.xmlnsByPrefix = {};
   ix.schemaByNamespace = {};
   ix.schemaChildrenIndexed.clear();
-  ix.schemaChildren.clear();
-  ix.childByKindName = {};
+  ix.firstSchemaChildByName = {};
+  ix.schemaChildEntries = {};
   for (int32_t i = 1; i <= xmlns; ++i) {
     const XmlnsEntry& e = tagsTable.xmlns[i];
     if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
@@ -63,64 +52,51 @@ void refreshTagIndexes() {
 /// Kinds of schema child a lookup asks for besides a single tag kind.
 constexpr int32_t kAnyKind = -2;
 constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
-/// The kind under which complexType and simpleType children are indexed
-/// together (no tag kind has this code).
-constexpr int32_t kTypeKindsKey = 255;
 
-/// Indexes the children of schema tag `schema` by kind and name.  The index
-/// holds each child's position in the schema's child chain (plus 1): chain
-/// order is document order, also for the components of included documents,
-/// which stand where their include stood although their xmlIds come later.
-/// Returns the schema's ordinal among the indexed schema tags.
+/// Files the named children of schema tag `schema` by name, in the order of
+/// the schema's child chain: chain order is document order, also for the
+/// components of included documents, which stand where their include stood
+/// although their xmlIds come later.  Returns the schema's ordinal among the
+/// filed schema tags.
 int32_t indexSchemaChildren(int32_t schema) {
   ModelIndexes& ix = modelTables.index;
   auto known = ix.schemaChildrenIndexed.find(schema);
   if (known != ix.schemaChildrenIndexed.end()) return known->second;
   int32_t ordinal = static_cast<int32_t>(ix.schemaChildrenIndexed.size());
   ix.schemaChildrenIndexed.emplace(schema, ordinal);
-  std::vector<int32_t>& chain = ix.schemaChildren.emplace_back();
-  size_t keys = 0;  // a named type child is indexed under two kinds
   for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) {
-    chain.push_back(c);
     const XmlTag& t = tagAt(c);
-    if (t.name != 0) keys += t.elemType == kTagComplexType || t.elemType == kTagSimpleType ? 2 : 1;
-  }
-  ix.childByKindName.reserve(ix.childByKindName.size() + keys);
-  for (size_t position = 0; position < chain.size(); ++position) {
-    const XmlTag& t = tagAt(chain[position]);
     if (t.name == 0) continue;
-    int32_t at = static_cast<int32_t>(position) + 1;
-    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name), at);
-    // Type references ask for either kind of type at once.
-    if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
-      ix.childByKindName.insertFirst(kindNameKey(ordinal, kTypeKindsKey, t.name), at);
+    int32_t entry = ix.schemaChildEntries.add();
+    ix.schemaChildEntries[entry] = SchemaChildEntry{c, ordinal, 0, entry, t.elemType};
+    int32_t first = ix.firstSchemaChildByName.insertFirst(t.name, entry);
+    if (first != entry) {
+      SchemaChildEntry& head = ix.schemaChildEntries[first];
+      ix.schemaChildEntries[head.last].next = entry;
+      head.last = entry;
     }
   }
   return ordinal;
 }
 
 /// First child of schema tag `schema` whose name is `local` and whose kind
-/// matches `kind` (a tag kind, kAnyKind or kTypeKinds).
+/// matches `kind` (a tag kind, kAnyKind or kTypeKinds).  The children of a
+/// name are filed schema by schema in chain order, so the first match is the
+/// one a scan of the chain finds; a name has few children, so the walk is
+/// short.
 int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   if (local == 0) return 0;
   int32_t ordinal = indexSchemaChildren(schema);
-  ModelIndexes& ix = modelTables.index;
-  auto positionOf = [&](int32_t k) {
-    return ix.childByKindName.find(kindNameKey(ordinal, k, local));
-  };
-  int32_t position = 0;  // chain position + 1 of the first match, 0 for none
-  auto take = [&](int32_t p) {
-    if (p != 0 && (position == 0 || p < position)) position = p;
-  };
-  if (kind >= 0) {
-    take(positionOf(kind));
-  } else if (kind == kTypeKinds) {
-    take(positionOf(kTypeKindsKey));
-  } else {
-    // Any kind: only asked when no type has the name, on the way to an error.
-    for (int32_t k = 0; k < kTypeKindsKey; ++k) take(positionOf(k));
+  const ModelIndexes& ix = modelTables.index;
+  for (int32_t entry = ix.firstSchemaChildByName.find(local); entry != 0;) {
+    const SchemaChildEntry& e = ix.schemaChildEntries[entry];
+    bool kindMatches = kind == kAnyKind ||
+                       (kind == kTypeKinds ? e.kind == kTagComplexType || e.kind == kTagSimpleType
+                                           : e.kind == kind);
+    if (e.schemaOrdinal == ordinal && kindMatches) return e.tag;
+    entry = e.next;
   }
-  return position == 0 ? 0 : ix.schemaChildren[static_cast<size_t>(ordinal)][position - 1];
+  return 0;
 }
 
 /// Splits QName `qname` at its first colon into its prefix text and the

@@ -265,6 +265,15 @@ class NameRowMap {
   int32_t emptyNameRow_ = 0;  ///< row of the empty name (NameRef 0)
 };
 
+/// One named child of a schema tag, filed under its name.
+struct SchemaChildEntry {
+  int32_t tag;            ///< the child tag
+  int32_t schemaOrdinal;  ///< the schema tag's ordinal among the filed ones
+  int32_t next;           ///< next entry of the same name, 0: none
+  int32_t last;           ///< in the first entry of a name: the name's last entry
+  uint8_t kind;           ///< the child's tag kind
+};
+
 /// Hash indexes kept beside the tables.  Each answers exactly what a scan from
 /// row 1 would answer (the first row in table order); rows are only appended
 /// and the indexed fields never change once set, so the first insertion of a
@@ -283,11 +292,10 @@ struct ModelIndexes {
   FlatIndex<uint32_t> xmlnsByPrefix;      ///< prefix -> first entry
   FlatIndex<uint32_t> schemaByNamespace;  ///< namespace -> first top-level schema tag
   std::unordered_map<int32_t, int32_t> schemaChildrenIndexed;  ///< schema -> ordinal
-  /// Children of each indexed schema tag in chain order, by schema ordinal.
-  std::vector<std::vector<int32_t>> schemaChildren;
-  /// Chain position + 1 of the first child of a schema tag by (schema
-  /// ordinal, kind, name).
-  FlatIndex<uint64_t> childByKindName;
+  /// The named children of the indexed schema tags, filed by name: the first
+  /// entry of each name, the later ones chained from it in filing order.
+  NameRowMap firstSchemaChildByName;  ///< name -> first entry
+  GrowTable<SchemaChildEntry> schemaChildEntries;
 
   /// Numbered type names: the next number to try after a base name and its
   /// suffix ("line_ANON" -> 3 once line_ANON0..2 are taken).
