@@ -257,5 +257,6 @@ void createExtraTypes() {
 void checkRecursion(int32_t typeId) {
   if (typeId < 1 || typeId > modelTables.types.count()) return;  // a simple root: no types
   RecursionWalk walk;
+  walk.fit(modelTables.types.count());  // room for every type there is now
   walkRecursion(walk, typeId);
 }
