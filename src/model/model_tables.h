@@ -274,7 +274,7 @@ struct SchemaChildEntry {
   uint8_t kind;           ///< the child's tag kind
 };
 
-/// Hash indexes kept beside the tables.  Each answers exactly what a scan from
+/// Indexes kept beside the tables.  Each answers exactly what a scan from
 /// row 1 would answer (the first row in table order); rows are only appended
 /// and the indexed fields never change once set, so the first insertion of a
 /// key is the row the scan would find.
