@@ -6,9 +6,7 @@
 
 #include "run_state.h"
 
-namespace {
 bool traceSwitch = false;
-}
 
 void NlsMessage::addInsert(const char* text) {
   if (text == nullptr) return;
@@ -86,4 +84,3 @@ void progressPrintf(const char* format, ...) {
 
 void traceOn() { traceSwitch = true; }
 void traceOff() { traceSwitch = false; }
-bool tracing() { return traceSwitch; }

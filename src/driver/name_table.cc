@@ -13,12 +13,27 @@ namespace {
 
 constexpr int32_t kInitialCapacity = 65536;
 
+// Hashes the bytes eight at a time with a multiply-xorshift step per word
+// and a final mix, so that every bit of the name reaches the low bits that
+// place it in the index.
 uint64_t hashBytes(const char* s, size_t n) {
-  uint64_t h = 1469598103934665603ull;  // FNV-1a
-  for (size_t i = 0; i < n; ++i) {
-    h ^= static_cast<unsigned char>(s[i]);
-    h *= 1099511628211ull;
+  constexpr uint64_t kMul = 0x9e3779b97f4a7c15ull;
+  uint64_t h = static_cast<uint64_t>(n) * kMul;
+  for (; n >= 8; s += 8, n -= 8) {
+    uint64_t word;
+    std::memcpy(&word, s, 8);
+    h = (h ^ word) * kMul;
+    h ^= h >> 32;
   }
+  if (n > 0) {
+    uint64_t word = 0;
+    std::memcpy(&word, s, n);
+    h = (h ^ word) * kMul;
+    h ^= h >> 32;
+  }
+  h ^= h >> 33;  // final mix of the 64-bit hash
+  h *= 0xff51afd7ed558ccdull;
+  h ^= h >> 33;
   return h;
 }
 
@@ -106,41 +121,63 @@ bool isStoredName(NameRef ref) {
 }
 
 NameRef insertName(const char* name) {
-  tracePrintf("==> insertName %s\n", name ? name : "");
-  if (name == nullptr || *name == '\0') {
-    tracePrintf("<== insertName returned 0\n");
+  return insertName(name, name == nullptr ? 0 : std::strlen(name));
+}
+
+NameRef insertName(const std::string& name) { return insertName(name.c_str()); }
+
+NameRef insertName(const char* name, size_t length) {
+  assert(name == nullptr || std::memchr(name, '\0', length) == nullptr);
+  if (tracing()) tracePrintf("==> insertName %.*s\n", static_cast<int>(length), name ? name : "");
+  if (length == 0) {
+    if (tracing()) tracePrintf("<== insertName returned 0\n");
     return 0;
   }
   if (nameTable.pool.empty()) nameTable.allocate();
-  size_t len = std::strlen(name);
-  uint64_t hash = hashBytes(name, len);
-  size_t slot = findSlot(name, len, hash);
+  uint64_t hash = hashBytes(name, length);
+  size_t slot = findSlot(name, length, hash);
   if (nameTable.slots[slot].ref != 0) {
-    tracePrintf("<== insertName returned %d\n", nameTable.slots[slot].ref);
+    if (tracing()) tracePrintf("<== insertName returned %d\n", nameTable.slots[slot].ref);
     return nameTable.slots[slot].ref;
   }
   NameRef offset = nameTable.used;
-  if (static_cast<int64_t>(offset) + static_cast<int64_t>(len) + 1 > nameTable.capacity &&
-      !growPool(static_cast<int64_t>(offset) + static_cast<int64_t>(len) + 1)) {
+  int64_t end = static_cast<int64_t>(offset) + static_cast<int64_t>(length) + 1;
+  // A new name can still lie inside the pool (the tail of a stored name):
+  // keep its offset across the pool's move.
+  uintptr_t at = reinterpret_cast<uintptr_t>(name);
+  uintptr_t poolStart = reinterpret_cast<uintptr_t>(nameTable.pool.data());
+  bool inPool = at >= poolStart && at < poolStart + nameTable.pool.size();
+  size_t offsetInPool = inPool ? at - poolStart : 0;
+  if (end > nameTable.capacity && !growPool(end)) {
     NlsMessage msg(9394);
     run.errSw = 1;
     msg.addInsert("nameTable");
     msg.printMessage();
     run.returnCode = messageStatus(9394);
-    tracePrintf("<== insertName returned 0\n");
+    if (tracing()) tracePrintf("<== insertName returned 0\n");
     return 0;
   }
-  std::memcpy(nameTable.pool.data() + offset, name, len + 1);
-  nameTable.used = offset + static_cast<int32_t>(len) + 1;
+  if (inPool) name = nameTable.pool.data() + offsetInPool;
+  char* stored = nameTable.pool.data() + offset;
+  std::memcpy(stored, name, length);
+  stored[length] = '\0';
+  nameTable.used = static_cast<int32_t>(end);
   nameTable.slots[slot] = NameTable::Slot{offset, slotHash(hash)};
-  if (++nameTable.stored * 2 > static_cast<int32_t>(nameTable.slots.size())) {
+  // The index doubles when three quarters full: a probe compares the hashes
+  // kept in the slots, so the longer runs cost little, and the smaller index
+  // stays in the caches longer on a large schema.
+  if (++nameTable.stored * int64_t{4} > static_cast<int64_t>(nameTable.slots.size()) * 3) {
     rehash(nameTable.slots.size() * 2);
   }
-  tracePrintf("<== insertName returned %d\n", offset);
+  if (tracing()) tracePrintf("<== insertName returned %d\n", offset);
   return offset;
 }
 
-NameRef insertName(const std::string& name) { return insertName(name.c_str()); }
+void prefetchName(const char* name, size_t length) {
+  if (nameTable.slots.empty() || length == 0) return;
+  size_t mask = nameTable.slots.size() - 1;
+  __builtin_prefetch(&nameTable.slots[slotHash(hashBytes(name, length)) & mask]);
+}
 
 const char* nameAt(NameRef ref) {
   if (ref <= 0 || nameTable.pool.empty()) return "";

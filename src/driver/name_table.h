@@ -8,6 +8,7 @@
 // finding and inserting cost the same whatever the size of the pool.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,6 +46,15 @@ NameRef findName(const char* name);
 /// reports 9394, sets errSw and returns 0.
 NameRef insertName(const char* name);
 NameRef insertName(const std::string& name);
+/// The same for the `length` bytes at `name`, which hold no NUL (a name built
+/// in a buffer is stored without measuring it again).
+NameRef insertName(const char* name, size_t length);
+
+/// Starts fetching the index slot where `name` (`length` bytes) is or would be
+/// stored, for a findName or insertName of it soon after; changes nothing.
+/// Several fetches started together overlap in memory, where lookups made
+/// one after another on a large table each wait for it in turn.
+void prefetchName(const char* name, size_t length);
 
 /// The NUL-terminated name at `ref`; valid only until the next insertion.
 const char* nameAt(NameRef ref);

@@ -74,9 +74,8 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
   NameRef defaultValue = tagAt(decl).defaultValue;
   m.attributes[attrId].defaultValue = defaultValue;
   if ((tagAt(decl).flags & kTagFlagFixed) && defaultValue != 0) {
-    std::string text = nameAt(defaultValue);
-    createElementValue(text.c_str(), decl, kRoleEnumeration, attrId, kValueOwnerAttribute,
-                       defaultValue);
+    createElementValue(nameAt(defaultValue), decl, kRoleEnumeration, attrId, kValueOwnerAttribute,
+                       defaultValue, defaultValue);
   }
   modelTrace("<== insertAttr %d\n", attrId);
 }
@@ -171,9 +170,8 @@ void updateAttr(int32_t xmlId, int32_t typeId) {
   NameRef defaultValue = tagAt(xmlId).defaultValue;
   m.attributes[attrId].defaultValue = defaultValue;
   if ((tagAt(xmlId).flags & kTagFlagFixed) && defaultValue != 0) {
-    std::string text = nameAt(defaultValue);
-    createElementValue(text.c_str(), xmlId, kRoleEnumeration, attrId, kValueOwnerAttribute,
-                       defaultValue);
+    createElementValue(nameAt(defaultValue), xmlId, kRoleEnumeration, attrId, kValueOwnerAttribute,
+                       defaultValue, defaultValue);
   }
   uint8_t use = tagAt(xmlId).useFlags;
   if (use & kUseRequired) m.typeEntries[member].minOccurs = 1;

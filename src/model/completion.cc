@@ -3,7 +3,6 @@
 // default values of attributes, and the cutting of cycles of element types.
 #include <cstdio>
 #include <cstring>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -46,37 +45,6 @@ struct RecursionWalk {
       enteredAtDepth.resize(static_cast<size_t>(typeId) + 1, -1);
     }
   }
-};
-
-/// Rows grouped by the type they name, types 1..typeCount: a count pass,
-/// layOut, then a fill pass with the same rows in the same order.
-class RowsByType {
- public:
-  explicit RowsByType(int32_t typeCount)
-      : typeCount_(typeCount), start_(static_cast<size_t>(typeCount) + 2, 0) {}
-  void add(int pass, int32_t typeId, int32_t row) {
-    if (typeId < 1 || typeId > typeCount_) return;
-    if (pass == 0) {
-      ++start_[static_cast<size_t>(typeId) + 1];
-    } else {
-      rows_[static_cast<size_t>(fill_[static_cast<size_t>(typeId)]++)] = row;
-    }
-  }
-  void layOut() {
-    for (size_t t = 1; t < start_.size(); ++t) start_[t] += start_[t - 1];
-    rows_.assign(static_cast<size_t>(start_.back()), 0);
-    fill_ = start_;
-  }
-  std::span<const int32_t> rows(int32_t typeId) const {
-    size_t t = static_cast<size_t>(typeId);
-    return {rows_.data() + start_[t], static_cast<size_t>(start_[t + 1] - start_[t])};
-  }
-
- private:
-  int32_t typeCount_;
-  std::vector<int32_t> start_;  ///< rows of type t: start_[t] .. start_[t+1]-1
-  std::vector<int32_t> fill_;
-  std::vector<int32_t> rows_;
 };
 
 bool onPath(int32_t typeId) {
@@ -206,37 +174,31 @@ void createExtraTypes() {
   modelTrace("==> createExtraTypes\n");
   ModelTables& m = modelTables;
   const int32_t typeCount = m.types.count();
-  // The rows that name each type, gathered in one pass each (in table order)
-  // into one array per kind, so that every type's rows are found at once.
-  RowsByType attrsOf(typeCount), attrMembersOf(typeCount), elementsOf(typeCount);
-  for (int pass = 0; pass < 2; ++pass) {
-    for (int32_t a = 1; a <= m.attributes.count(); ++a)
-      attrsOf.add(pass, m.attributes[a].typeId, a);
-    for (int32_t k = 1; k <= m.typeEntries.count(); ++k) {
-      if (m.typeEntries[k].attrId > 0) attrMembersOf.add(pass, m.typeEntries[k].mainTypeId, k);
-    }
-    for (int32_t e = 1; e <= m.elements.count(); ++e) elementsOf.add(pass, m.elements[e].typeId, e);
-    if (pass == 0) {
-      attrsOf.layOut();
-      attrMembersOf.layOut();
-      elementsOf.layOut();
-    }
-  }
-
+  const int32_t attributeCount = m.attributes.count();
+  const int32_t memberCount = m.typeEntries.count();
+  const int32_t elementCount = m.elements.count();
+  // The new owner of a reshaped type's attributes and attribute members (its
+  // _attrs type) and of the elements of that type (its _SEQ type, if any).
+  // Nothing below reads the owners of those rows, so they are all moved at
+  // the end in one pass over each table, among the rows made before.
+  std::vector<int32_t> attrTypeOf(static_cast<size_t>(typeCount) + 1, 0);
+  std::vector<int32_t> seqOf(static_cast<size_t>(typeCount) + 1, 0);
+  std::string name;
   for (int32_t t = 1; t <= typeCount; ++t) {
     if (m.types[t].firstAttribute <= 0 || m.types[t].firstElement <= 0) continue;
-    std::string base = textOf(m.types[t].name);
-    if (base.size() > 5 && base.compare(base.size() - 5, 5, "_ANON") == 0) {
-      base.resize(base.size() - 5);
+    name = textOf(m.types[t].name);
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, "_ANON") == 0) {
+      name.resize(name.size() - 5);
     }
+    size_t baseLength = name.size();
     int32_t content = (m.types[t].flag & kTypeAnyAttribute) ? kContentOpen : kContentOrdinary;
-    int32_t attrType = insertNewType(insertName(base + "_attrs"), kCompAttrAdded, content);
+    name += "_attrs";
+    int32_t attrType = insertNewType(insertName(name), kCompAttrAdded, content);
     m.types[attrType].firstAttribute = m.types[t].firstAttribute;
     m.types[attrType].lastAttribute = m.types[t].lastAttribute;
     m.types[t].firstAttribute = 0;
     m.types[t].lastAttribute = 0;
-    for (int32_t a : attrsOf.rows(t)) m.attributes[a].typeId = attrType;
-    for (int32_t k : attrMembersOf.rows(t)) m.typeEntries[k].mainTypeId = attrType;
+    attrTypeOf[static_cast<size_t>(t)] = attrType;
 
     if (m.types[t].composition == kCompSequence) {
       int32_t key = insertTypeEntryEntry(t, kMemberSubType, attrType);
@@ -247,25 +209,42 @@ void createExtraTypes() {
       m.typeEntries[m.types[t].firstElement].prev = key;
       m.types[t].firstElement = key;
     } else {
-      int32_t seq = insertNewType(insertName(base + "_SEQ"), kCompSequence, kContentOrdinary);
+      name.resize(baseLength);
+      name += "_SEQ";
+      int32_t seq = insertNewType(insertName(name), kCompSequence, kContentOrdinary);
       for (int32_t sub : {attrType, t}) {
         int32_t key = createTypeEntryEntry(seq, kMemberSubType, sub);
         m.typeEntries[key].minOccurs = 1;
         m.typeEntries[key].maxOccurs = 1;
       }
-      for (int32_t e : elementsOf.rows(t)) m.elements[e].typeId = seq;
+      seqOf[static_cast<size_t>(t)] = seq;
     }
+  }
+  auto movedTo = [typeCount](const std::vector<int32_t>& owners, int32_t typeId) {
+    return typeId >= 1 && typeId <= typeCount ? owners[static_cast<size_t>(typeId)] : 0;
+  };
+  for (int32_t a = 1; a <= attributeCount; ++a) {
+    if (int32_t to = movedTo(attrTypeOf, m.attributes[a].typeId)) m.attributes[a].typeId = to;
+  }
+  for (int32_t k = 1; k <= memberCount; ++k) {
+    TypeEntryEntry& member = m.typeEntries[k];
+    if (member.attrId <= 0) continue;
+    if (int32_t to = movedTo(attrTypeOf, member.mainTypeId)) member.mainTypeId = to;
+  }
+  for (int32_t e = 1; e <= elementCount; ++e) {
+    if (int32_t to = movedTo(seqOf, m.elements[e].typeId)) m.elements[e].typeId = to;
   }
 
   for (int32_t a = 1; a <= m.attributes.count(); ++a) {
     if (m.attributes[a].defaultValue == 0) continue;
     const AttrEntry& attr = m.attributes[a];
-    char ident[kMaxIdentLength + 1];
-    makeIdentifier(ident, sizeof ident, textOf(attr.ident != 0 ? attr.ident : attr.name));
-    std::string name = std::string(ident) + "_DEF";
+    char valueName[kMaxIdentLength + 1];
+    size_t length = makeIdentifier(valueName, sizeof valueName,
+                                   textOf(attr.ident != 0 ? attr.ident : attr.name));
+    appendCut(valueName, length, "_DEF");
     NameRef value = attr.defaultValue;
     int32_t xmlId = attr.xmlId;
-    int32_t valueId = newValueEntry(name.c_str(), kRoleDefault);
+    int32_t valueId = newValueEntry(valueName, kRoleDefault);
     ValueEntry& v = m.values[valueId];
     v.value = value;
     v.xmlId = xmlId;
@@ -278,5 +257,6 @@ void createExtraTypes() {
 void checkRecursion(int32_t typeId) {
   if (typeId < 1 || typeId > modelTables.types.count()) return;  // a simple root: no types
   RecursionWalk walk;
+  walk.fit(modelTables.types.count());  // room for every type there is now
   walkRecursion(walk, typeId);
 }

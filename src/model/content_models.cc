@@ -33,10 +33,26 @@ void addSubTypeMember(int32_t typeId, int32_t subTypeId, int32_t xmlId) {
   modelTables.typeEntries[key].maxOccurs = maxOccurs;
 }
 
+/// Starts fetching the name index slots of the identifiers of the local
+/// elements of group `groupId` in type `typeId`.  Each element looks its
+/// identifier up when it is processed, one after another; on a large schema
+/// every such lookup would wait for memory, where fetches started together
+/// overlap.  Changes nothing but what is in cache.
+void prefetchLocalIdents(int32_t groupId, int32_t typeId) {
+  if (typeId <= 0) return;
+  char ident[kMaxIdentLength + 1];
+  for (int32_t c = tagAt(groupId).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    const XmlTag& t = tagAt(c);
+    if (t.elemType != kTagElement || t.ref != 0 || t.name == 0) continue;
+    prefetchName(ident, localElementIdent(ident, typeId, t.name));
+  }
+}
+
 /// The shared walk of sequence and choice.
 void processModelGroup(int32_t groupId, int32_t typeId, int32_t composition,
                        const char* construct) {
   modelTables.types[typeId].composition = composition;
+  prefetchLocalIdents(groupId, typeId);
   for (int32_t c = tagAt(groupId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     switch (kind) {
@@ -107,6 +123,7 @@ void processAll(int32_t allId, int32_t typeId) {
   if (run.errSw) return;
   modelTrace("==> processAll %d type %d\n", allId, typeId);
   modelTables.types[typeId].composition = kCompAll;
+  prefetchLocalIdents(allId, typeId);
   for (int32_t c = tagAt(allId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagElement) {

@@ -22,17 +22,6 @@ namespace {
 
 TypeNameTakenFn typeNameTakenHook = nullptr;
 
-uint64_t pairKey(int32_t a, int32_t b) {
-  return (static_cast<uint64_t>(static_cast<uint32_t>(a)) << 32) | static_cast<uint32_t>(b);
-}
-
-/// Key of (schema, kind, name): the schema goes in as its ordinal among the
-/// indexed schema tags, which leaves room for the kind beside it.
-uint64_t kindNameKey(int32_t schemaOrdinal, int32_t kind, NameRef name) {
-  assert(schemaOrdinal < (1 << 23) && kind < 256);
-  return pairKey((schemaOrdinal << 8) | kind, name);
-}
-
 /// Drops the tag indexes when the tags or xmlns tables changed since they were
 /// built (tests build several tag trees in one process).
 void refreshTagIndexes() {
@@ -40,11 +29,11 @@ void refreshTagIndexes() {
   int32_t tags = tagsTable.tags.count();
   int32_t xmlns = tagsTable.xmlns.count();
   if (ix.tagsIndexed == tags && ix.xmlnsIndexed == xmlns) return;
-  ix.xmlnsByPrefix = FlatIndex{};
-  ix.schemaByNamespace = FlatIndex{};
+  ix.xmlnsByPrefix = {};
+  ix.schemaByNamespace = {};
   ix.schemaChildrenIndexed.clear();
-  ix.schemaChildren.clear();
-  ix.childByKindName = FlatIndex{};
+  ix.firstSchemaChildByName = {};
+  ix.schemaChildEntries = {};
   for (int32_t i = 1; i <= xmlns; ++i) {
     const XmlnsEntry& e = tagsTable.xmlns[i];
     if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
@@ -63,56 +52,51 @@ void refreshTagIndexes() {
 /// Kinds of schema child a lookup asks for besides a single tag kind.
 constexpr int32_t kAnyKind = -2;
 constexpr int32_t kTypeKinds = -1;  ///< complexType or simpleType
-/// The kind under which complexType and simpleType children are indexed
-/// together (no tag kind has this code).
-constexpr int32_t kTypeKindsKey = 255;
 
-/// Indexes the children of schema tag `schema` by kind and name.  The index
-/// holds each child's position in the schema's child chain (plus 1): chain
-/// order is document order, also for the components of included documents,
-/// which stand where their include stood although their xmlIds come later.
-void indexSchemaChildren(int32_t schema) {
+/// Files the named children of schema tag `schema` by name, in the order of
+/// the schema's child chain: chain order is document order, also for the
+/// components of included documents, which stand where their include stood
+/// although their xmlIds come later.  Returns the schema's ordinal among the
+/// filed schema tags.
+int32_t indexSchemaChildren(int32_t schema) {
   ModelIndexes& ix = modelTables.index;
+  auto known = ix.schemaChildrenIndexed.find(schema);
+  if (known != ix.schemaChildrenIndexed.end()) return known->second;
   int32_t ordinal = static_cast<int32_t>(ix.schemaChildrenIndexed.size());
-  if (!ix.schemaChildrenIndexed.emplace(schema, ordinal).second) return;
-  std::vector<int32_t>& chain = ix.schemaChildren.emplace_back();
-  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) chain.push_back(c);
-  ix.childByKindName.reserve(ix.childByKindName.size() + chain.size());
-  for (size_t position = 0; position < chain.size(); ++position) {
-    const XmlTag& t = tagAt(chain[position]);
+  ix.schemaChildrenIndexed.emplace(schema, ordinal);
+  for (int32_t c = tagAt(schema).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    const XmlTag& t = tagAt(c);
     if (t.name == 0) continue;
-    int32_t at = static_cast<int32_t>(position) + 1;
-    ix.childByKindName.insertFirst(kindNameKey(ordinal, t.elemType, t.name), at);
-    // Type references ask for either kind of type at once.
-    if (t.elemType == kTagComplexType || t.elemType == kTagSimpleType) {
-      ix.childByKindName.insertFirst(kindNameKey(ordinal, kTypeKindsKey, t.name), at);
+    int32_t entry = ix.schemaChildEntries.add();
+    ix.schemaChildEntries[entry] = SchemaChildEntry{c, ordinal, 0, entry, t.elemType};
+    int32_t first = ix.firstSchemaChildByName.insertFirst(t.name, entry);
+    if (first != entry) {
+      SchemaChildEntry& head = ix.schemaChildEntries[first];
+      ix.schemaChildEntries[head.last].next = entry;
+      head.last = entry;
     }
   }
+  return ordinal;
 }
 
 /// First child of schema tag `schema` whose name is `local` and whose kind
-/// matches `kind` (a tag kind, kAnyKind or kTypeKinds).
+/// matches `kind` (a tag kind, kAnyKind or kTypeKinds).  The children of a
+/// name are filed schema by schema in chain order, so the first match is the
+/// one a scan of the chain finds; a name has few children, so the walk is
+/// short.
 int32_t findSchemaChild(int32_t schema, NameRef local, int32_t kind) {
   if (local == 0) return 0;
-  indexSchemaChildren(schema);
-  ModelIndexes& ix = modelTables.index;
-  int32_t ordinal = ix.schemaChildrenIndexed[schema];
-  auto positionOf = [&](int32_t k) {
-    return ix.childByKindName.find(kindNameKey(ordinal, k, local));
-  };
-  int32_t position = 0;  // chain position + 1 of the first match, 0 for none
-  auto take = [&](int32_t p) {
-    if (p != 0 && (position == 0 || p < position)) position = p;
-  };
-  if (kind >= 0) {
-    take(positionOf(kind));
-  } else if (kind == kTypeKinds) {
-    take(positionOf(kTypeKindsKey));
-  } else {
-    // Any kind: only asked when no type has the name, on the way to an error.
-    for (int32_t k = 0; k < kTypeKindsKey; ++k) take(positionOf(k));
+  int32_t ordinal = indexSchemaChildren(schema);
+  const ModelIndexes& ix = modelTables.index;
+  for (int32_t entry = ix.firstSchemaChildByName.find(local); entry != 0;) {
+    const SchemaChildEntry& e = ix.schemaChildEntries[entry];
+    bool kindMatches = kind == kAnyKind ||
+                       (kind == kTypeKinds ? e.kind == kTagComplexType || e.kind == kTagSimpleType
+                                           : e.kind == kind);
+    if (e.schemaOrdinal == ordinal && kindMatches) return e.tag;
+    entry = e.next;
   }
-  return position == 0 ? 0 : ix.schemaChildren[static_cast<size_t>(ordinal)][position - 1];
+  return 0;
 }
 
 /// Splits QName `qname` at its first colon into its prefix text and the
@@ -262,7 +246,10 @@ int32_t findAnonType(int32_t xmlId) {
 }
 
 int32_t findTypeRowForTag(int32_t xmlId) {
-  int32_t typeId = modelTables.index.typeByTag.find(static_cast<uint32_t>(xmlId));
+  const std::vector<int32_t>& byTag = modelTables.index.typeByTag;
+  int32_t typeId = xmlId >= 0 && static_cast<size_t>(xmlId) < byTag.size()
+                       ? byTag[static_cast<size_t>(xmlId)]
+                       : 0;
   modelTrace("==> findTypeRowForTag %d\n<== findTypeRowForTag %d\n", xmlId, typeId);
   return typeId;
 }
@@ -271,7 +258,7 @@ int32_t checkForDupTypeName(const char* name) {
   modelTrace("==> checkForDupTypeName %s\n", name);
   NameRef ref = findName(name);
   int32_t taken = 0;
-  if (isStoredName(ref) && modelTables.index.typeByName.find(static_cast<uint32_t>(ref)) != 0) {
+  if (isStoredName(ref) && modelTables.index.typeByName.find(ref) != 0) {
     taken = 1;
   } else if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) {
     taken = 1;
@@ -425,15 +412,16 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
 
   const ElementEntry& e = m.elements[elemId];
   if (e.defaultValue != 0 && e.dataType > 0) {
-    char ident[kMaxIdentLength + 1];
-    makeIdentifier(ident, sizeof ident, textOf(e.ident != 0 ? e.ident : e.name));
-    std::string valueName = std::string(ident) + "_DEF";
+    char valueName[kMaxIdentLength + 1];
+    appendCut(valueName,
+              makeIdentifier(valueName, sizeof valueName, textOf(e.ident != 0 ? e.ident : e.name)),
+              "_DEF");
     NameRef defaultValue = e.defaultValue;
     bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
     for (int32_t role :
          {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
       if (role == kRoleEnumeration && !fixed) break;
-      int32_t valueId = newValueEntry(valueName.c_str(), role);
+      int32_t valueId = newValueEntry(valueName, role);
       ValueEntry& v = m.values[valueId];
       v.value = defaultValue;
       v.xmlId = xmlId;

@@ -2,6 +2,7 @@
 // See model_tables.h.
 #include "model_tables.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -24,56 +25,6 @@ void ModelTables::allocate(int32_t maxElement, int32_t maxAttribute, int32_t max
 
 void ModelTables::reset() { *this = ModelTables{}; }
 
-size_t FlatIndex::slotOf(uint64_t key) const {
-  // splitmix64 finaliser: spreads sequential keys over the whole table
-  uint64_t h = key + 0x9e3779b97f4a7c15ULL;
-  h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
-  h ^= h >> 31;
-  return static_cast<size_t>(h) & (slots_.size() - 1);
-}
-
-void FlatIndex::rehash(size_t slots) {
-  std::vector<Slot> old;
-  old.swap(slots_);
-  slots_.assign(slots, Slot{0, 0});
-  for (const Slot& s : old) {
-    if (s.row == 0) continue;
-    size_t i = slotOf(s.key);
-    while (slots_[i].row != 0) i = (i + 1) & (slots_.size() - 1);
-    slots_[i] = s;
-  }
-}
-
-void FlatIndex::reserve(size_t count) {
-  size_t slots = 16;
-  while (slots < 2 * count) slots *= 2;
-  if (slots > slots_.size()) rehash(slots);
-}
-
-int32_t FlatIndex::insertFirst(uint64_t key, int32_t row) {
-  assert(row > 0);
-  if (2 * (used_ + 1) > slots_.size()) rehash(slots_.empty() ? 16 : 2 * slots_.size());
-  size_t i = slotOf(key);
-  while (slots_[i].row != 0) {
-    if (slots_[i].key == key) return slots_[i].row;
-    i = (i + 1) & (slots_.size() - 1);
-  }
-  slots_[i] = Slot{key, row};
-  ++used_;
-  return row;
-}
-
-int32_t FlatIndex::find(uint64_t key) const {
-  if (slots_.empty()) return 0;
-  size_t i = slotOf(key);
-  while (slots_[i].row != 0) {
-    if (slots_[i].key == key) return slots_[i].row;
-    i = (i + 1) & (slots_.size() - 1);
-  }
-  return 0;
-}
-
 int32_t modelError(int32_t number, std::initializer_list<RynValue> inserts) {
   run.returnCode = reportError(number, inserts);
   return run.returnCode;
@@ -91,7 +42,7 @@ bool isIdentifierChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-void makeIdentifier(char* out, size_t outSize, const char* in) {
+size_t makeIdentifier(char* out, size_t outSize, const char* in) {
   assert(outSize > 1);
   size_t n = 0;
   if (in[0] >= '0' && in[0] <= '9') out[n++] = '_';
@@ -99,6 +50,15 @@ void makeIdentifier(char* out, size_t outSize, const char* in) {
     out[n++] = isIdentifierChar(*p) ? *p : '_';
   }
   out[n] = '\0';
+  return n;
+}
+
+size_t appendCut(char* buffer, size_t length, const char* text) {
+  assert(length <= kMaxIdentLength);
+  size_t copied = strnlen(text, kMaxIdentLength - length);
+  std::memcpy(buffer + length, text, copied);
+  buffer[length + copied] = '\0';
+  return length + copied;
 }
 
 bool isAllDigits(const char* text) {
@@ -116,7 +76,7 @@ int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent) {
   t.name = name;
   t.composition = composition;
   t.typeContent = typeContent;
-  m.index.typeByName.insertFirst(static_cast<uint32_t>(name), typeId);
+  m.index.typeByName.insertFirst(name, typeId);
   modelTrace("<== insertNewType %d\n", typeId);
   return typeId;
 }
@@ -127,14 +87,20 @@ int32_t createTypeEntry(int32_t xmlId) {
   if (name == 0) name = tagAt(xmlId).name;
   if (name == 0) name = createNameForType(xmlId);
   ModelTables& m = modelTables;
-  int32_t found = m.index.typeByName.find(static_cast<uint32_t>(name));
+  int32_t found = m.index.typeByName.find(name);
   if (found != 0) {
     modelTrace("<== createTypeEntry %d (existing)\n", found);
     return found;
   }
   int32_t typeId = insertNewType(name, kCompUndecided, kContentOrdinary);
   m.types[typeId].xmlId = xmlId;
-  m.index.typeByTag.insertFirst(static_cast<uint32_t>(xmlId), typeId);
+  std::vector<int32_t>& byTag = m.index.typeByTag;
+  if (static_cast<size_t>(xmlId) >= byTag.size()) {
+    // The tags table is complete when types are made: one sizing suffices.
+    byTag.resize(
+        std::max(static_cast<size_t>(xmlId), static_cast<size_t>(tagsTable.tags.count())) + 1, 0);
+  }
+  if (byTag[static_cast<size_t>(xmlId)] == 0) byTag[static_cast<size_t>(xmlId)] = typeId;
   modelTrace("<== createTypeEntry %d\n", typeId);
   return typeId;
 }
@@ -189,6 +155,12 @@ int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId)
   return key;
 }
 
+size_t localElementIdent(char* buffer, int32_t typeId, NameRef name) {
+  size_t n = appendCut(buffer, 0, textOf(modelTables.types[typeId].name));
+  n = appendCut(buffer, n, "^");
+  return appendCut(buffer, n, textOf(name));
+}
+
 int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   modelTrace("==> createElementEntry %d in type %d\n", xmlId, typeId);
   ModelTables& m = modelTables;
@@ -196,21 +168,19 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   NameRef ident;
   bool local = tagAt(tag.parent).elemType != kTagSchema && typeId > 0;
   if (local) {
-    std::string s = textOf(m.types[typeId].name);
-    s += '^';
-    s += textOf(tag.name);
-    if (s.size() > kMaxIdentLength) s.resize(kMaxIdentLength);
-    ident = insertName(s);
+    char buffer[kMaxIdentLength + 1];
+    ident = insertName(buffer, localElementIdent(buffer, typeId, tag.name));
   } else if (tag.xmlName != 0 && std::strchr(nameAt(tag.xmlName), ':') == nullptr) {
     ident = tag.xmlName;  // nothing to replace: the XML name is the identifier
   } else if (tag.xmlName != 0) {
-    std::string s = replaced(nameAt(tag.xmlName), ':', '^');
-    if (s.size() > kMaxIdentLength) s.resize(kMaxIdentLength);
-    ident = insertName(s);
+    char buffer[kMaxIdentLength + 1];
+    size_t n = appendCut(buffer, 0, nameAt(tag.xmlName));
+    std::replace(buffer, buffer + n, ':', '^');
+    ident = insertName(buffer, n);
   } else {
     ident = tag.name;
   }
-  int32_t found = m.index.elementByIdent.find(static_cast<uint32_t>(ident));
+  int32_t found = m.index.elementByIdent.find(ident);
   if (found != 0) {
     modelTrace("<== createElementEntry %d (existing)\n", found);
     return found;
@@ -222,7 +192,7 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   e.ident = ident;
   e.xmlName = t.xmlName;
   e.defaultValue = t.defaultValue;
-  m.index.elementByIdent.insertFirst(static_cast<uint32_t>(ident), elemId);
+  m.index.elementByIdent.insertFirst(ident, elemId);
   modelTrace("<== createElementEntry %d\n", elemId);
   return elemId;
 }
@@ -245,11 +215,14 @@ int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t t
   return attrId;
 }
 
-int32_t newValueEntry(const char* name, int32_t role) {
+int32_t newValueEntry(const char* name, int32_t role, NameRef stored) {
   modelTrace("==> newValueEntry %s role %d\n", name, role);
+  assert(stored == 0 || std::strcmp(nameAt(stored), name) == 0);
   char ident[kMaxIdentLength + 1];
-  makeIdentifier(ident, sizeof ident, name);
-  NameRef nameRef = insertName(ident);
+  size_t length = makeIdentifier(ident, sizeof ident, name);
+  // A stored name that is already an identifier names its value row itself.
+  NameRef nameRef =
+      stored != 0 && std::strcmp(ident, name) == 0 ? stored : insertName(ident, length);
   int32_t valueId = modelTables.values.add();
   ValueEntry& v = modelTables.values[valueId];
   v.role = static_cast<int16_t>(role);
@@ -259,10 +232,10 @@ int32_t newValueEntry(const char* name, int32_t role) {
 }
 
 int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_t idValue,
-                           int32_t flag, NameRef value) {
+                           int32_t flag, NameRef value, NameRef stored) {
   modelTrace("==> createElementValue %s role %d owner %d\n", name, role, idValue);
   if (idValue == 0) modelError(9356, {textInsert(name)});
-  int32_t valueId = newValueEntry(name, role);
+  int32_t valueId = newValueEntry(name, role, stored);
   ValueEntry& v = modelTables.values[valueId];
   v.value = value;
   v.xmlId = xmlId;

@@ -6,8 +6,12 @@
 // (repository) stay 0 until the repository writer fills them.
 #pragma once
 
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -138,54 +142,160 @@ constexpr int32_t kElementStackSize = 51;
 /// Deepest element nesting that processElement accepts.
 constexpr int32_t kMaxElementDepth = 50;
 
-/// Open-addressing hash index from a 64-bit key to a table row (a positive
-/// index).  It keeps the first row stored under each key, which is what a
-/// scan from row 1 finds when rows are only appended.  One flat array of
-/// slots: a lookup costs one or two cache lines however large the table.
+/// Open-addressing hash index from a key (an unsigned integer) to a table row
+/// (a positive index).  It keeps the first row stored under each key, which
+/// is what a scan from row 1 finds when rows are only appended.  One flat
+/// array of slots as small as the key allows (eight bytes for a 32-bit key):
+/// a lookup costs one cache line however large the table.
+template <typename Key>
 class FlatIndex {
+  static_assert(std::is_unsigned_v<Key>, "keys are unsigned integers");
+
  public:
   /// Stores `row` under `key` unless the key is present; returns the row
   /// now stored under the key.
-  int32_t insertFirst(uint64_t key, int32_t row);
+  int32_t insertFirst(Key key, int32_t row) {
+    assert(row > 0);
+    if (2 * (used_ + 1) > slots_.size()) rehash(slots_.empty() ? 16 : 2 * slots_.size());
+    size_t i = slotOf(key);
+    while (slots_[i].row != 0) {
+      if (slots_[i].key == key) return slots_[i].row;
+      i = (i + 1) & (slots_.size() - 1);
+    }
+    slots_[i] = Slot{key, row};
+    ++used_;
+    return row;
+  }
+
   /// The row stored under `key`, 0 when none.
-  int32_t find(uint64_t key) const;
-  /// Makes room for `count` keys without rehashing.
-  void reserve(size_t count);
+  int32_t find(Key key) const {
+    if (slots_.empty()) return 0;
+    size_t i = slotOf(key);
+    while (slots_[i].row != 0) {
+      if (slots_[i].key == key) return slots_[i].row;
+      i = (i + 1) & (slots_.size() - 1);
+    }
+    return 0;
+  }
+
+  /// Makes room for `count` keys in all without rehashing.
+  void reserve(size_t count) {
+    size_t slots = 16;
+    while (slots < 2 * count) slots *= 2;
+    if (slots > slots_.size()) rehash(slots);
+  }
+
   size_t size() const { return used_; }
 
  private:
   struct Slot {
-    uint64_t key;
+    Key key;
     int32_t row;  ///< 0: empty slot
   };
-  size_t slotOf(uint64_t key) const;
-  void rehash(size_t slots);
+
+  size_t slotOf(Key key) const {
+    // splitmix64 finaliser: spreads sequential keys over the whole table
+    uint64_t h = static_cast<uint64_t>(key) + 0x9e3779b97f4a7c15ULL;
+    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
+    h ^= h >> 31;
+    return static_cast<size_t>(h) & (slots_.size() - 1);
+  }
+
+  void rehash(size_t slots) {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(slots, Slot{0, 0});
+    for (const Slot& s : old) {
+      if (s.row == 0) continue;
+      size_t i = slotOf(s.key);
+      while (slots_[i].row != 0) i = (i + 1) & (slots_.size() - 1);
+      slots_[i] = s;
+    }
+  }
 
   std::vector<Slot> slots_;
   size_t used_ = 0;
 };
 
-/// Hash indexes kept beside the tables.  Each answers exactly what a scan from
+/// One row per name, addressed by NameRef: the index from a name to the first
+/// row stored under it.  A stored name takes at least two bytes of the pool
+/// (a character and its NUL), so NameRef / 2 is a position of its own for
+/// every name; positions live in zero-filled chunks made on first use.
+/// Names made one after another lie side by side in the pool, and a schema's
+/// names are made and then looked up in much the same (document) order, so
+/// the lookups walk the chunks in order instead of probing a hash table at
+/// random: on a large model this saves a cache miss per lookup.  The memory
+/// is at most twice the span of the pool whose names are mapped.
+class NameRowMap {
+ public:
+  /// Stores `row` under `name` unless the name has a row; returns the row
+  /// now stored under the name.
+  int32_t insertFirst(NameRef name, int32_t row) {
+    assert(row > 0 && name >= 0);
+    int32_t& stored = slot(name);
+    if (stored == 0) stored = row;
+    return stored;
+  }
+
+  /// The row stored under `name`, 0 when none.
+  int32_t find(NameRef name) const {
+    assert(name >= 0);
+    if (name == 0) return emptyNameRow_;
+    size_t position = static_cast<size_t>(name) >> 1;
+    size_t chunk = position >> kChunkBits;
+    if (chunk >= chunks_.size() || !chunks_[chunk]) return 0;
+    return chunks_[chunk][position & (kChunkSize - 1)];
+  }
+
+ private:
+  static constexpr size_t kChunkBits = 9;
+  static constexpr size_t kChunkSize = size_t{1} << kChunkBits;
+
+  int32_t& slot(NameRef name) {
+    if (name == 0) return emptyNameRow_;
+    size_t position = static_cast<size_t>(name) >> 1;
+    size_t chunk = position >> kChunkBits;
+    if (chunk >= chunks_.size()) chunks_.resize(chunk + 1);
+    if (!chunks_[chunk]) chunks_[chunk] = std::make_unique<int32_t[]>(kChunkSize);
+    return chunks_[chunk][position & (kChunkSize - 1)];
+  }
+
+  std::vector<std::unique_ptr<int32_t[]>> chunks_;
+  int32_t emptyNameRow_ = 0;  ///< row of the empty name (NameRef 0)
+};
+
+/// One named child of a schema tag, filed under its name.
+struct SchemaChildEntry {
+  int32_t tag;            ///< the child tag
+  int32_t schemaOrdinal;  ///< the schema tag's ordinal among the filed ones
+  int32_t next;           ///< next entry of the same name, 0: none
+  int32_t last;           ///< in the first entry of a name: the name's last entry
+  uint8_t kind;           ///< the child's tag kind
+};
+
+/// Indexes kept beside the tables.  Each answers exactly what a scan from
 /// row 1 would answer (the first row in table order); rows are only appended
 /// and the indexed fields never change once set, so the first insertion of a
 /// key is the row the scan would find.
 struct ModelIndexes {
-  FlatIndex elementByIdent;  ///< ident -> first elemId
-  FlatIndex typeByName;      ///< name -> first typeId
-  FlatIndex typeByTag;       ///< xmlId -> first typeId
+  NameRowMap elementByIdent;  ///< ident -> first elemId
+  NameRowMap typeByName;      ///< name -> first typeId
+  /// xmlId -> first typeId (0: none): a plain array over the tags table,
+  /// sized to the whole table when the first type row is made.
+  std::vector<int32_t> typeByTag;
 
   // Over the XML tags table, which is final when the model phase starts.  The
   // tag index is rebuilt when the number of tags or xmlns entries changes.
   int32_t tagsIndexed = -1;
   int32_t xmlnsIndexed = -1;
-  FlatIndex xmlnsByPrefix;      ///< prefix -> first entry
-  FlatIndex schemaByNamespace;  ///< namespace -> first top-level schema tag
+  FlatIndex<uint32_t> xmlnsByPrefix;      ///< prefix -> first entry
+  FlatIndex<uint32_t> schemaByNamespace;  ///< namespace -> first top-level schema tag
   std::unordered_map<int32_t, int32_t> schemaChildrenIndexed;  ///< schema -> ordinal
-  /// Children of each indexed schema tag in chain order, by schema ordinal.
-  std::vector<std::vector<int32_t>> schemaChildren;
-  /// Chain position + 1 of the first child of a schema tag by (schema
-  /// ordinal, kind, name).
-  FlatIndex childByKindName;
+  /// The named children of the indexed schema tags, filed by name: the first
+  /// entry of each name, the later ones chained from it in filing order.
+  NameRowMap firstSchemaChildByName;  ///< name -> first entry
+  GrowTable<SchemaChildEntry> schemaChildEntries;
 
   /// Numbered type names: the next number to try after a base name and its
   /// suffix ("line_ANON" -> 3 once line_ANON0..2 are taken).
@@ -225,21 +335,34 @@ int32_t createTypeEntry(int32_t xmlId);
 int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId);
 /// Appends a member and chains it to its type (9354 for a bad typeId).
 int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId);
+/// The identifier of local element `name` of type `typeId`, built in `buffer`
+/// (room for kMaxIdentLength bytes and a NUL): type name ^ element name, cut
+/// to fit.  Returns its length.
+size_t localElementIdent(char* buffer, int32_t typeId, NameRef name);
 /// Finds (by identifier) or creates the element row of an element tag.
 int32_t createElementEntry(int32_t xmlId, int32_t typeId);
 /// Appends an attribute row owned by `typeId`.
 int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t typeId);
-/// Appends a value row named by the identifier form of `name`.
-int32_t newValueEntry(const char* name, int32_t role);
-/// Appends a value owned by element (flag bit 0x01) or attribute `idValue`.
+/// Appends a value row named by the identifier form of `name`.  `stored`, when
+/// not 0, is the NameRef of `name` itself, which then needs no lookup when it
+/// is an identifier already.  `name` may lie in the name pool: it is read
+/// before anything is stored.
+int32_t newValueEntry(const char* name, int32_t role, NameRef stored = 0);
+/// Appends a value owned by element (flag bit 0x01) or attribute `idValue`;
+/// `stored` as for newValueEntry.
 int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_t idValue,
-                           int32_t flag, NameRef value);
+                           int32_t flag, NameRef value, NameRef stored = 0);
 
 /// Longest identifier or value name built into a buffer, NUL excluded.
 constexpr size_t kMaxIdentLength = 511;
 /// `out` (room for `outSize` bytes) = `in` with every non-identifier character
-/// replaced by '_' and a '_' put before a leading digit; cut to fit.
-void makeIdentifier(char* out, size_t outSize, const char* in);
+/// replaced by '_' and a '_' put before a leading digit; cut to fit.  Returns
+/// the length of `out`.
+size_t makeIdentifier(char* out, size_t outSize, const char* in);
+/// Appends `text` to the `length` bytes at `buffer` (room for kMaxIdentLength
+/// bytes and a NUL) as far as it fits, ends it with a NUL and returns the new
+/// length: identifiers and value names are built in place this way.
+size_t appendCut(char* buffer, size_t length, const char* text);
 bool isIdentifierChar(char c);
 /// True when every character is a decimal digit (an empty text passes).
 bool isAllDigits(const char* text);

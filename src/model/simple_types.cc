@@ -152,8 +152,9 @@ uint32_t applyFacet(const FacetRule& rule, int32_t xmlId, int32_t idValue, int32
     if (rule.unsupported != nullptr) reportInfo(9373, {textInsert(rule.unsupported)});
     NameRef value = tagAt(xmlId).value;
     for (int i = 0; i < 2 && rule.names[i] != nullptr; ++i) {
-      std::string name = std::string(rule.names[i]) + textOf(value);
-      createElementValue(name.c_str(), xmlId, rule.roles[i], idValue, flag, value);
+      char name[kMaxIdentLength + 1];
+      appendCut(name, appendCut(name, 0, rule.names[i]), textOf(value));
+      createElementValue(name, xmlId, rule.roles[i], idValue, flag, value);
     }
   }
   modelTrace("<== %s 0x%x\n", rule.operation, mask);
@@ -166,8 +167,7 @@ void processEnum(int32_t xmlId, int32_t idValue, int32_t flag, uint32_t mask) {
     modelTrace("entry override found - current entry ignored\n");
   } else {
     NameRef value = tagAt(xmlId).value;
-    std::string name = textOf(value);
-    createElementValue(name.c_str(), xmlId, kRoleEnumeration, idValue, flag, value);
+    createElementValue(textOf(value), xmlId, kRoleEnumeration, idValue, flag, value, value);
   }
   modelTrace("<== processEnum\n");
 }

@@ -52,3 +52,38 @@ TEST_F(NameTableTest, ANameLargerThanOneDoublingStillFits) {
   EXPECT_GE(nameTable.capacity, 300002);
   EXPECT_EQ(std::string(nameAt(ref)), big);
 }
+
+TEST_F(NameTableTest, NamesOfAGivenLengthAreTheNamesOfTheirText) {
+  // insertName(text, length) files exactly `length` bytes: the same offset as
+  // the NUL-terminated text, and a prefix is a name of its own.
+  NameRef whole = insertName("orderLine");
+  EXPECT_EQ(insertName("orderLine", 9), whole);
+  NameRef prefix = insertName("orderLine", 5);
+  EXPECT_NE(prefix, whole);
+  EXPECT_STREQ(nameAt(prefix), "order");
+  EXPECT_EQ(insertName("order"), prefix);
+  EXPECT_EQ(insertName("orderLine", 0), 0);
+}
+
+TEST_F(NameTableTest, TheTailOfAStoredNameSurvivesThePoolsGrowth) {
+  // A new name read from the pool itself (the tail of a stored name) is
+  // copied from the right place when storing it makes the pool move.
+  std::string filler(65536 - 40, 'f');
+  NameRef big = insertName(filler + "|tail-of-a-stored-name");
+  int32_t capacity = nameTable.capacity;
+  NameRef tail = insertName(nameAt(big) + filler.size() + 1);
+  EXPECT_GT(nameTable.capacity, capacity);
+  EXPECT_STREQ(nameAt(tail), "tail-of-a-stored-name");
+}
+
+TEST_F(NameTableTest, PrefetchingANameStoresNothing) {
+  insertName("stored");
+  int32_t used = nameTable.used;
+  int32_t stored = nameTable.stored;
+  prefetchName("stored", 6);
+  prefetchName("absent", 6);
+  prefetchName("", 0);
+  EXPECT_EQ(nameTable.used, used);
+  EXPECT_EQ(nameTable.stored, stored);
+  EXPECT_FALSE(isStoredName(findName("absent")));
+}

@@ -125,6 +125,66 @@ TEST_F(ModelTablesTest, ElementValueWithoutOwnerIsReportedButKept) {
   EXPECT_EQ(modelTables.values[v].xmlId, 5);
 }
 
+TEST_F(ModelTablesTest, ValueNamedByItsStoredTextIsTheSameNameAsOneLookedUp) {
+  // A value whose text is already an identifier is named by the text's own
+  // NameRef; one that is not gets the identifier form, as without it.
+  struct Case {
+    const char* text;
+    const char* name;
+  };
+  const Case cases[] = {{"USD", "USD"}, {"1", "_1"}, {"x y", "x_y"}, {"", ""}};
+  for (const Case& c : cases) {
+    NameRef text = insertName(c.text);
+    int32_t v = createElementValue(c.text, 7, kRoleEnumeration, 1, kValueOwnerElement, text, text);
+    EXPECT_STREQ(textOf(modelTables.values[v].name), c.name);
+    EXPECT_EQ(modelTables.values[v].name, insertName(c.name)) << c.text;
+    EXPECT_EQ(modelTables.values[v].value, text);
+  }
+}
+
+TEST_F(ModelTablesTest, NameRowMapKeepsTheFirstRowOfEveryName) {
+  // Names two bytes apart (the closest two names can lie) have rows of their
+  // own; the empty name too; a later row of a name is ignored.
+  NameRef a = insertName("a");
+  NameRef b = insertName("b");
+  NameRef far = 0;
+  for (int i = 0; i < 5000; ++i) far = insertName("name" + std::to_string(i));
+  ASSERT_EQ(b, a + 2);
+  NameRowMap map;
+  EXPECT_EQ(map.find(a), 0);
+  EXPECT_EQ(map.insertFirst(a, 10), 10);
+  EXPECT_EQ(map.insertFirst(b, 20), 20);
+  EXPECT_EQ(map.insertFirst(far, 30), 30);
+  EXPECT_EQ(map.insertFirst(0, 40), 40);
+  EXPECT_EQ(map.insertFirst(a, 11), 10);
+  EXPECT_EQ(map.insertFirst(0, 41), 40);
+  EXPECT_EQ(map.find(a), 10);
+  EXPECT_EQ(map.find(b), 20);
+  EXPECT_EQ(map.find(far), 30);
+  EXPECT_EQ(map.find(0), 40);
+  EXPECT_EQ(map.find(far - 8), 0);       // a chunk in use, another name
+  EXPECT_EQ(map.find(far + 100000), 0);  // past every chunk
+}
+
+TEST(ModelIndexes, FlatIndexKeepsTheFirstRowOfEveryKeyAcrossGrowth) {
+  FlatIndex<uint32_t> narrow;
+  FlatIndex<uint64_t> wide;
+  const uint64_t kHigh = uint64_t{1} << 40;  // keys that differ above 32 bits only
+  for (uint32_t k = 0; k < 3000; ++k) {
+    ASSERT_EQ(narrow.insertFirst(k * 7, static_cast<int32_t>(k) + 1), static_cast<int32_t>(k) + 1);
+    ASSERT_EQ(wide.insertFirst(k * kHigh, static_cast<int32_t>(k) + 1),
+              static_cast<int32_t>(k) + 1);
+  }
+  for (uint32_t k = 0; k < 3000; ++k) {
+    EXPECT_EQ(narrow.insertFirst(k * 7, 9999), static_cast<int32_t>(k) + 1);
+    EXPECT_EQ(narrow.find(k * 7), static_cast<int32_t>(k) + 1);
+    EXPECT_EQ(wide.find(k * kHigh), static_cast<int32_t>(k) + 1);
+    EXPECT_EQ(narrow.find(k * 7 + 1), 0);
+  }
+  EXPECT_EQ(narrow.size(), 3000u);
+  EXPECT_EQ(wide.size(), 3000u);
+}
+
 TEST_F(ModelTest, IdentifiersOfLocalAndGlobalElements) {
   // The same local name in two types gives two rows; a global element reached
   // twice gives one.
