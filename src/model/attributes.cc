@@ -10,13 +10,14 @@
 
 namespace {
 
-bool isSkippedAnnotation(uint8_t kind) {
-  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
-}
-
-bool isFacet(uint8_t kind) {
-  return (kind >= kTagEnumeration && kind <= kTagMinLength) || kind == kTagPattern ||
-         kind == kTagTotalDigits || kind == kTagWhiteSpace;
+/// The attributeGroup tag that `xmlId` stands for: itself, or the group its
+/// ref names; 0 after message 9365 when the ref names none.
+int32_t attrGroupDefinition(int32_t xmlId) {
+  NameRef ref = tagAt(xmlId).ref;
+  if (ref == 0) return xmlId;
+  int32_t group = findAttrGroupFromName(ref, xmlId);
+  if (group == 0) modelError(9365, {intInsert(xmlId), textInsert(textOf(ref))});
+  return group;
 }
 
 }  // namespace
@@ -82,15 +83,8 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
 
 void processAttrGroup(int32_t xmlId, int32_t typeId) {
   modelTrace("==> processAttrGroup %d type %d\n", xmlId, typeId);
-  int32_t group = xmlId;
-  NameRef ref = tagAt(xmlId).ref;
-  if (ref != 0) {
-    group = findAttrGroupFromName(ref, xmlId);
-    if (group == 0) {
-      modelError(9365, {intInsert(xmlId), textInsert(textOf(ref))});
-      return;
-    }
-  }
+  int32_t group = attrGroupDefinition(xmlId);
+  if (group == 0) return;
   for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
@@ -128,15 +122,8 @@ void updateAttributes(int32_t restrictId, int32_t typeId) {
 
 void updateAttrGroup(int32_t xmlId, int32_t typeId) {
   modelTrace("==> updateAttrGroup %d type %d\n", xmlId, typeId);
-  int32_t group = xmlId;
-  NameRef ref = tagAt(xmlId).ref;
-  if (ref != 0) {
-    group = findAttrGroupFromName(ref, xmlId);
-    if (group == 0) {
-      modelError(9365, {intInsert(xmlId), textInsert(textOf(ref))});
-      return;
-    }
-  }
+  int32_t group = attrGroupDefinition(xmlId);
+  if (group == 0) return;
   for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {

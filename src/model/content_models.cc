@@ -12,15 +12,6 @@
 
 namespace {
 
-bool isSkippedAnnotation(uint8_t kind) {
-  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
-}
-
-bool isFacet(uint8_t kind) {
-  return (kind >= kTagEnumeration && kind <= kTagMinLength) || kind == kTagPattern ||
-         kind == kTagTotalDigits || kind == kTagWhiteSpace;
-}
-
 /// Occurrence of a nested group's sub-type member: "not given" counts as 1.
 int32_t groupBound(int32_t bound) { return bound == kOccursNotGiven ? 1 : bound; }
 

@@ -140,10 +140,6 @@ std::string numberedTypeName(const std::string& base, const char* head, const ch
   }
 }
 
-bool isSkippedAnnotation(uint8_t kind) {
-  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
-}
-
 }  // namespace
 
 void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }

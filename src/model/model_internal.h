@@ -58,6 +58,17 @@ int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue,
 int32_t processSimpleExtension(int32_t extendId, int32_t typeId, int32_t idValue, int32_t flag,
                                uint32_t* facets);
 
+/// Tags skipped wherever a construct's children are walked.
+inline bool isSkippedAnnotation(uint8_t kind) {
+  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
+}
+
+/// Facet tags (enumeration, bounds, lengths, digits, pattern, white space).
+inline bool isFacet(uint8_t kind) {
+  return (kind >= kTagEnumeration && kind <= kTagMinLength) || kind == kTagPattern ||
+         kind == kTagTotalDigits || kind == kTagWhiteSpace;
+}
+
 // Attributes and attribute groups.
 void insertAttr(int32_t xmlId, int32_t typeId);
 void processAttrGroup(int32_t xmlId, int32_t typeId);

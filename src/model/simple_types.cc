@@ -25,10 +25,6 @@ constexpr uint32_t kFacetPattern = 0x200;
 constexpr uint32_t kFacetTotalDigits = 0x400;
 constexpr uint32_t kFacetWhiteSpace = 0x800;
 
-bool isSkippedAnnotation(uint8_t kind) {
-  return kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation;
-}
-
 /// One facet tag kind: the bit that makes it ignored, the bits it sets, the
 /// value rows it makes (role and name text, up to two), the name of its
 /// warning when it is not supported, and its override trace line.
