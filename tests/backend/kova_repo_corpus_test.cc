@@ -16,34 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-std::string shellWord(const std::string& s) { return "'" + s + "'"; }
-
-/// "namespace prefix" lines: every prefix the files declare, then nsN for a
-/// target namespace declared with none.
-std::string prefixLines(const std::vector<fs::path>& files) {
-  std::map<std::string, std::string> prefixOf;
-  std::vector<std::string> targets;
-  for (const fs::path& f : files) {
-    std::string text = readFile(f.string());
-    for (size_t at = text.find("xmlns:"); at != std::string::npos;
-         at = text.find("xmlns:", at + 1)) {
-      size_t eq = text.find("=\"", at), close = text.find('"', eq + 2);
-      std::string prefix = text.substr(at + 6, eq - at - 6);
-      if (prefix.find_first_of(" \t\r\n<>") != std::string::npos) continue;
-      prefixOf.emplace(text.substr(eq + 2, close - eq - 2), prefix);
-    }
-    size_t at = text.find("targetNamespace=\"");
-    if (at != std::string::npos)
-      targets.push_back(text.substr(at + 17, text.find('"', at + 17) - at - 17));
-  }
-  int n = 0;
-  for (const std::string& ns : targets)
-    if (!prefixOf.count(ns)) prefixOf[ns] = "ns" + std::to_string(++n);
-  std::string lines;
-  for (const auto& [ns, prefix] : prefixOf) lines += ns + " " + prefix + "\n";
-  return lines;
-}
-
 struct ShowCase {
   const char* file;  ///< under the corpus directory
   const char* root;
@@ -57,20 +29,7 @@ TEST_P(KovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
   fs::path corpus = fs::path(sharedDir()) / "corpus";
   fs::path main = corpus / GetParam().file;
   std::string dir = makeTempDir(), db = dir + "/repository.kovadb";
-  std::vector<fs::path> files = {main};
-  std::string locations;
-  if (std::string(GetParam().file).rfind("ubl-2.5/", 0) == 0) {
-    for (const fs::directory_entry& e : fs::directory_iterator(corpus / "ubl-2.5" / "common")) {
-      if (e.path().extension() != ".xsd") continue;
-      files.push_back(e.path());
-      locations += e.path().filename().string() + " " + e.path().string() + "\n";
-    }
-  }
-  std::string parms =
-      writeFile(dir + "/import.parms",
-                "QEL_DB=" + db + "\nMESSAGESET=SHOW\nROOTELEMENT=" + GetParam().root +
-                    "\n[FILELIST]\n" + main.filename().string() + "\n[NAMESPACEPREFIX]\n" +
-                    prefixLines(files) + (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
+  std::string parms = corpusParameterFile(dir, GetParam().file, GetParam().root, db, "SHOW");
   ProgramRun imported = runXsdimport({"-f", parms}, main.parent_path().string());
   ASSERT_EQ(imported.status, 0) << imported.output.substr(0, 4000);
 

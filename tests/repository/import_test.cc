@@ -14,7 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 
 class Import : public KovaTest {
  protected:
@@ -356,44 +355,6 @@ TEST_F(Import, ExampleImportsAndShows) {
 
 namespace {
 
-std::string fileText(const std::filesystem::path& file) { return readFile(file.string()); }
-
-// Every `key="value"` in `text` whose key starts with `keyPrefix`: pairs of
-// the rest of the key and the value, in document order.
-std::vector<std::pair<std::string, std::string>> quotedAttributes(const std::string& text,
-                                                                  const std::string& keyPrefix) {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (size_t at = text.find(keyPrefix); at != std::string::npos;
-       at = text.find(keyPrefix, at + 1)) {
-    size_t eq = text.find("=\"", at);
-    size_t close = eq == std::string::npos ? eq : text.find('"', eq + 2);
-    if (close == std::string::npos) break;
-    std::string rest = text.substr(at + keyPrefix.size(), eq - at - keyPrefix.size());
-    if (rest.find_first_of(" \t\r\n<>") != std::string::npos) continue;
-    out.emplace_back(rest, text.substr(eq + 2, close - eq - 2));
-  }
-  return out;
-}
-
-// "namespace prefix" lines for every namespace the files declare a prefix for
-// or target; a target namespace without a declared prefix gets ns1, ns2, ...
-std::string prefixLines(const std::vector<std::filesystem::path>& files) {
-  std::map<std::string, std::string> prefixOf;
-  for (const auto& f : files)
-    for (const auto& [prefix, ns] : quotedAttributes(fileText(f), "xmlns:"))
-      prefixOf.emplace(ns, prefix);
-  int n = 0;
-  for (const auto& f : files) {
-    auto targets = quotedAttributes(fileText(f), "targetNamespace");
-    if (!targets.empty() && targets.front().first.empty() &&
-        prefixOf.count(targets.front().second) == 0)
-      prefixOf[targets.front().second] = "ns" + std::to_string(++n);
-  }
-  std::string lines;
-  for (const auto& [ns, prefix] : prefixOf) lines += ns + " " + prefix + "\n";
-  return lines;
-}
-
 struct CorpusCase {
   const char* file;  ///< under the corpus directory
   const char* root;
@@ -408,26 +369,12 @@ TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   fs::path corpus = fs::path(sharedDir()) / "corpus";
   fs::path main = corpus / GetParam().file;
   std::string dir = makeTempDir();
-  std::vector<fs::path> files = {main};
-  std::string locations;
-  if (std::string(GetParam().file).rfind("ubl-2.5/", 0) == 0) {
-    // The common modules import each other by bare file name.
-    for (const fs::directory_entry& e : fs::directory_iterator(corpus / "ubl-2.5" / "common")) {
-      if (e.path().extension() != ".xsd") continue;
-      files.push_back(e.path());
-      locations += e.path().filename().string() + " " + e.path().string() + "\n";
-    }
-  }
-  std::string parms = writeFile(
-      dir + "/import.parms",
-      "QEL_DB=" + dir + "/repository.kovadb\nMESSAGESET=CORPUS\nROOTELEMENT=" + GetParam().root +
-          "\n[FILELIST]\n" + main.filename().string() + "\n[NAMESPACEPREFIX]\n" +
-          prefixLines(files) + (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
+  std::string parms = corpusParameterFile(dir, GetParam().file, GetParam().root,
+                                          dir + "/repository.kovadb", "CORPUS");
   ProgramRun r = runXsdimport({"-f", parms}, main.parent_path().string());
   ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 4000 ? r.output.size() - 4000 : 0);
   EXPECT_NE(r.output.find("KOVA9350I"), std::string::npos);
-  // The message and its type are in the repository (export is flat; a
-  // printed tree of a document this size would be far too long).
+  // The message and its type are in the repository, as the flat export shows.
   ProgramRun exported = runCommand(shellWord(KOVA_REPO_TOOL) + " export " +
                                    shellWord(dir + "/repository.kovadb") + " CORPUS 2>/dev/null");
   ASSERT_EQ(exported.status, 0);

@@ -40,5 +40,18 @@ class KovaTest : public ::testing::Test {
   bool capturing_ = false;
 };
 
+/// `s` quoted for the shell.
+std::string shellWord(const std::string& s);
+
+/// A parameter file in `dir` that imports corpus document `corpusFile` (a path
+/// under sharedDir() + "/corpus") with root `root` into repository `db`,
+/// message set `messageSet`: a [NAMESPACEPREFIX] line for every namespace the
+/// schemas declare a prefix for or target (nsN when none is declared), and for
+/// UBL the common modules as [FILELOCATION] lines.  Returns the file's path;
+/// run it from the document's folder (FILEPATH stays empty).
+std::string corpusParameterFile(const std::string& dir, const std::string& corpusFile,
+                                const std::string& root, const std::string& db,
+                                const std::string& messageSet);
+
 /// Lines of `text` that contain `needle`.
 std::vector<std::string> linesWith(const std::string& text, const std::string& needle);
