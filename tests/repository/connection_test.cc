@@ -198,33 +198,27 @@ TEST_F(Connection, DuplicateMessageIsRefusedWithPrefixAndSuffix) {
   EXPECT_NE(out.find("KOVA9400E"), std::string::npos);
 }
 
-TEST_F(Connection, CommitOnlyWithoutErrorsAndNotReportOnly) {
+TEST_F(Connection, CommitOnlyWithoutErrorsAndNotReportOnlyAndNeverWhenAbandoned) {
   struct Case {
     int32_t errSw, reportOnly;
-    bool commit;
+    bool abandoned, commit;
   };
-  for (Case c : {Case{0, 0, true}, Case{1, 0, false}, Case{0, 1, false}, Case{1, 1, false}}) {
+  for (Case c : {Case{0, 0, false, true}, Case{1, 0, false, false}, Case{0, 1, false, false},
+                 Case{1, 1, false, false}, Case{0, 0, true, false}}) {
     repo.reset();
     db_ = makeTempDir() + "/repository.kovadb";
     openSet();
     int32_t id = 0;
     createType("T", 0, kCompSequence, kContentOrdinary, &id);
     run.errSw = c.errSw;
-    endTransaction(c.reportOnly);
+    if (c.abandoned)
+      repo.reset();  // as after a QELDBException: nothing was closed
+    else
+      endTransaction(c.reportOnly);
     EXPECT_FALSE(repo.connected);
     EXPECT_EQ(QELCloseRepository(), -41) << "still connected";
-    EXPECT_EQ(committed(QEL_CLASS_TYPE, "T"), c.commit) << c.errSw << c.reportOnly;
+    EXPECT_EQ(committed(QEL_CLASS_TYPE, "T"), c.commit) << c.errSw << c.reportOnly << c.abandoned;
   }
-}
-
-TEST_F(Connection, ResetAfterAnAbandonedRunDiscardsItsWork) {
-  openSet();
-  int32_t id = 0;
-  createType("T", 0, kCompSequence, kContentOrdinary, &id);
-  repo.reset();  // as after a QELDBException: nothing was closed
-  EXPECT_EQ(repo.msgSetHandle, 0u);
-  EXPECT_EQ(QELCloseRepository(), -41) << "still connected";
-  EXPECT_FALSE(committed(QEL_CLASS_TYPE, "T"));
   // Nothing left to close: a connection made since is not the writer's.
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
   repo.reset();

@@ -271,33 +271,31 @@ TEST_F(Writers, LanguageNameRules) {
   }
 }
 
-TEST_F(Writers, NewXmlLayerIsAddedAndConfigured) {
-  uint32_t set = openSet();
-  std::strcpy(parms.xsiPrefix, "xsi2");
-  startCapture();
-  EXPECT_EQ(createXMLtab("Wire"), 0);
-  std::string out = stopCapture();
-  EXPECT_EQ(linesWith(out, "XML Wire format layer Wire successfully added").size(), 1u);
-  ASSERT_EQ(repo.xmlLayers.size(), 2u);
-  uint32_t layer = repo.xmlLayers[1].handle;
-  const std::pair<int32_t, const char*> expected[] = {
-      {1, "Wire"},   {4, "1"},  {11, "0"},        {8, ""},   {12, "true"},
-      {13, "false"}, {14, "0"}, {15, "xsi2:nil"}, {16, "0"}, {17, "xsi2:nil"}};
-  for (const auto& [key, value] : expected) EXPECT_EQ(attr(set, layer, key), value) << key;
-}
-
-TEST_F(Writers, ExistingXmlLayerIsReusedAndConfiguredAgain) {
-  uint32_t set = openSet();
-  size_t layers = members(set).size();
-  startCapture();
-  EXPECT_EQ(createXMLtab("XML1"), 0);
-  std::string out = stopCapture();
-  EXPECT_EQ(out.find("successfully added"), std::string::npos);
-  EXPECT_EQ(members(set).size(), layers);
-  EXPECT_EQ(repo.xmlLayers.size(), 1u);
-  EXPECT_EQ(attr(set, repo.xmlLayers[0].handle, 15), "xsi:nil");
-  EXPECT_EQ(attr(set, repo.xmlLayers[0].handle, 1), "XML1");
-  EXPECT_EQ(run.totals.attributes, 1 /* marker */ + 10);
+TEST_F(Writers, XmlLayerIsAddedOrReusedAndConfigured) {
+  for (const char* name : {"XML1", "Wire"}) {
+    repo.reset();
+    db_ = makeTempDir() + "/repository.kovadb";
+    run.totals = Totals{};
+    uint32_t set = openSet();
+    bool added = std::string(name) == "Wire";
+    if (added) std::strcpy(parms.xsiPrefix, "xsi2");
+    size_t layers = members(set).size();
+    startCapture();
+    EXPECT_EQ(createXMLtab(name), 0);
+    std::string out = stopCapture();
+    EXPECT_EQ(linesWith(out, "XML Wire format layer Wire successfully added").size(), added);
+    EXPECT_EQ(members(set).size(), layers + added);
+    ASSERT_EQ(repo.xmlLayers.size(), 1u + added);
+    uint32_t layer = repo.xmlLayers.back().handle;
+    EXPECT_EQ(layer, pluginMember(set, name));
+    const char* nil = added ? "xsi2:nil" : "xsi:nil";
+    const std::pair<int32_t, const char*> expected[] = {
+        {1, name},     {4, "1"},  {11, "0"}, {8, ""},   {12, "true"},
+        {13, "false"}, {14, "0"}, {15, nil}, {16, "0"}, {17, nil}};
+    for (const auto& [key, value] : expected)
+      EXPECT_EQ(attr(set, layer, key), value) << name << " " << key;
+    EXPECT_EQ(run.totals.attributes, 1 /* marker */ + 10) << name;
+  }
 }
 
 TEST_F(Writers, RefusedAttributeValueRaises9413) {
