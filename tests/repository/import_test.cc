@@ -14,7 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-
 class Import : public KovaTest {
  protected:
   void SetUp() override {

@@ -10,7 +10,7 @@ using Mapping = WriterTest;
 
 TEST_F(Mapping, BuiltInTypesMapOntoSimpleTypes) {
   uint32_t set = openSet();
-  auto simple = [&](const char* name) { return fake.find(set, QEL_CLASS_TYPE, name); };
+  auto simple = [&](const char* name) { return find(set, QEL_CLASS_TYPE, name); };
   struct Case {
     int32_t code;
     const char* type;
@@ -29,13 +29,11 @@ TEST_F(Mapping, BuiltInTypesMapOntoSimpleTypes) {
   EXPECT_EQ(dataTypeForCode(kDtInt), simple("INTEGER"));
   parms.StringOnly = 1;
   for (const Case& c : cases) EXPECT_EQ(dataTypeForCode(c.code), simple("STRING")) << c.code;
-  // The seven are looked up once for the run.
-  EXPECT_EQ(fake.count("QELFindDefinition"), 7);
 }
 
 TEST_F(Mapping, ValueTypesByRoleAndTheirLetters) {
   uint32_t set = openSet();
-  auto simple = [&](const char* name) { return fake.find(set, QEL_CLASS_TYPE, name); };
+  auto simple = [&](const char* name) { return find(set, QEL_CLASS_TYPE, name); };
   uint32_t owner = simple("DECIMAL");
   for (int32_t role : {1, 2, 5, 6, 100, 101}) EXPECT_EQ(valueTypeForRole(role, owner), owner);
   EXPECT_EQ(valueTypeForRole(3, owner), simple("INTEGER"));
@@ -70,8 +68,8 @@ TEST_F(Mapping, DateTemplates) {
 
 TEST_F(Mapping, ExclusiveBoundsMoveByOneOrAreLeftOut) {
   uint32_t set = openSet();
-  uint32_t integer = fake.find(set, QEL_CLASS_TYPE, "INTEGER");
-  uint32_t string = fake.find(set, QEL_CLASS_TYPE, "STRING");
+  uint32_t integer = find(set, QEL_CLASS_TYPE, "INTEGER");
+  uint32_t string = find(set, QEL_CLASS_TYPE, "STRING");
   struct Case {
     const char* text;
     int16_t role;
@@ -155,10 +153,12 @@ Order buildOrder() {
   return o;
 }
 
-const FakeMember* memberFor(uint32_t parent, uint32_t child) {
-  for (const FakeMember& m : fake.defs[parent].members)
-    if (m.child == child) return &m;
-  return nullptr;
+/// Members of every type and element of `set`.
+size_t memberCount(uint32_t set) {
+  size_t n = 0;
+  for (int32_t defClass : {QEL_CLASS_TYPE, QEL_CLASS_ELEMENT})
+    for (uint32_t h : WriterTest::ofClass(set, defClass)) n += WriterTest::members(h).size();
+  return n;
 }
 
 TEST_F(Mapping, SixPassesWriteTheWholeModel) {
@@ -173,45 +173,45 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
 
   // Pass 1: the simple type row is not a definition.
   const TypeEntry& order = modelTables.types[o.orderType];
-  EXPECT_EQ(fake.defs[order.handle].name(), "PurchaseOrder");
+  EXPECT_EQ(nameOf(order.handle), "PurchaseOrder");
   EXPECT_EQ(modelTables.types[o.colourType].handle, 0u);
   EXPECT_EQ(run.totals.types, 3);
 
   // Pass 2: the root (xsi flag) is not written; the others are.
   EXPECT_EQ(modelTables.elements[o.root].handle, 0u);
   const ElementEntry& date = modelTables.elements[o.orderDate];
-  uint32_t datetime = fake.find(set, QEL_CLASS_TYPE, "DATETIME");
+  uint32_t datetime = find(set, QEL_CLASS_TYPE, "DATETIME");
   EXPECT_EQ(date.dataTypeHandle, datetime);
-  EXPECT_EQ(attr(fake.defs[date.handle], layer, 31), "yyyy-MM-dd");
-  EXPECT_EQ(attr(fake.defs[date.handle], layer, 30), "PurchaseOrder_orderDate");
-  EXPECT_EQ(attr(fake.defs[date.handle], repo.cobolPlugin.handle, 7), "ORDERDATE");
-  EXPECT_EQ(attr(fake.defs[modelTables.elements[o.data].handle], layer, 32), "2");
-  EXPECT_EQ(attr(fake.defs[modelTables.elements[o.colour2].handle], layer, 30), "<unset>");
+  EXPECT_EQ(attr(date.handle, layer, 31), "yyyy-MM-dd");
+  EXPECT_EQ(attr(date.handle, layer, 30), "PurchaseOrder_orderDate");
+  EXPECT_EQ(attr(date.handle, repo.cobolPlugin.handle, 7), "ORDERDATE");
+  EXPECT_EQ(attr(modelTables.elements[o.data].handle, layer, 32), "2");
+  EXPECT_EQ(attr(modelTables.elements[o.colour2].handle, layer, 30), "<unset>");
 
   // Pass 3: attributes as elements named after the owning type.
   const AttrEntry& id = modelTables.attributes[o.id];
-  EXPECT_EQ(fake.defs[id.handle].name(), "PurchaseOrder^id");
-  EXPECT_EQ(attr(fake.defs[id.handle], layer, 30), "PurchaseOrder_id");
+  EXPECT_EQ(nameOf(id.handle), "PurchaseOrder^id");
+  EXPECT_EQ(attr(id.handle, layer, 30), "PurchaseOrder_id");
   EXPECT_EQ(run.totals.elements, 5 + 2);
 
   // Pass 4: members in order, the attribute listed twice by one type once.
-  const FakeDefinition& orderDef = fake.defs[order.handle];
-  ASSERT_EQ(orderDef.members.size(), 2u + 4u);
-  EXPECT_EQ(orderDef.members.front().child, id.handle);
-  EXPECT_NE(memberFor(modelTables.types[o.attrsType].handle, id.handle), nullptr);
-  const FakeMember* currency = memberFor(order.handle, modelTables.attributes[o.currency].handle);
-  ASSERT_NE(currency, nullptr);
-  EXPECT_EQ(attr(*currency, layer, 101), "1");
-  EXPECT_EQ(attr(*currency, layer, 100), "currency");
-  EXPECT_EQ(attr(*currency, cwf, 1), "7");
-  const FakeMember* colour = memberFor(order.handle, modelTables.elements[o.colour1].handle);
-  ASSERT_NE(colour, nullptr);
-  EXPECT_EQ(attr(*colour, layer, 100), "colour");
-  EXPECT_EQ(attr(*colour, cwf, 1), "7");
-  const FakeMember* dateMember = memberFor(order.handle, date.handle);
-  EXPECT_EQ(attr(*dateMember, cwf, 1), "<unset>");  // DATETIME is not rendered as text
-  EXPECT_NE(memberFor(order.handle, modelTables.types[o.subType].handle), nullptr);
-  EXPECT_EQ(orderDef.members.back().child, modelTables.types[o.subType].handle);
+  std::vector<uint32_t> orderMembers = members(order.handle);
+  ASSERT_EQ(orderMembers.size(), 2u + 4u);
+  EXPECT_EQ(childOf(order.handle, orderMembers.front()), id.handle);
+  EXPECT_NE(memberFor(modelTables.types[o.attrsType].handle, id.handle), 0u);
+  uint32_t currency = memberFor(order.handle, modelTables.attributes[o.currency].handle);
+  ASSERT_NE(currency, 0u);
+  EXPECT_EQ(attr(currency, layer, 101), "1");
+  EXPECT_EQ(attr(currency, layer, 100), "currency");
+  EXPECT_EQ(attr(currency, cwf, 1), "7");
+  uint32_t colour = memberFor(order.handle, modelTables.elements[o.colour1].handle);
+  ASSERT_NE(colour, 0u);
+  EXPECT_EQ(attr(colour, layer, 100), "colour");
+  EXPECT_EQ(attr(colour, cwf, 1), "7");
+  uint32_t dateMember = memberFor(order.handle, date.handle);
+  ASSERT_NE(dateMember, 0u);
+  EXPECT_EQ(attr(dateMember, cwf, 1), "<unset>");  // DATETIME is not rendered as text
+  EXPECT_EQ(childOf(order.handle, orderMembers.back()), modelTables.types[o.subType].handle);
 
   // Pass 5: one RED value shared by both colours; the date bound left out,
   // the date enumeration typed DATETIME; the exclusive bound moved.
@@ -219,23 +219,25 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
   EXPECT_NE(red, 0u);
   EXPECT_EQ(modelTables.values[3].handle, red);
   EXPECT_STREQ(nameAt(modelTables.values[1].name), "REDS");
-  EXPECT_NE(memberFor(modelTables.elements[o.colour1].handle, red), nullptr);
-  EXPECT_NE(memberFor(modelTables.elements[o.colour2].handle, red), nullptr);
+  EXPECT_NE(memberFor(modelTables.elements[o.colour1].handle, red), 0u);
+  EXPECT_NE(memberFor(modelTables.elements[o.colour2].handle, red), 0u);
   EXPECT_EQ(modelTables.values[4].handle, 0u);
   EXPECT_EQ(modelTables.values[5].dataTypeHandle, datetime);
   EXPECT_STREQ(nameAt(modelTables.values[5].name), "_2024_01_01T");
-  EXPECT_EQ(fake.defs[modelTables.values[6].handle].valueText(), "1");
+  EXPECT_EQ(valueTextOf(modelTables.values[6].handle), "1");
   EXPECT_EQ(modelTables.values[6].role, kRoleMinInclusive);
-  const FakeMember* bound =
-      memberFor(modelTables.elements[o.quantity].handle, modelTables.values[6].handle);
-  ASSERT_NE(bound, nullptr);
-  EXPECT_EQ(getInt32(bound->record.data(), QEL_OFF_MEMBER_ROLE), kRoleMinInclusive);
+  uint32_t quantity = modelTables.elements[o.quantity].handle;
+  uint32_t bound = memberFor(quantity, modelTables.values[6].handle);
+  ASSERT_NE(bound, 0u);
+  EXPECT_EQ(getInt32(memberRecord(quantity, bound).data(), QEL_OFF_MEMBER_ROLE), kRoleMinInclusive);
   EXPECT_NE(out.find("KOVA9374W"), std::string::npos);
   // Pass 6: the attribute's default.
   uint32_t eur = modelTables.values[7].handle;
   ASSERT_NE(eur, 0u);
-  EXPECT_EQ(getInt32(memberFor(modelTables.attributes[o.currency].handle, eur)->record.data(),
-                     QEL_OFF_MEMBER_ROLE),
+  uint32_t currencyElement = modelTables.attributes[o.currency].handle;
+  uint32_t defaultMember = memberFor(currencyElement, eur);
+  ASSERT_NE(defaultMember, 0u);
+  EXPECT_EQ(getInt32(memberRecord(currencyElement, defaultMember).data(), QEL_OFF_MEMBER_ROLE),
             kRoleDefault);
   EXPECT_EQ(run.totals.values, 5);
   EXPECT_EQ(run.totals.valueMembers, 6);
@@ -254,16 +256,15 @@ TEST_F(Mapping, AttributeWithoutOwningEntryStopsTheMapping) {
   EXPECT_EQ(modelTables.attributes[1].handle, 0u);
 
   // With PARSER X the attribute needs no owner and no prefix.
-  repo.reset();
-  fake.reset();
+  repo.reset();  // nothing of the failed run is kept
   run.errSw = 0;
   run.returnCode = 0;
   modelTables.types[1].handle = 0;
   parms.parser = 1;
-  uint32_t set = openSet();
+  connectWriter();
   createQELitems();
   EXPECT_EQ(run.errSw, 0);
-  EXPECT_NE(fake.find(set, QEL_CLASS_ELEMENT, "lost"), 0u);
+  EXPECT_NE(find(repo.msgSetHandle, QEL_CLASS_ELEMENT, "lost"), 0u);
 }
 
 TEST_F(Mapping, SecondImportReusesTypesElementsAndValues) {
@@ -271,16 +272,16 @@ TEST_F(Mapping, SecondImportReusesTypesElementsAndValues) {
   buildOrder();
   createQELitems();
   ASSERT_EQ(run.errSw, 0);
-  size_t members = 0;
-  for (const auto& [h, d] : fake.defs) members += d.set == set ? d.members.size() : 0;
+  size_t before = memberCount(set);
   int32_t elements = run.totals.elements;
+  endTransaction(0);
 
   // The same model again, as a new run into the same message set.
   repo.reset();
   modelTables.reset();
   modelTables.allocate(16, 16, 16, 16);
   run.totals = Totals{};
-  connectToQEL("db", "u", "p");
+  connectToQEL(db_.c_str(), "u", "p");
   ASSERT_EQ(getQELInfo("MS", 0), 0);
   buildOrder();
   parms.verbose = 1;
@@ -299,9 +300,7 @@ TEST_F(Mapping, SecondImportReusesTypesElementsAndValues) {
   EXPECT_EQ(run.totals.valuesReused, 5);
   EXPECT_EQ(run.totals.valueMembers, 0);
   EXPECT_EQ(linesWith(out, "Value already a member of the element.").size(), 6u);
-  size_t after = 0;
-  for (const auto& [h, d] : fake.defs) after += d.set == set ? d.members.size() : 0;
-  EXPECT_EQ(after, members);  // no member written twice
+  EXPECT_EQ(memberCount(set), before);  // no member written twice
 }
 
 TEST_F(Mapping, MessageCarriesRootTypeNamesAndXmlName) {
@@ -311,26 +310,25 @@ TEST_F(Mapping, MessageCarriesRootTypeNamesAndXmlName) {
   int32_t id = 0;
   uint32_t type = createType("PurchaseOrder", 0, kCompSequence, kContentOrdinary, &id);
   uint32_t message = buildQELdata(type, "po:order");
-  const FakeDefinition& d = fake.defs[message];
-  EXPECT_EQ(d.name(), "m_order");
-  EXPECT_EQ(d.secondName(), "order");
-  EXPECT_EQ(d.typeHandle(), type);
-  EXPECT_EQ(attr(d, repo.xmlLayers[0].handle, 30), "po:order");
-  EXPECT_EQ(attr(d, repo.cobolPlugin.handle, 5), "ORDER.CPY");
-  EXPECT_EQ(attr(d, repo.cobolPlugin.handle, 7), "ORDER");
+  EXPECT_EQ(nameOf(message), "m_order");
+  EXPECT_EQ(secondNameOf(message), "order");
+  EXPECT_EQ(typeOf(message), type);
+  EXPECT_EQ(attr(message, repo.xmlLayers[0].handle, 30), "po:order");
+  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, 5), "ORDER.CPY");
+  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, 7), "ORDER");
   EXPECT_EQ(run.totals.messages, 1);
-  EXPECT_EQ(fake.ofClass(set, QEL_CLASS_MESSAGE).size(), 1u);
+  EXPECT_EQ(ofClass(set, QEL_CLASS_MESSAGE).size(), 1u);
 
   // The XML name is left out when the root tag is the identifier itself.
   parms.msgPrefix[0] = '\0';
   std::strcpy(parms.rootElement, "invoice");
   uint32_t second = buildQELdata(type, "invoice");
-  EXPECT_EQ(attr(fake.defs[second], repo.xmlLayers[0].handle, 30), "<unset>");
+  EXPECT_EQ(attr(second, repo.xmlLayers[0].handle, 30), "<unset>");
 
   // With errors no message is made.
   run.errSw = 1;
   EXPECT_EQ(buildQELdata(type, "x"), type);
-  EXPECT_EQ(fake.ofClass(set, QEL_CLASS_MESSAGE).size(), 2u);
+  EXPECT_EQ(ofClass(set, QEL_CLASS_MESSAGE).size(), 2u);
 }
 
 }  // namespace
