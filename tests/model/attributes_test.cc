@@ -67,8 +67,7 @@ TEST_F(ModelTest, AttributeErrors) {
       {"<xs:attributeGroup ref='missing'/>", 9365},
   };
   for (const Case& c : cases) {
-    resetProcessState();
-    initialiseCatalogue();
+    freshRun();
     build(schema(std::string("<xs:element name='r'><xs:complexType>") + c.attribute +
                  "</xs:complexType></xs:element>"),
           "r", false);

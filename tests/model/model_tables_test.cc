@@ -1,7 +1,5 @@
 // Model tables: creation operations, identifiers, growth, the golden reports
 // of the worked order example.
-#include <fstream>
-#include <sstream>
 
 #include "model_test_util.h"
 
@@ -231,13 +229,6 @@ TEST_F(ModelTest, GlobalElementOfANamespaceGetsCaretIdentifier) {
   EXPECT_GT(typeNamed("po_order_attrs"), 0);
 }
 
-std::string readGolden(const char* name) {
-  std::ifstream in(std::string(KOVA_MODEL_TEST_DATA) + "/" + name);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 const char* kOrderSchema = R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>
   <xs:element name='order' type='OrderType'/>
   <xs:complexType name='OrderType'>
@@ -269,13 +260,7 @@ TEST_F(ModelTest, WorkedOrderExampleCompletedRows) {
 
 TEST_F(ModelTest, WorkedOrderExampleFromItsSchemaFile) {
   ASSERT_GT(loadSchemaFile(std::string(KOVA_MODEL_TEST_DATA) + "/order.xsd"), 0);
-  startCapture();
-  int32_t root = processElement(topElement("order"), 0);
-  createXsiAttributes(root);
-  createExtraTypes();
-  resetElementStack();
-  checkRecursion(modelTables.elements[root].typeId);
-  output = stopCapture();
+  runModel("order");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(modelReportText(), readGolden("order_completed.report"));
 }
@@ -294,9 +279,6 @@ TEST_F(ModelTest, EmptyTablesPrintOnlyHeadings) {
   EXPECT_EQ(linesWith(text, "Table").size(), 5u);
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(ModelTest, EveryTracedOperationOfASuccessfulBuildTracesItsExit) {
   traceOn();

@@ -133,8 +133,7 @@ TEST_F(ModelTest, SimpleTypeErrors) {
        9366, "restriction"},
   };
   for (const Case& c : cases) {
-    resetProcessState();
-    initialiseCatalogue();
+    freshRun();
     build(schema(std::string(c.types) + "<xs:element name='r' type='T'/>"), "r", false);
     EXPECT_EQ(run.errSw, 1) << c.types;
     auto lines = linesWith(output, "KOVA" + std::to_string(c.message) + "E");
