@@ -107,15 +107,4 @@ TEST_F(ModelTest, SimpleContentRestrictionUpdatesInheritedAttributes) {
   EXPECT_EQ(linesWith(output, "KOVA9373W").size(), 1u) << output;  // the pattern
 }
 
-TEST_F(ModelTest, RestrictingAnAttributeTheBaseLacksStopsTheRun) {
-  build(schema(std::string(kCoded) + R"(
-    <xs:complexType name='Country'><xs:simpleContent><xs:restriction base='Coded'>
-      <xs:attribute name='other' use='required'/>
-    </xs:restriction></xs:simpleContent></xs:complexType>
-    <xs:element name='c' type='Country'/>)"),
-        "c", false);
-  EXPECT_EQ(run.errSw, 1);
-  EXPECT_EQ(run.returnCode, messageStatus(9371));
-}
-
 }  // namespace

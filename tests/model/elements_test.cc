@@ -170,6 +170,17 @@ TEST_F(ModelTest, UnresolvedOrWrongKindOfNameStopsTheRun) {
        "<xs:sequence><xs:element name='a' type='xs:string'/></xs:sequence>"
        "</xs:restriction></xs:complexContent></xs:complexType><xs:element name='r' type='T'/>",
        9371},
+      // Simple content restricting CDATA.
+      {"<xs:complexType name='T'><xs:simpleContent><xs:restriction base='xs:CDATA'/>"
+       "</xs:simpleContent></xs:complexType><xs:element name='r' type='T'/>",
+       9419},
+      // Restricting an attribute that the base lacks.
+      {"<xs:complexType name='C'><xs:simpleContent><xs:extension base='xs:string'>"
+       "<xs:attribute name='list' type='xs:string'/></xs:extension></xs:simpleContent></xs:complexType>"
+       "<xs:complexType name='T'><xs:simpleContent><xs:restriction base='C'>"
+       "<xs:attribute name='other' use='required'/></xs:restriction></xs:simpleContent></xs:complexType>"
+       "<xs:element name='r' type='T'/>",
+       9371},
   };
   for (const Case& c : cases) {
     freshRun();

@@ -142,13 +142,4 @@ TEST_F(ModelTest, SimpleTypeErrors) {
   }
 }
 
-TEST_F(ModelTest, SimpleContentRestrictionOfCDATAIsRefused) {
-  build(schema(R"(
-    <xs:complexType name='T'><xs:simpleContent><xs:restriction base='xs:CDATA'/>
-    </xs:simpleContent></xs:complexType><xs:element name='r' type='T'/>)"),
-        "r", false);
-  EXPECT_EQ(run.errSw, 1);
-  EXPECT_EQ(run.returnCode, messageStatus(9419));
-}
-
 }  // namespace
