@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "messages.h"
+#include "shown_message.h"
 #include "parameters.h"
 #include "run_state.h"
 #include "test_support.h"
@@ -26,13 +27,6 @@ class Args {
   std::vector<std::string> strings_;
   std::vector<char*> pointers_;
 };
-
-/// What a user sees for catalogue message `number` with text inserts.
-std::string shown(int32_t number, std::initializer_list<std::string> inserts) {
-  NlsMessage m(number);
-  for (const std::string& i : inserts) m.addInsert(i);
-  return m.text();
-}
 
 struct ValueOptionCase {
   const char* letter;

@@ -12,20 +12,10 @@
 #include <vector>
 
 #include "messages.h"
+#include "shown_message.h"
 #include "parameters.h"
 #include "run_state.h"
 #include "test_support.h"
-
-namespace {
-
-/// What a user sees for catalogue message `number` with text inserts.
-std::string shown(int32_t number, std::initializer_list<const char*> inserts = {}) {
-  NlsMessage m(number);
-  for (const char* i : inserts) m.addInsert(i);
-  return m.text();
-}
-
-}  // namespace
 
 class ParameterFile : public KovaTest {
  protected:
