@@ -74,7 +74,9 @@ const StringKey kStringKeys[] = {
     {"VALUESUFFIX", "Value suffix", "ValueSuffix", 15, [] { return parms.valueSuffix; }},
 };
 
-TEST_F(ParameterFile, EveryStringKeyStoresAValueThatFillsItsField) {
+// Every string key stores a value that fills its field; given twice it
+// warns and keeps the second value; an overlong value is cut and stops.
+TEST_F(ParameterFile, EveryStringKeyStoresWarnsWhenGivenTwiceAndCutsOverlongValues) {
   for (const StringKey& k : kStringKeys) {
     SCOPED_TRACE(k.key);
     resetRunState();
@@ -82,30 +84,20 @@ TEST_F(ParameterFile, EveryStringKeyStoresAValueThatFillsItsField) {
     EXPECT_EQ(read(std::string(k.key) + "=" + value + "\n"), 0);
     EXPECT_EQ(std::string(k.field()), value);
     EXPECT_EQ(run.errSw, 0);
-  }
-}
 
-TEST_F(ParameterFile, EveryStringKeyCutsAnOverlongValueAndStops) {
-  for (const StringKey& k : kStringKeys) {
-    SCOPED_TRACE(k.key);
-    resetRunState();
-    std::string value = "V" + std::string(k.room, 'y');
-    EXPECT_EQ(read(std::string(k.key) + "=" + value + "\nROOTELEMENT2=never\n"), -35);
-    EXPECT_TRUE(saw(shown(9385, {k.label}))) << output_;
-    EXPECT_EQ(std::string(k.field()), value.substr(0, k.room));
-    EXPECT_EQ(run.errSw, 1);
-    EXPECT_FALSE(saw("KOVA9391")) << "reading must stop at the failing line";
-  }
-}
-
-TEST_F(ParameterFile, EveryStringKeyGivenTwiceWarnsAndKeepsTheSecondValue) {
-  for (const StringKey& k : kStringKeys) {
-    SCOPED_TRACE(k.key);
     resetRunState();
     EXPECT_EQ(read(std::string(k.key) + "=First\n" + k.key + "=Second\n"), 0);
     EXPECT_TRUE(saw(shown(9388, {k.label, k.displayKey, "Second"}))) << output_;
     EXPECT_STREQ(k.field(), "Second");
     EXPECT_EQ(run.errSw, 0) << "9388 is a warning";
+
+    resetRunState();
+    value = "V" + std::string(k.room, 'y');
+    EXPECT_EQ(read(std::string(k.key) + "=" + value + "\nROOTELEMENT2=never\n"), -35);
+    EXPECT_TRUE(saw(shown(9385, {k.label}))) << output_;
+    EXPECT_EQ(std::string(k.field()), value.substr(0, k.room));
+    EXPECT_EQ(run.errSw, 1);
+    EXPECT_FALSE(saw("KOVA9391")) << "reading must stop at the failing line";
   }
 }
 
@@ -192,15 +184,21 @@ const SwitchKey kSwitchKeys[] = {
     {"INCLTIMEFRAC", "InclTimeFrac", &RunParameters::InclTimeFrac},
 };
 
-TEST_F(ParameterFile, SwitchKeysTakeTheFirstCharacterOnly) {
+TEST_F(ParameterFile, SwitchKeysTakeTheFirstCharacterOnlyAndRefuseOtherValues) {
   const struct {
     const char* value;
-    int32_t expected;
-  } values[] = {{"Y", 1}, {"yes", 1}, {"1", 1}, {"N", 0}, {"no", 0}, {"0", 0}};
+    int32_t expected;  ///< -1: refused
+  } values[] = {{"Y", 1}, {"yes", 1}, {"1", 1}, {"N", 0}, {"no", 0}, {"0", 0}, {"true", -1}};
   for (const SwitchKey& k : kSwitchKeys) {
     for (const auto& v : values) {
       SCOPED_TRACE(std::string(k.key) + "=" + v.value);
       resetRunState();
+      if (v.expected < 0) {
+        EXPECT_EQ(read(std::string(k.key) + "=" + v.value + "\n"), -39);
+        EXPECT_TRUE(saw(shown(9389, {k.label, v.value}))) << output_;
+        EXPECT_EQ(run.errSw, 1);
+        continue;
+      }
       parms.*(k.field) = 1 - v.expected;
       EXPECT_EQ(read(std::string(k.key) + "=" + v.value + "\n"), 0);
       EXPECT_EQ(parms.*(k.field), v.expected);
@@ -208,17 +206,10 @@ TEST_F(ParameterFile, SwitchKeysTakeTheFirstCharacterOnly) {
   }
 }
 
-TEST_F(ParameterFile, SwitchKeysRefuseOtherValues) {
-  for (const SwitchKey& k : kSwitchKeys) {
-    SCOPED_TRACE(k.key);
-    resetRunState();
-    EXPECT_EQ(read(std::string(k.key) + "=true\n"), -39);
-    EXPECT_TRUE(saw(shown(9389, {k.label, "true"}))) << output_;
-    EXPECT_EQ(run.errSw, 1);
-  }
-}
-
 TEST_F(ParameterFile, TraceSwitchesAtOnceForTheRestOfTheFile) {
+  EXPECT_EQ(read("MESSAGESET=A\n[FILELIST]\n"), 0);
+  EXPECT_TRUE(linesWith(output_, "==> ").empty());  // nothing while tracing is off
+  EXPECT_TRUE(linesWith(output_, "<== ").empty());
   EXPECT_EQ(read("MESSAGESET=A\nTRACE=Y\nROOTELEMENT=B\nTRACE=n\nXMLTABNAME=C\n"), 0);
   EXPECT_FALSE(saw("==> evaluateParm key=MESSAGESET"));
   EXPECT_TRUE(saw("==> evaluateParm key=ROOTELEMENT value=B"));
@@ -226,12 +217,6 @@ TEST_F(ParameterFile, TraceSwitchesAtOnceForTheRestOfTheFile) {
   EXPECT_FALSE(tracing());
   EXPECT_EQ(read("TRACE=maybe\n"), -39);
   EXPECT_TRUE(saw(shown(9389, {"trace", "maybe"})));
-}
-
-TEST_F(ParameterFile, NoTraceLinesWhileTracingIsOff) {
-  EXPECT_EQ(read("MESSAGESET=A\n[FILELIST]\n"), 0);
-  EXPECT_TRUE(linesWith(output_, "==> ").empty());
-  EXPECT_TRUE(linesWith(output_, "<== ").empty());
 }
 
 TEST_F(ParameterFile, ParserTakesXOrM) {
@@ -280,6 +265,8 @@ TEST_F(ParameterFile, UnknownKeyStopsTheReading) {
   EXPECT_TRUE(saw(shown(9391, {"COLOUR", "blue"}))) << output_;
   EXPECT_STREQ(parms.msgSetName, "");
   EXPECT_EQ(run.errSw, 1);
+  EXPECT_EQ(read("\x01\x7f\xff\xfe=\x80\x81\n"), -41);  // binary bytes
+  EXPECT_TRUE(saw("KOVA9391E")) << output_;
 }
 
 TEST_F(ParameterFile, EmptyValueWarnsAndHasNoEffect) {
@@ -292,7 +279,9 @@ TEST_F(ParameterFile, EmptyValueWarnsAndHasNoEffect) {
 }
 
 TEST_F(ParameterFile, CommentsBlankLinesAndUnknownHeadingsAreIgnored) {
-  EXPECT_EQ(read("; one\n# two\n* three\n\n   \n[SOMETHING]\nplain words\nMESSAGESET=S\r\n"), 0);
+  EXPECT_EQ(read("; one\n# two\n* three\n\n   \n[SOMETHING]\nplain words\n# " + std::string(5000, '=') +
+                 "\nMESSAGESET=S\r\n"),
+            0);
   EXPECT_STREQ(parms.msgSetName, "S");
   EXPECT_EQ(run.errSw, 0);
 }
@@ -336,10 +325,7 @@ TEST_F(ParameterFile, MissingSchemaFileStopsWithItsQualifiedName) {
   EXPECT_EQ(read("FILEPATH=" + dir_ + "\n[FILELIST]\nnothere.xsd\n[HEADER]\nMESSAGESET=never\n"), -43);
   EXPECT_TRUE(saw(shown(9393, {(dir_ + "/nothere.xsd").c_str(), "open failed"}))) << output_;
   EXPECT_STREQ(parms.msgSetName, "");
-}
-
-TEST_F(ParameterFile, DirectoryInTheFileListCannotBeOpened) {
-  EXPECT_EQ(read("[FILELIST]\n" + dir_ + "\n"), -43);
+  EXPECT_EQ(read("[FILELIST]\n" + dir_ + "\n"), -43);  // a directory
   EXPECT_TRUE(saw(shown(9393, {dir_.c_str(), "open failed"})));
 }
 
@@ -421,12 +407,6 @@ TEST_F(ParameterFile, NulBytesMakeTheFileUnreadable) {
   EXPECT_STREQ(parms.rootElement, "");
 }
 
-TEST_F(ParameterFile, BinaryBytesGiveAnUnknownKey) {
-  std::string text = "\x01\x7f\xff\xfe=\x80\x81\n";
-  EXPECT_EQ(read(text), -41);
-  EXPECT_TRUE(saw("KOVA9391E")) << output_;
-}
-
 TEST_F(ParameterFile, LineLongerThan510CharactersIsRefused) {
   std::string value(600, 'v');
   EXPECT_EQ(read("MESSAGESET=S\nFILEPATH=" + value + "\nROOTELEMENT=never\n"), -35);
@@ -437,11 +417,6 @@ TEST_F(ParameterFile, LineLongerThan510CharactersIsRefused) {
   std::string fits = "MESSAGENAME=" + std::string(510 - 12, 'm');
   EXPECT_EQ(read(fits + "\n"), -35);
   EXPECT_TRUE(saw(shown(9385, {"Message name"}))) << "the value, not the line, is too long";
-}
-
-TEST_F(ParameterFile, LongCommentLinesAreIgnored) {
-  EXPECT_EQ(read("# " + std::string(5000, '=') + "\nMESSAGESET=S\n"), 0);
-  EXPECT_STREQ(parms.msgSetName, "S");
 }
 
 TEST_F(ParameterFile, OverlongSchemaFileNameIsRefusedNotCut) {
