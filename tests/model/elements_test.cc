@@ -46,34 +46,28 @@ TEST_F(ModelTest, AbstractElementBecomesEmptySubType) {
   EXPECT_EQ(elementWithIdent("r_ANON^shape"), 0);
 }
 
-TEST_F(ModelTest, RecursiveReferenceIsCutWithAWarning) {
-  build(schema(R"(
+bool takenRecurseName(const char* name) { return std::string(name) == "Part_RECURSE"; }
+
+TEST_F(ModelTest, RecursiveReferenceIsCutWithAWarningUnderAFreeName) {
+  std::string part = schema(R"(
     <xs:element name='Part'><xs:complexType><xs:sequence>
       <xs:element name='id' type='xs:string'/>
       <xs:element ref='Part' minOccurs='0' maxOccurs='unbounded'/>
     </xs:sequence></xs:complexType></xs:element>
-  )"),
-        "Part");
+  )");
+  build(part, "Part");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
   EXPECT_NE(output.find("Part "), std::string::npos);
   // No second element row for the recursive occurrence.
   EXPECT_EQ(members(1), "Part_ANON^id[-1..-1] (Part_RECURSE)[0..-2] |");
   EXPECT_EQ(modelTables.elements.count(), 2);
-}
-
-bool takenRecurseName(const char* name) { return std::string(name) == "Part_RECURSE"; }
-
-TEST_F(ModelTest, RecursionTypeNameSkipsNamesTheRepositoryHolds) {
+  // The cut's type name skips names the repository holds.
+  freshRun();
   setTypeNameTakenHook(takenRecurseName);
-  build(schema(R"(
-    <xs:element name='Part'><xs:complexType><xs:sequence>
-      <xs:element ref='Part'/>
-    </xs:sequence></xs:complexType></xs:element>
-  )"),
-        "Part");
+  build(part, "Part");
   setTypeNameTakenHook(nullptr);
-  EXPECT_EQ(members(1), "(Part0_RECURSE)[1..1] |");
+  EXPECT_EQ(members(1), "Part_ANON^id[-1..-1] (Part0_RECURSE)[0..-2] |");
 }
 
 /// `depth` elements each holding the next in an anonymous sequence.
