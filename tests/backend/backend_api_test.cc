@@ -281,29 +281,24 @@ TEST_F(BackendTest, RecordBuffersAndHandlesAreChecked) {
   EXPECT_EQ(QELGetAttrValue(e, ref.data(), tiny, sizeof tiny), -10);
 }
 
-TEST_F(BackendTest, ValueMembersRefuseRepeatsAndSecondSingleValues) {
-  uint32_t set = createSet("Values");
+TEST_F(BackendTest, MemberRecordsAreChecked) {
+  uint32_t set = createSet("Members");
   uint32_t integer = simpleType(set, "INTEGER");
-  uint32_t e = 0, lo = 0, lo2 = 0, red = 0, green = 0, m = 0;
+  uint32_t t = 0, e = 0, lo = 0, lo2 = 0, red = 0, green = 0, m = 0;
+  ASSERT_EQ(createType(set, "T", &t), 0);
   ASSERT_EQ(createElement(set, "amount", integer, &e), 0);
   ASSERT_EQ(createValue(set, "MinInclusive1", "1", integer, &lo), 0);
   ASSERT_EQ(createValue(set, "MinInclusive2", "2", integer, &lo2), 0);
   ASSERT_EQ(createValue(set, "red", "red", integer, &red), 0);
   ASSERT_EQ(createValue(set, "green", "green", integer, &green), 0);
+  // Value members: no repeats, one of each single value, enumerations many.
   ASSERT_EQ(insertValueMember(e, lo, 1, &m), 0);
   EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);    // the same value again
   EXPECT_EQ(insertValueMember(e, lo2, 1, &m), -101);  // a second minimum
-  EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);     // enumerations are many
+  EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);
   EXPECT_EQ(insertValueMember(e, green, 5, &m), 0);
   EXPECT_EQ(insertValueMember(e, lo2, 42, &m), -96);
-}
-
-TEST_F(BackendTest, TypeMemberRecordsAreChecked) {
-  uint32_t set = createSet("Occurs");
-  uint32_t str = simpleType(set, "STRING");
-  uint32_t t = 0, e = 0, m = 0;
-  ASSERT_EQ(createType(set, "T", &t), 0);
-  ASSERT_EQ(createElement(set, "e", str, &e), 0);
+  // Type members: occurrences are numbers, min no more than max, repeat 0 or 1.
   EXPECT_EQ(insertTypeMember(t, e, "x", "", 0, &m), -97);
   EXPECT_EQ(insertTypeMember(t, e, "", "-2", 0, &m), -98);
   EXPECT_EQ(insertTypeMember(t, e, "3", "2", 1, &m), -98);
