@@ -38,9 +38,7 @@ TEST(BackendConnection, RefusesWhatIsNotARepository) {
   // first connection's uncommitted set is discarded.
   std::string good = dir + "/good.db";
   ASSERT_EQ(QELOpenRepository(good.c_str(), "", ""), 0);
-  Record d(QEL_PROJECT_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size());
-  d.setText(QEL_OFF_PROJECT_NAME, "Uncommitted");
+  Record d = setDetails("Uncommitted");
   uint32_t set = 0;
   ASSERT_EQ(QELCreateProject(&set, d.data()), 0);
   ASSERT_EQ(QELOpenRepository(good.c_str(), "", ""), 0);
@@ -99,9 +97,7 @@ TEST_F(BackendTest, NewMessageSetHoldsSimpleTypesPluginMembersAndLockCount) {
   EXPECT_EQ(std::set<std::string>(members.begin(), members.end()).size(), 3u);
 
   Record ref = attrRef(pluginMember(set, QEL_PLUGIN_WEBDAV), 2);
-  char value[254];
-  ASSERT_EQ(QELGetAttrValue(set, ref.data(), value, sizeof value), 0);
-  EXPECT_STREQ(value, "0");
+  EXPECT_EQ(attrValue(set, ref), "0");
   EXPECT_EQ(QELIsFinalised(set), 0);
   EXPECT_EQ(QELIsLocked(set), 0);
 
@@ -112,9 +108,7 @@ TEST_F(BackendTest, NewMessageSetHoldsSimpleTypesPluginMembersAndLockCount) {
   ASSERT_EQ(QELGetDetails(other, nullptr, d2.data(), d2.size()), 0);
   EXPECT_NE(d2.text(QEL_OFF_PROJECT_ID), ident);
   ASSERT_EQ(QELCloseProject(other, 1), 0);
-  Record dup(QEL_PROJECT_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_PROJECT, dup.data(), dup.size());
-  dup.setText(QEL_OFF_PROJECT_NAME, "Orders");
+  Record dup = setDetails("Orders");
   uint32_t h = 0;
   EXPECT_EQ(QELCreateProject(&h, dup.data()), -36);
 }
@@ -178,11 +172,8 @@ TEST_F(BackendTest, CommittedDefinitionsReadBackAfterReconnecting) {
   EXPECT_EQ(mem, tm);
   EXPECT_EQ(QELGetNextDefinition(mem, 0, &mem, QEL_WALK_NEXT, 0), -4);
 
-  char buf[254];
-  ASSERT_EQ(QELGetAttrValue(item, xmlName.data(), buf, sizeof buf), 0);
-  EXPECT_STREQ(buf, "item");
-  ASSERT_EQ(QELGetAttrValue(tm, render.data(), buf, sizeof buf), 0);
-  EXPECT_STREQ(buf, "1");
+  EXPECT_EQ(attrValue(item, xmlName), "item");
+  EXPECT_EQ(attrValue(tm, render), "1");
   EXPECT_EQ(pluginMember(set, QEL_PLUGIN_XML), layer);
 }
 
@@ -290,29 +281,24 @@ TEST_F(BackendTest, RecordBuffersAndHandlesAreChecked) {
   EXPECT_EQ(QELGetAttrValue(e, ref.data(), tiny, sizeof tiny), -10);
 }
 
-TEST_F(BackendTest, ValueMembersRefuseRepeatsAndSecondSingleValues) {
-  uint32_t set = createSet("Values");
+TEST_F(BackendTest, MemberRecordsAreChecked) {
+  uint32_t set = createSet("Members");
   uint32_t integer = simpleType(set, "INTEGER");
-  uint32_t e = 0, lo = 0, lo2 = 0, red = 0, green = 0, m = 0;
+  uint32_t t = 0, e = 0, lo = 0, lo2 = 0, red = 0, green = 0, m = 0;
+  ASSERT_EQ(createType(set, "T", &t), 0);
   ASSERT_EQ(createElement(set, "amount", integer, &e), 0);
   ASSERT_EQ(createValue(set, "MinInclusive1", "1", integer, &lo), 0);
   ASSERT_EQ(createValue(set, "MinInclusive2", "2", integer, &lo2), 0);
   ASSERT_EQ(createValue(set, "red", "red", integer, &red), 0);
   ASSERT_EQ(createValue(set, "green", "green", integer, &green), 0);
+  // Value members: no repeats, one of each single value, enumerations many.
   ASSERT_EQ(insertValueMember(e, lo, 1, &m), 0);
   EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);    // the same value again
   EXPECT_EQ(insertValueMember(e, lo2, 1, &m), -101);  // a second minimum
-  EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);     // enumerations are many
+  EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);
   EXPECT_EQ(insertValueMember(e, green, 5, &m), 0);
   EXPECT_EQ(insertValueMember(e, lo2, 42, &m), -96);
-}
-
-TEST_F(BackendTest, TypeMemberRecordsAreChecked) {
-  uint32_t set = createSet("Occurs");
-  uint32_t str = simpleType(set, "STRING");
-  uint32_t t = 0, e = 0, m = 0;
-  ASSERT_EQ(createType(set, "T", &t), 0);
-  ASSERT_EQ(createElement(set, "e", str, &e), 0);
+  // Type members: occurrences are numbers, min no more than max, repeat 0 or 1.
   EXPECT_EQ(insertTypeMember(t, e, "x", "", 0, &m), -97);
   EXPECT_EQ(insertTypeMember(t, e, "", "-2", 0, &m), -98);
   EXPECT_EQ(insertTypeMember(t, e, "3", "2", 1, &m), -98);
@@ -422,21 +408,17 @@ TEST_F(BackendTest, AttributeKeysAndValuesFollowEachPlugin) {
                                  : QELSetAttrValue(msg, ref.data(), c.value);
     EXPECT_EQ(st, c.status) << c.plugin << " key " << c.key << " value " << c.value;
     if (st == 0) {
-      char buf[255];
       uint32_t component = c.target == 0 ? set : c.target == 1 ? e : c.target == 2 ? tm : msg;
-      ASSERT_EQ(QELGetAttrValue(component, ref.data(), buf, sizeof buf), 0);
-      EXPECT_STREQ(buf, c.value);
+      EXPECT_EQ(attrValue(component, ref), c.value);
     }
   }
   // Setting a key again replaces its value.
   Record lock = attrRef(pluginMember(set, QEL_PLUGIN_WEBDAV), 2);
   ASSERT_EQ(QELSetAttrValue(set, lock.data(), "0x10"), 0);
-  char buf[254];
-  ASSERT_EQ(QELGetAttrValue(set, lock.data(), buf, sizeof buf), 0);
-  EXPECT_STREQ(buf, "0x10");
+  EXPECT_EQ(attrValue(set, lock), "0x10");
   // A key never set is a miss; a member of the wrong parent is refused.
   Record unset = attrRef(xml, 31);
-  EXPECT_EQ(QELGetAttrValue(msg, unset.data(), buf, sizeof buf), -4);
+  EXPECT_EQ(attrValue(msg, unset), "status -4");
   Record memberRef = attrRef(xml, 100);
   EXPECT_EQ(QELSetMemberAttrValue(msg, tm, memberRef.data(), "x"), -6);
 }
@@ -500,9 +482,7 @@ TEST_F(BackendTest, FinalisedAndLockedSetsRefuseChangesButKeepTheirLockCount) {
   reconnect();
   ASSERT_EQ(QELOpenProject(set, 1), 0);
   EXPECT_NE(QELIsLocked(set), 0);
-  char buf[254];
-  ASSERT_EQ(QELGetAttrValue(set, lock.data(), buf, sizeof buf), 0);
-  EXPECT_STREQ(buf, "2");
+  EXPECT_EQ(attrValue(set, lock), "2");
 }
 
 TEST_F(BackendTest, ResetLikeTheWriterEmptiesTheSetButKeepsSimpleTypes) {

@@ -50,6 +50,27 @@ class ChildWriter {
   int readFd_ = -1;
 };
 
+/// Connects to `db` and opens message set `set` for writing; 0 when both worked.
+int openForWriting(const std::string& db, uint32_t set) {
+  if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+  return QELOpenProject(set, 1) == 0 ? 0 : 2;
+}
+
+/// Creates `count` STRING elements "<prefix><n>" in the open set; 0 when all were made.
+int createElements(uint32_t set, const std::string& prefix, int count) {
+  char details[QEL_ELEMENT_DETAILS_SIZE];
+  uint32_t str = 0, e = 0;
+  QELFindDefinition(set, QEL_CLASS_TYPE, &str, "STRING");
+  for (int i = 0; i < count; ++i) {
+    QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
+    std::string name = prefix + std::to_string(i);
+    std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
+    std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
+    if (QELCreateElement(set, &e, details) != 0) return 4;
+  }
+  return 0;
+}
+
 TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   uint32_t set = createSet("Survivor");
   uint32_t t = 0;
@@ -58,23 +79,9 @@ TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   ASSERT_EQ(QELCloseRepository(), 0);
 
   std::string db = db_;
-  ChildWriter child([db]() -> int {
-    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
-    uint32_t h = 0;
-    char key[QEL_PROJECT_KEY_SIZE] = "Survivor";
-    key[QEL_NAME_SIZE] = 1;
-    if (QELFindProject(&h, key, 1) != 0 || QELOpenProject(h, 1) != 0) return 2;
-    char details[QEL_ELEMENT_DETAILS_SIZE];
-    uint32_t str = 0, e = 0;
-    QELFindDefinition(h, QEL_CLASS_TYPE, &str, "STRING");
-    for (int i = 0; i < 20000; ++i) {
-      QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
-      std::string name = "Lost" + std::to_string(i);
-      std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
-      std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
-      if (QELCreateElement(h, &e, details) != 0) return 4;
-    }
-    return 0;
+  ChildWriter child([db, set]() -> int {
+    int st = openForWriting(db, set);
+    return st != 0 ? st : createElements(set, "Lost", 20000);
   });
   ASSERT_EQ(child.waitReady(), 0);
   child.kill();
@@ -89,20 +96,10 @@ TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   ASSERT_EQ(QELCloseProject(set, 1), 0);
 }
 
-/// Elements named "<prefix><n>" a child process writes before committing.
+/// A child's writer: `count` elements, a signal on `readyFd`, then the commit.
 int writeElements(const std::string& db, uint32_t set, int count, int readyFd) {
-  if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
-  if (QELOpenProject(set, 1) != 0) return 2;
-  char details[QEL_ELEMENT_DETAILS_SIZE];
-  uint32_t str = 0, e = 0;
-  QELFindDefinition(set, QEL_CLASS_TYPE, &str, "STRING");
-  for (int i = 0; i < count; ++i) {
-    QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
-    std::string name = "Batch" + std::to_string(i);
-    std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
-    std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
-    if (QELCreateElement(set, &e, details) != 0) return 4;
-  }
+  int st = openForWriting(db, set);
+  if (st != 0 || (st = createElements(set, "Batch", count)) != 0) return st;
   char c = 0;
   if (write(readyFd, &c, 1) != 1) return 5;
   return QELCloseProject(set, 1) == 0 ? 0 : 6;
@@ -172,10 +169,7 @@ TEST_F(BackendTest, SecondWriterWaitsThenIsRefused) {
   uint32_t set = createSet("Shared");
   ASSERT_EQ(QELCloseProject(set, 1), 0);
   std::string db = db_;
-  ChildWriter child([db, set]() -> int {
-    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
-    return QELOpenProject(set, 1) == 0 ? 0 : 2;
-  });
+  ChildWriter child([db, set]() -> int { return openForWriting(db, set); });
   ASSERT_EQ(child.waitReady(), 0);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(QELOpenProject(set, 1), -69);

@@ -46,19 +46,39 @@ void BackendTest::reconnect() {
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
 }
 
-uint32_t BackendTest::createSet(const std::string& name) {
+Record setDetails(const std::string& name) {
   Record d(QEL_PROJECT_DETAILS_SIZE);
   EXPECT_EQ(QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size()), 0);
   d.setText(QEL_OFF_PROJECT_NAME, name);
+  return d;
+}
+
+std::string attrValue(uint32_t component, Record& ref) {
+  char buf[255];
+  int32_t st = QELGetAttrValue(component, ref.data(), buf, sizeof buf);
+  return st == 0 ? std::string(buf) : "status " + std::to_string(st);
+}
+
+namespace {
+/// Default details of a definition class with both names set to `name`.
+Record named(int32_t defClass, int32_t size, const std::string& name) {
+  Record d(size);
+  QELGetDefaultDetails(defClass, d.data(), d.size());
+  d.setText(QEL_OFF_NAME, name);
+  d.setText(QEL_OFF_SECOND_NAME, name);
+  return d;
+}
+}  // namespace
+
+uint32_t BackendTest::createSet(const std::string& name) {
+  Record d = setDetails(name);
   uint32_t h = 0;
   EXPECT_EQ(QELCreateProject(&h, d.data()), 0);
   return h;
 }
 
 int32_t BackendTest::findSet(const std::string& name, uint32_t* handle) {
-  Record d(QEL_PROJECT_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size());
-  d.setText(QEL_OFF_PROJECT_NAME, name);
+  Record d = setDetails(name);
   d.set<int16_t>(QEL_OFF_PROJECT_KEY_WORD, 1);
   return QELFindProject(handle, static_cast<char*>(d.data()) + QEL_OFF_PROJECT_NAME, 1);
 }
@@ -72,9 +92,7 @@ uint32_t BackendTest::openSet(const std::string& name) {
 
 int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base,
                                 int32_t kind) {
-  Record d(QEL_TYPE_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_TYPE, d.data(), d.size());
-  d.setText(QEL_OFF_NAME, name);
+  Record d = named(QEL_CLASS_TYPE, QEL_TYPE_DETAILS_SIZE, name);
   d.setText(QEL_OFF_SECOND_NAME, name.substr(0, 200) + "_second");
   d.set<int32_t>(QEL_OFF_TYPE_KIND, kind);
   d.set<int32_t>(QEL_OFF_COMPOSITION, 6);
@@ -85,20 +103,14 @@ int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t*
 
 int32_t BackendTest::createElement(uint32_t set, const std::string& name, uint32_t type,
                                    uint32_t* out) {
-  Record d(QEL_ELEMENT_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_ELEMENT, d.data(), d.size());
-  d.setText(QEL_OFF_NAME, name);
-  d.setText(QEL_OFF_SECOND_NAME, name);
+  Record d = named(QEL_CLASS_ELEMENT, QEL_ELEMENT_DETAILS_SIZE, name);
   d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
   return QELCreateElement(set, out, d.data());
 }
 
 int32_t BackendTest::createValue(uint32_t set, const std::string& name, const std::string& text,
                                  uint32_t type, uint32_t* out) {
-  Record d(QEL_VALUE_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_VALUE, d.data(), d.size());
-  d.setText(QEL_OFF_NAME, name);
-  d.setText(QEL_OFF_SECOND_NAME, name);
+  Record d = named(QEL_CLASS_VALUE, QEL_VALUE_DETAILS_SIZE, name);
   d.setText(QEL_OFF_VALUE_TEXT, text);
   d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
   return QELCreateValue(set, out, d.data());
@@ -106,10 +118,7 @@ int32_t BackendTest::createValue(uint32_t set, const std::string& name, const st
 
 int32_t BackendTest::createMessage(uint32_t set, const std::string& name, uint32_t type,
                                    uint32_t* out) {
-  Record d(QEL_MESSAGE_DETAILS_SIZE);
-  QELGetDefaultDetails(QEL_CLASS_MESSAGE, d.data(), d.size());
-  d.setText(QEL_OFF_NAME, name);
-  d.setText(QEL_OFF_SECOND_NAME, name);
+  Record d = named(QEL_CLASS_MESSAGE, QEL_MESSAGE_DETAILS_SIZE, name);
   d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
   return QELCreateMessage(set, out, d.data());
 }

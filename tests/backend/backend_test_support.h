@@ -41,6 +41,12 @@ class Record {
 /// An attribute reference {plug-in member, key}.
 Record attrRef(uint32_t pluginMember, int32_t key);
 
+/// Default message set details named `name`.
+Record setDetails(const std::string& name);
+/// The value of attribute `ref` of a component, or "status <n>" when the
+/// library answers status n.
+std::string attrValue(uint32_t component, Record& ref);
+
 /// A directory removed at the end of the test program.
 std::string backendTempDir();
 

@@ -85,15 +85,6 @@ TEST_F(Catalogue, PrintedMessageStartsWithPrefixNumberAndSeverity) {
   }
 }
 
-TEST_F(Catalogue, StatusIsNineThousandThreeHundredFiftyMinusTheNumber) {
-  EXPECT_EQ(messageStatus(9350), 0);
-  EXPECT_EQ(messageStatus(9385), -35);
-  EXPECT_EQ(messageStatus(9394), -44);
-  EXPECT_EQ(messageStatus(9398), -48);
-  EXPECT_EQ(messageStatus(9400), -50);
-  EXPECT_EQ(messageStatus(9405), -55);
-}
-
 TEST_F(Catalogue, IntegerInsertIsSignExtended) {
   NlsMessage m(9354);
   m.addInsert(int32_t{-1});

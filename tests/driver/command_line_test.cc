@@ -5,6 +5,7 @@
 
 #include "command_line.h"
 #include "messages.h"
+#include "shown_message.h"
 #include "parameters.h"
 #include "run_state.h"
 #include "test_support.h"
@@ -81,10 +82,7 @@ TEST_F(CommandLineScan, EveryValueOptionWithoutItsValue) {
     resetRunState();
     std::string option = std::string("-") + o.letter;
     EXPECT_EQ(scan({"-v", option}), -45);
-    NlsMessage m(9395);
-    m.addInsert(o.label);
-    m.addInsert(o.letter);
-    EXPECT_NE(output_.find(m.text()), std::string::npos) << output_;
+    EXPECT_NE(output_.find(shown(9395, {o.label, o.letter})), std::string::npos) << output_;
     EXPECT_EQ(run.errSw, 1);
   }
 }
@@ -99,9 +97,7 @@ TEST_F(CommandLineScan, EveryValueOptionAtAndOverItsLimit) {
     EXPECT_EQ((cl_.*(o.field)).value, atLimit);
     std::string over(o.limit + 1, 'b');
     EXPECT_EQ(scan({option + over}), -35);
-    NlsMessage m(9385);
-    m.addInsert(over);
-    EXPECT_NE(output_.find(m.text()), std::string::npos);
+    EXPECT_NE(output_.find(shown(9385, {over})), std::string::npos);
     EXPECT_FALSE((cl_.*(o.field)).given);
   }
 }
@@ -111,9 +107,7 @@ TEST_F(CommandLineScan, UnknownLettersAreRefused) {
     SCOPED_TRACE(arg);
     resetRunState();
     EXPECT_EQ(scan({arg}), -46);
-    NlsMessage m(9396);
-    m.addInsert(arg);
-    EXPECT_NE(output_.find(m.text()), std::string::npos) << output_;
+    EXPECT_NE(output_.find(shown(9396, {arg})), std::string::npos) << output_;
   }
 }
 
@@ -171,13 +165,10 @@ TEST_F(CommandLineScan, PathGetsItsSlashAndOverridesWin) {
   EXPECT_STREQ(parms.msgSetFileName, "sets.txt");
   EXPECT_EQ(parms.verbose + parms.reportOnly + parms.resetMsgSet + parms.showSchema, 4);
   EXPECT_TRUE(tracing());
-}
-
-TEST_F(CommandLineScan, LongestPathStillGetsItsSlash) {
+  // The longest path still gets its slash.
   std::string path(511, 'd');
-  Args a({"-l", path});
-  CommandLine cl;
-  ASSERT_EQ(scanCommandLine(a.argc(), a.argv(), cl), 0);
+  Args longest({"-l", path});
+  ASSERT_EQ(scanCommandLine(longest.argc(), longest.argv(), cl), 0);
   setCommandLinePath(cl);
   EXPECT_EQ(std::string(parms.cmdFilePath), path + "/");
 }

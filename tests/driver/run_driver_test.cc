@@ -6,18 +6,13 @@
 
 #include "catalogue.h"
 #include "messages.h"
+#include "shown_message.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
 #include "test_support.h"
 
 namespace {
-
-std::string shown(int32_t number, std::initializer_list<const char*> inserts = {}) {
-  NlsMessage m(number);
-  for (const char* i : inserts) m.addInsert(i);
-  return m.text();
-}
 
 /// The status a shell shows for a run status (a negative one as 256 + it).
 int shellStatus(int32_t status) { return status & 0xff; }

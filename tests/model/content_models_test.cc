@@ -64,8 +64,7 @@ TEST_F(ModelTest, MisplacedParticlesAreReported) {
       {"<xs:sequence/><xs:element name='a'/>", "complexType"},
   };
   for (const Case& c : cases) {
-    resetProcessState();
-    initialiseCatalogue();
+    freshRun();
     build(schema(std::string("<xs:element name='r'><xs:complexType>") + c.content +
                  "</xs:complexType></xs:element>"),
           "r", false);
@@ -81,98 +80,88 @@ const char* kAddress = R"(
     <xs:element name='street' type='xs:string'/><xs:element name='city' type='xs:string'/>
   </xs:sequence><xs:attribute name='kind' type='xs:string'/></xs:complexType>)";
 
-TEST_F(ModelTest, ExtendingASequenceByAChoiceRegroupsBothParts) {
-  build(schema(std::string(kAddress) + R"(
-    <xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
+struct DerivedCase {
+  const char* label;
+  const char* types;  ///< declarations added to kAddress; element addr has type `root`
+  const char* root;
+  struct Expect {
+    const char* type;
+    const char* members;
+    int32_t composition;  ///< -1: not checked
+  };
+  std::vector<Expect> expect;
+  const char* absent;  ///< a type that must not be made, or nullptr
+};
+
+TEST_F(ModelTest, ComplexContentDerivationsRegroupTheParticles) {
+  const DerivedCase cases[] = {
+      {"extending a sequence by a choice regroups both parts",
+       R"(<xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
       <xs:choice><xs:element name='zip' type='xs:string'/><xs:element name='postcode' type='xs:string'/></xs:choice>
       <xs:attribute name='state' type='xs:string'/>
-    </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='USAddress'/>)"),
-        "addr", false);
-  EXPECT_EQ(run.errSw, 0) << output;
-  int32_t us = typeNamed("USAddress");
-  EXPECT_EQ(modelTables.types[us].composition, kCompSequence);
-  EXPECT_EQ(members(us), "(ANON0)[1..1] (ANON1)[1..1] | @kind[0..1] @state[0..1]");
-  int32_t basePart = typeNamed("ANON0");
-  int32_t extPart = typeNamed("ANON1");
-  EXPECT_EQ(modelTables.types[basePart].composition, kCompSequence);
-  EXPECT_EQ(members(basePart), "USAddress^street[-1..-1] USAddress^city[-1..-1] |");
-  EXPECT_EQ(modelTables.types[extPart].composition, kCompChoice);
-  EXPECT_EQ(members(extPart), "USAddress^zip[-1..-1] USAddress^postcode[-1..-1] |");
-  // Moved members name their new owner and the chains are cut cleanly.
-  for (int32_t t : {basePart, extPart}) {
-    for (int32_t k = modelTables.types[t].firstElement; k != 0;
-         k = modelTables.typeEntries[k].next) {
-      EXPECT_EQ(modelTables.typeEntries[k].mainTypeId, t);
-    }
-    EXPECT_EQ(modelTables.typeEntries[modelTables.types[t].firstElement].prev, 0);
-  }
-}
-
-TEST_F(ModelTest, ExtendingASequenceByASequenceKeepsOneChain) {
-  build(schema(std::string(kAddress) + R"(
-    <xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
+    </xs:extension></xs:complexContent></xs:complexType>)",
+       "USAddress",
+       {{"USAddress", "(ANON0)[1..1] (ANON1)[1..1] | @kind[0..1] @state[0..1]", kCompSequence},
+        {"ANON0", "USAddress^street[-1..-1] USAddress^city[-1..-1] |", kCompSequence},
+        {"ANON1", "USAddress^zip[-1..-1] USAddress^postcode[-1..-1] |", kCompChoice}},
+       nullptr},
+      {"extending a sequence by a sequence keeps one chain",
+       R"(<xs:complexType name='USAddress'><xs:complexContent><xs:extension base='Address'>
       <xs:sequence><xs:element name='zip' type='xs:string'/></xs:sequence>
-    </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='USAddress'/>)"),
-        "addr", false);
-  EXPECT_EQ(members(typeNamed("USAddress")),
-            "USAddress^street[-1..-1] USAddress^city[-1..-1] USAddress^zip[-1..-1] | @kind[0..1]");
-  EXPECT_EQ(typeNamed("ANON0"), 0);
-}
-
-TEST_F(ModelTest, ExtendingWithAttributesOnlyKeepsTheBaseParticles) {
-  build(schema(std::string(kAddress) + R"(
-    <xs:complexType name='Tagged'><xs:complexContent><xs:extension base='Address'>
+    </xs:extension></xs:complexContent></xs:complexType>)",
+       "USAddress",
+       {{"USAddress",
+         "USAddress^street[-1..-1] USAddress^city[-1..-1] USAddress^zip[-1..-1] | @kind[0..1]", -1}},
+       "ANON0"},
+      {"extending with attributes only keeps the base particles",
+       R"(<xs:complexType name='Tagged'><xs:complexContent><xs:extension base='Address'>
       <xs:attribute name='tag' type='xs:string' use='required'/>
-    </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='Tagged'/>)"),
-        "addr", false);
-  EXPECT_EQ(members(typeNamed("Tagged")),
-            "Tagged^street[-1..-1] Tagged^city[-1..-1] | @kind[0..1] @tag[1..1]");
-  EXPECT_EQ(modelTables.types[typeNamed("Tagged")].composition, kCompSequence);
-}
-
-TEST_F(ModelTest, ExtendingADerivedBaseWrapsTheBaseContent) {
-  build(schema(std::string(kAddress) + R"(
-    <xs:complexType name='US'><xs:complexContent><xs:extension base='Address'>
+    </xs:extension></xs:complexContent></xs:complexType>)",
+       "Tagged",
+       {{"Tagged", "Tagged^street[-1..-1] Tagged^city[-1..-1] | @kind[0..1] @tag[1..1]", kCompSequence}},
+       nullptr},
+      // The wrapper starts as a choice and takes the composition of what it holds.
+      {"extending a derived base wraps the base content",
+       R"(<xs:complexType name='US'><xs:complexContent><xs:extension base='Address'>
       <xs:sequence><xs:element name='zip' type='xs:string'/></xs:sequence>
     </xs:extension></xs:complexContent></xs:complexType>
     <xs:complexType name='Boxed'><xs:complexContent><xs:extension base='US'>
       <xs:sequence><xs:element name='box' type='xs:string'/></xs:sequence>
-    </xs:extension></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='Boxed'/>)"),
-        "addr", false);
-  EXPECT_EQ(run.errSw, 0) << output;
-  int32_t boxed = typeNamed("Boxed");
-  EXPECT_EQ(members(boxed), "(ANON0)[1..1] Boxed^box[-1..-1] |");
-  int32_t wrapped = typeNamed("ANON0");
-  // The wrapper starts as a choice and takes the composition of what it holds.
-  EXPECT_EQ(modelTables.types[wrapped].composition, kCompSequence);
-  EXPECT_EQ(members(wrapped),
-            "ANON0^street[-1..-1] ANON0^city[-1..-1] ANON0^zip[-1..-1] | @kind[0..1]");
-}
-
-TEST_F(ModelTest, ComplexRestrictionHoldsOnlyWhatItDeclares) {
-  build(schema(std::string(kAddress) + R"(
-    <xs:complexType name='Short'><xs:complexContent><xs:restriction base='Address'>
+    </xs:extension></xs:complexContent></xs:complexType>)",
+       "Boxed",
+       {{"Boxed", "(ANON0)[1..1] Boxed^box[-1..-1] |", -1},
+        {"ANON0", "ANON0^street[-1..-1] ANON0^city[-1..-1] ANON0^zip[-1..-1] | @kind[0..1]",
+         kCompSequence}},
+       nullptr},
+      {"a complex restriction holds only what it declares",
+       R"(<xs:complexType name='Short'><xs:complexContent><xs:restriction base='Address'>
       <xs:sequence><xs:element name='street' type='xs:string'/></xs:sequence>
-    </xs:restriction></xs:complexContent></xs:complexType>
-    <xs:element name='addr' type='Short'/>)"),
-        "addr", false);
-  EXPECT_EQ(run.errSw, 0) << output;
-  EXPECT_EQ(members(typeNamed("Short")), "Short^street[-1..-1] |");
-}
-
-TEST_F(ModelTest, ComplexContentOfABuiltInBaseIsNotFound) {
-  build(schema(R"(
-    <xs:complexType name='T'><xs:complexContent><xs:restriction base='xs:anyType'>
-      <xs:sequence><xs:element name='a' type='xs:string'/></xs:sequence>
-    </xs:restriction></xs:complexContent></xs:complexType>
-    <xs:element name='r' type='T'/>)"),
-        "r", false);
-  EXPECT_EQ(run.errSw, 1);
-  EXPECT_EQ(run.returnCode, messageStatus(9371));
+    </xs:restriction></xs:complexContent></xs:complexType>)",
+       "Short", {{"Short", "Short^street[-1..-1] |", -1}}, nullptr},
+  };
+  for (const DerivedCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    freshRun();
+    build(schema(std::string(kAddress) + c.types + "<xs:element name='addr' type='" + c.root + "'/>"),
+          "addr", false);
+    EXPECT_EQ(run.errSw, 0) << output;
+    for (const DerivedCase::Expect& e : c.expect) {
+      int32_t t = typeNamed(e.type);
+      ASSERT_GT(t, 0) << e.type;
+      EXPECT_EQ(members(t), e.members) << e.type;
+      if (e.composition >= 0) {
+        EXPECT_EQ(modelTables.types[t].composition, e.composition) << e.type;
+      }
+      // Moved members name their new owner and the chains are cut cleanly.
+      for (int32_t k = modelTables.types[t].firstElement; k != 0; k = modelTables.typeEntries[k].next) {
+        EXPECT_EQ(modelTables.typeEntries[k].mainTypeId, t) << e.type;
+      }
+      EXPECT_EQ(modelTables.typeEntries[modelTables.types[t].firstElement].prev, 0);
+    }
+    if (c.absent) {
+      EXPECT_EQ(typeNamed(c.absent), 0);
+    }
+  }
 }
 
 TEST_F(ModelTest, SimpleContentExtensionOfABuiltInType) {

@@ -19,13 +19,23 @@ inline std::string schema(const std::string& body) {
   return "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>" + body + "</xs:schema>";
 }
 
+/// A golden file of the model test data.
+inline std::string readGolden(const char* name) {
+  return readFile(std::string(KOVA_MODEL_TEST_DATA) + "/" + name);
+}
+
 class ModelTest : public KovaTest {
  protected:
   /// Loads the schema and runs the model phase from top-level element `root`
-  /// the way the run driver does; returns the root's elemId.  The output of
-  /// the phase is kept in `output`.
+  /// (see runModel); returns the root's elemId.
   int32_t build(const std::string& xsd, const char* root, bool complete = true) {
     EXPECT_NE(loadSchemaText(xsd), 0) << "schema text does not parse";
+    return runModel(root, complete);
+  }
+  /// Runs the model phase over the schemas loaded from top-level element
+  /// `root` the way the run driver does (the completion steps only when
+  /// `complete`); returns the root's elemId and keeps the output in `output`.
+  int32_t runModel(const char* root, bool complete = true) {
     int32_t rootTag = topElement(root);
     EXPECT_NE(rootTag, 0) << "no top-level element " << root;
     startCapture();
@@ -39,25 +49,25 @@ class ModelTest : public KovaTest {
     output = stopCapture();
     return rootElem;
   }
-
-  /// Row index of the type named `name`, 0 when none.
-  static int32_t typeNamed(const char* name) {
-    for (int32_t t = 1; t <= modelTables.types.count(); ++t) {
-      if (std::string(textOf(modelTables.types[t].name)) == name) return t;
+  /// First row of `table` whose `field` reads `text`, 0 when none.
+  template <typename Table, typename Row>
+  static int32_t rowWith(const Table& table, NameRef Row::*field, const char* text) {
+    for (int32_t r = 1; r <= table.count(); ++r) {
+      if (std::string(textOf(table[r].*field)) == text) return r;
     }
     return 0;
   }
+  static int32_t typeNamed(const char* name) { return rowWith(modelTables.types, &TypeEntry::name, name); }
   static int32_t elementWithIdent(const char* ident) {
-    for (int32_t e = 1; e <= modelTables.elements.count(); ++e) {
-      if (std::string(textOf(modelTables.elements[e].ident)) == ident) return e;
-    }
-    return 0;
+    return rowWith(modelTables.elements, &ElementEntry::ident, ident);
   }
   static int32_t attributeNamed(const char* name) {
-    for (int32_t a = 1; a <= modelTables.attributes.count(); ++a) {
-      if (std::string(textOf(modelTables.attributes[a].name)) == name) return a;
-    }
-    return 0;
+    return rowWith(modelTables.attributes, &AttrEntry::name, name);
+  }
+  /// Clears every table and list for a second build inside one test.
+  static void freshRun() {
+    resetProcessState();
+    initialiseCatalogue();
   }
   /// "name[min..max]" of each member of the element chain (then "|" and the
   /// attribute chain) of type `typeId`: elements by ident, sub-types by

@@ -46,18 +46,6 @@ TEST_F(ProgramReading, UblInvoiceRootIsFoundWithEveryModuleRead) {
   EXPECT_EQ(linesWith(r.output, "schema tags 14").size(), 1u) << r.output;
 }
 
-TEST_F(ProgramReading, Iso20022DocumentIsFoundWithAPrefixLine) {
-  ProgramRun r =
-      run("QEL_DB=run.kovadb\nMESSAGESET=PAY\nROOTELEMENT=Document\n"
-          "FILEPATH=" +
-          sharedDir() +
-          "/corpus/iso20022/payments_clearing_and_settlement_10\n"
-          "[NAMESPACEPREFIX]\nurn:iso:std:iso:20022:tech:xsd:pacs.008.001.09 pacs\n"
-          "[FILELIST]\npacs.008.001.09.xsd\n");
-  EXPECT_EQ(linesWith(r.output, "root element (Document) found as element").size(), 1u) << r.output;
-  EXPECT_EQ(catalogueErrors(r.output), 0u) << r.output;
-}
-
 TEST_F(ProgramReading, AMissingIncludeStopsTheRunBeforeTheRoot) {
   writeFile(dir + "/main.xsd",
             "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
