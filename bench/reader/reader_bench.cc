@@ -118,7 +118,7 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
   int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
-  std::string corpus = argc > 2 ? argv[2] : std::string(KOVA_SHARED_DIR) + "/corpus";
+  std::string corpus = argc > 2 ? argv[2] : std::string(KOVA_CORPUS_DIR);
   std::string folder = corpus + "/ubl-2.5/maindoc";
 
   ReadResult warm = readingPhase(folder);  // also initialises the parser

@@ -181,7 +181,7 @@ int main(int argc, char** argv) {
     std::ofstream(argv[3]) << generateSchema(std::atoi(argv[2]));
     return 0;
   }
-  std::string corpus = argc > 1 ? argv[1] : std::string(KOVA_SHARED_DIR) + "/corpus";
+  std::string corpus = argc > 1 ? argv[1] : std::string(KOVA_CORPUS_DIR);
   std::string xsdimport = argc > 2 ? argv[2] : KOVA_XSDIMPORT_PATH;
   fs::path work = fs::temp_directory_path() / ("kova-bench-" + std::to_string(getpid()));
   fs::create_directories(work);

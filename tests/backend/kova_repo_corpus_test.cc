@@ -23,10 +23,10 @@ struct ShowCase {
 
 void PrintTo(const ShowCase& c, std::ostream* os) { *os << c.file << " root " << c.root; }
 
-class KovaRepoShow : public KovaTest, public ::testing::WithParamInterface<ShowCase> {};
+class CorpusKovaRepoShow : public KovaTest, public ::testing::WithParamInterface<ShowCase> {};
 
-TEST_P(KovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
-  fs::path corpus = fs::path(sharedDir()) / "corpus";
+TEST_P(CorpusKovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
+  fs::path corpus = fs::path(corpusDir());
   fs::path main = corpus / GetParam().file;
   std::string dir = makeTempDir(), db = dir + "/repository.kovadb";
   std::string parms = corpusParameterFile(dir, GetParam().file, GetParam().root, db, "SHOW");
@@ -119,7 +119,7 @@ TEST_P(KovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Corpus, KovaRepoShow,
+    Corpus, CorpusKovaRepoShow,
     ::testing::Values(ShowCase{"ubl-2.5/maindoc/UBL-Invoice-2.5.xsd", "Invoice"},
                       ShowCase{"iso20022/payments_initiation_11/pain.001.001.10_1.xsd",
                                "Document"}),

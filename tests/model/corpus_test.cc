@@ -18,7 +18,7 @@ std::vector<std::string> errorLines(const std::string& output) {
 }
 
 std::string corpusFile(const std::string& relative) {
-  return readFile(sharedDir() + "/corpus/" + relative);
+  return readFile(corpusDir() + "/" + relative);
 }
 
 /// The value of the first targetNamespace attribute of a schema text.
@@ -29,7 +29,7 @@ std::string targetNamespaceOf(const std::string& text) {
   return text.substr(at, text.find('"', at) - at);
 }
 
-class IsoModelTest : public ModelTest {
+class CorpusIsoModel : public ModelTest {
  protected:
   /// ISO 20022 schemas use their target namespace as default namespace
   /// without a prefix: the run names it DEFNAMESPACE, so XML names are bare.
@@ -65,10 +65,10 @@ class IsoModelTest : public ModelTest {
   }
 };
 
-TEST_F(IsoModelTest, EveryIsoMessageBuildsWithoutError) {
+TEST_F(CorpusIsoModel, EveryIsoMessageBuildsWithoutError) {
   std::vector<std::string> files;
   for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(sharedDir() + "/corpus/iso20022")) {
+       std::filesystem::recursive_directory_iterator(corpusDir() + "/iso20022")) {
     if (entry.path().extension() == ".xsd") files.push_back(entry.path().string());
   }
   std::sort(files.begin(), files.end());
@@ -76,7 +76,7 @@ TEST_F(IsoModelTest, EveryIsoMessageBuildsWithoutError) {
   int looked = 0;
   for (const std::string& file : files) {
     freshRun();
-    std::string relative = file.substr(sharedDir().size() + std::strlen("/corpus/"));
+    std::string relative = file.substr(corpusDir().size() + std::strlen("/"));
     int32_t root = buildIso(relative);
     EXPECT_GT(root, 0) << relative;
     EXPECT_EQ(run.errSw, 0) << relative << "\n" << output;
@@ -90,11 +90,11 @@ TEST_F(IsoModelTest, EveryIsoMessageBuildsWithoutError) {
   EXPECT_EQ(looked, 1);
 }
 
-class UblModelTest : public ModelTest {
+class CorpusUblModel : public ModelTest {
  protected:
   /// A UBL main document: the document's own namespace is the default one.
   int32_t buildUbl(const std::string& document, const char* root) {
-    std::string path = sharedDir() + "/corpus/ubl-2.5/maindoc/" + document;
+    std::string path = corpusDir() + "/ubl-2.5/maindoc/" + document;
     parms.defNameSpace = insertName(targetNamespaceOf(readFile(path)));
     // Namespaces whose prefixes no document declares before its schema is
     // read come from the parameter file.
@@ -141,10 +141,10 @@ class UblModelTest : public ModelTest {
   }
 };
 
-TEST_F(UblModelTest, EveryMainDocumentBuildsWithoutError) {
+TEST_F(CorpusUblModel, EveryMainDocumentBuildsWithoutError) {
   std::vector<std::string> documents;
   for (const auto& entry :
-       std::filesystem::directory_iterator(sharedDir() + "/corpus/ubl-2.5/maindoc")) {
+       std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
     documents.push_back(entry.path().filename().string());
   }
   std::sort(documents.begin(), documents.end());

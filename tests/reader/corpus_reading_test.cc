@@ -52,7 +52,7 @@ class CorpusReading : public ReaderTest {
 };
 
 TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
-  std::string folder = sharedDir() + "/corpus/ubl-2.5/maindoc";
+  std::string folder = corpusDir() + "/ubl-2.5/maindoc";
   parms.defNameSpace = insertName("urn:oasis:names:specification:ubl:schema:xsd:Invoice-2");
   // No schema of the set declares a prefix for these namespaces before their
   // own schema is read; the parameter file names them ([NAMESPACEPREFIX]).
@@ -116,7 +116,7 @@ TEST_F(CorpusReading, Iso20022MessagesFindDocument) {
   };
   for (const Case& c : cases) {
     freshRun();
-    std::string folder = sharedDir() + "/corpus/iso20022/" + c.folder;
+    std::string folder = corpusDir() + "/iso20022/" + c.folder;
     // The target namespace is the document's default namespace; read it from
     // the file as a user would from its schema tag.
     std::string textOfFile = readFile(folder + "/" + c.file);

@@ -26,13 +26,14 @@ class ProgramReading : public ::testing::Test {
 
   std::string dir;
 };
+using CorpusProgramReading = ProgramReading;
 
-TEST_F(ProgramReading, UblInvoiceRootIsFoundWithEveryModuleRead) {
+TEST_F(CorpusProgramReading, UblInvoiceRootIsFoundWithEveryModuleRead) {
   ProgramRun r =
       run("QEL_DB=run.kovadb\nMESSAGESET=UBL\nROOTELEMENT=Invoice\n"
           "FILEPATH=" +
-          sharedDir() +
-          "/corpus/ubl-2.5/maindoc\n"
+          corpusDir() +
+          "/ubl-2.5/maindoc\n"
           "DEFNAMESPACE=urn:oasis:names:specification:ubl:schema:xsd:Invoice-2\n"
           "[NAMESPACEPREFIX]\n"
           "urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2 sig\n"

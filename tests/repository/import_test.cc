@@ -365,7 +365,7 @@ class Corpus : public KovaTest, public ::testing::WithParamInterface<CorpusCase>
 
 TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   namespace fs = std::filesystem;
-  fs::path corpus = fs::path(sharedDir()) / "corpus";
+  fs::path corpus = fs::path(corpusDir());
   fs::path main = corpus / GetParam().file;
   std::string dir = makeTempDir();
   std::string parms = corpusParameterFile(dir, GetParam().file, GetParam().root,

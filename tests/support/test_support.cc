@@ -42,7 +42,7 @@ std::string shellQuote(const std::string& s) {
 }
 }  // namespace
 
-std::string sharedDir() { return KOVA_SHARED_DIR; }
+std::string corpusDir() { return KOVA_CORPUS_DIR; }
 std::string sourceDir() { return KOVA_SOURCE_DIR; }
 
 std::string makeTempDir() {
@@ -154,7 +154,7 @@ std::string corpusParameterFile(const std::string& dir, const std::string& corpu
                                 const std::string& root, const std::string& db,
                                 const std::string& messageSet) {
   namespace fs = std::filesystem;
-  fs::path corpus = fs::path(sharedDir()) / "corpus";
+  fs::path corpus = fs::path(corpusDir());
   fs::path main = corpus / corpusFile;
   std::vector<fs::path> files = {main};
   std::string locations;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-/// Directory of the shared reference material (schemas of the corpus).
-std::string sharedDir();
+/// The real schemas the project carries (corpus/ubl-2.5, corpus/iso20022).
+std::string corpusDir();
 /// The project's top source directory (examples/, tests/data/).
 std::string sourceDir();
 /// A fresh empty temporary directory, removed at the end of the test program.
@@ -44,7 +44,7 @@ class KovaTest : public ::testing::Test {
 std::string shellWord(const std::string& s);
 
 /// A parameter file in `dir` that imports corpus document `corpusFile` (a path
-/// under sharedDir() + "/corpus") with root `root` into repository `db`,
+/// under corpusDir()) with root `root` into repository `db`,
 /// message set `messageSet`: a [NAMESPACEPREFIX] line for every namespace the
 /// schemas declare a prefix for or target (nsN when none is declared), and for
 /// UBL the common modules as [FILELOCATION] lines.  Returns the file's path;
