@@ -531,7 +531,11 @@ class SqliteStorage final : public RepositoryStorage {
 
 std::unique_ptr<RepositoryStorage> openSqliteStorage(const std::string& path, int32_t* status) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  // The name is always a file name.  SQLite would take ":memory:" and, as
+  // built here, "file:" URIs (mode=memory) as a database that keeps nothing.
+  std::string file = path;
+  if (file == ":memory:" || file.rfind("file:", 0) == 0) file.insert(0, "./");
+  int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
     *status = kStoreCannotOpen;

@@ -144,6 +144,8 @@ void processGroup(int32_t xmlId, int32_t typeId) {
   }
   ModelTables& m = modelTables;
   int32_t groupType = tagAt(group).typeId;
+  ExpansionGuard guard(group, "Group");
+  if (!guard.entered()) return;
   if (groupType == 0) {
     groupType = insertNewType(name, kCompUndecided, kContentOrdinary);
     tagAt(group).typeId = groupType;
@@ -174,6 +176,8 @@ void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, i
                            uint32_t* facets) {
   if (run.errSw) return;
   modelTrace("==> processComplexContent %d type %d\n", contentId, typeId);
+  ExpansionGuard guard(contentId, "Complex type");
+  if (!guard.entered()) return;
   int32_t derivation = 0;
   for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -348,6 +352,8 @@ int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue,
                              uint32_t* facets) {
   if (run.errSw) return 0;
   modelTrace("==> processSimpleContent %d type %d\n", contentId, typeId);
+  ExpansionGuard guard(contentId, "Complex type");
+  if (!guard.entered()) return 0;
   int32_t dataType = 0;
   for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;

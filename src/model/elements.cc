@@ -442,6 +442,7 @@ int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uin
   ModelTables& m = modelTables;
   int32_t typeId = createTypeEntry(xmlTypeId);
   tagAt(xmlTypeId).typeId = typeId;
+  ExpansionGuard ownContent(0, nullptr);
   if (tagAt(xmlTypeId).flags & kTagFlagMixed) m.types[typeId].baseType = kDtString;
   for (int32_t c = tagAt(xmlTypeId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -504,6 +505,8 @@ int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_
                           uint32_t* facets) {
   modelTrace("==> resolveSimpleType %d\n", xmlId);
   int32_t dataType = 0;
+  ExpansionGuard guard(xmlId, "Simple type");
+  if (!guard.entered()) return 0;
   for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagRestriction) {

@@ -6,7 +6,8 @@
 // UTF-8 bytes whatever the process locale.  The parser never reaches the
 // network: external entities are read only from local files, a DOCTYPE whose
 // grammar lives at a network address is parsed without that grammar, and
-// entity expansion is bounded.
+// entity expansion is bounded in count and in the text it yields, and so is
+// the nesting of elements.
 #include "document_walk.h"
 
 #include <sys/stat.h>
@@ -31,6 +32,7 @@
 #include <xercesc/util/XMLEntityResolver.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include "messages.h"
 #include "parameters.h"
@@ -46,6 +48,20 @@ constexpr const char* kXsdNamespaceName = "http://www.w3.org/2001/XMLSchema";
 // Entity references expanded per document before the parse is stopped.  Real
 // schemas use a handful; a "billion laughs" document needs millions.
 constexpr XMLSize_t kEntityExpansionLimit = 10000;
+// The text one entity may hold, and the text all expansions of a document's
+// content may yield together (in UTF-16 units).  Real schemas declare a few
+// short names; a document that multiplies a large entity is refused before
+// it fills memory.
+constexpr XMLSize_t kEntityValueLimit = 64 * 1024;
+constexpr XMLSize_t kEntityTextLimit = 1024 * 1024;
+// Elements open at once.  Real schemas nest a few dozen deep.
+constexpr int kElementNestingLimit = 10000;
+
+// Thrown out of the parser's callbacks when a limit is passed; the parse
+// ends there.
+struct ParseLimitExceeded {
+  std::string reason;
+};
 
 // The platform is initialised once per process, whatever the runs.
 bool platformReady = false;
@@ -271,6 +287,47 @@ class DOMTreeErrorReporter : public ErrorHandler {
   }
 };
 
+// The DOM parser with the document's nesting and entity text counted as the
+// scanner reports them, so that a hostile document ends early and small.
+class BoundedDOMParser : public XercesDOMParser {
+ public:
+  void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
+                    const XMLCh* const elemPrefix, const RefVectorOf<XMLAttr>& attrList,
+                    const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override {
+    if (!isEmpty && ++depth_ > kElementNestingLimit) {
+      throw ParseLimitExceeded{"elements are nested more than " +
+                               std::to_string(kElementNestingLimit) + " levels deep"};
+    }
+    XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
+                                  isRoot);
+  }
+  void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
+                  const XMLCh* const elemPrefix) override {
+    --depth_;
+    XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+  }
+  void startEntityReference(const XMLEntityDecl& entDecl) override {
+    expanded_ += entDecl.getValueLen();
+    if (expanded_ > kEntityTextLimit) {
+      throw ParseLimitExceeded{"its entity references expand to more than " +
+                               std::to_string(kEntityTextLimit) + " characters"};
+    }
+    XercesDOMParser::startEntityReference(entDecl);
+  }
+  void entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
+                  const bool isIgnored) override {
+    if (entityDecl.getValueLen() > kEntityValueLimit) {
+      throw ParseLimitExceeded{"entity " + utf8(entityDecl.getName()) + " holds more than " +
+                               std::to_string(kEntityValueLimit) + " characters"};
+    }
+    XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
+  }
+
+ private:
+  int depth_ = 0;
+  XMLSize_t expanded_ = 0;
+};
+
 }  // namespace
 
 int32_t getElemType(const char* tagName) {
@@ -403,7 +460,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   bool offlineGrammar = doctypeNamesNetworkGrammar(body);
   std::string file = fileName ? fileName : "";
 
-  XercesDOMParser parser;
+  BoundedDOMParser parser;
   parser.setValidationScheme(offlineGrammar ? XercesDOMParser::Val_Never
                                             : XercesDOMParser::Val_Auto);
   if (offlineGrammar) {
@@ -436,6 +493,9 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
     failed = true;
   } catch (const SAXParseException&) {
     run.errSw = 1;  // the error reporter has printed 9422 and set the status
+    failed = true;
+  } catch (const ParseLimitExceeded& e) {
+    tagsTable.parseStatus = reportError(9451, {textInsert(file), textInsert(e.reason)});
     failed = true;
   } catch (...) {
     tagsTable.parseStatus = reportError(9410);
