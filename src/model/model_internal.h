@@ -51,6 +51,8 @@ int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_
                           uint32_t* facets);
 int32_t findTypeRowForTag(int32_t xmlId);
 int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName);
+/// findTypeIdFromName without any message: 0 when the name resolves to nothing.
+int32_t findTypeTagQuietly(int32_t xmlId, NameRef typeName);
 int32_t findAnonType(int32_t xmlId);
 int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix);
 int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind);

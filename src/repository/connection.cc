@@ -181,22 +181,22 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
 
   uint32_t handle = 0;
   int32_t status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, 1);
+  bool created = false;
   if (status == -4 || status == -66) {  // no such message set
-    int32_t created = QELCreateProject(&handle, details);
-    if (created == kSetCreatedMeanwhile) {
+    int32_t creation = QELCreateProject(&handle, details);
+    if (creation == kSetCreatedMeanwhile) {
       // Another importer created it after the look-up: it is opened as any
       // existing message set.
       status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, 1);
     } else {
-      if (created == kWriterActive) raise(reportError(9401, {textInsert(msgSetName)}));
-      chkQELBeapiCode(created, "QELCreateProject", "getQELInfo");
+      if (creation == kWriterActive) raise(reportError(9401, {textInsert(msgSetName)}));
+      chkQELBeapiCode(creation, "QELCreateProject", "getQELInfo");
       repo.msgSetHandle = handle;
       getPluginHandles();
+      created = true;
     }
   }
-  if (repo.msgSetHandle != 0) {
-    // created above
-  } else if (status == 0) {
+  if (!created && status == 0) {
     progressPrintf("Message Set already exists\n");
     int32_t opened = QELOpenProject(handle, 1);
     // Another importer is writing the repository (the message set, or one
@@ -209,7 +209,7 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
     getPluginHandles();
     if (getLockCount() != 0) raise(reportError(9401, {textInsert(msgSetName)}));
     if (reset == 1) resetMessageSet(msgSetName);
-  } else {
+  } else if (!created) {
     chkQELBeapiCode(status, "QELFindProject", "getQELInfo");
   }
   setTypeNameTakenHook(repositoryHasTypeName);
