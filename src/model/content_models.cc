@@ -211,8 +211,8 @@ bool refuseDerivationCycle(int32_t contentId) {
   if (!derivesFromItself(contentId)) return false;
   int32_t type = tagAt(contentId).parent;
   NameRef name = tagAt(type).name;
-  modelError(9450, {textInsert("Complex type"), textInsert(name != 0 ? nameAt(name) : "(anonymous)"),
-                    intInsert(type)});
+  modelError(9450, {textInsert("Complex type"),
+                    textInsert(name != 0 ? nameAt(name) : "(anonymous)"), intInsert(type)});
   return true;
 }
 

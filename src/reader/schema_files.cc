@@ -50,10 +50,10 @@ int32_t refuseNulByte(const char* text, size_t length, const std::string& file) 
   const void* nul = std::memchr(text, 0, length);
   if (nul == nullptr) return 0;
   size_t at = static_cast<size_t>(static_cast<const char*>(nul) - text);
-  return reportError(9451, {textInsert(file),
-                            textInsert("it holds a NUL byte at offset " + std::to_string(at) +
-                                       "; XML text cannot contain one (a document in UTF-16 "
-                                       "must be saved as UTF-8)")});
+  return reportError(
+      9451, {textInsert(file), textInsert("it holds a NUL byte at offset " + std::to_string(at) +
+                                          "; XML text cannot contain one (a document in UTF-16 "
+                                          "must be saved as UTF-8)")});
 }
 
 std::string canonicalPath(const std::string& path) {

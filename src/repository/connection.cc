@@ -156,7 +156,8 @@ int32_t connectToQEL(const char* dbName, const char* user, const char* password)
   // Names that some database libraries read as a temporary database in
   // memory: an import there would report success and keep nothing.
   std::string name = dbName;
-  if (name == ":memory:" || (name.rfind("file:", 0) == 0 && name.find("mode=memory") != std::string::npos)) {
+  if (name == ":memory:" ||
+      (name.rfind("file:", 0) == 0 && name.find("mode=memory") != std::string::npos)) {
     raise(reportError(9453, {textInsert(name)}));
   }
   int32_t status = QELOpenRepository(dbName, user, password);
@@ -356,8 +357,8 @@ void witeMsgSetFile(const char* fileName) {
   std::FILE* f = std::fopen(fileName, "a");
   if (f == nullptr) raise(reportError(9399, {textInsert(fileName)}));
   struct stat st;
-  long before = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<long>(st.st_size)
-                                                                   : -1;
+  long before =
+      fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<long>(st.st_size) : -1;
   bool written = std::fprintf(f, "%s=%s\n", repo.msgSetName, repo.msgSetId) > 0;
   written = std::fflush(f) == 0 && written;
   written = std::fclose(f) == 0 && written;

@@ -17,7 +17,8 @@ namespace {
 
 std::vector<std::string> keptInputs(const std::string& target) {
   std::vector<std::string> files;
-  std::filesystem::path dir = std::filesystem::path(KOVA_SOURCE_DIR) / "fuzz" / "regressions" / target;
+  std::filesystem::path dir =
+      std::filesystem::path(KOVA_SOURCE_DIR) / "fuzz" / "regressions" / target;
   if (std::filesystem::is_directory(dir)) {
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
       if (entry.is_regular_file()) files.push_back(entry.path().string());

@@ -49,18 +49,16 @@ class HostileInput : public KovaTest {
   /// (header lines `extra` first) and returns its path.
   std::string parms(const std::string& schemaFile, const std::string& root = "root",
                     const std::string& extra = "", const std::string& db = "") {
-    return writeFile(dir_ + "/" + root + ".parms",
-                     extra + "QEL_DB=" + (db.empty() ? db_ : db) +
-                         "\nMESSAGESET=S\nROOTELEMENT=" + root + "\n[FILELIST]\n" + schemaFile +
-                         "\n");
+    return writeFile(dir_ + "/" + root + ".parms", extra + "QEL_DB=" + (db.empty() ? db_ : db) +
+                                                       "\nMESSAGESET=S\nROOTELEMENT=" + root +
+                                                       "\n[FILELIST]\n" + schemaFile + "\n");
   }
 
   /// Runs xsdimport on a parameter file from the test folder; a run that
   /// does not end within a minute is stopped (status 124).
   ProgramRun run(const std::string& parmsFile, const std::string& before = "") {
     return runCommand("cd " + shellWord(dir_) + " && " + before + "timeout 60 " +
-                      shellWord(KOVA_XSDIMPORT) + " -f " + shellWord(parmsFile) +
-                      " </dev/null");
+                      shellWord(KOVA_XSDIMPORT) + " -f " + shellWord(parmsFile) + " </dev/null");
   }
 
   ProgramRun tool(const std::string& arguments) {
@@ -84,10 +82,9 @@ TEST_F(HostileInput, BadSchemasEndInAMessageAndImportNothing) {
     std::string text;  // the schema file's bytes; empty: a named pipe
     const char* message;
   };
-  const std::string deep = std::string(kHead) +
-                           repeat("<xs:element name='e'><xs:complexType><xs:sequence>", 100000) +
-                           repeat("</xs:sequence></xs:complexType></xs:element>", 100000) +
-                           "</xs:schema>";
+  const std::string deep =
+      std::string(kHead) + repeat("<xs:element name='e'><xs:complexType><xs:sequence>", 100000) +
+      repeat("</xs:sequence></xs:complexType></xs:element>", 100000) + "</xs:schema>";
   const Case cases[] = {
       {"complex type extending itself",
        std::string(kHead) +
@@ -107,10 +104,9 @@ TEST_F(HostileInput, BadSchemasEndInAMessageAndImportNothing) {
            "</xs:simpleContent></xs:complexType><xs:element name='root' type='A'/></xs:schema>",
        "KOVA9450E Complex type A "},
       {"simple types restricting each other",
-       std::string(kHead) +
-           "<xs:simpleType name='S'><xs:restriction base='T'/></xs:simpleType>"
-           "<xs:simpleType name='T'><xs:restriction base='S'/></xs:simpleType>"
-           "<xs:element name='root' type='S'/></xs:schema>",
+       std::string(kHead) + "<xs:simpleType name='S'><xs:restriction base='T'/></xs:simpleType>"
+                            "<xs:simpleType name='T'><xs:restriction base='S'/></xs:simpleType>"
+                            "<xs:element name='root' type='S'/></xs:schema>",
        "KOVA9450E Simple type "},
       {"attribute group referencing itself",
        std::string(kHead) +
@@ -227,9 +223,9 @@ TEST_F(HostileInput, NothingIsLostWhileSuccessIsReported) {
     many += "<xs:element name='element_with_a_long_name_to_fill_pages_" + std::to_string(i) +
             "' type='xs:string'/>";
   }
-  writeFile(dir_ + "/other.xsd", std::string(kHead) +
-                                     "<xs:element name='other'><xs:complexType><xs:sequence>" +
-                                     many + "</xs:sequence></xs:complexType></xs:element></xs:schema>");
+  writeFile(dir_ + "/other.xsd",
+            std::string(kHead) + "<xs:element name='other'><xs:complexType><xs:sequence>" + many +
+                "</xs:sequence></xs:complexType></xs:element></xs:schema>");
   uintmax_t blocks = std::filesystem::file_size(db_) / 1024;
   ProgramRun noRoom = run(parms("other.xsd", "other", "MSGSETFILENAME=" + sets + "\n"),
                           "trap '' XFSZ; ulimit -f " + std::to_string(blocks) + "; ");
@@ -248,8 +244,8 @@ TEST_F(HostileInput, ConcurrentFirstImportsIntoOneNewSet) {
   std::string command = "cd " + shellWord(dir_) + " || exit 1; ";
   for (const std::string& root : roots) {
     command += "(timeout 60 " + shellWord(KOVA_XSDIMPORT) + " -f " +
-               shellWord(parms("orders.xsd", root)) + " >" + root + ".out 2>&1; echo $? >" +
-               root + ".status) & ";
+               shellWord(parms("orders.xsd", root)) + " >" + root + ".out 2>&1; echo $? >" + root +
+               ".status) & ";
   }
   command += "wait";
   ASSERT_EQ(runCommand(command).status, 0);
@@ -282,8 +278,8 @@ TEST_F(HostileInput, RepositoryToolOnOddNamesAndDamagedFiles) {
   writeFile(dir_ + "/odd.parms", "QEL_DB=" + db_ + "\nMESSAGESET=" + odd +
                                      "\nROOTELEMENT=root\n[FILELIST]\nschema.xsd\n");
   ASSERT_EQ(run(dir_ + "/odd.parms").status, 0);
-  ProgramRun exported = runCommand(shellWord(KOVA_REPO_TOOL) + " export " + shellWord(db_) + " " +
-                                   shellWord(odd));
+  ProgramRun exported =
+      runCommand(shellWord(KOVA_REPO_TOOL) + " export " + shellWord(db_) + " " + shellWord(odd));
   EXPECT_EQ(exported.status, 0) << exported.output;
   EXPECT_FALSE(json::parse(exported.output, nullptr, false).is_discarded()) << exported.output;
 

@@ -8,8 +8,8 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <set>
