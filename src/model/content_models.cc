@@ -43,6 +43,9 @@ void prefetchLocalIdents(int32_t groupId, int32_t typeId) {
 /// The shared walk of sequence and choice.
 void processModelGroup(int32_t groupId, int32_t typeId, int32_t composition,
                        const char* construct) {
+  // Nested sequences and choices are walked by recursion: bounded.
+  ExpansionGuard guard(groupId, construct);
+  if (!guard.entered()) return;
   modelTables.types[typeId].composition = composition;
   prefetchLocalIdents(groupId, typeId);
   for (int32_t c = tagAt(groupId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
