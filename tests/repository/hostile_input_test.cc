@@ -123,6 +123,11 @@ TEST_F(HostileInput, BadSchemasEndInAMessageAndImportNothing) {
       {"100 KB entity used 9,000 times", entitySchema(100000, 9000), "KOVA9451E"},
       {"60 KB entity used 9,000 times", entitySchema(60000, 9000), "KOVA9451E"},
       {"100,000 nested anonymous types", deep, "KOVA9451E"},
+      {"1,001 nested sequences",
+       std::string(kHead) + "<xs:element name='root'><xs:complexType>" +
+           repeat("<xs:sequence>", 1001) + "<xs:element name='x' type='xs:string'/>" +
+           repeat("</xs:sequence>", 1001) + "</xs:complexType></xs:element></xs:schema>",
+       "KOVA9452E"},
       {"a NUL byte inside the schema",
        std::string(kHead) + "<xs:element name='root' type='xs:string'/>" + std::string(1, '\0') +
            "<xs:element name='other' type='xs:string'/></xs:schema>",
