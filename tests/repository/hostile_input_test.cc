@@ -95,6 +95,13 @@ TEST_F(HostileInput, BadSchemasEndInAMessageAndImportNothing) {
        std::string(kHead) +
            "<xs:complexType name='A'><xs:complexContent><xs:extension base='B'/>"
            "</xs:complexContent></xs:complexType>"
+           "<xs:complexType name='B'><xs:complexContent><xs:extension base='A'/>"
+           "</xs:complexContent></xs:complexType><xs:element name='root' type='A'/></xs:schema>",
+       "KOVA9450E Complex type "},
+      {"a derivation cycle through a restriction",
+       std::string(kHead) +
+           "<xs:complexType name='A'><xs:complexContent><xs:extension base='B'/>"
+           "</xs:complexContent></xs:complexType>"
            "<xs:complexType name='B'><xs:complexContent><xs:restriction base='A'/>"
            "</xs:complexContent></xs:complexType><xs:element name='root' type='A'/></xs:schema>",
        "KOVA9450E Complex type "},
