@@ -296,6 +296,7 @@ std::string formatElapsed(int64_t hundredths) {
 
 void resetProcessState() {
   resetRunState();
+  resetOptions();
   tagsTable.reset();
   modelTables.reset();
   repo.reset();
