@@ -5,10 +5,14 @@
 #include "backend_test_support.h"
 
 extern "C" int qelDefaultTypeKindFromC(void);
+extern "C" int qelNamesFromC(void);
 
 namespace {
 
-TEST(BackendHeader, CallableFromC) { EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX); }
+TEST(BackendHeader, CallableFromC) {
+  EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX);
+  EXPECT_EQ(qelNamesFromC(), 1);
+}
 
 const char* const kPlugins[] = {QEL_PLUGIN_XML, QEL_PLUGIN_CWF,   QEL_PLUGIN_TDS,
                                 QEL_PLUGIN_C,   QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV};

@@ -132,11 +132,11 @@ TEST_F(Connection, ResetRemovesEverythingButTheSimpleTypesOnlyWhenAsked) {
       define(set, QEL_CLASS_MESSAGE, "M1", type);
       unsigned char record[QEL_TYPE_MEMBER_SIZE] = {};
       uint32_t member = 0;
-      ASSERT_EQ(QELGetDefaultMemberDetails2(type, element, -1, record, sizeof record), 0);
-      ASSERT_EQ(QELInsertMember2(type, element, -1, record, &member), 0);
-      ASSERT_EQ(QELGetDefaultMemberDetails2(element, value, -1, record, sizeof record), 0);
+      ASSERT_EQ(QELGetDefaultMemberDetails2(type, element, QEL_POSITION_APPEND, record, sizeof record), 0);
+      ASSERT_EQ(QELInsertMember2(type, element, QEL_POSITION_APPEND, record, &member), 0);
+      ASSERT_EQ(QELGetDefaultMemberDetails2(element, value, QEL_POSITION_APPEND, record, sizeof record), 0);
       putInt32(record, QEL_OFF_MEMBER_ROLE, 5);
-      ASSERT_EQ(QELInsertMember2(element, value, -1, record, &member), 0);
+      ASSERT_EQ(QELInsertMember2(element, value, QEL_POSITION_APPEND, record, &member), 0);
     });
     startCapture();
     connectWriter(reset);
@@ -204,7 +204,7 @@ TEST_F(Connection, CommitOnlyWithoutErrorsAndNotReportOnlyAndNeverWhenAbandoned)
     else
       endTransaction(c.reportOnly);
     EXPECT_FALSE(repo.connected);
-    EXPECT_EQ(QELCloseRepository(), -41) << "still connected";
+    EXPECT_EQ(QELCloseRepository(), QEL_STATUS_NOT_PERMITTED) << "still connected";
     EXPECT_EQ(committed(QEL_CLASS_TYPE, "T"), c.commit) << c.errSw << c.reportOnly << c.abandoned;
   }
   // Nothing left to close: a connection made since is not the writer's.

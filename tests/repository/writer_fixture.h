@@ -56,9 +56,9 @@ class WriterTest : public KovaTest {
       uint32_t p = 0, member = 0;
       EXPECT_EQ(QELFindDefinition(0, QEL_CLASS_PLUGIN, &p, plugin), 0) << plugin;
       unsigned char record[QEL_PLUGIN_MEMBER_SIZE] = {};
-      EXPECT_EQ(QELGetDefaultMemberDetails2(set, p, -1, record, sizeof record), 0);
+      EXPECT_EQ(QELGetDefaultMemberDetails2(set, p, QEL_POSITION_APPEND, record, sizeof record), 0);
       putText(record, QEL_OFF_MEMBER_NAME, QEL_NAME_SIZE, name);
-      EXPECT_EQ(QELInsertMember2(set, p, -1, record, &member), 0) << name;
+      EXPECT_EQ(QELInsertMember2(set, p, QEL_POSITION_APPEND, record, &member), 0) << name;
     }
     if (fill) fill(set);
     if (state.lockCount != nullptr) {
