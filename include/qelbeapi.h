@@ -6,9 +6,15 @@
  * repository database.  This header is the library's only public interface.
  *
  * Conventions:
- *  - every function returns an int32_t status: 0 success, a negative code
- *    otherwise (-4: the requested component does not exist, the normal end of
- *    a find or a walk);
+ *  - every function returns an int32_t status: QEL_STATUS_OK (0) for
+ *    success, otherwise one of the negative QEL_STATUS_ codes below
+ *    (QEL_STATUS_NOT_FOUND is the normal end of a find or a walk); the
+ *    comment on each call names what it requires and which statuses it
+ *    answers (without the QEL_STATUS_ prefix); QELStatusText gives the text
+ *    of any status, and QELIsFinalised / QELIsLocked answer 1 or 0 when they
+ *    succeed; any call that reaches the database may also answer
+ *    DATABASE_ERROR, WRITER_ACTIVE (another process holds the write lock) or
+ *    FAILURE (out of memory);
  *  - handles are opaque uint32_t values, 0 for none; identifiers are int32_t;
  *  - names and values are NUL-terminated UTF-8 texts;
  *  - details and member records are byte buffers of fixed sizes per class,
@@ -83,7 +89,7 @@ extern "C" {
 #define QEL_CLASS_VALUE 106
 
 /* Classes that a message set may hold but this library never creates; finds
-   and walks over them answer -4. */
+   and walks over them answer QEL_STATUS_NOT_FOUND. */
 #define QEL_CLASS_RESERVED_100 100
 #define QEL_CLASS_RESERVED_101 101
 #define QEL_CLASS_RESERVED_105 105
@@ -349,8 +355,9 @@ int32_t QELGetNextDefinition(uint32_t current, uint32_t set, uint32_t* outHandle
 
 /* ---- Definitions -------------------------------------------------------------------
    The changing calls below need `set` open for writing (PROJECT_NOT_OPEN,
-   NOT_OPEN_FOR_WRITE) and neither finalised (FINALISED) nor locked
-   (READ_ONLY). */
+   NOT_OPEN_FOR_WRITE, NO_PROJECT after QELDeleteProject, CANNOT_CONNECT)
+   and neither finalised (FINALISED) nor locked (READ_ONLY): the
+   "writability" statuses. */
 
 /* Create a definition from a details record of its class: identifier at
    QEL_OFF_NAME, second name at QEL_OFF_SECOND_NAME, and the type handle
