@@ -305,14 +305,14 @@ TEST_F(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   EXPECT_EQ(runTool("list " + dir_ + "/new.db").status, 0);
 }
 
-// The commands that only read leave a missing, empty or foreign file as it
-// was and say what is wrong with it.
+// The commands leave a missing, empty or foreign file as it was and say what
+// is wrong with it; only init makes a repository.
 TEST_F(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
   writeOrders();
   std::string missing = dir_ + "/typo.db", empty = dir_ + "/empty.db";
   FILE* f = fopen(empty.c_str(), "w");
   fclose(f);
-  for (std::string command : {"list ", "show ", "export "}) {
+  for (std::string command : {"list ", "show ", "export ", "lock ", "delete --yes "}) {
     std::string set = command == "list " ? "" : " Orders";
     ToolRun none = runTool(command + missing + set);
     EXPECT_EQ(none.status, 1) << command;

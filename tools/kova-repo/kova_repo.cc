@@ -34,17 +34,32 @@ struct UsageError : std::runtime_error {
 constexpr const char* kToolVersion = "1.0";
 constexpr int kJsonFormatVersion = 2;
 
-/// The connection for the length of one command: for reading (the file must
-/// be a repository already) or for writing (created when missing).
+/// What a command does with the repository file.
+enum class Access {
+  kRead,    ///< only reads: the file must be a repository, and stays as it is
+  kChange,  ///< changes a message set: the file must be a repository already
+  kCreate,  ///< init: a missing file is created
+};
+
+/// The connection for the length of one command.
 struct Connection {
-  Connection(const std::string& db, int32_t mode) {
+  Connection(const std::string& db, Access access) {
+    if (access == Access::kChange) {  // a mistyped name must not leave a new file
+      open(db, QEL_OPEN_READ);
+      QELCloseRepository();
+    }
+    open(db, access == Access::kRead ? QEL_OPEN_READ : QEL_OPEN_WRITE);
+  }
+  ~Connection() { QELCloseRepository(); }
+
+ private:
+  static void open(const std::string& db, int32_t mode) {
     int32_t st = QELOpenRepository2(db.c_str(), "", "", mode);
     if (mode == QEL_OPEN_READ && st == QEL_STATUS_NO_DATABASE_NAME)
       throw UsageError(db + ": no such repository file (kova-repo init creates one)");
     if (st == QEL_STATUS_BAD_DATABASE) throw UsageError(db + ": not a KOVA repository file");
     check(st, "QELOpenRepository");
   }
-  ~Connection() { QELCloseRepository(); }
 };
 
 /// The name of a code of one of the library's code sets, or null.
@@ -62,7 +77,7 @@ uint32_t requireSet(const std::string& name) {
 /// Opens a message set for writing, runs `change`, commits.
 template <typename F>
 void changeSet(const std::string& db, const std::string& name, F change) {
-  Connection c(db, QEL_OPEN_WRITE);
+  Connection c(db, Access::kChange);
   uint32_t set = requireSet(name);
   check(QELOpenProject(set, QEL_OPEN_WRITE), "QELOpenProject");
   try {
@@ -114,7 +129,7 @@ std::vector<SetSummary> summaries() {
 }
 
 void listSetsJson(const std::string& db) {
-  Connection c(db, QEL_OPEN_READ);
+  Connection c(db, Access::kRead);
   ordered_json sets = ordered_json::array();
   for (const SetSummary& s : summaries())
     sets.push_back({{"name", s.name},
@@ -131,7 +146,7 @@ void listSetsJson(const std::string& db) {
 }
 
 void listSets(const std::string& db) {
-  Connection c(db, QEL_OPEN_READ);
+  Connection c(db, Access::kRead);
   std::printf("%-30s %-15s %-9s %-6s %-9s %8s %8s %6s %6s\n", "MESSAGE SET", "IDENTIFIER",
               "FINALISED", "LOCKED", "LOCKCOUNT", "MESSAGES", "ELEMENTS", "TYPES", "VALUES");
   for (const SetSummary& s : summaries())
@@ -213,7 +228,7 @@ void showTree(const RepositoryView& view, uint32_t root, std::set<uint32_t>& sho
 }
 
 void showSet(const std::string& db, const std::string& name, const std::string& message) {
-  Connection c(db, QEL_OPEN_READ);
+  Connection c(db, Access::kRead);
   RepositoryView view(requireSet(name));
   bool shown = false;
   for (const Definition& m : view.definitions(QEL_CLASS_MESSAGE)) {
@@ -255,7 +270,7 @@ ordered_json nameOrNull(const RepositoryView& view, uint32_t h) {
 }
 
 void exportSet(const std::string& db, const std::string& name) {
-  Connection c(db, QEL_OPEN_READ);
+  Connection c(db, Access::kRead);
   RepositoryView view(requireSet(name));
   uint32_t set = view.set();
   ordered_json out;
@@ -372,6 +387,10 @@ void setInUse(const std::string& db, const std::string& name, long count) {
 /// and otherwise not at all.
 void deleteSet(const std::string& db, const std::string& name, bool yes) {
   if (!yes) {
+    {
+      Connection c(db, Access::kRead);
+      requireSet(name);
+    }
     if (!isatty(STDIN_FILENO))
       throw UsageError("delete removes message set " + name +
                        " with everything in it; give --yes to confirm when not on a terminal");
@@ -447,7 +466,7 @@ int main(int argc, char** argv) {
 
   try {
     if (*init) {
-      Connection c(db, QEL_OPEN_WRITE);
+      Connection c(db, Access::kCreate);
       std::printf("Repository %s ready\n", db.c_str());
     } else if (*list) {
       json ? listSetsJson(db) : listSets(db);
