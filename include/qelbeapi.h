@@ -36,7 +36,7 @@ extern "C" {
 #define QEL_STATUS_OK 0
 #define QEL_STATUS_FAILURE (-1)            /* general failure (out of memory) */
 #define QEL_STATUS_NOT_PROJECT (-2)        /* the handle is not a message set */
-#define QEL_STATUS_BAD_CLASS (-3)          /* no such class here, or a class word that does not match */
+#define QEL_STATUS_BAD_CLASS (-3)          /* no such class here, or a class word not matching */
 #define QEL_STATUS_NOT_FOUND (-4)          /* nothing found: the normal end of a find or a walk */
 #define QEL_STATUS_BAD_WALK (-5)           /* unknown walk type */
 #define QEL_STATUS_NOT_CHILD (-6)          /* the member does not belong to that parent */
@@ -59,7 +59,7 @@ extern "C" {
 #define QEL_STATUS_PROJECT_NOT_OPEN (-43)  /* no message set is open */
 #define QEL_STATUS_NOT_OPEN_FOR_WRITE (-44) /* the message set is not open for writing */
 #define QEL_STATUS_FINALISED (-55)         /* the message set is finalised */
-#define QEL_STATUS_REFERENCED (-63)        /* the definition is still a member or a type of something */
+#define QEL_STATUS_REFERENCED (-63)        /* still a member or the type of something */
 #define QEL_STATUS_BAD_DATABASE (-64)      /* the file is not a repository */
 #define QEL_STATUS_NO_PROJECT (-66)        /* the open message set was deleted */
 #define QEL_STATUS_WRITER_ACTIVE (-69)     /* another writer holds the repository */
@@ -76,7 +76,7 @@ extern "C" {
 #define QEL_STATUS_BAD_CONTENT (-95)       /* content code out of range */
 #define QEL_STATUS_BAD_ROLE (-96)          /* unknown value role */
 #define QEL_STATUS_BAD_MIN_OCCURS (-97)    /* minimum occurrences not a decimal count */
-#define QEL_STATUS_BAD_MAX_OCCURS (-98)    /* maximum occurrences not a count, or below the minimum */
+#define QEL_STATUS_BAD_MAX_OCCURS (-98)    /* maximum occurrences not a count, or below minimum */
 #define QEL_STATUS_BAD_REPEAT (-100)       /* repeat flag other than 0 or 1 */
 #define QEL_STATUS_ROLE_TAKEN (-101)       /* the element already has a value of this single role */
 

@@ -120,7 +120,6 @@ const char* const kStatusTexts[104] = {
     "Internal error",                                  // every other status
 };
 
-
 const qel::CodeName kCodeNames[] = {
     {QEL_CODES_CLASS, QEL_CLASS_PROJECT, "messageSet"},
     {QEL_CODES_CLASS, QEL_CLASS_PLUGIN, "plugin"},

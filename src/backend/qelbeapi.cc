@@ -502,8 +502,8 @@ QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, co
     }
     int32_t st = kStoreOk;
     g.readOnly = mode == QEL_OPEN_READ;
-    g.store = g.readOnly ? openSqliteStorageForReading(database, &st)
-                         : openSqliteStorage(database, &st);
+    g.store =
+        g.readOnly ? openSqliteStorageForReading(database, &st) : openSqliteStorage(database, &st);
     if (!g.store) {
       switch (st) {
         case kStoreNotFound:

@@ -11,6 +11,8 @@
 // default rollback-journal mode: a process killed at any moment leaves a hot
 // journal that the next opener rolls back, so the file keeps its last
 // committed state.  A second writer waits up to kBusyTimeoutMs for the lock.
+#include "storage_sqlite.h"
+
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -22,7 +24,6 @@
 #include "plugin_rules.h"
 #include "qelbeapi.h"
 #include "storage.h"
-#include "storage_sqlite.h"
 
 namespace qel {
 namespace {
@@ -92,10 +93,9 @@ std::string codeNameOf(const char* codeSet, const std::string& column) {
 /// the file can be queried by name from an SQL shell.  Built from the
 /// library's own tables of names; dropped and made again as one.
 std::string viewsSql() {
-  const char* const kViews[] = {"attributes",   "element_values", "value_definitions",
-                                "type_members", "types",          "elements",
-                                "messages",     "plugin_members", "message_sets",
-                                "attribute_keys", "codes"};
+  const char* const kViews[] = {
+      "attributes", "element_values", "value_definitions", "type_members",   "types", "elements",
+      "messages",   "plugin_members", "message_sets",      "attribute_keys", "codes"};
   std::string sql;
   for (const char* v : kViews) sql += std::string("DROP VIEW IF EXISTS ") + v + ";\n";
   sql += "CREATE VIEW codes(code_set, code, name) AS VALUES ";
@@ -114,55 +114,72 @@ std::string viewsSql() {
   }
   sql += ";\n";
   const std::string set = "JOIN definition s ON s.id = d.set_id";
-  sql += "CREATE VIEW message_sets AS SELECT d.id AS handle, d.name, m.identifier,"
-         " m.finalised, m.locked FROM definition d JOIN message_set m ON m.id = d.id"
-         " WHERE d.class = " + num(QEL_CLASS_PROJECT) + ";\n";
-  sql += "CREATE VIEW plugin_members AS SELECT m.id AS handle, s.name AS message_set,"
-         " p.name AS plugin, m.name AS member FROM member m JOIN definition s ON s.id = m.set_id"
-         " JOIN definition p ON p.id = m.child_id WHERE m.kind = " + num(QEL_MEMBER_PLUGIN) + ";\n";
+  sql +=
+      "CREATE VIEW message_sets AS SELECT d.id AS handle, d.name, m.identifier,"
+      " m.finalised, m.locked FROM definition d JOIN message_set m ON m.id = d.id"
+      " WHERE d.class = " +
+      num(QEL_CLASS_PROJECT) + ";\n";
+  sql +=
+      "CREATE VIEW plugin_members AS SELECT m.id AS handle, s.name AS message_set,"
+      " p.name AS plugin, m.name AS member FROM member m JOIN definition s ON s.id = m.set_id"
+      " JOIN definition p ON p.id = m.child_id WHERE m.kind = " +
+      num(QEL_MEMBER_PLUGIN) + ";\n";
   for (auto [view, defClass] : {std::pair<const char*, int32_t>{"messages", QEL_CLASS_MESSAGE},
                                 {"elements", QEL_CLASS_ELEMENT}})
-    sql += std::string("CREATE VIEW ") + view + " AS SELECT d.id AS handle, s.name AS message_set,"
-           " d.name, d.second_name, t.name AS type FROM definition d " + set +
-           " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(defClass) + ";\n";
-  sql += "CREATE VIEW types AS SELECT d.id AS handle, s.name AS message_set, d.name,"
-         " d.second_name, d.kind, " + codeNameOf("typeKind", "d.kind") + " AS kind_name,"
-         " b.name AS base_type, d.composition, " + codeNameOf("composition", "d.composition") +
-         " AS composition_name, d.content, " + codeNameOf("content", "d.content") +
-         " AS content_name FROM definition d " + set +
-         " LEFT JOIN definition b ON b.id = d.base_id WHERE d.class = " + num(QEL_CLASS_TYPE) +
-         ";\n";
-  sql += "CREATE VIEW value_definitions AS SELECT d.id AS handle, s.name AS message_set, d.name,"
-         " d.second_name, t.name AS type, d.value_text FROM definition d " + set +
-         " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(QEL_CLASS_VALUE) +
-         ";\n";
-  sql += "CREATE VIEW type_members AS SELECT m.id AS handle, s.name AS message_set,"
-         " p.name AS type, " + codeNameOf("class", "c.class") + " AS child_class,"
-         " c.name AS child, m.repeat, NULLIF(m.min_occurs, '') AS min_occurs,"
-         " NULLIF(m.max_occurs, '') AS max_occurs FROM member m JOIN definition s ON s.id = m.set_id"
-         " JOIN definition p ON p.id = m.parent_id JOIN definition c ON c.id = m.child_id"
-         " WHERE m.kind = " + num(QEL_MEMBER_TYPE) + ";\n";
-  sql += "CREATE VIEW element_values AS SELECT m.id AS handle, s.name AS message_set,"
-         " p.name AS element, c.name AS value, c.value_text, m.role, " +
-         codeNameOf("role", "m.role") + " AS role_name FROM member m"
-         " JOIN definition s ON s.id = m.set_id JOIN definition p ON p.id = m.parent_id"
-         " JOIN definition c ON c.id = m.child_id WHERE m.kind = " + num(QEL_MEMBER_VALUE) + ";\n";
+    sql += std::string("CREATE VIEW ") + view +
+           " AS SELECT d.id AS handle, s.name AS message_set,"
+           " d.name, d.second_name, t.name AS type FROM definition d " +
+           set + " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(defClass) +
+           ";\n";
+  sql +=
+      "CREATE VIEW types AS SELECT d.id AS handle, s.name AS message_set, d.name,"
+      " d.second_name, d.kind, " +
+      codeNameOf("typeKind", "d.kind") +
+      " AS kind_name,"
+      " b.name AS base_type, d.composition, " +
+      codeNameOf("composition", "d.composition") + " AS composition_name, d.content, " +
+      codeNameOf("content", "d.content") + " AS content_name FROM definition d " + set +
+      " LEFT JOIN definition b ON b.id = d.base_id WHERE d.class = " + num(QEL_CLASS_TYPE) + ";\n";
+  sql +=
+      "CREATE VIEW value_definitions AS SELECT d.id AS handle, s.name AS message_set, d.name,"
+      " d.second_name, t.name AS type, d.value_text FROM definition d " +
+      set + " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(QEL_CLASS_VALUE) +
+      ";\n";
+  sql +=
+      "CREATE VIEW type_members AS SELECT m.id AS handle, s.name AS message_set,"
+      " p.name AS type, " +
+      codeNameOf("class", "c.class") +
+      " AS child_class,"
+      " c.name AS child, m.repeat, NULLIF(m.min_occurs, '') AS min_occurs,"
+      " NULLIF(m.max_occurs, '') AS max_occurs FROM member m JOIN definition s ON s.id = m.set_id"
+      " JOIN definition p ON p.id = m.parent_id JOIN definition c ON c.id = m.child_id"
+      " WHERE m.kind = " +
+      num(QEL_MEMBER_TYPE) + ";\n";
+  sql +=
+      "CREATE VIEW element_values AS SELECT m.id AS handle, s.name AS message_set,"
+      " p.name AS element, c.name AS value, c.value_text, m.role, " +
+      codeNameOf("role", "m.role") +
+      " AS role_name FROM member m"
+      " JOIN definition s ON s.id = m.set_id JOIN definition p ON p.id = m.parent_id"
+      " JOIN definition c ON c.id = m.child_id WHERE m.kind = " +
+      num(QEL_MEMBER_VALUE) + ";\n";
   // A component is a message set, a definition, or a type member (named
   // "type/child").
-  sql += "CREATE VIEW attributes AS SELECT a.component_id AS component,"
-         " COALESCE(" + codeNameOf("class", "d.class") + ", " +
-         codeNameOf("memberKind", "tm.kind") + ") AS component_class,"
-         " COALESCE(d.name, tp.name || '/' || tc.name) AS component_name,"
-         " p.name AS plugin, pm.name AS layer, a.key,"
-         " (SELECT name FROM attribute_keys k WHERE k.plugin = p.name AND k.key = a.key)"
-         " AS key_name, a.value FROM attribute a"
-         " JOIN member pm ON pm.id = a.plugin_member_id JOIN definition p ON p.id = pm.child_id"
-         " LEFT JOIN definition d ON d.id = a.component_id"
-         " LEFT JOIN member tm ON tm.id = a.component_id"
-         " LEFT JOIN definition tp ON tp.id = tm.parent_id"
-         " LEFT JOIN definition tc ON tc.id = tm.child_id;\n";
-  sql += "INSERT OR REPLACE INTO repository_info VALUES('views', " + quoted(kViewsRelease) +
-         ");\n";
+  sql +=
+      "CREATE VIEW attributes AS SELECT a.component_id AS component,"
+      " COALESCE(" +
+      codeNameOf("class", "d.class") + ", " + codeNameOf("memberKind", "tm.kind") +
+      ") AS component_class,"
+      " COALESCE(d.name, tp.name || '/' || tc.name) AS component_name,"
+      " p.name AS plugin, pm.name AS layer, a.key,"
+      " (SELECT name FROM attribute_keys k WHERE k.plugin = p.name AND k.key = a.key)"
+      " AS key_name, a.value FROM attribute a"
+      " JOIN member pm ON pm.id = a.plugin_member_id JOIN definition p ON p.id = pm.child_id"
+      " LEFT JOIN definition d ON d.id = a.component_id"
+      " LEFT JOIN member tm ON tm.id = a.component_id"
+      " LEFT JOIN definition tp ON tp.id = tm.parent_id"
+      " LEFT JOIN definition tc ON tc.id = tm.child_id;\n";
+  sql += "INSERT OR REPLACE INTO repository_info VALUES('views', " + quoted(kViewsRelease) + ");\n";
   return sql;
 }
 

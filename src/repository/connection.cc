@@ -59,7 +59,8 @@ void walkClass(int32_t defClass, const char* caller, Visit visit) {
     visit(current);
     current = next;
   }
-  if (status != QEL_STATUS_NOT_FOUND) chkQELBeapiCode(status, "QELGetFirstDefinition/QELGetNextDefinition", caller);
+  if (status != QEL_STATUS_NOT_FOUND)
+    chkQELBeapiCode(status, "QELGetFirstDefinition/QELGetNextDefinition", caller);
 }
 
 int32_t typeKind(uint32_t handle, const char* caller) {
@@ -70,8 +71,9 @@ int32_t typeKind(uint32_t handle, const char* caller) {
   return getInt32(details, QEL_OFF_TYPE_KIND);
 }
 
-const int32_t kResetClasses[] = {
-    QEL_CLASS_RESERVED_100, QEL_CLASS_RESERVED_101, QEL_CLASS_RESERVED_105, QEL_CLASS_MESSAGE, QEL_CLASS_ELEMENT, QEL_CLASS_VALUE};
+const int32_t kResetClasses[] = {QEL_CLASS_RESERVED_100, QEL_CLASS_RESERVED_101,
+                                 QEL_CLASS_RESERVED_105, QEL_CLASS_MESSAGE,
+                                 QEL_CLASS_ELEMENT,      QEL_CLASS_VALUE};
 
 }  // namespace
 

@@ -213,7 +213,8 @@ uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seq
   TraceScope trace("createTypeMember");
   tracePrintf("    member type %d seqNum %d\n", memberType, seqNum);
   unsigned char member[QEL_TYPE_MEMBER_SIZE] = {};
-  chkQELBeapiCode(QELGetDefaultMemberDetails2(typeHandle, childHandle, QEL_POSITION_APPEND, member, sizeof member),
+  chkQELBeapiCode(QELGetDefaultMemberDetails2(typeHandle, childHandle, QEL_POSITION_APPEND, member,
+                                              sizeof member),
                   "QELGetDefaultMemberDetails2", "createTypeMember");
   int16_t repeat = (maxOcc > 1 || maxOcc == kUnbounded) ? 1 : 0;
   std::memcpy(member + QEL_OFF_MEMBER_REPEAT, &repeat, sizeof repeat);
@@ -222,8 +223,9 @@ uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seq
   if (minOcc >= 0)
     putText(member, QEL_OFF_MEMBER_MIN, QEL_OCCURS_TEXT_SIZE, std::to_string(minOcc).c_str());
   uint32_t memberHandle = 0;
-  chkQELBeapiCode(QELInsertMember2(typeHandle, childHandle, QEL_POSITION_APPEND, member, &memberHandle),
-                  "QELInsertMember2", "createTypeMember");
+  chkQELBeapiCode(
+      QELInsertMember2(typeHandle, childHandle, QEL_POSITION_APPEND, member, &memberHandle),
+      "QELInsertMember2", "createTypeMember");
   ++run.totals.typeMembers;
   if (parms.verbose)
     progressPrintf(
@@ -238,11 +240,13 @@ uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t 
   TraceScope trace("createValueMember");
   tracePrintf("    parent class %d seqNum %d role %d\n", parentClass, seqNum, role);
   unsigned char member[QEL_VALUE_MEMBER_SIZE] = {};
-  chkQELBeapiCode(QELGetDefaultMemberDetails2(parentHandle, valueHandle, QEL_POSITION_APPEND, member, sizeof member),
+  chkQELBeapiCode(QELGetDefaultMemberDetails2(parentHandle, valueHandle, QEL_POSITION_APPEND,
+                                              member, sizeof member),
                   "QELGetDefaultMemberDetails2", "createValueMember");
   putInt32(member, QEL_OFF_MEMBER_ROLE, role);
   uint32_t memberHandle = 0;
-  int32_t status = QELInsertMember2(parentHandle, valueHandle, QEL_POSITION_APPEND, member, &memberHandle);
+  int32_t status =
+      QELInsertMember2(parentHandle, valueHandle, QEL_POSITION_APPEND, member, &memberHandle);
   if (status == QEL_STATUS_ALREADY_MEMBER || status == QEL_STATUS_ROLE_TAKEN) {
     progressPrintf(
         "Value already a member of the element. Parent Handle = %8.8x, Value Handle = %8.8x \n",

@@ -22,10 +22,10 @@ static_assert(kCompUndecided == QEL_COMPOSITION_EMPTY && kCompChoice == QEL_COMP
               kCompSequence == QEL_COMPOSITION_SEQUENCE);
 static_assert(kContentOrdinary == QEL_CONTENT_ORDINARY && kContentOpen == QEL_CONTENT_OPEN);
 static_assert(kRoleMinInclusive == QEL_ROLE_MIN_INCLUSIVE &&
-              kRoleMaxInclusive == QEL_ROLE_MAX_INCLUSIVE && kRoleMinLength == QEL_ROLE_MIN_LENGTH &&
-              kRoleMaxLength == QEL_ROLE_MAX_LENGTH && kRoleEnumeration == QEL_ROLE_ENUMERATION &&
-              kRoleDefault == QEL_ROLE_DEFAULT && kRoleNillable == QEL_ROLE_NILLABLE &&
-              kRoleMinExclusive == QEL_ROLE_MIN_EXCLUSIVE &&
+              kRoleMaxInclusive == QEL_ROLE_MAX_INCLUSIVE &&
+              kRoleMinLength == QEL_ROLE_MIN_LENGTH && kRoleMaxLength == QEL_ROLE_MAX_LENGTH &&
+              kRoleEnumeration == QEL_ROLE_ENUMERATION && kRoleDefault == QEL_ROLE_DEFAULT &&
+              kRoleNillable == QEL_ROLE_NILLABLE && kRoleMinExclusive == QEL_ROLE_MIN_EXCLUSIVE &&
               kRoleMaxExclusive == QEL_ROLE_MAX_EXCLUSIVE);
 
 namespace {
@@ -546,7 +546,8 @@ uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_
   std::memcpy(details + QEL_OFF_TYPE_HANDLE, &typeHandle, sizeof typeHandle);
   uint32_t handle = 0;
   int32_t status = QELCreateMessage(repo.msgSetHandle, &handle, details);
-  if (status == QEL_STATUS_BAD_IDENTIFIER) throw QELDBException(reportError(9412, {textInsert(identifier)}));
+  if (status == QEL_STATUS_BAD_IDENTIFIER)
+    throw QELDBException(reportError(9412, {textInsert(identifier)}));
   chkQELBeapiCode(status, "QELCreateMessage", "createMessage");
   if (parms.verbose)
     progressPrintf("Created M_MESSAGE entry for message %s messageId %8.8x typeId %d\n",

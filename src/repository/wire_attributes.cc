@@ -98,12 +98,13 @@ int32_t createXMLtab(const char* layerName) {
   }
   if (layer == 0) {
     unsigned char member[QEL_PLUGIN_MEMBER_SIZE] = {};
-    chkQELBeapiCode(
-        QELGetDefaultMemberDetails2(repo.msgSetHandle, plugin, QEL_POSITION_APPEND, member, sizeof member),
-        "QELGetDefaultMemberDetails2", "createXMLtab");
+    chkQELBeapiCode(QELGetDefaultMemberDetails2(repo.msgSetHandle, plugin, QEL_POSITION_APPEND,
+                                                member, sizeof member),
+                    "QELGetDefaultMemberDetails2", "createXMLtab");
     putText(member, QEL_OFF_MEMBER_NAME, QEL_PLUGIN_MEMBER_SIZE - QEL_OFF_MEMBER_NAME, layerName);
-    chkQELBeapiCode(QELInsertMember2(repo.msgSetHandle, plugin, QEL_POSITION_APPEND, member, &layer),
-                    "QELInsertMember2", "createXMLtab");
+    chkQELBeapiCode(
+        QELInsertMember2(repo.msgSetHandle, plugin, QEL_POSITION_APPEND, member, &layer),
+        "QELInsertMember2", "createXMLtab");
     progressPrintf("XML Wire format layer %s successfully added\n", layerName);
     repo.xmlLayers.push_back(PluginLayer{layer, insertName(layerName)});
   }

@@ -26,11 +26,16 @@ TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
   const struct {
     int32_t set, code;
     const char* name;
-  } codes[] = {{QEL_CODES_CLASS, 102, "message"},     {QEL_CODES_CLASS, 1, "messageSet"},
-               {QEL_CODES_TYPE_KIND, 3, "complex"},   {QEL_CODES_COMPOSITION, 6, "sequence"},
-               {QEL_CODES_CONTENT, 3, "open"},        {QEL_CODES_ROLE, 5, "enumeration"},
-               {QEL_CODES_ROLE, 101, "maxExclusive"}, {QEL_CODES_MEMBER_KIND, 3, "valueMember"},
-               {QEL_CODES_ROLE, 8, nullptr},          {QEL_CODES_TYPE_KIND, 2, nullptr},
+  } codes[] = {{QEL_CODES_CLASS, 102, "message"},
+               {QEL_CODES_CLASS, 1, "messageSet"},
+               {QEL_CODES_TYPE_KIND, 3, "complex"},
+               {QEL_CODES_COMPOSITION, 6, "sequence"},
+               {QEL_CODES_CONTENT, 3, "open"},
+               {QEL_CODES_ROLE, 5, "enumeration"},
+               {QEL_CODES_ROLE, 101, "maxExclusive"},
+               {QEL_CODES_MEMBER_KIND, 3, "valueMember"},
+               {QEL_CODES_ROLE, 8, nullptr},
+               {QEL_CODES_TYPE_KIND, 2, nullptr},
                {99, 1, nullptr}};
   for (const auto& c : codes) {
     const char* name = QELCodeName(c.set, c.code);
@@ -48,8 +53,8 @@ TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
   EXPECT_EQ(QELAttrKeyName("No Such Plug-in", 1), nullptr);
   EXPECT_EQ(QELAttrKeyName(nullptr, 1), nullptr);
   // Within a plug-in, every key from 0 to 200 has a name of its own or none.
-  for (const char* plugin : {QEL_PLUGIN_XML, QEL_PLUGIN_CWF, QEL_PLUGIN_C, QEL_PLUGIN_COBOL,
-                             QEL_PLUGIN_WEBDAV}) {
+  for (const char* plugin :
+       {QEL_PLUGIN_XML, QEL_PLUGIN_CWF, QEL_PLUGIN_C, QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV}) {
     std::set<std::string> names;
     int named = 0;
     for (int32_t key = 0; key <= 200; ++key)
@@ -169,9 +174,10 @@ TEST_F(BackendTest, ViewsNameClassesCodesAndKeys) {
       {"SELECT element, value, value_text, role_name FROM element_values",
        "OrderType^id|Red|red|enumeration\n"},
       {"SELECT name, type, value_text FROM value_definitions", "Red|STRING|red\n"},
-      {"SELECT plugin, member FROM plugin_members", "C Language Extension|C\n"
-                                                    "COBOL Language Extension|COBOL\n"
-                                                    "WebDav Plug-in Extension|WebDav\n"},
+      {"SELECT plugin, member FROM plugin_members",
+       "C Language Extension|C\n"
+       "COBOL Language Extension|COBOL\n"
+       "WebDav Plug-in Extension|WebDav\n"},
       {"SELECT component_class, component_name, layer, key_name, value FROM attributes"
        " ORDER BY key_name",
        "element|OrderType^id|COBOL|cobolName|ORDER-ID\n"
@@ -186,9 +192,9 @@ TEST_F(BackendTest, ViewsNameClassesCodesAndKeys) {
   sqlite3* h = nullptr;
   ASSERT_EQ(sqlite3_open(db_.c_str(), &h), SQLITE_OK);
   std::string drop = "DELETE FROM repository_info WHERE key = 'views';";
-  for (const char* v : {"attributes", "element_values", "value_definitions", "type_members", "types",
-                        "elements", "messages", "plugin_members", "message_sets",
-                        "attribute_keys", "codes"})
+  for (const char* v :
+       {"attributes", "element_values", "value_definitions", "type_members", "types", "elements",
+        "messages", "plugin_members", "message_sets", "attribute_keys", "codes"})
     drop += std::string("DROP VIEW ") + v + ";";
   ASSERT_EQ(sqlite3_exec(h, drop.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(h);

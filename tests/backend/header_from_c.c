@@ -1,7 +1,7 @@
 /* The public header compiled as C, the way a C caller includes it. */
-#include "qelbeapi.h"
-
 #include <stddef.h>
+
+#include "qelbeapi.h"
 
 int qelDefaultTypeKindFromC(void) {
   char details[QEL_TYPE_DETAILS_SIZE];

@@ -123,9 +123,8 @@ class Program : public KovaTest {
 };
 
 TEST_F(Program, UsageEndsWithStatusOne) {
-  const std::vector<std::vector<std::string>> cases = {{},           {"?"},        {"-?"},
-                                                       {"-n", "DB1"}, {"-q", "-f", "x"}, {"--helpful"},
-                                                       {"-help"}};
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"?"}, {"-?"}, {"-n", "DB1"}, {"-q", "-f", "x"}, {"--helpful"}, {"-help"}};
   for (const auto& args : cases) {
     ProgramRun r = runXsdimport(args, dir_);
     EXPECT_EQ(r.status, 1) << r.output;
@@ -141,7 +140,8 @@ TEST_F(Program, HelpAndVersionAnswerWithStatusZero) {
   const struct {
     std::vector<std::string> args;
     bool usage;
-  } cases[] = {{{"--help"}, true}, {{"-f", "absent.parms", "--help"}, true}, {{"--version"}, false}};
+  } cases[] = {
+      {{"--help"}, true}, {{"-f", "absent.parms", "--help"}, true}, {{"--version"}, false}};
   for (const auto& c : cases) {
     ProgramRun r = runXsdimport(c.args, dir_);
     EXPECT_EQ(r.status, 0) << r.output;

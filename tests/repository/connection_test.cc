@@ -132,9 +132,13 @@ TEST_F(Connection, ResetRemovesEverythingButTheSimpleTypesOnlyWhenAsked) {
       define(set, QEL_CLASS_MESSAGE, "M1", type);
       unsigned char record[QEL_TYPE_MEMBER_SIZE] = {};
       uint32_t member = 0;
-      ASSERT_EQ(QELGetDefaultMemberDetails2(type, element, QEL_POSITION_APPEND, record, sizeof record), 0);
+      ASSERT_EQ(
+          QELGetDefaultMemberDetails2(type, element, QEL_POSITION_APPEND, record, sizeof record),
+          0);
       ASSERT_EQ(QELInsertMember2(type, element, QEL_POSITION_APPEND, record, &member), 0);
-      ASSERT_EQ(QELGetDefaultMemberDetails2(element, value, QEL_POSITION_APPEND, record, sizeof record), 0);
+      ASSERT_EQ(
+          QELGetDefaultMemberDetails2(element, value, QEL_POSITION_APPEND, record, sizeof record),
+          0);
       putInt32(record, QEL_OFF_MEMBER_ROLE, 5);
       ASSERT_EQ(QELInsertMember2(element, value, QEL_POSITION_APPEND, record, &member), 0);
     });

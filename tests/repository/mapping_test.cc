@@ -210,7 +210,8 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
   EXPECT_EQ(attr(colour, cwf, QEL_CWF_KEY_MEMBER_RENDER), "7");
   uint32_t dateMember = memberFor(order.handle, date.handle);
   ASSERT_NE(dateMember, 0u);
-  EXPECT_EQ(attr(dateMember, cwf, QEL_CWF_KEY_MEMBER_RENDER), "<unset>");  // DATETIME is not rendered as text
+  EXPECT_EQ(attr(dateMember, cwf, QEL_CWF_KEY_MEMBER_RENDER),
+            "<unset>");  // DATETIME is not rendered as text
   EXPECT_EQ(childOf(order.handle, orderMembers.back()), modelTables.types[o.subType].handle);
 
   // Pass 5: one RED value shared by both colours; the date bound left out,

@@ -290,11 +290,11 @@ TEST_F(Writers, XmlLayerIsAddedOrReusedAndConfigured) {
     EXPECT_EQ(layer, pluginMember(set, name));
     const char* nil = added ? "xsi2:nil" : "xsi:nil";
     const std::pair<int32_t, const char*> expected[] = {
-        {QEL_XML_KEY_LAYER_NAME, name},        {QEL_XML_KEY_LAYER_OPTION_4, "1"},
-        {QEL_XML_KEY_LAYER_OPTION_11, "0"},    {QEL_XML_KEY_LAYER_TEXT_8, ""},
-        {QEL_XML_KEY_NIL_TRUE_TEXT, "true"},   {QEL_XML_KEY_NIL_FALSE_TEXT, "false"},
-        {QEL_XML_KEY_NIL_OPTION_14, "0"},      {QEL_XML_KEY_NIL_ATTRIBUTE_15, nil},
-        {QEL_XML_KEY_NIL_OPTION_16, "0"},      {QEL_XML_KEY_NIL_ATTRIBUTE_17, nil}};
+        {QEL_XML_KEY_LAYER_NAME, name},      {QEL_XML_KEY_LAYER_OPTION_4, "1"},
+        {QEL_XML_KEY_LAYER_OPTION_11, "0"},  {QEL_XML_KEY_LAYER_TEXT_8, ""},
+        {QEL_XML_KEY_NIL_TRUE_TEXT, "true"}, {QEL_XML_KEY_NIL_FALSE_TEXT, "false"},
+        {QEL_XML_KEY_NIL_OPTION_14, "0"},    {QEL_XML_KEY_NIL_ATTRIBUTE_15, nil},
+        {QEL_XML_KEY_NIL_OPTION_16, "0"},    {QEL_XML_KEY_NIL_ATTRIBUTE_17, nil}};
     for (const auto& [key, value] : expected)
       EXPECT_EQ(attr(set, layer, key), value) << name << " " << key;
     EXPECT_EQ(run.totals.attributes, 1 /* marker */ + 10) << name;
@@ -308,7 +308,9 @@ TEST_F(Writers, RefusedAttributeValueRaises9413) {
   // Too long for the library, and a copy-book name it cannot take.
   std::string tooLong = "NOPE" + std::string(300, 'x');
   startCapture();
-  EXPECT_EQ(raisedCode([&] { createAttribute(tooLong.c_str(), e, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME); }),
+  EXPECT_EQ(raisedCode([&] {
+              createAttribute(tooLong.c_str(), e, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME);
+            }),
             -63);
   EXPECT_EQ(raisedCode([&] { insertCopyBookName(e, "_-_", repo.cobolPlugin.handle); }), -63);
   std::string out = stopCapture();

@@ -116,12 +116,11 @@ std::vector<SetSummary> summaries() {
   int32_t st = QELGetFirstDefinition(0, QEL_CLASS_PROJECT, &set, 0);
   while (st == QEL_STATUS_OK) {
     RepositoryView view(set);
-    rows.push_back({view.nameOf(set), messageSetIdentifier(set), QELIsFinalised(set) == 1,
-                    QELIsLocked(set) == 1, lockCount(view),
-                    view.definitions(QEL_CLASS_MESSAGE).size(),
-                    view.definitions(QEL_CLASS_ELEMENT).size(),
-                    view.definitions(QEL_CLASS_TYPE).size(),
-                    view.definitions(QEL_CLASS_VALUE).size()});
+    rows.push_back(
+        {view.nameOf(set), messageSetIdentifier(set), QELIsFinalised(set) == 1,
+         QELIsLocked(set) == 1, lockCount(view), view.definitions(QEL_CLASS_MESSAGE).size(),
+         view.definitions(QEL_CLASS_ELEMENT).size(), view.definitions(QEL_CLASS_TYPE).size(),
+         view.definitions(QEL_CLASS_VALUE).size()});
     st = QELGetNextDefinition(set, 0, &set, QEL_WALK_NEXT, 0);
   }
   if (st != QEL_STATUS_NOT_FOUND) check(st, "QELGetNextDefinition");
