@@ -273,6 +273,12 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
     declaration = true;
   }
 
+  if (!declaration && colon != nullptr) {
+    // A qualified attribute belongs to another vocabulary (xml:lang, a tool's
+    // own notes), which XML Schema allows on every tag: it means nothing here.
+    tracePrintf("<== getAttrValue: attribute %s:%s of another namespace ignored\n", prefix, local);
+    return;
+  }
   auto found = attributeNames().find(local);
   if (found == attributeNames().end()) {
     if (!declaration) tagsTable.parseStatus = reportError(9415, {textInsert(local)});

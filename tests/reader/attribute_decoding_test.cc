@@ -183,20 +183,27 @@ TEST_F(Decoding, FormValuesOtherThanQualifiedOrUnqualifiedAreErrors) {
   EXPECT_EQ(tag(2).formFlags, kFormUnqualified);
 }
 
-TEST_F(Decoding, UnknownAttributesAreEachReportedAndIgnoredOnesAreNot) {
+// Unqualified attributes that XML Schema does not have are each reported;
+// attributes of other namespaces are ignored, even where their local name is
+// one of XML Schema's own.
+TEST_F(Decoding, UnknownAttributesAreEachReportedAndForeignOnesIgnored) {
   std::string doc =
       "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:tool=\"urn:tool\" "
-      "tool:generator=\"x\" xml:lang=\"en\" version=\"1\">"
-      "<xs:element name=\"a\" id=\"e1\" ID=\"e2\" colour=\"red\"/></xs:schema>";
+      "tool:generator=\"x\" xml:lang=\"en\" version=\"1\" shade=\"dark\">"
+      "<xs:element name=\"a\" id=\"e1\" ID=\"e2\" colour=\"red\" type=\"xs:int\" "
+      "tool:type=\"tool:Other\" tool:name=\"b\"/></xs:schema>";
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   std::vector<std::string> lines = linesWith(out, "KOVA9415E");
   ASSERT_EQ(lines.size(), 2u) << out;
-  EXPECT_NE(lines[0].find("generator"), std::string::npos);
+  EXPECT_NE(lines[0].find("shade"), std::string::npos);
   EXPECT_NE(lines[1].find("colour"), std::string::npos);
   EXPECT_EQ(status, messageStatus(9415));
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(tagCount(), 2);  // decoding went on
+  EXPECT_EQ(text(tag(2).name), "a");
+  EXPECT_EQ(tag(2).dataType, kDtInt);
+  EXPECT_EQ(tag(2).type, 0);
 }
 
 TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
