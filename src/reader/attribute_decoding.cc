@@ -407,7 +407,11 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
     case Attr::kSubstitutionGroup: {
       NameRef v = insertName(value);
       tags[id].substitutionGroup = v;
-      progressPrintf("*****Warning - Substitution Group found - not currently supported\n");
+      // One line per distinct group, however many members it has.
+      if (tagsTable.substitutionGroups.insert(v).second) {
+        tracePrintf("substitution group %s\n", value);
+        progressPrintf("*****Warning - Substitution Group found - not currently supported\n");
+      }
       break;
     }
     case Attr::kNamespace: {

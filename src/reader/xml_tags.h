@@ -171,6 +171,8 @@ struct TagsTable {
   /// targetNamespace of every child of the root record (0 for none), kept by
   /// processIncludes so that "already imported" is one look-up.
   std::unordered_set<NameRef> rootNamespaces;
+  /// substitutionGroup values met so far: each is reported once.
+  std::unordered_set<NameRef> substitutionGroups;
 
   /// Allocates both tables (tags with `maxXml` rows) and clears the counters.
   void allocate(int32_t maxXml);
