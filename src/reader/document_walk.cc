@@ -78,22 +78,6 @@ std::string utf8(const XMLCh* text) {
   return s;
 }
 
-// A system identifier with a URI scheme other than "file:" (http:, https:,
-// ftp:, ...) is a network address.
-bool isNetworkAddress(std::string_view id) {
-  size_t colon = id.find(':');
-  if (colon == std::string_view::npos || colon < 2) return false;
-  for (size_t i = 0; i < colon; ++i) {
-    char c = id[i];
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
-    if (!ok) return false;
-  }
-  std::string scheme(id.substr(0, colon));
-  for (char& c : scheme) c = static_cast<char>(c | 0x20);
-  return scheme != "file";
-}
-
 std::string folderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -247,6 +231,22 @@ class DOMTreeErrorReporter : public ErrorHandler {
 };
 
 }  // namespace
+
+// A system identifier with a URI scheme other than "file:" (http:, https:,
+// ftp:, ...) is a network address.
+bool isNetworkAddress(std::string_view id) {
+  size_t colon = id.find(':');
+  if (colon == std::string_view::npos || colon < 2) return false;
+  for (size_t i = 0; i < colon; ++i) {
+    char c = id[i];
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+    if (!ok) return false;
+  }
+  std::string scheme(id.substr(0, colon));
+  for (char& c : scheme) c = static_cast<char>(c | 0x20);
+  return scheme != "file";
+}
 
 int32_t getElemType(const char* tagName) {
   struct KindInfo {

@@ -235,7 +235,7 @@ TEST_F(SchemaFiles, FindRootTakesTheFirstElementInTableOrder) {
   }
 }
 
-TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheLastText) {
+TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheMainText) {
   file("one.xsd", "first text");
   file("two.xsd", "second");
   DataFileBlock* first = fileLists.files.get();
@@ -246,8 +246,9 @@ TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheLastText) {
   first->next->length = 6;
   const char* text = readSchemaFiles(first);
   ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "second");
-  EXPECT_STREQ(first->data.data(), "first text");
+  EXPECT_EQ(text, first->data.data());
+  EXPECT_STREQ(text, "first text");
+  EXPECT_STREQ(first->next->data.data(), "second");
   EXPECT_EQ(first->data.size(), 42u);
   EXPECT_EQ(first->data[41], '\0');
 
