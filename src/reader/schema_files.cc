@@ -394,8 +394,9 @@ void pointSelfReferencesAt(int32_t redefinition, const std::string& oldName,
     pending.push_back(tags[c].nextSibling);
     pending.push_back(tags[c].firstChild);
     XmlTag& t = tags[c];
-    if (space == kTagComplexType && (t.elemType == kTagExtension || t.elemType == kTagRestriction) &&
-        t.base != 0 && localPart(nameAt(t.base)) == oldName) {
+    const bool derivation = t.elemType == kTagExtension || t.elemType == kTagRestriction;
+    if (space == kTagComplexType && derivation && t.base != 0 &&
+        localPart(nameAt(t.base)) == oldName) {
       NameRef base = withLocalPart(t.base, newName);
       tags[c].base = base;
     } else if (t.elemType == space && space != kTagComplexType && t.ref != 0 &&
