@@ -190,8 +190,13 @@ int32_t processIncludes() {
     const int32_t kind = tags[id].elemType;
     if (kind != kTagInclude && kind != kTagImport && kind != kTagRedefine) continue;
     const std::string location = nameAt(tags[id].schemaLocation);
+    // A [FILELOCATION] line names the location with or without FILEPATH in
+    // front, or, for an import, its namespace.
     int32_t block = findFileLocBlock(tags[id].schemaLocation);
-    // An import may also be located by a [FILELOCATION] line for its namespace.
+    if (block < 0 && tags[id].schemaLocation != 0) {
+      NameRef written = findName(writtenLocation(location).c_str());
+      if (isStoredName(written)) block = findFileLocBlock(written);
+    }
     if (block < 0 && kind == kTagImport && tags[id].nameSpace != 0) {
       block = findFileLocBlock(tags[id].nameSpace);
     }

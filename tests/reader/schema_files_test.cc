@@ -181,6 +181,14 @@ TEST_F(SchemaFiles, FileLocationsStandInForUnopenableLocationsAndMarkThemUsed) {
   // block is used: it counts as read.
   EXPECT_EQ(linesWith(output, "KOVA9408I").size(), 2u);
   EXPECT_EQ(run.errSw, 0);
+
+  // A line may give the location as written, without FILEPATH.
+  freshRun();
+  createFileLocBlock("https://kova.invalid/r.xsd", (dir + "elsewhere/real.xsd").c_str());
+  file("main.xsd",
+       schemaDoc("<xs:import namespace=\"urn:r\" schemaLocation=\"https://kova.invalid/r.xsd\"/>"));
+  ASSERT_EQ(readMain(), 0) << output;
+  EXPECT_NE(findTag(kTagElement, "R"), 0);
 }
 
 TEST_F(SchemaFiles, FilePrefixIsRemovedWhenThereIsNoFilePath) {
