@@ -251,8 +251,8 @@ int32_t runPhases(int argc, char** argv) {
   // the tags tree, in list order; the first is the main one.
   for (DataFileBlock* entry = first; entry != nullptr; entry = entry->next.get()) {
     if (entry->length == 0) continue;
-    const bool main = entry == first;
-    if (main) {
+    const bool isMain = entry == first;
+    if (isMain) {
       progressPrintf("Parsing the main XML schema file\n");
     } else {
       progressPrintf("Parsing the listed XML schema file %s\n", entry->fileName);
@@ -267,7 +267,7 @@ int32_t runPhases(int argc, char** argv) {
       return stoppedStatus();
     }
     if (tagsTable.tags.count() < firstTag || tagsTable.tags[firstTag].elemType != kTagSchema) {
-      if (main) {
+      if (isMain) {
         progressPrintf("Schema element missing from top of first file\n");
       } else {
         progressPrintf("Schema element missing from top of file %s\n", entry->fileName);
