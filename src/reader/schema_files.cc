@@ -412,13 +412,16 @@ void pointSelfReferencesAt(int32_t redefinition, const std::string& oldName,
   }
 }
 
-// A name for the original of a redefined component that no child of schema
-// tag `schema` has.
-std::string originalName(int32_t schema, const std::string& name) {
+// A name for the original of a redefined component that no component of the
+// redefined document (schema tag `schema`) nor of the redefining one (schema
+// tag `redefining`) has.
+std::string originalName(int32_t schema, int32_t redefining, const std::string& name) {
   GrowTable<XmlTag>& tags = tagsTable.tags;
   std::unordered_set<std::string_view> taken;
-  for (int32_t c = tags[schema].firstChild; c != 0; c = tags[c].nextSibling) {
-    if (tags[c].name != 0) taken.insert(nameAt(tags[c].name));
+  for (int32_t holder : {schema, redefining}) {
+    for (int32_t c = tags[holder].firstChild; c != 0; c = tags[c].nextSibling) {
+      if (tags[c].name != 0) taken.insert(nameAt(tags[c].name));
+    }
   }
   std::string candidate = name + "_REDEFINED";
   for (int n = 1; taken.count(candidate) != 0; ++n) {
@@ -465,7 +468,7 @@ bool insertRedefineEntries(int32_t redefineId) {
       tags[s].lastChild = r;
       continue;
     }
-    std::string renamed = originalName(s, name);
+    std::string renamed = originalName(s, tags[redefineId].parent, name);
     tracePrintf("redefinition %s replaces tag %d, now %s\n", name.c_str(), original,
                 renamed.c_str());
     NameRef newName = insertName(renamed);

@@ -250,7 +250,7 @@ TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
                  "<xs:sequence><xs:element name=\"b\"/></xs:sequence></xs:extension>"
                  "</xs:complexContent></xs:complexType>"
                  "<xs:group name=\"G\"><xs:sequence><xs:group ref=\"G\"/></xs:sequence></xs:group>"
-                 "</xs:redefine><xs:element name=\"M\"/>"));
+                 "</xs:redefine><xs:element name=\"M\"/><xs:group name=\"G_REDEFINED\"/>"));
   file("r.xsd",
        schemaDoc("<xs:element name=\"R\" type=\"T\"/><xs:include schemaLocation=\"r2.xsd\"/>"
                  "<xs:group name=\"G\"><xs:sequence><xs:element name=\"g\"/>"
@@ -260,15 +260,15 @@ TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(topLevel(),
             (std::vector<std::string>{"element:R", "complexType:T", "complexType:T_REDEFINED1",
-                                      "group:G", "group:G_REDEFINED", "complexType:T_REDEFINED",
-                                      "element:M"}));
+                                      "group:G", "group:G_REDEFINED1", "complexType:T_REDEFINED",
+                                      "element:M", "group:G_REDEFINED"}));
   int32_t t = tag(tag(0).firstChild).firstChild;
   t = tag(t).nextSibling;  // the redefinition of T
   EXPECT_EQ(tag(t).schemaId, tag(0).firstChild);
   int32_t extension = findTag(kTagExtension, "");
   EXPECT_EQ(text(tag(extension).base), "T_REDEFINED1");
   int32_t innerRef = tag(tag(findTag(kTagGroup, "G")).firstChild).firstChild;
-  EXPECT_EQ(text(tag(innerRef).ref), "G_REDEFINED");
+  EXPECT_EQ(text(tag(innerRef).ref), "G_REDEFINED1");
 
   // A parse error in a read document ends the scan at once.
   freshRun();
