@@ -118,6 +118,7 @@ extern "C" {
    with its size (int32 at 0) and its class or member kind (int32 at 4). */
 #define QEL_OFF_RECORD_SIZE 0
 #define QEL_OFF_RECORD_CLASS 4
+#define QEL_OFF_RECORD_SET 8    /* uint32 owning message set, 0 for none (filled by the library) */
 #define QEL_OFF_IDENTIFIER 12   /* int32 identifier */
 #define QEL_OFF_NAME 24         /* name text, up to 255 characters and a NUL */
 #define QEL_OFF_SECOND_NAME 280 /* second name text, same size */
@@ -245,8 +246,13 @@ extern "C" {
 #define QEL_CODES_CONTENT 5
 #define QEL_CODES_ROLE 6
 
-/* The release this header describes. */
+/* The release this header describes, and the release record of
+   QELGetAPIReleaseInfo: uint32 size, then the library's major and minor
+   release. */
 #define QEL_API_RELEASE "2.60"
+#define QEL_RELEASE_INFO_SIZE 20
+#define QEL_OFF_RELEASE_MAJOR 4
+#define QEL_OFF_RELEASE_MINOR 8
 
 /* ---- Statuses and names ---------------------------------------------------
    These three never fail and need no connection. */
@@ -263,8 +269,8 @@ const char* QELAttrKeyName(const char* plugin, int32_t key);
 
 /* ---- Release and connection ----------------------------------------------- */
 
-/* releaseInfo: a record whose first uint32 is its size (at least 20); the
-   library fills its release at 4 and 8.  Answers 0 when the library serves
+/* releaseInfo: a record whose first uint32 is its size (at least
+   QEL_RELEASE_INFO_SIZE); the library fills its release.  Answers 0 when the library serves
    requiredRelease ("2.60" and earlier 2.x); QEL_STATUS_BAD_RELEASE otherwise,
    QEL_STATUS_BAD_BUFFER for a missing or short record. */
 int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredRelease);

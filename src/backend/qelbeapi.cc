@@ -469,9 +469,10 @@ using namespace qel;
 // --- Release and connection -----------------------------------------------
 
 QEL_EXPORT int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredRelease) {
-  if (!releaseInfo || getField<uint32_t>(releaseInfo, 0) < 20) return kBadBuffer;
-  putField<uint32_t>(releaseInfo, 4, 2);
-  putField<uint32_t>(releaseInfo, 8, 60);
+  if (!releaseInfo || getField<uint32_t>(releaseInfo, QEL_OFF_RECORD_SIZE) < QEL_RELEASE_INFO_SIZE)
+    return kBadBuffer;
+  putField<uint32_t>(releaseInfo, QEL_OFF_RELEASE_MAJOR, 2);
+  putField<uint32_t>(releaseInfo, QEL_OFF_RELEASE_MINOR, 60);
   putField<uint32_t>(releaseInfo, 12, 0);
   putField<uint32_t>(releaseInfo, 16, 0);
   if (!requiredRelease) return kBadRelease;
@@ -693,7 +694,7 @@ QEL_EXPORT int32_t QELGetDetails(uint32_t handle, const int32_t* defClass, void*
     std::memset(buffer, 0, static_cast<size_t>(need));
     putField<int32_t>(buffer, QEL_OFF_RECORD_SIZE, need);
     putField<int32_t>(buffer, QEL_OFF_RECORD_CLASS, d.defClass);
-    putField<uint32_t>(buffer, 8, d.setId);
+    putField<uint32_t>(buffer, QEL_OFF_RECORD_SET, d.setId);
     putField<int32_t>(buffer, QEL_OFF_IDENTIFIER, static_cast<int32_t>(d.id));
     switch (d.defClass) {
       case QEL_CLASS_PROJECT: {

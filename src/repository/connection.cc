@@ -126,7 +126,7 @@ void initializeDatabase() {
 
 int32_t checkQELRelease() {
   TraceScope trace("checkQELRelease");
-  uint32_t releaseInfo[5] = {20, 0, 0, 0, 0};
+  uint32_t releaseInfo[QEL_RELEASE_INFO_SIZE / sizeof(uint32_t)] = {QEL_RELEASE_INFO_SIZE};
   int32_t status = QELGetAPIReleaseInfo(releaseInfo, QEL_API_RELEASE);
   if (status != 0) reportError(9405);
   return status;

@@ -493,6 +493,9 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::fprintf(stderr, "kova-repo: %s\n", e.what());
     return 1;
+  } catch (const std::exception& e) {  // e.g. a name JSON cannot carry
+    std::fprintf(stderr, "kova-repo: %s\n", e.what());
+    return 1;
   }
   return 0;
 }
