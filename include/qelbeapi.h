@@ -296,7 +296,9 @@ int32_t QELCloseRepository(void);
    Connected first; otherwise CANNOT_CONNECT. */
 
 /* projectKey: the name (QEL_NAME_SIZE bytes, NUL-terminated) then int16 1.
-   Sets *outHandle (0 when not found).  Statuses: 0, NOT_FOUND, BAD_NAME,
+   mode: the access the caller means to ask for (QEL_OPEN_WRITE for an
+   import); the find itself does not depend on it.  Sets *outHandle (0 when
+   not found).  Statuses: 0, NOT_FOUND, BAD_NAME,
    BAD_DETAILS, BAD_BUFFER. */
 int32_t QELFindProject(uint32_t* outHandle, const void* projectKey, int32_t mode);
 /* projectDetails: a QEL_PROJECT_DETAILS_SIZE record with the name at

@@ -155,7 +155,7 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
   std::snprintf(repo.msgSetName, sizeof repo.msgSetName, "%s", msgSetName);
 
   uint32_t handle = 0;
-  int32_t status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, 1);
+  int32_t status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, QEL_OPEN_WRITE);
   if (status == 0) {
     progressPrintf("Message Set already exists\n");
     chkQELBeapiCode(QELOpenProject(handle, QEL_OPEN_WRITE), "QELOpenProject", "getQELInfo");

@@ -149,7 +149,7 @@ uint32_t findMessageSet(const std::string& name) {
   int16_t one = 1;
   std::memcpy(key.data() + QEL_NAME_SIZE, &one, sizeof one);
   uint32_t h = 0;
-  int32_t st = QELFindProject(&h, key.data(), 1);
+  int32_t st = QELFindProject(&h, key.data(), QEL_OPEN_READ);
   if (st == QEL_STATUS_NOT_FOUND) return 0;
   check(st, "QELFindProject");
   return h;
