@@ -96,7 +96,7 @@ void printTotals() {
   progressPrintf("duplicate values reused in MessageSet   - %d\n", t.duplicateValuesReused);
 }
 
-/// Steps 14.1 to 14.4: connection, message set, duplicate message check.
+/// Connection, message set and duplicate message check.
 /// 0 to go on, otherwise the status to return.
 int32_t openRepository() {
   try {
@@ -116,7 +116,7 @@ int32_t openRepository() {
   return 0;
 }
 
-/// Step 23: the model and the writing of the message.  0 to go on to the
+/// The model and the writing of the message.  0 to go on to the
 /// end of the run, otherwise the status to return.
 int32_t buildAndWrite(int32_t rootTag) {
   try {
@@ -178,7 +178,7 @@ void printElapsedTime() {
   if (hundredths > 0) progressPrintf("Total elapsed time = %s\n", formatElapsed(hundredths).c_str());
 }
 
-/// Step 26: the final message and the run's status.
+/// The final message and the run's status.
 int32_t finalReport() {
   if (run.errSw) {
     printFailureReport(true);
@@ -197,7 +197,7 @@ int32_t finalReport() {
   return 0;
 }
 
-/// Steps 4 to 26 (the catalogue and banner are done); returns the status.
+/// Every phase after the catalogue and the banner; returns the status.
 int32_t runPhases(int argc, char** argv) {
   nameTable.allocate();
   initializeDatabase();
@@ -247,18 +247,34 @@ int32_t runPhases(int argc, char** argv) {
     endProcess(100);
   }
 
-  progressPrintf("Parsing the main XML schema file\n");
-  while (*text != '\0' && static_cast<unsigned char>(*text) <= 32) ++text;
-  run.returnCode = parseXMLfile(text, 0, first->fileName);
-  if (run.errSw || run.returnCode != 0) {
-    if (parms.showSchema) dumpXmlTags();
-    printFailureReport(false);
-    return stoppedStatus();
-  }
-  if (tagsTable.tags.count() < 1 || tagsTable.tags[1].elemType != kTagSchema) {
-    progressPrintf("Schema element missing from top of first file\n");
-    progressPrintf("Program is exiting\n");
-    endProcess(113);
+  // Every document of the file list is a schema of its own at the top of
+  // the tags tree, in list order; the first is the main one.
+  for (DataFileBlock* entry = first; entry != nullptr; entry = entry->next.get()) {
+    if (entry->length == 0) continue;
+    const bool isMain = entry == first;
+    if (isMain) {
+      progressPrintf("Parsing the main XML schema file\n");
+    } else {
+      progressPrintf("Parsing the listed XML schema file %s\n", entry->fileName);
+    }
+    text = entry->data.data();
+    while (*text != '\0' && static_cast<unsigned char>(*text) <= 32) ++text;
+    const int32_t firstTag = tagsTable.tags.count() + 1;
+    run.returnCode = parseXMLfile(text, 0, entry->fileName);
+    if (run.errSw || run.returnCode != 0) {
+      if (parms.showSchema) dumpXmlTags();
+      printFailureReport(false);
+      return stoppedStatus();
+    }
+    if (tagsTable.tags.count() < firstTag || tagsTable.tags[firstTag].elemType != kTagSchema) {
+      if (isMain) {
+        progressPrintf("Schema element missing from top of first file\n");
+      } else {
+        progressPrintf("Schema element missing from top of file %s\n", entry->fileName);
+      }
+      progressPrintf("Program is exiting\n");
+      endProcess(113);
+    }
   }
   if (parms.showSchema) dumpXmlTags();
   run.returnCode = processIncludes();
@@ -296,6 +312,7 @@ std::string formatElapsed(int64_t hundredths) {
 
 void resetProcessState() {
   resetRunState();
+  resetOptions();
   tagsTable.reset();
   modelTables.reset();
   repo.reset();
@@ -307,6 +324,17 @@ int runImport(int argc, char** argv) {
   resetProcessState();
   initialiseCatalogue();
   progressPrintf("XML schema Import Utility V1.00 for KOVA V2.1 (%s)\n", __DATE__);
+  // --help and --version answer at once, with status 0.
+  switch (infoRequested(argc, argv)) {
+    case InfoRequest::kHelp:
+      reportInfo(9397, {textInsert(argc > 0 ? argv[0] : "xsdimport")});
+      progressPrintf("The options and the parameter file are described in xsdimport(1).\n");
+      return 0;
+    case InfoRequest::kVersion:
+      return 0;
+    case InfoRequest::kNone:
+      break;
+  }
   run.start = std::chrono::steady_clock::now();
   run.started = true;
   try {
