@@ -124,6 +124,8 @@ std::string stackPath() {
   return path;
 }
 
+}  // namespace
+
 /// The first free type name of head + tail, head + n + tail for n = 0, 1, ...
 /// Names are only ever taken, never freed, so the search for the same head
 /// and tail starts again where the last one stopped: many anonymous types
@@ -139,8 +141,6 @@ std::string numberedTypeName(const std::string& base, const char* head, const ch
     if (checkForDupTypeName(candidate.c_str()) == 0) return candidate;
   }
 }
-
-}  // namespace
 
 void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
 
