@@ -76,10 +76,10 @@ class RecursionCut {
   static constexpr size_t kMaxVersions = 16;
 
   struct Member {
-    int32_t key;    ///< the member row of the original type
+    int32_t key;              ///< the member row of the original type
     TypeEntryEntry original;  ///< that row as the walk found it
-    int32_t child;  ///< version of the sub-type or element type; 0 unchanged
-    int32_t cut;    ///< placeholder type that replaces the member, else 0
+    int32_t child;            ///< version of the sub-type or element type; 0 unchanged
+    int32_t cut;              ///< placeholder type that replaces the member, else 0
   };
   struct Version {
     int32_t type = 0;
@@ -207,8 +207,8 @@ class RecursionCut {
   int32_t elementFor(int32_t elemId, int32_t typeRow) {
     ModelTables& m = modelTables;
     if (m.elements[elemId].typeId == typeRow) return elemId;
-    int32_t& copy = elementCopies_[(static_cast<uint64_t>(elemId) << 32) |
-                                   static_cast<uint32_t>(typeRow)];
+    int32_t& copy =
+        elementCopies_[(static_cast<uint64_t>(elemId) << 32) | static_cast<uint32_t>(typeRow)];
     if (copy != 0) return copy;
     std::string base = textOf(m.elements[elemId].ident);
     std::string ident;
@@ -222,15 +222,8 @@ class RecursionCut {
     e.typeId = typeRow;
     m.elements[copy] = e;
     m.index.elementByIdent.insertFirst(identRef, copy);
-    // The element's own values (nillable, default) belong to the copy too.
-    const int32_t valueCount = m.values.count();
-    for (int32_t v = 1; v <= valueCount; ++v) {
-      if (m.values[v].elemId != elemId) continue;
-      int32_t c = m.values.add();
-      ValueEntry value = m.values[v];
-      value.elemId = copy;
-      m.values[c] = value;
-    }
+    // Values belong to simple elements and to simple content, never to an
+    // element whose type has element members: the copy needs none.
     return copy;
   }
 

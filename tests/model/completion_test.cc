@@ -129,6 +129,7 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   oneWarning("A^b", "b", "B A ");
   EXPECT_EQ(members(typeNamed("A")), "A^b[-1..-1] |");
   EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a_1[0..-1] |");
+  // The copy of element a leads to the cut copy of A.
   EXPECT_EQ(modelTables.elements[elementWithIdent("B^a_1")].typeId, typeNamed("A_V1"));
   EXPECT_EQ(members(typeNamed("A_V1")), "(A^b_RECURSE)[-1..-1] |");
 }

@@ -94,11 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
             "<xs:simpleType name='T'><xs:union memberTypes='xs:int xs:date'/></xs:simpleType>",
             kDtString, "", 0, 0},
         // Restricting a list or a union: a string with the restriction's facets.
-        FacetCase{"RestrictedListIsStringWithItsFacets",
-                  "<xs:simpleType name='L'><xs:annotation/><xs:list itemType='xs:int'/></xs:simpleType>"
-                  "<xs:simpleType name='T'><xs:restriction base='L'>"
-                  "<xs:enumeration value='1 2'/><xs:maxLength value='3'/></xs:restriction></xs:simpleType>",
-                  kDtString, "5:_1_2=1 2 4:MaxLen3=3", 0x025, 0},
+        FacetCase{
+            "RestrictedListIsStringWithItsFacets",
+            "<xs:simpleType name='L'><xs:annotation/><xs:list itemType='xs:int'/></xs:simpleType>"
+            "<xs:simpleType name='T'><xs:restriction base='L'>"
+            "<xs:enumeration value='1 2'/><xs:maxLength "
+            "value='3'/></xs:restriction></xs:simpleType>",
+            kDtString, "5:_1_2=1 2 4:MaxLen3=3", 0x025, 0},
         FacetCase{"RestrictedUnionIsStringWithItsFacets",
                   "<xs:simpleType name='U'><xs:union memberTypes='xs:int xs:date'/></xs:simpleType>"
                   "<xs:simpleType name='T1'><xs:restriction base='U'>"

@@ -446,10 +446,11 @@ TEST_F(Import, RecursiveSchemasKeepEveryNameAndNoContainmentCycle) {
     SCOPED_TRACE(c.file);
     std::string name = std::filesystem::path(c.file).filename();
     std::filesystem::copy_file(std::string(KOVA_SOURCE_DIR) + "/tests/data/" + c.file,
-                               dir_ + "/" + name, std::filesystem::copy_options::overwrite_existing);
+                               dir_ + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing);
     std::string parms = writeFile(dir_ + "/cycle.parms", "QEL_DB=" + db_ + "\nMESSAGESET=" + name +
-                                                              "\nROOTELEMENT=" + c.root +
-                                                              "\n[FILELIST]\n" + name + "\n");
+                                                             "\nROOTELEMENT=" + c.root +
+                                                             "\n[FILELIST]\n" + name + "\n");
     ProgramRun r = runXsdimport({"-f", parms}, dir_);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(linesWith(r.output, "KOVA9398E").empty()) << r.output;
