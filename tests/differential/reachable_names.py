@@ -60,6 +60,8 @@ UBL_MAINDOC = "ubl-2.5/maindoc/UBL-%s-2.5.xsd"
 # target namespace (DEFNAMESPACE).
 CASES = [
     ("loop-group", os.path.join(SOURCE, "tests/data/model/recursive-group.xsd"), "r", None, False),
+    ("dense-recursion", os.path.join(SOURCE, "tests/data/model/dense-recursion.xsd"), "root", None,
+     False),
     ("xhtml1-strict", os.path.join(XMLSCHEMA_DIR, "schemas/XHTML/xhtml1-strict.xsd"), "html",
      "python3-xmlschema", True),
     ("docbook5-article", "/usr/share/xml/docbook/schema/xsd/5.0/docbook.xsd", "article",
@@ -326,6 +328,8 @@ def main():
     parser.add_argument("--only", default="", help="run only cases whose name contains this")
     parser.add_argument("--keep", help="copy each case's work files here")
     args = parser.parse_args()
+    args.xsdimport = os.path.abspath(args.xsdimport)
+    args.kova_repo = os.path.abspath(args.kova_repo)
     failures = 0
     for case in CASES:
         name = case[0]
