@@ -129,6 +129,7 @@ class RecursionCut {
       name = base + std::to_string(placeholderNumber_++) + "_RECURSE";
     }
     made = insertNewType(insertName(name), kCompUndecided, kContentOpen);
+    if (elemId == 0) reportInfo(9435, {textInsert(base), textInsert(name)});
     return made;
   }
 
