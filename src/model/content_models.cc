@@ -145,9 +145,12 @@ void processGroup(int32_t xmlId, int32_t typeId) {
   }
   ModelTables& m = modelTables;
   int32_t groupType = tagAt(group).typeId;
-  ExpansionGuard guard(group, "Group");
-  if (!guard.entered()) return;
   if (groupType == 0) {
+    // Only the first use expands the group, so a group met again inside its
+    // own expansion is not expanded twice (completion cuts that use); the
+    // guard bounds the nesting of different groups.
+    ExpansionGuard guard(group, "Group");
+    if (!guard.entered()) return;
     groupType = insertNewType(name, kCompUndecided, kContentOrdinary);
     tagAt(group).typeId = groupType;
     for (int32_t c = tagAt(group).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
