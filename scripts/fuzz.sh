@@ -27,6 +27,7 @@ build_targets=()
 for t in "${targets[@]}"; do build_targets+=("${t}_fuzz"); done
 cmake --build build-fuzz -j2 --target "${build_targets[@]}"
 
+rm -rf build-fuzz/seeds
 /usr/bin/python3 fuzz/seeds.py build-fuzz/seeds
 mkdir -p build-fuzz/artifacts
 status=0
