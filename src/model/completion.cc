@@ -29,6 +29,26 @@ void addXsiAttribute(int32_t typeId, const std::string& name, bool withXmlName, 
   modelTables.typeEntries[key].maxOccurs = 1;
 }
 
+/// The type of a root element of simple type, or of no type: the message
+/// needs a type, and the instance attributes need a type to go to.  It is
+/// what a complex type with simple content of the element's data type would
+/// be: that data type as base, attributes to come.  A root without any type
+/// may hold anything: mixed, open content, any attributes.
+int32_t createSimpleRootType(int32_t rootElemId) {
+  ModelTables& m = modelTables;
+  const ElementEntry& e = m.elements[rootElemId];
+  bool untyped = e.dataType == 0;
+  int32_t dataType = e.dataType;
+  NameRef name = anonymousTypeName(e.xmlName, e.name);
+  int32_t typeId = insertNewType(name, kCompUndecided, untyped ? kContentOpen : kContentOrdinary);
+  TypeEntry& t = m.types[typeId];
+  t.baseType = untyped ? static_cast<int32_t>(kDtString) : dataType;
+  if (untyped) t.flag |= kTypeAnyAttribute;
+  m.elements[rootElemId].typeId = typeId;
+  modelTrace("root element %d of simple type gets type %d\n", rootElemId, typeId);
+  return typeId;
+}
+
 /// Per-walk state of checkRecursion.  A type whose walk finished without
 /// reaching the path limit is "done": everything reachable from it is then
 /// free of cycles and of the types on any later path that reaches it (such a
@@ -146,6 +166,7 @@ void createXsiAttributes(int32_t rootElemId) {
   }
   m.elements[rootElemId].flag |= kElemXsiRoot;
   int32_t typeId = m.elements[rootElemId].typeId;
+  if (typeId == 0) typeId = createSimpleRootType(rootElemId);
   std::string xsiPrefix = parms.xsiPrefix;
   if (parms.defNameSpace != 0) addXsiAttribute(typeId, "xmlns", false, parms.defNameSpace);
   if (!xsiPrefix.empty()) {

@@ -275,12 +275,14 @@ NameRef createNameForType(int32_t xmlId) {
     modelTrace("<== createNameForType 0\n");
     return 0;
   }
-  const XmlTag& a = tagAt(owner);
-  std::string base = a.xmlName != 0 ? replaced(nameAt(a.xmlName), ':', '_') : textOf(a.name);
-  std::string candidate = numberedTypeName(base, "_ANON", "");
-  NameRef result = insertName(candidate);
-  modelTrace("<== createNameForType %s\n", candidate.c_str());
+  NameRef result = anonymousTypeName(tagAt(owner).xmlName, tagAt(owner).name);
+  modelTrace("<== createNameForType %s\n", textOf(result));
   return result;
+}
+
+NameRef anonymousTypeName(NameRef xmlName, NameRef name) {
+  std::string base = xmlName != 0 ? replaced(nameAt(xmlName), ':', '_') : textOf(name);
+  return insertName(numberedTypeName(base, "_ANON", ""));
 }
 
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {

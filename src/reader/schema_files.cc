@@ -306,10 +306,13 @@ int32_t findRoot(const char* rootName) {
   const char* name = rootName ? rootName : "";
   NameRef ref = findName(name);
   if (name[0] != '\0' && isStoredName(ref)) {
-    // One scan; the first match in table order wins.
+    // One scan; the first global declaration in table order wins.  A local
+    // declaration of the same name (inside a type or group) is never the
+    // root, wherever it stands.
     const GrowTable<XmlTag>& tags = tagsTable.tags;
     for (int32_t id = 0; id <= tags.count(); ++id) {
-      if (tags[id].elemType == kTagElement && tags[id].name == ref) {
+      if (tags[id].elemType == kTagElement && tags[id].name == ref &&
+          tags[tags[id].parent].elemType == kTagSchema) {
         tracePrintf("<== findRoot %d\n", id);
         return id;
       }
