@@ -188,11 +188,21 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName);
 /// Splits "p:local" into prefix and local part (no colon: empty prefix).
 void splitQName(const char* qname, char* prefix, size_t prefixSize, char* local, size_t localSize);
 
-/// Built-in data type code of a type name in the document of `schemaId`.
-int32_t getBuiltInType(const char* typeName, int32_t schemaId);
+/// Built-in data type code of a type name written on tag `xmlId` (its
+/// prefix is read with the declarations in scope there).
+int32_t getBuiltInType(const char* typeName, int32_t xmlId);
 
 /// Lowest xmlns entry whose xmlId and prefix match, 0 when none.
 int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix);
+
+/// The namespace that `prefix` stands for on tag `xmlId`: the declaration on
+/// the tag itself or on the nearest enclosing tag of its document; the XML
+/// namespace for "xml", which needs no declaration.  `declared` says whether
+/// there is one (0 and false when not).
+NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared);
+
+/// The namespace name that the xml prefix is bound to.
+constexpr const char* kXmlNamespaceName = "http://www.w3.org/XML/1998/namespace";
 
 /// Kind code of a tag's local name (0 when not an XSD tag), counting it.
 int32_t getElemType(const char* tagName);
