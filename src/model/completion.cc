@@ -173,9 +173,13 @@ void createXsiAttributes(int32_t rootElemId) {
     addXsiAttribute(typeId, "xmlns:" + xsiPrefix, true, insertName(kXsiNamespace));
   }
   NameRef xsdNamespace = insertName(kXsdNamespace);
+  NameRef xmlNamespace = storedXmlNamespace();
   for (size_t i = 0; i < fileLists.prefixes.size(); ++i) {
     PrefixBlock block = fileLists.prefixes[i];
+    // The xml prefix is bound without a declaration and may not be declared
+    // for another namespace.
     if (block.nameSpace == xsdNamespace || block.nameSpace == tagsTable.xsdNamespace ||
+        (xmlNamespace != 0 && block.nameSpace == xmlNamespace) ||
         (parms.defNameSpace != 0 && block.nameSpace == parms.defNameSpace)) {
       continue;
     }

@@ -239,14 +239,25 @@ void addXmlnsEntry(const char* prefix, const char* nameSpace) {
   e.prefix = prefixRef;
   tagsTable.xmlnsIndex.emplace(xmlnsKey(e.xmlId, prefixRef), entry);  // the lowest entry stays
   // The first prefix declared for a namespace names it in qualified XML
-  // names, unless the parameter file gave one.
-  if (prefixRef != 0 && findPrefixBlock(nameRef) == 0) createPrefixBlock(nameSpace, prefix);
+  // names, unless the parameter file gave one; assignNamespacePrefixes has
+  // the last word once every document is read.  The xml prefix and its
+  // namespace are bound by definition, and a prefix that names another
+  // namespace already is not given out twice.
+  if (prefixRef != 0 && findPrefixBlock(nameRef) == 0 && namespaceOfPrefix(prefixRef) == 0 &&
+      std::strcmp(prefix, "xml") != 0 && std::strcmp(nameSpace, kXmlNamespaceName) != 0) {
+    addChosenPrefixBlock(nameRef, prefixRef, kPrefixDeclared);
+  }
   tracePrintf("<== addXmlnsEntry %d\n", entry);
 }
 
 int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix) {
   auto it = tagsTable.xmlnsIndex.find(xmlnsKey(xmlId, prefix));
   return it == tagsTable.xmlnsIndex.end() ? 0 : it->second;
+}
+
+NameRef storedXmlNamespace() {
+  NameRef ref = findName(kXmlNamespaceName);
+  return isStoredName(ref) ? ref : 0;
 }
 
 NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared) {

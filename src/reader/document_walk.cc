@@ -518,11 +518,24 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
     }
   }
   if (!bare && nameSpace != parms.defNameSpace) {
-    NameRef qualifier = findPrefixBlock(nameSpace);
-    if (qualifier != 0) {
-      result = std::string(nameAt(qualifier)) + ":" + localName;
+    int32_t block = findPrefixBlockIndex(nameSpace);
+    if (nameSpace == storedXmlNamespace()) {
+      result = std::string("xml:") + localName;  // bound by definition
+    } else if (block >= 0 && fileLists.prefixes[static_cast<size_t>(block)].origin ==
+                                 kPrefixFromParameters) {
+      result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) + ":" +
+               localName;
     } else {
-      tagsTable.parseStatus = reportError(9416, {textInsert(nameAt(tags[xmlId].name))});
+      // No [NAMESPACEPREFIX] line: the name waits for the prefix settled when
+      // every document is read; until then it carries the prefix declared
+      // first, if any.
+      if (tagsTable.prefixWantedSet.insert(nameSpace).second)
+        tagsTable.prefixWanted.push_back(nameSpace);
+      tagsTable.provisionalNames.emplace_back(xmlId, nameSpace);
+      if (block >= 0) {
+        result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) +
+                 ":" + localName;
+      }
     }
   }
   NameRef xmlName = insertName(result);

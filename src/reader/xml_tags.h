@@ -10,6 +10,8 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "grow_table.h"
 #include "name_table.h"
@@ -172,6 +174,16 @@ struct TagsTable {
   /// processIncludes so that "already imported" is one look-up.
   std::unordered_set<NameRef> rootNamespaces;
 
+  /// Namespaces whose components need a qualified XML name and that the
+  /// parameter file gives no prefix for, in the order first met; the tags
+  /// whose XML names wait for the prefix that assignNamespacePrefixes
+  /// settles; and how many of each it has settled.
+  std::vector<NameRef> prefixWanted;
+  std::unordered_set<NameRef> prefixWantedSet;
+  std::vector<std::pair<int32_t, NameRef>> provisionalNames;  ///< xmlId, namespace
+  size_t prefixesSettled = 0;
+  size_t namesSettled = 0;
+
   /// Allocates both tables (tags with `maxXml` rows) and clears the counters.
   void allocate(int32_t maxXml);
   /// Releases both tables and clears everything.
@@ -203,6 +215,8 @@ NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared);
 
 /// The namespace name that the xml prefix is bound to.
 constexpr const char* kXmlNamespaceName = "http://www.w3.org/XML/1998/namespace";
+/// Its NameRef when the name table holds it, else 0 (nothing is stored).
+NameRef storedXmlNamespace();
 
 /// Kind code of a tag's local name (0 when not an XSD tag), counting it.
 int32_t getElemType(const char* tagName);
@@ -218,3 +232,25 @@ void getAttrValue(char* name, char* value, int32_t schemaId);
 
 /// Adds one xmlns entry for the tag being built; seeds the PrefixBlock list.
 void addXmlnsEntry(const char* prefix, const char* nameSpace);
+
+/// After every schema document is read: settles the prefix of every
+/// namespace that needs one and has no [NAMESPACEPREFIX] line (a prefix the
+/// documents declare for it, else one made from its name), prints the line
+/// that would pin it, and gives the waiting tags their XML names.  0, or the
+/// status of 9416 when a namespace can have no prefix.
+int32_t assignNamespacePrefixes();
+
+/// After every schema document is read: when a tag refers to the xml prefix
+/// and no document of the XML namespace was read, reads built-in
+/// declarations of xml:lang, xml:space, xml:base and xml:id (strings) and of
+/// the attribute group xml:specialAttrs as a further top-level schema.  0 or
+/// the parse status.
+int32_t provideXmlNamespace();
+
+/// The prefix made from a namespace name when no document declares one:
+/// from its last segment that names something, without a version suffix (of
+/// a host name, the label before the top-level domain), the initials of a
+/// long name of capitalised words, else the word in lower case; letters,
+/// digits and "_" only, "ns" in front when it would not start with a letter
+/// or would start with "xml".
+std::string derivedPrefixBase(const char* nameSpace);

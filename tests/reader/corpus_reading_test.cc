@@ -31,6 +31,8 @@ class CorpusReading : public ReaderTest {
       while (*text != '\0' && static_cast<unsigned char>(*text) <= ' ') ++text;
       status = parseXMLfile(text, 0, first->fileName);
       if (status == 0 && run.errSw == 0) status = processIncludes();
+      if (status == 0 && run.errSw == 0) status = provideXmlNamespace();
+      if (status == 0 && run.errSw == 0) status = assignNamespacePrefixes();
       if (run.errSw == 0) rootId = findRoot(parms.rootElement);
     }
     output = stopCapture();
