@@ -10,6 +10,8 @@
 // the [NAMESPACEPREFIX] line that would pin it.
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -127,8 +129,9 @@ std::string derivedPrefixBase(const char* nameSpace) {
   if (word.find('.') != std::string::npos) {
     std::vector<std::string> labels;
     size_t from = 0;
-    for (size_t dot = word.find('.'); ; dot = word.find('.', from)) {
-      labels.push_back(word.substr(from, dot == std::string::npos ? std::string::npos : dot - from));
+    for (size_t dot = word.find('.');; dot = word.find('.', from)) {
+      labels.push_back(
+          word.substr(from, dot == std::string::npos ? std::string::npos : dot - from));
       if (dot == std::string::npos) break;
       from = dot + 1;
     }
@@ -143,7 +146,8 @@ std::string derivedPrefixBase(const char* nameSpace) {
   if (word.size() > 8 && initials.size() >= 2) {
     prefix = initials;
   } else {
-    for (char c : word) prefix += isLetter(c) || isDigit(c) ? static_cast<char>(isLetter(c) ? c | 0x20 : c) : '_';
+    for (char c : word)
+      prefix += isLetter(c) || isDigit(c) ? static_cast<char>(isLetter(c) ? c | 0x20 : c) : '_';
   }
   if (prefix.size() > kMaxDerivedLength) prefix.resize(kMaxDerivedLength);
   if (prefix.empty() || !isLetter(prefix[0]) || startsWithXml(prefix)) prefix = "ns" + prefix;
@@ -157,8 +161,8 @@ int32_t assignNamespacePrefixes() {
   for (; tagsTable.prefixesSettled < tagsTable.prefixWanted.size(); ++tagsTable.prefixesSettled) {
     NameRef ns = tagsTable.prefixWanted[tagsTable.prefixesSettled];
     int32_t block = findPrefixBlockIndex(ns);
-    if (block >= 0 && fileLists.prefixes[static_cast<size_t>(block)].origin ==
-                          kPrefixFromParameters) {
+    if (block >= 0 &&
+        fileLists.prefixes[static_cast<size_t>(block)].origin == kPrefixFromParameters) {
       continue;  // a line given since the name was made
     }
     PrefixOrigin origin = kPrefixDeclared;
@@ -178,8 +182,7 @@ int32_t assignNamespacePrefixes() {
     auto [xmlId, ns] = tagsTable.provisionalNames[tagsTable.namesSettled];
     NameRef prefix = findPrefixBlock(ns);
     if (prefix == 0) continue;  // reported above
-    std::string name =
-        std::string(nameAt(prefix)) + ":" + localPart(tagsTable.tags[xmlId].xmlName);
+    std::string name = std::string(nameAt(prefix)) + ":" + localPart(tagsTable.tags[xmlId].xmlName);
     NameRef xmlName = insertName(name);
     tagsTable.tags[xmlId].xmlName = xmlName;
   }
@@ -203,11 +206,31 @@ int32_t provideXmlNamespace() {
   };
   bool referred = false;
   for (int32_t id = 1; id <= tags.count() && !referred; ++id) {
-    referred = refersToXml(tags[id].ref) || refersToXml(tags[id].type) || refersToXml(tags[id].base);
+    referred =
+        refersToXml(tags[id].ref) || refersToXml(tags[id].type) || refersToXml(tags[id].base);
   }
   if (!referred) {
     tracePrintf("<== provideXmlNamespace: not referred to\n");
     return 0;
+  }
+  // A [FILELOCATION] line for the XML namespace names its schema.
+  NameRef lineKey = findName(kXmlNamespaceName);
+  int32_t line = isStoredName(lineKey) ? findFileLocBlock(lineKey) : -1;
+  if (line >= 0) {
+    FileLocBlock& loc = fileLists.fileLocs[static_cast<size_t>(line)];
+    std::string path = nameAt(loc.fileName);
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      int32_t status = reportError(9363, {textInsert(path)});
+      tracePrintf("<== provideXmlNamespace %d\n", status);
+      return status;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    loc.flags |= 1;
+    int32_t status = parseXMLfile(text.c_str(), 0, path.c_str());
+    if (status == 0) tagsTable.rootNamespaces.insert(insertName(kXmlNamespaceName));
+    tracePrintf("<== provideXmlNamespace %d\n", status);
+    return status;
   }
   static const char kDeclarations[] =
       "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' "

@@ -241,10 +241,11 @@ void addXmlnsEntry(const char* prefix, const char* nameSpace);
 int32_t assignNamespacePrefixes();
 
 /// After every schema document is read: when a tag refers to the xml prefix
-/// and no document of the XML namespace was read, reads built-in
+/// and no document of the XML namespace was read, reads the file that a
+/// [FILELOCATION] line gives for the XML namespace, or else built-in
 /// declarations of xml:lang, xml:space, xml:base and xml:id (strings) and of
-/// the attribute group xml:specialAttrs as a further top-level schema.  0 or
-/// the parse status.
+/// the attribute group xml:specialAttrs, as a further top-level schema.  0 or
+/// the status of the first error.
 int32_t provideXmlNamespace();
 
 /// The prefix made from a namespace name when no document declares one:

@@ -128,13 +128,15 @@ TEST_F(ModelTest, TheXmlPrefixNeedsNoDeclaration) {
   struct Case {
     const char* label;
     const char* import;
+    bool fileLocation;  ///< a [FILELOCATION] line for the XML namespace
     int32_t lang, space, base, id;
     bool builtIn;
   } cases[] = {
-      {"built in", "", kDtString, kDtString, kDtString, kDtString, true},
+      {"built in", "", false, kDtString, kDtString, kDtString, kDtString, true},
       {"imported",
        "<xs:import namespace='http://www.w3.org/XML/1998/namespace' schemaLocation='xml.xsd'/>",
-       kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
+       false, kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
+      {"given under [FILELOCATION]", "", true, kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -142,6 +144,8 @@ TEST_F(ModelTest, TheXmlPrefixNeedsNoDeclaration) {
     std::strcpy(parms.xsiPrefix, "xsi");
     std::string dir = makeTempDir();
     writeFile(dir + "/xml.xsd", xmlXsd);
+    if (c.fileLocation)
+      createFileLocBlock("http://www.w3.org/XML/1998/namespace", (dir + "/xml.xsd").c_str());
     writeFile(dir + "/main.xsd",
               std::string("<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' "
                           "xmlns:xml='http://www.w3.org/XML/1998/namespace' xmlns:m='urn:m' "
@@ -167,7 +171,8 @@ TEST_F(ModelTest, TheXmlPrefixNeedsNoDeclaration) {
       int32_t a = attributeNamed(e.name);
       ASSERT_GT(a, 0) << e.name;
       EXPECT_EQ(modelTables.attributes[a].dataType, e.dataType) << e.name;
-      EXPECT_EQ(std::string(textOf(modelTables.attributes[a].xmlName)), std::string("xml:") + e.name);
+      EXPECT_EQ(std::string(textOf(modelTables.attributes[a].xmlName)),
+                std::string("xml:") + e.name);
     }
     // The xml prefix is never declared on the instance, whatever the schema wrote.
     EXPECT_EQ(attributeNamed("xmlns:xml"), 0);

@@ -110,7 +110,8 @@ TEST_F(ModelTest, SimpleRootGetsATypeOfSimpleContentForTheInstanceAttributes) {
       {"<xs:element name='r' type='xs:int'/>", false, kDtInt, kContentOrdinary, " |",
        kCompUndecided},
       // No type at all: anything may stand in it.
-      {"<xs:element name='r'/>", true, kDtString, kContentOpen, " | @xmlns:xsi[1..1]", kCompAttrAdded},
+      {"<xs:element name='r'/>", true, kDtString, kContentOpen, " | @xmlns:xsi[1..1]",
+       kCompAttrAdded},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.declaration);

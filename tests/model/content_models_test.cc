@@ -148,7 +148,8 @@ TEST_F(ModelTest, ComplexContentDerivationsRegroupTheParticles) {
        "Plain", {{"Plain", "Plain^p[-1..-1] | @at[0..1]", kCompSequence}}, "ANON0"},
       {"an extension of anyType is the type it declares",
        R"(<xs:complexType name='Plain'><xs:complexContent><xs:extension base='xs:anyType'>
-      <xs:choice><xs:element name='p' type='xs:string'/><xs:element name='q' type='xs:int'/></xs:choice>
+      <xs:choice><xs:element name='p' type='xs:string'/>
+        <xs:element name='q' type='xs:int'/></xs:choice>
     </xs:extension></xs:complexContent></xs:complexType>)",
        "Plain", {{"Plain", "Plain^p[-1..-1] Plain^q[-1..-1] |", kCompChoice}}, "ANON0"},
   };

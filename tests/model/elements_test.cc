@@ -226,14 +226,16 @@ TEST_F(ModelTest, APrefixMeansWhatTheDeclarationsWhereItIsWrittenSay) {
       <xs:element name='y' xmlns:tns='urn:b' type='tns:Inner'/>
       <xs:element ref='tns:fromPart'/>
     </xs:sequence></xs:complexType></xs:element>
-    <xs:complexType name='Inner'><xs:sequence><xs:element name='inA' type='xs:int'/></xs:sequence></xs:complexType>
+    <xs:complexType name='Inner'><xs:sequence><xs:element name='inA' type='xs:int'/>
+    </xs:sequence></xs:complexType>
   </xs:schema>)");
   writeFile(dir + "/part.xsd", std::string("<xs:schema ") + xs +
                                    " xmlns:p='urn:b' targetNamespace='urn:a'>"
                                    "<xs:element name='fromPart' type='p:Inner'/></xs:schema>");
   writeFile(dir + "/b.xsd", std::string("<xs:schema ") + xs + R"( xmlns:tns='urn:b'
       targetNamespace='urn:b'><xs:element name='s' type='tns:Inner'/>
-    <xs:complexType name='Inner'><xs:sequence><xs:element name='inB' type='xs:int'/></xs:sequence></xs:complexType>
+    <xs:complexType name='Inner'><xs:sequence><xs:element name='inB' type='xs:int'/>
+    </xs:sequence></xs:complexType>
   </xs:schema>)");
   ASSERT_GT(loadSchemaFile(dir + "/main.xsd"), 0);
   ASSERT_GT(runModel("r", false), 0) << output;
@@ -246,7 +248,8 @@ TEST_F(ModelTest, APrefixMeansWhatTheDeclarationsWhereItIsWrittenSay) {
     int32_t e = rowWith(modelTables.elements, &ElementEntry::name, c.element);
     ASSERT_GT(e, 0) << c.element;
     std::string m = members(modelTables.elements[e].typeId);
-    EXPECT_NE(m.find(std::string("^") + c.inner + "["), std::string::npos) << c.element << ": " << m;
+    EXPECT_NE(m.find(std::string("^") + c.inner + "["), std::string::npos)
+        << c.element << ": " << m;
   }
 }
 

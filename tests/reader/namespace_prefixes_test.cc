@@ -59,28 +59,43 @@ TEST_F(NamespacePrefixes, LineAndDefaultNamespaceFirstThenOwnDeclarationThenAnyT
     int lines;  ///< prefixes the program chose (9417)
   } cases[] = {
       {"a [NAMESPACEPREFIX] line",
-       {doc("urn:given", "xmlns:tns=\"urn:given\"", "<xs:element name=\"G\"/>")}, "G", "given:G",
+       {doc("urn:given", "xmlns:tns=\"urn:given\"", "<xs:element name=\"G\"/>")},
+       "G",
+       "given:G",
        0},
-      {"DEFNAMESPACE", {doc("urn:default", "xmlns:d=\"urn:default\"", "<xs:element name=\"D\"/>")},
-       "D", "D", 0},
+      {"DEFNAMESPACE",
+       {doc("urn:default", "xmlns:d=\"urn:default\"", "<xs:element name=\"D\"/>")},
+       "D",
+       "D",
+       0},
       // Another document declares o2 for urn:two first; urn:two's own schema
       // tag declares two.
       {"the declaration on a schema tag of the namespace",
        {doc("urn:one", "xmlns:o2=\"urn:two\" xmlns=\"urn:one\"", "<xs:element name=\"A\"/>"),
         doc("urn:two", "xmlns:two=\"urn:two\"", "<xs:element name=\"B\"/>")},
-       "B", "two:B", 2},
+       "B",
+       "two:B",
+       2},
       // urn:one declares no prefix for itself; a document read later does.
       {"a declaration anywhere",
        {doc("urn:one", "xmlns=\"urn:one\"", "<xs:element name=\"A\"/>"),
-        doc("urn:other", "xmlns:uno=\"urn:one\" xmlns:oth=\"urn:other\"", "<xs:element name=\"O\"/>")},
-       "A", "uno:A", 2},
+        doc("urn:other", "xmlns:uno=\"urn:one\" xmlns:oth=\"urn:other\"",
+            "<xs:element name=\"O\"/>")},
+       "A",
+       "uno:A",
+       2},
       // Both documents call their own namespace tns: the second gets another.
       {"a prefix another namespace holds",
        {doc("urn:a", "xmlns:tns=\"urn:a\"", "<xs:element name=\"A\"/>"),
         doc("urn:b", "xmlns:tns=\"urn:b\"", "<xs:element name=\"B\"/>")},
-       "B", "b:B", 2},
-      {"no declaration", {doc("urn:iso:std:msg.001.001.01", "", "<xs:element name=\"M\"/>")}, "M",
-       "msg:M", 1},
+       "B",
+       "b:B",
+       2},
+      {"no declaration",
+       {doc("urn:iso:std:msg.001.001.01", "", "<xs:element name=\"M\"/>")},
+       "M",
+       "msg:M",
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -96,7 +111,8 @@ TEST_F(NamespacePrefixes, LineAndDefaultNamespaceFirstThenOwnDeclarationThenAnyT
     std::string prefix = std::string(c.xmlName).substr(0, std::string(c.xmlName).find(':'));
     bool pinned = false;
     for (const std::string& line : lines)
-      pinned = pinned || line.find(" " + prefix + "\" under [NAMESPACEPREFIX]") != std::string::npos;
+      pinned =
+          pinned || line.find(" " + prefix + "\" under [NAMESPACEPREFIX]") != std::string::npos;
     EXPECT_EQ(pinned, c.lines > 0) << output;
   }
 }
@@ -105,9 +121,10 @@ TEST_F(NamespacePrefixes, ANamespaceThatCanHaveNoPrefixIsNamedOnce) {
   // Every prefix the program could make for urn:iso is another namespace's.
   createPrefixBlock("urn:taken", "iso");
   for (int n = 2; n <= 999; ++n)
-    createPrefixBlock(("urn:taken" + std::to_string(n)).c_str(), ("iso" + std::to_string(n)).c_str());
-  int32_t status = readAll({doc("urn:iso", "xmlns=\"urn:iso\"",
-                                "<xs:element name=\"A\"/><xs:element name=\"B\"/>")});
+    createPrefixBlock(("urn:taken" + std::to_string(n)).c_str(),
+                      ("iso" + std::to_string(n)).c_str());
+  int32_t status = readAll(
+      {doc("urn:iso", "xmlns=\"urn:iso\"", "<xs:element name=\"A\"/><xs:element name=\"B\"/>")});
   EXPECT_EQ(status, messageStatus(9416));
   std::vector<std::string> lines = linesWith(output, "KOVA9416E");
   ASSERT_EQ(lines.size(), 1u) << output;
