@@ -137,6 +137,11 @@ TEST_F(ModelTest, TheXmlPrefixNeedsNoDeclaration) {
        "<xs:import namespace='http://www.w3.org/XML/1998/namespace' schemaLocation='xml.xsd'/>",
        false, kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
       {"given under [FILELOCATION]", "", true, kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
+      // Never fetched: its references do not fail, so no warning for the import.
+      {"imported from a network address",
+       "<xs:import namespace='http://www.w3.org/XML/1998/namespace' "
+       "schemaLocation='http://www.w3.org/2001/xml.xsd'/>",
+       false, kDtString, kDtString, kDtString, kDtString, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -161,6 +166,7 @@ TEST_F(ModelTest, TheXmlPrefixNeedsNoDeclaration) {
     std::string reading = stopCapture();
     ASSERT_GT(main, 0) << reading;
     EXPECT_EQ(linesWith(reading, "KOVA9430I").size(), c.builtIn ? 1u : 0u) << reading;
+    EXPECT_EQ(linesWith(reading, "KOVA9424W").size(), 0u) << reading;
     ASSERT_GT(runModel("r"), 0) << output;
     EXPECT_EQ(run.errSw, 0) << output;
     struct Expect {
