@@ -82,9 +82,9 @@ CASES = [
                  "payments_clearing_and_settlement_10/pacs.008.001.09.xsd")
 ]
 
-# Cases that fail today for reasons fixed on other branches; each with the
-# reason.  A listed case that fails is reported and passes; one that passes
-# is reported too, so that the entry can be removed.
+# Cases known to fail, each with its reason (none today).  A listed case that
+# fails is reported and does not fail the test; one that passes fails it, so
+# that the list never holds a stale entry.
 EXPECTED_TO_FAIL = {}
 
 # Files xsdimport cannot fetch: locations written as URLs, mapped to the
