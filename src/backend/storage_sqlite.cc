@@ -740,7 +740,10 @@ std::unique_ptr<RepositoryStorage> openFile(const std::string& path, bool readOn
     return nullptr;
   }
   sqlite3* db = nullptr;
-  int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  // The connection is only ever used by one thread at a time (the API's one
+  // connection per process): no mutex around every call.
+  int flags = SQLITE_OPEN_NOMUTEX |
+              (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
