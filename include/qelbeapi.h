@@ -103,7 +103,8 @@ extern "C" {
 /* Value roles: 1 minimum inclusive, 2 maximum inclusive, 3 minimum length,
    4 maximum length, 5 enumeration or fixed value, 6 default, 7 nillable,
    9 string, 100 minimum exclusive, 101 maximum exclusive.  An element holds
-   at most one value of each role except 5. */
+   at most one value of each role except 5, and a value once in each role
+   (one value may stand in several roles). */
 
 /* Type kind words. */
 #define QEL_TYPE_KIND_SIMPLE 1
