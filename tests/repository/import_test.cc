@@ -1,6 +1,7 @@
 // Whole imports into temporary repositories: the built xsdimport runs on a
 // parameter file, and the repository is read back with kova-repo export.
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,45 @@
 namespace {
 
 using nlohmann::json;
+
+/// Definitions of an exported message set that no message reaches through
+/// types, members, bases, element types and element values.
+std::vector<std::string> unreachable(const json& s) {
+  std::map<std::string, const json*> types, elements;
+  for (const json& t : s["types"]) types[t["name"]] = &t;
+  for (const json& e : s["elements"]) elements[e["name"]] = &e;
+  std::set<std::string> seen;  // "t:", "e:" and "v:" then the name
+  std::vector<std::string> stack;
+  for (const json& m : s["messages"])
+    if (m["type"].is_string()) stack.push_back("t:" + m["type"].get<std::string>());
+  while (!stack.empty()) {
+    std::string key = stack.back();
+    stack.pop_back();
+    if (!seen.insert(key).second) continue;
+    std::string name = key.substr(2);
+    if (key[0] == 't' && types.count(name)) {
+      const json& t = *types[name];
+      if (t["baseType"].is_string()) stack.push_back("t:" + t["baseType"].get<std::string>());
+      for (const json& m : t["members"])
+        stack.push_back((m["class"] == "element" ? "e:" : "t:") + m["child"].get<std::string>());
+    } else if (key[0] == 'e' && elements.count(name)) {
+      const json& e = *elements[name];
+      if (e["type"].is_string()) stack.push_back("t:" + e["type"].get<std::string>());
+      for (const json& v : e["values"]) seen.insert("v:" + v["value"].get<std::string>());
+    }
+  }
+  std::vector<std::string> out;
+  for (const json& t : s["types"])
+    if (t["kind"] == 3 && !seen.count("t:" + t["name"].get<std::string>()))
+      out.push_back("type " + t["name"].get<std::string>());
+  for (const json& e : s["elements"])
+    if (!seen.count("e:" + e["name"].get<std::string>()))
+      out.push_back("element " + e["name"].get<std::string>());
+  for (const json& v : s["values"])
+    if (!seen.count("v:" + v["name"].get<std::string>()))
+      out.push_back("value " + v["name"].get<std::string>());
+  return out;
+}
 
 class Import : public KovaTest {
  protected:
@@ -27,12 +67,21 @@ class Import : public KovaTest {
   /// Imports root `root` of orders.xsd into message set S; `extra` holds
   /// further header lines of the parameter file, `args` further options.
   ProgramRun import(const std::string& root, const std::string& extra = "",
-                    std::vector<std::string> args = {}) {
+                    std::vector<std::string> args = {}, const std::string& file = "orders.xsd") {
     std::string parms = writeFile(dir_ + "/" + root + ".parms",
                                   "QEL_DB=" + db_ + "\nMESSAGESET=S\nROOTELEMENT=" + root + "\n" +
-                                      extra + "[FILELIST]\norders.xsd\n");
+                                      extra + "[FILELIST]\n" + file + "\n");
     args.insert(args.begin(), {"-f", parms});
     return runXsdimport(args, dir_);
+  }
+
+  /// Imports root `root` of schema `body` (the content of xs:schema), written
+  /// as `file`.
+  ProgramRun importSchema(const std::string& file, const std::string& body,
+                          const std::string& root, const std::string& extra = "") {
+    writeFile(dir_ + "/" + file,
+              "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">" + body + "</xs:schema>");
+    return import(root, extra, {}, file);
   }
 
   ProgramRun tool(const std::string& arguments) {
@@ -174,6 +223,134 @@ TEST_F(Import, SecondRunReusesWhatTheMessageSetHolds) {
   EXPECT_EQ(again.status, exitStatus(-50)) << again.output;
   EXPECT_NE(again.output.find("KOVA9400E"), std::string::npos);
   EXPECT_EQ(exportSet(), s);
+}
+
+TEST_F(Import, OnlyTheSameDefinitionIsReused) {
+  ASSERT_EQ(import("Order").status, 0);
+  json before = exportSet();
+  const std::string party =
+      "<xs:sequence><xs:element name=\"Name\" type=\"xs:string\"/></xs:sequence>"
+      "<xs:attribute name=\"role\" type=\"xs:string\" default=\"buyer\"/>";
+  // Another schema whose PartyType differs from the one the set holds.
+  struct Case {
+    const char* from;
+    const char* to;
+    const char* difference;
+  };
+  const Case cases[] = {
+      {"type=\"xs:string\"/></xs:sequence>", "type=\"xs:string\" maxOccurs=\"2\"/></xs:sequence>",
+       "member 2: occurrences -..2 where the message set has -..-"},
+      {"default=\"buyer\"", "default=\"seller\"",
+       "values \"seller\" role 6 where the message set has \"buyer\" role 6"},
+      {"name=\"Name\" type=\"xs:string\"", "name=\"Name\" type=\"xs:int\"",
+       "type INTEGER where the message set has STRING"},
+  };
+  for (const Case& c : cases) {
+    std::string changed = party;
+    changed.replace(changed.find(c.from), std::strlen(c.from), c.to);
+    ProgramRun r = importSchema(
+        "other.xsd",
+        "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
+        "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
+        "</xs:element><xs:complexType name=\"PartyType\">" + changed + "</xs:complexType>",
+        "Bill");
+    EXPECT_EQ(r.status, exitStatus(9350 - 9440)) << c.to << r.output;
+    std::vector<std::string> refused = linesWith(r.output, "KOVA9440E Type PartyType is already");
+    ASSERT_EQ(refused.size(), 1u) << c.to << r.output;
+    EXPECT_NE(refused[0].find(c.difference), std::string::npos) << refused[0];
+    EXPECT_NE(refused[0].find("TYPEPREFIX"), std::string::npos);
+    EXPECT_EQ(exportSet(), before) << c.to;
+  }
+  // The same PartyType is taken as it is.
+  ProgramRun same = importSchema(
+      "same.xsd",
+      "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
+      "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
+      "</xs:element><xs:complexType name=\"PartyType\">" + party + "</xs:complexType>",
+      "Bill");
+  ASSERT_EQ(same.status, 0) << same.output;
+  EXPECT_EQ(total(same.output, "types reused from existing entries in MessageSet    -"), 2);
+  EXPECT_EQ(total(same.output, "elements reused from existing entries in MessageSet -"), 2);
+}
+
+TEST_F(Import, SecondRootLeavesNoUnreferencedDefinitions) {
+  // P holds an anonymous type and a recursive step; both roots use it.
+  const std::string schema =
+      "<xs:element name=\"A\"><xs:complexType><xs:sequence><xs:element name=\"p\" type=\"P\"/>"
+      "</xs:sequence></xs:complexType></xs:element>"
+      "<xs:element name=\"B\"><xs:complexType><xs:sequence><xs:element name=\"q\" type=\"P\"/>"
+      "<xs:element name=\"n\" type=\"xs:int\"/></xs:sequence></xs:complexType></xs:element>"
+      "<xs:complexType name=\"P\"><xs:sequence><xs:element name=\"inner\"><xs:complexType>"
+      "<xs:sequence><xs:element name=\"x\" type=\"xs:string\"/></xs:sequence></xs:complexType>"
+      "</xs:element><xs:element name=\"self\" type=\"P\" minOccurs=\"0\"/></xs:sequence>"
+      "</xs:complexType>";
+  ASSERT_EQ(importSchema("ab.xsd", schema, "A").status, 0);
+  json first = exportSet();
+  ProgramRun r = importSchema("ab.xsd", schema, "B");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  EXPECT_EQ(unreachable(s), std::vector<std::string>{});
+  // B adds its own type and its two elements; all of P comes from A.
+  EXPECT_EQ(s["types"].size(), first["types"].size() + 1);
+  EXPECT_EQ(s["elements"].size(), first["elements"].size() + 2);
+  EXPECT_EQ(total(r.output, "M_TYPE           -"), 1);
+}
+
+TEST_F(Import, FixedValueIsDefaultAndEnumeration) {
+  ProgramRun r = importSchema(
+      "fixed.xsd",
+      "<xs:element name=\"F\"><xs:complexType><xs:sequence>"
+      "<xs:element name=\"version\" type=\"xs:string\" fixed=\"2.1\"/></xs:sequence>"
+      "<xs:attribute name=\"unit\" type=\"xs:string\" fixed=\"kg\"/></xs:complexType>"
+      "</xs:element>",
+      "F");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(linesWith(r.output, "Value already a member").size(), 0u) << r.output;
+  json s = exportSet();
+  for (const auto& [element, text] :
+       {std::pair<std::string, std::string>{"F_ANON^version", "2.1"}, {"F^unit", "kg"}}) {
+    const json* e = named(s["elements"], element);
+    ASSERT_NE(e, nullptr) << element;
+    std::set<std::pair<int, std::string>> roles;
+    for (const json& v : (*e)["values"])
+      roles.insert({v["role"].get<int>(), (*named(s["values"], v["value"]))["value"]});
+    EXPECT_EQ(roles, (std::set<std::pair<int, std::string>>{{5, text}, {6, text}})) << element;
+  }
+}
+
+TEST_F(Import, GeneratedLanguageNamesAreValid) {
+  // Element names COBOL or C cannot hold as they are, besides names that
+  // stay as they were.
+  const char* names[] = {"a",    "a-",   "\xE4\xB8\x80" "00", "Gr\xC3\xB6\xC3\x9F" "e",
+                         "x.y!z", "data", "int",                "order_line.item"};
+  std::string body = "<xs:element name=\"N\"><xs:complexType><xs:sequence>";
+  for (const char* n : names)
+    body += std::string("<xs:element name=\"") + n + "\" type=\"xs:string\"/>";
+  body += "</xs:sequence></xs:complexType></xs:element>";
+  ProgramRun r = importSchema("names.xsd", body, "N");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  const std::map<std::string, std::pair<std::string, std::string>> expected = {
+      {"a", {"A", "a"}},
+      {"a-", {"A-1", "a_"}},
+      {"\xE4\xB8\x80" "00", {"C00", "_00"}},
+      {"Gr\xC3\xB6\xC3\x9F" "e", {"GR-E", "Gr__e"}},
+      {"x.y!z", {"XPY-Z", "xPy_z"}},
+      {"data", {"DATA-1", "data"}},
+      {"int", {"INT", "int_1"}},
+      {"order_line.item", {"ORDER-LINEPITEM", "order_linePitem"}}};
+  for (const auto& [name, language] : expected) {
+    const json* e = nullptr;
+    for (const json& candidate : s["elements"])
+      if (candidate["secondName"] == name) e = &candidate;
+    ASSERT_NE(e, nullptr) << name;
+    EXPECT_EQ(attribute(*e, 7), language.first) << name;
+    EXPECT_EQ(attribute(*e, 8), language.second) << name;
+  }
+  // The XML names are the schema's own.
+  std::set<std::string> xmlNames;
+  for (const json& m : (*named(s["types"], "N_ANON"))["members"]) xmlNames.insert(attribute(m, 100));
+  EXPECT_EQ(xmlNames, std::set<std::string>(std::begin(names), std::end(names)));
 }
 
 TEST_F(Import, RefusedMessageSetsAreLeftAsTheyWere) {
