@@ -100,8 +100,10 @@ void insertSimpleRender(uint32_t handle, uint32_t dataTypeHandle, int32_t dataTy
 // The rows the message reaches: from the root's type through the members of
 // every type reached.  A row nothing reaches (an element whose one member
 // entry a recursion cut replaced) is not written: it would be a definition
-// that nothing in the message set refers to.  Without a root element (a
-// model built by hand) every row is written.
+// that nothing in the message set refers to.  With `stopAtReused`, the walk
+// does not go below a type or element taken from the message set: what lies
+// there is the stored definition's, and the rows below are not written
+// either.  Without a root element (a model built by hand) every row counts.
 struct ReachedRows {
   bool all = true;
   std::vector<uint8_t> types, elements, attributes;
@@ -110,7 +112,7 @@ struct ReachedRows {
   bool attribute(int32_t a) const { return all || attributes[static_cast<size_t>(a)]; }
 };
 
-ReachedRows reachedRows() {
+ReachedRows reachedRows(bool stopAtReused) {
   ReachedRows r;
   const ModelTables& m = modelTables;
   int32_t rootType = 0;
@@ -121,14 +123,14 @@ ReachedRows reachedRows() {
   r.types.assign(static_cast<size_t>(m.types.count()) + 1, 0);
   r.elements.assign(static_cast<size_t>(m.elements.count()) + 1, 0);
   r.attributes.assign(static_cast<size_t>(m.attributes.count()) + 1, 0);
-  std::vector<int32_t> pending = {rootType};
-  r.types[static_cast<size_t>(rootType)] = 1;
+  std::vector<int32_t> pending;
   auto reachType = [&](int32_t t) {
     if (t > 0 && t <= m.types.count() && !r.types[static_cast<size_t>(t)]) {
       r.types[static_cast<size_t>(t)] = 1;
-      pending.push_back(t);
+      if (!stopAtReused || (m.types[t].flag & kTypeReusedFlag) == 0) pending.push_back(t);
     }
   };
+  reachType(rootType);
   while (!pending.empty()) {
     int32_t t = pending.back();
     pending.pop_back();
@@ -141,7 +143,8 @@ ReachedRows reachedRows() {
       if (entry.flag & kMemberElement) {
         if (entry.elemId <= 0 || entry.elemId > m.elements.count()) continue;
         r.elements[static_cast<size_t>(entry.elemId)] = 1;
-        reachType(m.elements[entry.elemId].typeId);
+        if (!stopAtReused || (m.elements[entry.elemId].flag & kElemInRepository) == 0)
+          reachType(m.elements[entry.elemId].typeId);
       } else {
         reachType(entry.subTypeId);
       }
@@ -152,15 +155,30 @@ ReachedRows reachedRows() {
 
 // ---- pass 1 -----------------------------------------------------------------------
 
-void writeTypes(const ReachedRows& reached) {
+// First every type and element the message set holds by name is compared
+// and, when it is the same, taken with everything below it; then the types
+// still to be written are those the message reaches through rows not taken.
+void writeTypes() {
   TraceScope trace("writeTypes");
+  ReachedRows model = reachedRows(false);
   for (int32_t t = 1; t <= modelTables.types.count() && run.errSw == 0; ++t) {
     // A row taken over with a type reused earlier in the pass is done.
     if ((modelTables.types[t].flag & kTypeSimple) || modelTables.types[t].handle != 0 ||
-        !reached.type(t))
+        !model.type(t))
       continue;
     findOrMatchType(t);
-    if (modelTables.types[t].handle != 0) continue;
+  }
+  for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
+    // The root is the message, written as no element.
+    if (modelTables.elements[e].handle == 0 &&
+        (modelTables.elements[e].flag & kElemXsiRoot) == 0 && model.element(e))
+      findOrMatchElement(e);
+  }
+  ReachedRows reached = reachedRows(true);
+  for (int32_t t = 1; t <= modelTables.types.count() && run.errSw == 0; ++t) {
+    if ((modelTables.types[t].flag & kTypeSimple) || modelTables.types[t].handle != 0 ||
+        !reached.type(t))
+      continue;
     const TypeEntry& row = modelTables.types[t];
     uint32_t base = row.baseType != 0 ? dataTypeForCode(row.baseType) : 0;
     std::string name = textOf(row.name);
@@ -178,9 +196,6 @@ void writeElements(const ReachedRows& reached) {
   TraceScope trace("writeElements");
   for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
     if (!reached.element(e)) continue;
-    // The root is the message, written as no element.
-    if (modelTables.elements[e].handle == 0 && (modelTables.elements[e].flag & kElemXsiRoot) == 0)
-      findOrMatchElement(e);
     ElementEntry row = modelTables.elements[e];
     if (row.handle != 0 || (row.flag & kElemXsiRoot)) continue;
     std::string ident = textOf(row.ident), name = textOf(row.name);
@@ -579,8 +594,8 @@ uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, in
 
 void createQELitems() {
   TraceScope trace("createQELitems");
-  ReachedRows reached = reachedRows();
-  writeTypes(reached);
+  writeTypes();
+  ReachedRows reached = reachedRows(true);
   writeElements(reached);
   writeAttributes(reached);
   writeTypeMembers();

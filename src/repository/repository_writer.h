@@ -143,7 +143,11 @@ uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t 
 void findTypeByName(const char* identifier, uint32_t* outHandle, int32_t* outId);
 void findElementByName(const char* identifier, uint32_t* outHandle, int32_t* outId,
                        uint32_t* outTypeHandle, int32_t* outTypeId, int32_t simpleTyped);
-uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId);
+/// The value definition of this identifier when it has type `typeHandle`
+/// (and, when `valueText` is given, that text), else 0; `*taken` (when
+/// given) is set when some value has the identifier.
+uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId,
+                         const char* valueText = nullptr, bool* taken = nullptr);
 uint32_t getSimpleTypeHandle(const char* name);
 void findExistingType(int32_t typeId);
 void findExistingElement(int32_t elemId);

@@ -130,6 +130,23 @@ std::vector<ValueUse> asInserted(const std::vector<ValueUse>& uses) {
   return kept;
 }
 
+constexpr const char* kRecursionMark = "_RECURSE";
+
+/// A type row made by a recursion cut: an empty open type named _RECURSE.
+bool isPlaceholderRow(int32_t t) {
+  const TypeEntry& row = modelTables.types[t];
+  return row.firstElement == 0 && row.firstAttribute == 0 && row.typeContent == kContentOpen &&
+         std::strstr(nameAt(row.name), kRecursionMark) != nullptr;
+}
+
+/// A stored type written for a recursion cut.
+bool isStoredPlaceholder(uint32_t handle) {
+  StoredDetails d = readDetails(handle);
+  return d.defClass == QEL_CLASS_TYPE && d.intAt(QEL_OFF_TYPE_KIND) == QEL_TYPE_KIND_COMPLEX &&
+         d.intAt(QEL_OFF_CONTENT) == kContentOpen &&
+         d.name().find(kRecursionMark) != std::string::npos && memberHandles(handle).empty();
+}
+
 std::string occursText(int16_t repeat, const std::string& minOccurs, const std::string& maxOccurs) {
   return (minOccurs.empty() ? "-" : minOccurs) + ".." +
          (maxOccurs.empty() ? (repeat ? "*" : "-") : maxOccurs);
@@ -217,6 +234,23 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
   for (size_t k = 0; k < entries.size(); ++k) {
     const TypeEntryEntry entry = modelTables.typeEntries[entries[k]];
     const StoredMember& m = members[k];
+    // Where a recursion was cut depends on the path from the root: one
+    // side's placeholder stands for the other side's element, and the
+    // element's own definition is compared where it is found by name.
+    if (entry.flag & kMemberSubType && isPlaceholderRow(entry.subTypeId)) {
+      int32_t storedClass = 0;
+      chkQELBeapiCode(QELGetClass(m.child, &storedClass), "QELGetClass", "reuseCheck");
+      if (storedClass == QEL_CLASS_ELEMENT) continue;
+      if (isStoredPlaceholder(m.child)) {
+        if (modelTables.types[entry.subTypeId].handle == 0 && !types_.count(entry.subTypeId))
+          types_[entry.subTypeId] = m.child;
+        continue;
+      }
+    } else if (entry.flag & kMemberElement) {
+      int32_t storedClass = 0;
+      chkQELBeapiCode(QELGetClass(m.child, &storedClass), "QELGetClass", "reuseCheck");
+      if (storedClass == QEL_CLASS_TYPE && isStoredPlaceholder(m.child)) continue;
+    }
     int16_t repeat = (entry.maxOccurs > 1 || entry.maxOccurs == kUnbounded) ? 1 : 0;
     std::string maxText = entry.maxOccurs != -1 && entry.maxOccurs != kUnbounded
                               ? std::to_string(entry.maxOccurs)
@@ -421,7 +455,8 @@ std::vector<ValueUse> modelValueUses(int32_t owner, bool byElement) {
 void findOrMatchType(int32_t t) {
   TraceScope trace("findOrMatchType");
   bool renamedForMessage = false;
-  for (int32_t n = 1;; ++n) {
+  std::string generatedBase;
+  for (int32_t n = 1;;) {
     const TypeEntry row = modelTables.types[t];
     std::string name = textOf(row.name);
     uint32_t handle = 0;
@@ -435,10 +470,10 @@ void findOrMatchType(int32_t t) {
     }
     if (!isSchemaNamedType(t)) {
       // A made-up name taken by another definition: the next free one.
-      std::string base = name;
+      if (generatedBase.empty()) generatedBase = name;
       std::string candidate;
       do {
-        candidate = base + "_" + std::to_string(n++);
+        candidate = generatedBase + "_" + std::to_string(n++);
       } while (modelHasTypeName(candidate));
       renameType(t, candidate);
       continue;

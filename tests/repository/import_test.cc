@@ -1,8 +1,10 @@
 // Whole imports into temporary repositories: the built xsdimport runs on a
 // parameter file, and the repository is read back with kova-repo export.
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -563,6 +565,123 @@ TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   std::vector<std::string> totals = linesWith(r.output, "M_TYPE           -");
   ASSERT_EQ(totals.size(), 1u);
   EXPECT_EQ(std::to_string(complexTypes), totals[0].substr(totals[0].rfind(' ') + 1));
+}
+
+/// Imports corpus document `file` with root `root` into message set `set` of
+/// repository `db`; `extra` holds further header lines.
+ProgramRun importCorpus(const std::string& dir, const std::string& file, const std::string& root,
+                        const std::string& db, const std::string& set,
+                        const std::string& extra = "") {
+  std::string parms = corpusParameterFile(dir, file, root, db, set);
+  writeFile(parms, extra + readFile(parms));
+  return runXsdimport({"-f", parms},
+                      (std::filesystem::path(corpusDir()) / file).parent_path().string());
+}
+
+json exportCorpusSet(const std::string& db, const std::string& set) {
+  ProgramRun r = runCommand(shellWord(KOVA_REPO_TOOL) + " export " + shellWord(db) + " " +
+                            shellWord(set) + " 2>/dev/null");
+  return r.status == 0 ? json::parse(r.output, nullptr, false) : json();
+}
+
+/// The structure of message `message` of an export, without the names the
+/// writer makes up: each type as its composition, content, base and members
+/// (occurrences, and each element's name, type and values), each type stood
+/// for by a hash of that text.
+size_t messageStructure(const json& s, const std::string& message) {
+  std::map<std::string, const json*> types, elements, values;
+  for (const json& t : s["types"]) types[t["name"]] = &t;
+  for (const json& e : s["elements"]) elements[e["name"]] = &e;
+  for (const json& v : s["values"]) values[v["name"]] = &v;
+  std::map<std::string, size_t> done;
+  std::function<size_t(const std::string&)> typeHash = [&](const std::string& name) -> size_t {
+    auto known = done.find(name);
+    if (known != done.end()) return known->second;
+    const json& t = *types.at(name);
+    if (t["kind"] == 1) return done[name] = std::hash<std::string>()(name);
+    std::string text = t["composition"].dump() + t["content"].dump() + t["baseType"].dump();
+    for (const json& m : t["members"]) {
+      text += "|" + m["repeat"].dump() + m["minOccurs"].dump() + m["maxOccurs"].dump();
+      std::string child = m["child"];
+      if (m["class"] != "element") {
+        text += "t" + std::to_string(typeHash(child));
+        continue;
+      }
+      const json& e = *elements.at(child);
+      text += "e" + e["secondName"].get<std::string>() + std::to_string(typeHash(e["type"]));
+      std::set<std::string> uses;
+      for (const json& v : e["values"])
+        uses.insert(v["role"].dump() + "=" + (*values.at(v["value"]))["value"].get<std::string>());
+      for (const std::string& u : uses) text += "v" + u;
+    }
+    return done[name] = std::hash<std::string>()(text);
+  };
+  for (const json& m : s["messages"])
+    if (m["name"] == message) return typeHash(m["type"]);
+  return 0;
+}
+
+// Documents of one vocabulary share a message set: what they have in common
+// is written once, and everything an import adds is part of its message.
+// Every fourth main document of UBL in name order (the whole set takes a
+// minute), and the invoice and credit note that share the most.
+TEST(CorpusSets, UblDocumentsShareOneSetWithoutUnreferencedDefinitions) {
+  std::string dir = makeTempDir(), db = dir + "/repository.kovadb";
+  std::vector<std::string> roots;
+  for (const auto& f : std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
+    std::string name = f.path().filename().string();  // UBL-Root-2.5.xsd
+    if (name.rfind("UBL-", 0) == 0) roots.push_back(name.substr(4, name.size() - 12));
+  }
+  std::sort(roots.begin(), roots.end());
+  std::vector<std::string> sample = {"Invoice", "CreditNote"};
+  for (size_t i = 0; i < roots.size(); i += 4)
+    if (roots[i] != "Invoice" && roots[i] != "CreditNote") sample.push_back(roots[i]);
+  for (const std::string& root : sample) {
+    ProgramRun r =
+        importCorpus(dir, "ubl-2.5/maindoc/UBL-" + root + "-2.5.xsd", root, db, "UBL");
+    ASSERT_EQ(r.status, 0) << root
+                           << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
+  }
+  json s = exportCorpusSet(db, "UBL");
+  ASSERT_TRUE(s.is_object());
+  EXPECT_EQ(s["messages"].size(), sample.size());
+  std::vector<std::string> orphans = unreachable(s);
+  EXPECT_EQ(orphans.size(), 0u) << (orphans.empty() ? "" : orphans.front());
+}
+
+// Every ISO 20022 message has root Document: with a suffix each is a message
+// of its own, with the structure its own schema gives it.
+TEST(CorpusSets, IsoMessagesWithOneRootKeepTheirOwnStructure) {
+  std::string shared = makeTempDir();
+  const std::pair<const char*, const char*> messages[] = {
+      {"camt.052.001.08.xsd", "_camt052"},
+      {"camt.053.001.08.xsd", "_camt053"},
+      {"camt.054.001.08.xsd", "_camt054"}};
+  for (const auto& [file, suffix] : messages) {
+    std::string path = std::string("iso20022/banktocustomer_cash_management_8/") + file;
+    ProgramRun r = importCorpus(shared, path, "Document", shared + "/repository.kovadb", "ISO",
+                                std::string("MSGSUFFIX=") + suffix + "\n");
+    ASSERT_EQ(r.status, 0) << file << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
+    EXPECT_EQ(linesWith(r.output, std::string("KOVA9350I Message Document") + suffix + " ").size(),
+              1u)
+        << r.output.substr(r.output.size() > 500 ? r.output.size() - 500 : 0);
+    // The same message alone in a message set of its own.
+    std::string alone = makeTempDir();
+    ASSERT_EQ(importCorpus(alone, path, "Document", alone + "/repository.kovadb", "ISO",
+                           std::string("MSGSUFFIX=") + suffix + "\n")
+                  .status,
+              0);
+    size_t own = messageStructure(exportCorpusSet(alone + "/repository.kovadb", "ISO"),
+                                  std::string("Document") + suffix);
+    ASSERT_NE(own, 0u);
+    EXPECT_EQ(messageStructure(exportCorpusSet(shared + "/repository.kovadb", "ISO"),
+                               std::string("Document") + suffix),
+              own)
+        << file;
+  }
+  json s = exportCorpusSet(shared + "/repository.kovadb", "ISO");
+  EXPECT_EQ(s["messages"].size(), 3u);
+  EXPECT_EQ(unreachable(s), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 // Definition writers, identifiers, duplicate registers, and the plug-in
 // attributes with the C, COBOL and copy-book name rules.
 #include <string>
+#include <vector>
 
 #include "writer_fixture.h"
 
@@ -141,18 +142,21 @@ TEST_F(Writers, ValueWithTheSameTextAndTypeIsReusedWhateverItsName) {
   EXPECT_EQ(typeOf(other), integerType);
 }
 
-TEST_F(Writers, ValueFoundByNameNeedsTheSameTypeAndName) {
+TEST_F(Writers, ValueOfATakenNameWithOtherTextOrTypeIsNumbered) {
   openSet();
   uint32_t stringType = getSimpleTypeHandle("STRING");
   uint32_t integerType = getSimpleTypeHandle("INTEGER");
   int32_t id = 0;
   uint32_t a = createValue("MaxLen", "10", integerType, &id);
-  // Same name, other text, same type: found by name.
-  EXPECT_EQ(createValue("MaxLen", "20", integerType, &id), a);
-  // Same name, other type: not that value; the repository refuses the name.
-  startCapture();
-  EXPECT_EQ(raisedCode([&] { createValue("MaxLen", "30", stringType, &id); }), -48);
-  stopCapture();
+  // The name is taken by a value of another text, then of another type.
+  uint32_t b = createValue("MaxLen", "20", integerType, &id);
+  uint32_t c = createValue("MaxLen", "30", stringType, &id);
+  EXPECT_EQ(std::vector<std::string>({nameOf(a), nameOf(b), nameOf(c)}),
+            std::vector<std::string>({"MaxLen", "MaxLen1", "MaxLen2"}));
+  EXPECT_EQ(std::vector<std::string>({valueTextOf(b), valueTextOf(c)}),
+            std::vector<std::string>({"20", "30"}));
+  EXPECT_EQ(typeOf(c), stringType);
+  EXPECT_EQ(run.totals.values, 3);
 }
 
 TEST_F(Writers, ValueWithoutTypeIsAnError) {
