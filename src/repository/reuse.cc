@@ -115,19 +115,30 @@ std::vector<ValueUse> storedValues(uint32_t element) {
 }
 
 /// The members a value owner ends with when `uses` are inserted in order:
-/// a value once in each role, and one value of each role but enumerations.
-std::vector<ValueUse> asInserted(const std::vector<ValueUse>& uses) {
+/// a value once in each role (with `oncePerOwner`, once at all, as earlier
+/// releases of the repository kept them), and one value of each role but
+/// enumerations.
+std::vector<ValueUse> asInserted(const std::vector<ValueUse>& uses, bool oncePerOwner = false) {
   std::vector<ValueUse> kept;
   for (const ValueUse& u : uses) {
     bool refused = false;
     for (const ValueUse& k : kept) {
-      if (k == u || (std::get<0>(k) == std::get<0>(u) && std::get<0>(u) != kRoleEnumeration))
+      bool sameValue = std::get<1>(k) == std::get<1>(u) && std::get<2>(k) == std::get<2>(u);
+      if (k == u || (oncePerOwner && sameValue) ||
+          (std::get<0>(k) == std::get<0>(u) && std::get<0>(u) != kRoleEnumeration))
         refused = true;
     }
     if (!refused) kept.push_back(u);
   }
   std::sort(kept.begin(), kept.end());
   return kept;
+}
+
+/// The stored values are the model's: as this release writes them, or as a
+/// repository that kept a value once per element did (a fixed value then
+/// lacks its enumeration role, which the value pass adds).
+bool sameValues(const std::vector<ValueUse>& model, const std::vector<ValueUse>& stored) {
+  return asInserted(model) == stored || asInserted(model, true) == stored;
 }
 
 constexpr const char* kRecursionMark = "_RECURSE";
@@ -282,9 +293,9 @@ bool ReuseMatch::simpleElement(const std::string& what, int32_t dataType, uint32
     return differs(what + ": type " + definitionName(dataTypeHandle) +
                    " where the message set has " + definitionName(d.handleAt(QEL_OFF_TYPE_HANDLE)));
   std::vector<ValueUse> storedUses = storedValues(stored);
-  if (storedUses != values)
-    return differs(what + ": values " + valuesText(values) + " where the message set has " +
-                   valuesText(storedUses));
+  if (!sameValues(values, storedUses))
+    return differs(what + ": values " + valuesText(asInserted(values)) +
+                   " where the message set has " + valuesText(storedUses));
   for (const PluginLayer& layer : repo.xmlLayers) {
     for (int32_t key : {31, 32}) {
       std::string expected = simpleRenderValue(dataTypeHandle, dataType, key);
@@ -319,13 +330,13 @@ bool ReuseMatch::element(int32_t e, uint32_t stored) {
   elements_[e] = stored;
   bool complex = row.dataType == 0 && row.typeId > 0 &&
                  (modelTables.types[row.typeId].flag & kTypeSimple) == 0;
-  std::vector<ValueUse> values = asInserted(modelValueUses(e, true));
+  std::vector<ValueUse> values = modelValueUses(e, true);
   if (!complex) return simpleElement(what, row.dataType, stored, values);
   uint32_t storedType = d.handleAt(QEL_OFF_TYPE_HANDLE);
   std::vector<ValueUse> storedUses = storedValues(stored);
-  if (storedUses != values)
-    return differs(what + ": values " + valuesText(values) + " where the message set has " +
-                   valuesText(storedUses));
+  if (!sameValues(values, storedUses))
+    return differs(what + ": values " + valuesText(asInserted(values)) +
+                   " where the message set has " + valuesText(storedUses));
   if (!type(row.typeId, storedType)) {
     difference_ = what + ": " + difference_;
     return false;
@@ -349,7 +360,7 @@ bool ReuseMatch::attribute(int32_t a, uint32_t stored) {
   if (d.defClass != QEL_CLASS_ELEMENT || d.secondName() != textOf(row.name))
     return differs(what + " where the message set has " + d.name());
   attributes_[a] = stored;
-  return simpleElement(what, row.dataType, stored, asInserted(modelValueUses(a, false)));
+  return simpleElement(what, row.dataType, stored, modelValueUses(a, false));
 }
 
 void ReuseMatch::commit() {
@@ -447,6 +458,8 @@ std::vector<ValueUse> modelValueUses(int32_t owner, bool byElement) {
     std::string text;
     int32_t role = 0;
     if (!effectiveValue(v, t, &text, &role)) continue;
+    // The repository keeps as much of a value text as its field holds.
+    if (text.size() > QEL_VALUE_TEXT_SIZE - 1) text.resize(QEL_VALUE_TEXT_SIZE - 1);
     uses.emplace_back(role, t, text);
   }
   return uses;
