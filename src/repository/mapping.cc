@@ -221,7 +221,9 @@ void writeElements(const ReachedRows& reached) {
     stored.qelTypeId = row.qelTypeId;
     stored.dataTypeHandle = row.dataTypeHandle;
     if (row.xmlName != 0) {
-      std::string xmlName = withCaretsAsUnderscores(ident);
+      auto version = repo.versionedElements.find(e);
+      std::string xmlName =
+          withCaretsAsUnderscores(version != repo.versionedElements.end() ? version->second : ident);
       for (const PluginLayer& layer : repo.xmlLayers)
         insertXMLName(row.handle, xmlName.c_str(), layer.handle);
     }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -141,6 +142,15 @@ bool sameValues(const std::vector<ValueUse>& model, const std::vector<ValueUse>&
   return asInserted(model) == stored || asInserted(model, true) == stored;
 }
 
+/// True when `identifier` is `own` or a version of it (`own` + "_" + digits).
+bool isVersionOf(const std::string& identifier, const std::string& own) {
+  if (identifier == own) return true;
+  if (identifier.size() < own.size() + 2 || identifier.compare(0, own.size(), own) != 0 ||
+      identifier[own.size()] != '_')
+    return false;
+  return identifier.find_first_not_of("0123456789", own.size() + 1) == std::string::npos;
+}
+
 constexpr const char* kRecursionMark = "_RECURSE";
 
 /// A type row made by a recursion cut: an empty open type named _RECURSE.
@@ -176,6 +186,11 @@ std::string valuesText(const std::vector<ValueUse>& uses) {
 /// when the whole comparison succeeds.
 class ReuseMatch {
  public:
+  /// `acrossCuts`: a recursion placeholder on the stored side stands for the
+  /// model's element too, and a type row versioned in this run for the
+  /// stored type of its first name: the comparison then says whether the
+  /// two differ only in where recursions were cut.
+  explicit ReuseMatch(bool acrossCuts = false) : acrossCuts_(acrossCuts) {}
   bool type(int32_t t, uint32_t stored);
   bool element(int32_t e, uint32_t stored);
   bool attribute(int32_t a, uint32_t stored);
@@ -191,6 +206,8 @@ class ReuseMatch {
   bool simpleElement(const std::string& what, int32_t dataType, uint32_t stored,
                      const std::vector<ValueUse>& values);
 
+  bool acrossCuts_;
+  std::set<std::pair<int32_t, uint32_t>> pairs_;  ///< compared across cuts (elements negative)
   std::unordered_map<int32_t, uint32_t> types_, elements_, attributes_;
   std::string difference_;
 };
@@ -200,10 +217,20 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
   std::string name = textOf(row.name);
   if (row.handle != 0) {
     if (row.handle == stored) return true;
+    // Across cuts, two stored versions of one type differ only in their cuts.
+    if (acrossCuts_ && isSchemaNamedType(t)) {
+      auto first = repo.versionedTypes.find(t);
+      std::string own =
+          first != repo.versionedTypes.end() ? first->second : makeTypeIdent(name.c_str());
+      if (isVersionOf(definitionName(stored), own)) return true;
+    }
     return differs("type " + name + " where the message set has " + definitionName(stored));
   }
+  // Across cuts one row may stand for several stored versions: each pair is
+  // compared once.
+  if (acrossCuts_ && !pairs_.insert({t, stored}).second) return true;
   auto known = types_.find(t);
-  if (known != types_.end()) {
+  if (!acrossCuts_ && known != types_.end()) {
     if (known->second == stored) return true;
     return differs("type " + name + " where the message set has " + definitionName(stored));
   }
@@ -212,8 +239,12 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
     return differs("type " + name + " where the message set has " + d.name());
   // A name of the schema's own must be the stored one; a made-up name (of an
   // anonymous or generated type) says nothing, only the content counts.
-  if (isSchemaNamedType(t) && d.name() != makeTypeIdent(name.c_str()))
-    return differs("type " + name + " where the message set has " + d.name());
+  if (isSchemaNamedType(t) && d.name() != makeTypeIdent(name.c_str())) {
+    auto first = repo.versionedTypes.find(t);
+    std::string own = first != repo.versionedTypes.end() ? first->second : makeTypeIdent(name.c_str());
+    if (!acrossCuts_ || !isVersionOf(d.name(), own))
+      return differs("type " + name + " where the message set has " + d.name());
+  }
   uint32_t base = row.baseType != 0 ? dataTypeForCode(row.baseType) : 0;
   if (d.handleAt(QEL_OFF_BASE_TYPE) != base)
     return differs("type " + name + ": base type " + definitionName(base) +
@@ -258,9 +289,16 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
         continue;
       }
     } else if (entry.flag & kMemberElement) {
+      // The stored type was cut where this model goes on: reusing it would
+      // lose what lies below.
       int32_t storedClass = 0;
       chkQELBeapiCode(QELGetClass(m.child, &storedClass), "QELGetClass", "reuseCheck");
-      if (storedClass == QEL_CLASS_TYPE && isStoredPlaceholder(m.child)) continue;
+      if (storedClass == QEL_CLASS_TYPE && isStoredPlaceholder(m.child)) {
+        if (acrossCuts_) continue;
+        return differs("type " + name + ", member " + std::to_string(k + 1) +
+                       ": a recursion is cut where the message set holds element " +
+                       textOf(modelTables.elements[entry.elemId].ident));
+      }
     }
     int16_t repeat = (entry.maxOccurs > 1 || entry.maxOccurs == kUnbounded) ? 1 : 0;
     std::string maxText = entry.maxOccurs != -1 && entry.maxOccurs != kUnbounded
@@ -317,10 +355,21 @@ bool ReuseMatch::element(int32_t e, uint32_t stored) {
   std::string what = "element " + textOf(row.ident);
   if (row.handle != 0) {
     if (row.handle == stored) return true;
+    if (acrossCuts_) {
+      auto first = repo.versionedElements.find(e);
+      std::string own = makeElementIdent(
+          first != repo.versionedElements.end() ? first->second.c_str() : nameAt(row.ident));
+      std::string storedName = definitionName(stored);
+      std::string ownByStored = makeElementIdent(nameAt(row.ident));
+      if (isVersionOf(storedName, own) || isVersionOf(own, storedName) ||
+          isVersionOf(ownByStored, storedName))
+        return true;
+    }
     return differs(what + " where the message set has " + definitionName(stored));
   }
+  if (acrossCuts_ && !pairs_.insert({-e, stored}).second) return true;
   auto known = elements_.find(e);
-  if (known != elements_.end()) {
+  if (!acrossCuts_ && known != elements_.end()) {
     if (known->second == stored) return true;
     return differs(what + " where the message set has " + definitionName(stored));
   }
@@ -468,10 +517,19 @@ std::vector<ValueUse> modelValueUses(int32_t owner, bool byElement) {
 void findOrMatchType(int32_t t) {
   TraceScope trace("findOrMatchType");
   bool renamedForMessage = false;
-  std::string generatedBase;
-  for (int32_t n = 1;;) {
-    const TypeEntry row = modelTables.types[t];
-    std::string name = textOf(row.name);
+  bool versioned = false;  // the row differs from its type only in the cuts
+  std::string base;        // the name numbered versions and made-up names start from
+  int32_t n = 1;
+  auto nextName = [&](const std::string& name) {
+    if (base.empty()) base = name;
+    std::string candidate;
+    do {
+      candidate = base + "_" + std::to_string(n++);
+    } while (modelHasTypeName(candidate));
+    renameType(t, candidate);
+  };
+  for (;;) {
+    std::string name = textOf(modelTables.types[t].name);
     uint32_t handle = 0;
     int32_t id = 0;
     findTypeByName(makeTypeIdent(name.c_str()).c_str(), &handle, &id);
@@ -481,20 +539,25 @@ void findOrMatchType(int32_t t) {
       match.commit();
       return;
     }
-    if (!isSchemaNamedType(t)) {
-      // A made-up name taken by another definition: the next free one.
-      if (generatedBase.empty()) generatedBase = name;
-      std::string candidate;
-      do {
-        candidate = generatedBase + "_" + std::to_string(n++);
-      } while (modelHasTypeName(candidate));
-      renameType(t, candidate);
+    // A made-up name taken by another definition, or another version of the
+    // type: the next free name.
+    if (versioned || !isSchemaNamedType(t)) {
+      nextName(name);
+      continue;
+    }
+    // The same definition cut elsewhere (the cut depends on the path from
+    // the root): this run's version is written under a name of its own.
+    if (ReuseMatch(true).type(t, handle)) {
+      versioned = true;
+      repo.versionedTypes.emplace(t, makeTypeIdent(name.c_str()));
+      nextName(name);
       continue;
     }
     // The root's type of a message named apart from its root (several
     // messages of one vocabulary, each with root Document) is the message's
     // own: it takes the message's prefix and suffix.
-    bool ownedByMessage = !renamedForMessage && (parms.msgPrefix[0] != '\0' || parms.msgSuffix[0] != '\0');
+    bool ownedByMessage =
+        !renamedForMessage && (parms.msgPrefix[0] != '\0' || parms.msgSuffix[0] != '\0');
     if (ownedByMessage) {
       ownedByMessage = false;
       for (int32_t e = 1; e <= modelTables.elements.count(); ++e)
@@ -515,16 +578,39 @@ void findOrMatchType(int32_t t) {
 
 void findOrMatchElement(int32_t e) {
   TraceScope trace("findOrMatchElement");
-  const ElementEntry& row = modelTables.elements[e];
-  std::string identifier = makeElementIdent(nameAt(row.ident));
-  uint32_t handle = 0, typeHandle = 0;
-  int32_t id = 0, typeId = 0;
-  findElementByName(identifier.c_str(), &handle, &id, &typeHandle, &typeId,
-                    row.dataType != 0 ? 1 : 0);
-  if (handle == 0) return;
-  ReuseMatch match;
-  if (!match.element(e, handle)) refuseDifferent("Element", nameAt(row.ident), match.difference());
-  match.commit();
+  std::string first = nameAt(modelTables.elements[e].ident);
+  bool versioned = false;
+  for (int32_t n = 1;;) {
+    const ElementEntry row = modelTables.elements[e];
+    std::string identifier = makeElementIdent(nameAt(row.ident));
+    uint32_t handle = 0, typeHandle = 0;
+    int32_t id = 0, typeId = 0;
+    findElementByName(identifier.c_str(), &handle, &id, &typeHandle, &typeId,
+                      row.dataType != 0 ? 1 : 0);
+    if (handle == 0) return;
+    ReuseMatch match;
+    if (match.element(e, handle)) {
+      match.commit();
+      return;
+    }
+    // An element whose type is this run's version of a type cut elsewhere
+    // is a version too.
+    if (!versioned && !ReuseMatch(true).element(e, handle))
+      refuseDifferent("Element", nameAt(row.ident), match.difference());
+    versioned = true;
+    auto taken = [](const std::string& candidate) {
+      NameRef ref = findName(candidate.c_str());
+      return isStoredName(ref) && modelTables.index.elementByIdent.find(ref) != 0;
+    };
+    std::string candidate;
+    do {
+      candidate = first + "_" + std::to_string(n++);
+    } while (taken(candidate));
+    repo.versionedElements.emplace(e, first);
+    NameRef ref = insertName(candidate);
+    modelTables.elements[e].ident = ref;
+    modelTables.index.elementByIdent.insertFirst(ref, e);
+  }
 }
 
 void findOrMatchAttribute(int32_t a, const std::string& identifier) {
