@@ -169,11 +169,13 @@ using ValueUse = std::tuple<int32_t, uint32_t, std::string>;
 std::vector<ValueUse> modelValueUses(int32_t owner, bool byElement);
 /// Pass 1 for type row `t`: the stored type of its name is taken when it is
 /// the same definition, with everything below it; a made-up name taken by
-/// another definition moves to the next free one, and the root's type of a
-/// message with a prefix or suffix takes them; otherwise 9440 is raised.
+/// another definition, and a type that differs only in its recursion cuts,
+/// move to the next free numbered name; the root's type of a message with a
+/// prefix or suffix takes them; otherwise 9440 is raised.
 void findOrMatchType(int32_t t);
-/// Pass 2 for element row `e`: the stored element of its identifier is taken
-/// when it is the same definition; otherwise 9440 is raised.
+/// Pass 1, after the types, for element row `e`: the stored element of its
+/// identifier is taken when it is the same definition, an element of a
+/// versioned type becomes a version too; otherwise 9440 is raised.
 void findOrMatchElement(int32_t e);
 /// Pass 3 for attribute row `a` written as element `identifier`.
 void findOrMatchAttribute(int32_t a, const std::string& identifier);

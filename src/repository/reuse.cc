@@ -7,6 +7,14 @@
 // the local elements below a type that is reused are the stored ones, so a
 // reused type never leaves fresh copies of its parts behind that nothing
 // refers to.
+//
+// Recursion cuts are the one difference that is no difference of the
+// schema: where a cycle is cut depends on the path from the root.  A
+// placeholder of this run where the stored type goes on is taken as the
+// stored, deeper type; a stored placeholder where this run goes on would
+// lose what lies below, so the type (and an element of it) is written as a
+// version under its name with a number, or reused when that version is
+// stored.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
