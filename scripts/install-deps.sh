@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make libxerces-c-dev libsqlite3-dev libgtest-dev
-          nlohmann-json3-dev libcli11-dev libxml2-utils time)
+          nlohmann-json3-dev libcli11-dev libxml2-utils time pkg-config man-db)
 
 missing=()
 for p in "${packages[@]}"; do
