@@ -331,9 +331,8 @@ uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* o
   if (getTypeHandleField(details) != typeHandle ||
       getText(details, QEL_OFF_NAME, QEL_NAME_SIZE) != identifier)
     return 0;
-  if (valueText != nullptr &&
-      getText(details, QEL_OFF_VALUE_TEXT, QEL_VALUE_TEXT_SIZE) !=
-          std::string(valueText).substr(0, QEL_VALUE_TEXT_SIZE - 1))
+  if (valueText != nullptr && getText(details, QEL_OFF_VALUE_TEXT, QEL_VALUE_TEXT_SIZE) !=
+                                  std::string(valueText).substr(0, QEL_VALUE_TEXT_SIZE - 1))
     return 0;
   *outId = getInt32(details, QEL_OFF_IDENTIFIER);
   return handle;

@@ -182,8 +182,8 @@ void writeTypes() {
   }
   for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
     // The root is the message, written as no element.
-    if (modelTables.elements[e].handle == 0 &&
-        (modelTables.elements[e].flag & kElemXsiRoot) == 0 && model.element(e))
+    if (modelTables.elements[e].handle == 0 && (modelTables.elements[e].flag & kElemXsiRoot) == 0 &&
+        model.element(e))
       findOrMatchElement(e);
   }
   ReachedRows reached = reachedRows(true);
@@ -234,8 +234,8 @@ void writeElements(const ReachedRows& reached) {
     stored.dataTypeHandle = row.dataTypeHandle;
     if (row.xmlName != 0) {
       auto version = repo.versionedElements.find(e);
-      std::string xmlName =
-          withCaretsAsUnderscores(version != repo.versionedElements.end() ? version->second : ident);
+      std::string xmlName = withCaretsAsUnderscores(
+          version != repo.versionedElements.end() ? version->second : ident);
       for (const PluginLayer& layer : repo.xmlLayers)
         insertXMLName(row.handle, xmlName.c_str(), layer.handle);
     }

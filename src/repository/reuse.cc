@@ -95,8 +95,8 @@ std::vector<StoredMember> storedTypeMembers(uint32_t type) {
   std::vector<StoredMember> out;
   for (uint32_t member : memberHandles(type)) {
     unsigned char record[QEL_TYPE_MEMBER_SIZE] = {};
-    chkQELBeapiCode(QELGetMemberDetails(type, member, record, sizeof record),
-                    "QELGetMemberDetails", "reuseCheck");
+    chkQELBeapiCode(QELGetMemberDetails(type, member, record, sizeof record), "QELGetMemberDetails",
+                    "reuseCheck");
     StoredMember m;
     std::memcpy(&m.child, record + QEL_OFF_MEMBER_CHILD, sizeof m.child);
     std::memcpy(&m.repeat, record + QEL_OFF_MEMBER_REPEAT, sizeof m.repeat);
@@ -249,7 +249,8 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
   // anonymous or generated type) says nothing, only the content counts.
   if (isSchemaNamedType(t) && d.name() != makeTypeIdent(name.c_str())) {
     auto first = repo.versionedTypes.find(t);
-    std::string own = first != repo.versionedTypes.end() ? first->second : makeTypeIdent(name.c_str());
+    std::string own =
+        first != repo.versionedTypes.end() ? first->second : makeTypeIdent(name.c_str());
     if (!acrossCuts_ || !isVersionOf(d.name(), own))
       return differs("type " + name + " where the message set has " + d.name());
   }
@@ -326,7 +327,8 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
 }
 
 bool ReuseMatch::memberChild(const TypeEntryEntry& entry, const StoredMember& member) {
-  if (entry.attrId > 0 && (entry.flag & kMemberAttribute)) return attribute(entry.attrId, member.child);
+  if (entry.attrId > 0 && (entry.flag & kMemberAttribute))
+    return attribute(entry.attrId, member.child);
   if (entry.flag & kMemberElement) return element(entry.elemId, member.child);
   return type(entry.subTypeId, member.child);
 }
@@ -348,8 +350,7 @@ bool ReuseMatch::simpleElement(const std::string& what, int32_t dataType, uint32
       AttrRef ref(layer.handle, key);
       char buffer[QEL_ATTR_VALUE_SIZE] = {};
       int32_t status = QELGetAttrValue(stored, ref.bytes, buffer, sizeof buffer);
-      if (status != 0 && status != -4)
-        chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
+      if (status != 0 && status != -4) chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
       if (expected != (status == 0 ? buffer : ""))
         return differs(what + (key == 31 ? ": date format \"" : ": binary render \"") + expected +
                        "\" where the message set has \"" + (status == 0 ? buffer : "") + "\"");
@@ -458,8 +459,7 @@ void ReuseMatch::commit() {
 [[noreturn]] void refuseDifferent(const char* kind, const std::string& name,
                                   const std::string& difference) {
   throw QELDBException(reportError(9440, {textInsert(kind), textInsert(name),
-                                          textInsert(repo.msgSetName),
-                                          textInsert(difference)}));
+                                          textInsert(repo.msgSetName), textInsert(difference)}));
 }
 
 /// True when the model holds a type row of this name.
@@ -500,8 +500,8 @@ std::vector<ValueUse> modelValueUses(int32_t owner, bool byElement) {
   uint32_t fallback;
   if (byElement) {
     const ElementEntry& e = modelTables.elements[owner];
-    bool complex = e.dataType == 0 && e.typeId > 0 &&
-                   (modelTables.types[e.typeId].flag & kTypeSimple) == 0;
+    bool complex =
+        e.dataType == 0 && e.typeId > 0 && (modelTables.types[e.typeId].flag & kTypeSimple) == 0;
     ownerType = complex ? 0 : dataTypeForCode(e.dataType);
     int32_t baseType = e.typeId > 0 ? modelTables.types[e.typeId].baseType : 0;
     fallback = dataTypeForCode(baseType);

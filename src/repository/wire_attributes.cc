@@ -42,6 +42,7 @@ void setLanguageName(uint32_t componentHandle, uint32_t pluginHandle, int32_t ke
 
 namespace {
 
+// clang-format off
 // The reserved words of COBOL (the 2014 standard with the words of earlier
 // standards and common extensions): none may name a data item.
 const char* const kCobolReservedWords[] = {
@@ -118,8 +119,9 @@ const char* const kCKeywords[] = {
     "_Alignas", "_Alignof", "_Atomic", "_BitInt", "_Bool", "_Complex", "_Decimal128",
     "_Decimal32", "_Decimal64", "_Generic", "_Imaginary", "_Noreturn", "_Static_assert",
     "_Thread_local"};
+// clang-format on
 
-constexpr size_t kCobolNameCut = 24;   // the part of the name a COBOL name keeps
+constexpr size_t kCobolNameCut = 24;    // the part of the name a COBOL name keeps
 constexpr size_t kCobolWordLimit = 30;  // the longest COBOL user-defined word
 
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -188,8 +190,7 @@ void eachNameCharacter(const char* name, char dash, char separator, Take take) {
 }  // namespace
 
 bool isCobolWord(const std::string& word) {
-  if (word.empty() || word.size() > kCobolWordLimit || word.front() == '-' ||
-      word.back() == '-')
+  if (word.empty() || word.size() > kCobolWordLimit || word.front() == '-' || word.back() == '-')
     return false;
   bool letter = false;
   for (char c : word) {
@@ -252,7 +253,9 @@ std::string uniqueLanguageName(RepositoryConnection::LanguageNames& names, const
   if (!plainValid) {
     std::string base = cobol ? cobolName(name) : cName(name);
     result = base;
-    auto valid = [cobol](const std::string& w) { return cobol ? isCobolWord(w) : isCIdentifier(w); };
+    auto valid = [cobol](const std::string& w) {
+      return cobol ? isCobolWord(w) : isCIdentifier(w);
+    };
     for (int32_t n = 1; !valid(result) || names.taken.count(result) != 0; ++n) {
       std::string tail = (cobol ? "-" : "_") + std::to_string(n);
       std::string head = base;

@@ -80,8 +80,8 @@ class Import : public KovaTest {
 
   /// Imports root `root` of schema `body` (the content of xs:schema), written
   /// as `file`.
-  ProgramRun importSchema(const std::string& file, const std::string& body,
-                          const std::string& root, const std::string& extra = "") {
+  ProgramRun importSchema(const std::string& file, const std::string& body, const std::string& root,
+                          const std::string& extra = "") {
     writeFile(dir_ + "/" + file,
               "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">" + body + "</xs:schema>");
     return import(root, extra, {}, file);
@@ -255,7 +255,8 @@ TEST_F(Import, OnlyTheSameDefinitionIsReused) {
         "other.xsd",
         "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
         "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
-        "</xs:element><xs:complexType name=\"PartyType\">" + changed + "</xs:complexType>",
+        "</xs:element><xs:complexType name=\"PartyType\">" +
+            changed + "</xs:complexType>",
         "Bill");
     EXPECT_EQ(r.status, exitStatus(9350 - 9440)) << c.to << r.output;
     std::vector<std::string> refused = linesWith(r.output, "KOVA9440E Type PartyType is already");
@@ -265,12 +266,13 @@ TEST_F(Import, OnlyTheSameDefinitionIsReused) {
     EXPECT_EQ(exportSet(), before) << c.to;
   }
   // The same PartyType is taken as it is.
-  ProgramRun same = importSchema(
-      "same.xsd",
-      "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
-      "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
-      "</xs:element><xs:complexType name=\"PartyType\">" + party + "</xs:complexType>",
-      "Bill");
+  ProgramRun same =
+      importSchema("same.xsd",
+                   "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
+                   "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
+                   "</xs:element><xs:complexType name=\"PartyType\">" +
+                       party + "</xs:complexType>",
+                   "Bill");
   ASSERT_EQ(same.status, 0) << same.output;
   EXPECT_EQ(total(same.output, "types reused from existing entries in MessageSet    -"), 2);
   EXPECT_EQ(total(same.output, "elements reused from existing entries in MessageSet -"), 2);
@@ -279,15 +281,16 @@ TEST_F(Import, OnlyTheSameDefinitionIsReused) {
 TEST_F(Import, SecondRootLeavesNoUnreferencedDefinitions) {
   // X and Y hold each other: A enters the cycle at X, B at Y, so the cut
   // falls elsewhere for each; B is not refused for that.
-  ASSERT_EQ(importSchema("cycle.xsd",
-                         "<xs:element name=\"A\" type=\"X\"/><xs:element name=\"B\" type=\"Y\"/>"
-                         "<xs:complexType name=\"X\"><xs:sequence><xs:element name=\"y\" type=\"Y\"/>"
-                         "</xs:sequence></xs:complexType><xs:complexType name=\"Y\"><xs:sequence>"
-                         "<xs:element name=\"x\" type=\"X\" minOccurs=\"0\"/>"
-                         "<xs:element name=\"v\" type=\"xs:int\"/></xs:sequence></xs:complexType>",
-                         "A")
-                .status,
-            0);
+  ASSERT_EQ(
+      importSchema("cycle.xsd",
+                   "<xs:element name=\"A\" type=\"X\"/><xs:element name=\"B\" type=\"Y\"/>"
+                   "<xs:complexType name=\"X\"><xs:sequence><xs:element name=\"y\" type=\"Y\"/>"
+                   "</xs:sequence></xs:complexType><xs:complexType name=\"Y\"><xs:sequence>"
+                   "<xs:element name=\"x\" type=\"X\" minOccurs=\"0\"/>"
+                   "<xs:element name=\"v\" type=\"xs:int\"/></xs:sequence></xs:complexType>",
+                   "A")
+          .status,
+      0);
   ProgramRun cycle = import("B", "", {}, "cycle.xsd");
   ASSERT_EQ(cycle.status, 0) << cycle.output;
   EXPECT_EQ(unreachable(exportSet()), std::vector<std::string>{});
@@ -316,13 +319,13 @@ TEST_F(Import, SecondRootLeavesNoUnreferencedDefinitions) {
 }
 
 TEST_F(Import, FixedValueIsDefaultAndEnumeration) {
-  ProgramRun r = importSchema(
-      "fixed.xsd",
-      "<xs:element name=\"F\"><xs:complexType><xs:sequence>"
-      "<xs:element name=\"version\" type=\"xs:string\" fixed=\"2.1\"/></xs:sequence>"
-      "<xs:attribute name=\"unit\" type=\"xs:string\" fixed=\"kg\"/></xs:complexType>"
-      "</xs:element>",
-      "F");
+  ProgramRun r =
+      importSchema("fixed.xsd",
+                   "<xs:element name=\"F\"><xs:complexType><xs:sequence>"
+                   "<xs:element name=\"version\" type=\"xs:string\" fixed=\"2.1\"/></xs:sequence>"
+                   "<xs:attribute name=\"unit\" type=\"xs:string\" fixed=\"kg\"/></xs:complexType>"
+                   "</xs:element>",
+                   "F");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_EQ(linesWith(r.output, "Value already a member").size(), 0u) << r.output;
   json s = exportSet();
@@ -340,8 +343,16 @@ TEST_F(Import, FixedValueIsDefaultAndEnumeration) {
 TEST_F(Import, GeneratedLanguageNamesAreValid) {
   // Element names COBOL or C cannot hold as they are, besides names that
   // stay as they were.
-  const char* names[] = {"a",    "a-",   "\xE4\xB8\x80" "00", "Gr\xC3\xB6\xC3\x9F" "e",
-                         "x.y!z", "data", "int",                "order_line.item"};
+  const char* names[] = {"a",
+                         "a-",
+                         "\xE4\xB8\x80"
+                         "00",
+                         "Gr\xC3\xB6\xC3\x9F"
+                         "e",
+                         "x.y!z",
+                         "data",
+                         "int",
+                         "order_line.item"};
   std::string body = "<xs:element name=\"N\"><xs:complexType><xs:sequence>";
   for (const char* n : names)
     body += std::string("<xs:element name=\"") + n + "\" type=\"xs:string\"/>";
@@ -352,8 +363,12 @@ TEST_F(Import, GeneratedLanguageNamesAreValid) {
   const std::map<std::string, std::pair<std::string, std::string>> expected = {
       {"a", {"A", "a"}},
       {"a-", {"A-1", "a_"}},
-      {"\xE4\xB8\x80" "00", {"C00", "_00"}},
-      {"Gr\xC3\xB6\xC3\x9F" "e", {"GR-E", "Gr__e"}},
+      {"\xE4\xB8\x80"
+       "00",
+       {"C00", "_00"}},
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e",
+       {"GR-E", "Gr__e"}},
       {"x.y!z", {"XPY-Z", "xPy_z"}},
       {"data", {"DATA-1", "data"}},
       {"int", {"INT", "int_1"}},
@@ -368,7 +383,8 @@ TEST_F(Import, GeneratedLanguageNamesAreValid) {
   }
   // The XML names are the schema's own.
   std::set<std::string> xmlNames;
-  for (const json& m : (*named(s["types"], "N_ANON"))["members"]) xmlNames.insert(attribute(m, "memberXmlName"));
+  for (const json& m : (*named(s["types"], "N_ANON"))["members"])
+    xmlNames.insert(attribute(m, "memberXmlName"));
   EXPECT_EQ(xmlNames, std::set<std::string>(std::begin(names), std::end(names)));
 }
 
@@ -682,8 +698,7 @@ TEST(CorpusSets, UblDocumentsShareOneSetWithoutUnreferencedDefinitions) {
     if (std::find(sample.begin(), sample.end(), roots[i]) == sample.end())
       sample.push_back(roots[i]);
   for (const std::string& root : sample) {
-    ProgramRun r =
-        importCorpus(dir, "ubl-2.5/maindoc/UBL-" + root + "-2.5.xsd", root, db, "UBL");
+    ProgramRun r = importCorpus(dir, "ubl-2.5/maindoc/UBL-" + root + "-2.5.xsd", root, db, "UBL");
     ASSERT_EQ(r.status, 0) << root
                            << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
   }
@@ -713,15 +728,15 @@ TEST(CorpusSets, UblDocumentsShareOneSetWithoutUnreferencedDefinitions) {
 // of its own, with the structure its own schema gives it.
 TEST(CorpusSets, IsoMessagesWithOneRootKeepTheirOwnStructure) {
   std::string shared = makeTempDir();
-  const std::pair<const char*, const char*> messages[] = {
-      {"camt.052.001.08.xsd", "_camt052"},
-      {"camt.053.001.08.xsd", "_camt053"},
-      {"camt.054.001.08.xsd", "_camt054"}};
+  const std::pair<const char*, const char*> messages[] = {{"camt.052.001.08.xsd", "_camt052"},
+                                                          {"camt.053.001.08.xsd", "_camt053"},
+                                                          {"camt.054.001.08.xsd", "_camt054"}};
   for (const auto& [file, suffix] : messages) {
     std::string path = std::string("iso20022/banktocustomer_cash_management_8/") + file;
     ProgramRun r = importCorpus(shared, path, "Document", shared + "/repository.kovadb", "ISO",
                                 std::string("MSGSUFFIX=") + suffix + "\n");
-    ASSERT_EQ(r.status, 0) << file << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
+    ASSERT_EQ(r.status, 0) << file
+                           << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
     EXPECT_EQ(linesWith(r.output, std::string("KOVA9350I Message Document") + suffix + " ").size(),
               1u)
         << r.output.substr(r.output.size() > 500 ? r.output.size() - 500 : 0);

@@ -269,9 +269,13 @@ TEST_F(Writers, LanguageNameRules) {
       {"ns:a-b.c", "NSCA-BPC", "nsCa_bPc", "NSABC.CPY"},
       // Names COBOL or C cannot take as the plain rules make them.
       {"a-", "A", "a_", "A.CPY"},
-      {"\xE4\xB8\x80" "00", "C00", "_00", "00.CPY"},
+      {"\xE4\xB8\x80"
+       "00",
+       "C00", "_00", "00.CPY"},
       {"\xE4\xB8\x80", "C", "_", "C.CPY"},
-      {"Gr\xC3\xB6\xC3\x9F" "e", "GR-E", "Gr__e", "GRE.CPY"},
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e",
+       "GR-E", "Gr__e", "GRE.CPY"},
       {"x y!z", "X-Y-Z", "x_y_z", "XYZ.CPY"},
       {"-9-", "C9", "_9_", "9.CPY"},
       {"abcdefghijklmnopqrstuvwxyz-", "ABCDEFGHIJKLMNOPQRSTUVWX", "abcdefghijklmnopqrstuvwxyz_",
