@@ -191,6 +191,10 @@ void writeTypes() {
     if ((modelTables.types[t].flag & kTypeSimple) || modelTables.types[t].handle != 0 ||
         !reached.type(t))
       continue;
+    // Two rows whose names make one identifier (placeholders of one element,
+    // one named with ':' and one with '^'): the second meets the first here.
+    findOrMatchType(t);
+    if (modelTables.types[t].handle != 0) continue;
     const TypeEntry& row = modelTables.types[t];
     uint32_t base = row.baseType != 0 ? dataTypeForCode(row.baseType) : 0;
     std::string name = textOf(row.name);

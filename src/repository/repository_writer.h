@@ -88,9 +88,6 @@ struct RepositoryConnection {
   std::vector<std::vector<int32_t>> valueRowsOf[2];
   int32_t valueRowsListed = -1;
 
-  /// Type rows written under a version name because the message set holds
-  /// the type cut elsewhere: row -> the identifier of the type's own name.
-  std::unordered_map<int32_t, std::string> versionedTypes;
   /// Element rows written under a version identifier: row -> the element's
   /// own identifier, which its XML name keeps.
   std::unordered_map<int32_t, std::string> versionedElements;

@@ -150,13 +150,25 @@ bool sameValues(const std::vector<ValueUse>& model, const std::vector<ValueUse>&
   return asInserted(model) == stored || asInserted(model, true) == stored;
 }
 
-/// True when `identifier` is `own` or a version of it (`own` + "_" + digits).
-bool isVersionOf(const std::string& identifier, const std::string& own) {
-  if (identifier == own) return true;
-  if (identifier.size() < own.size() + 2 || identifier.compare(0, own.size(), own) != 0 ||
-      identifier[own.size()] != '_')
-    return false;
-  return identifier.find_first_not_of("0123456789", own.size() + 1) == std::string::npos;
+/// The identifier without the numbers that versions of one definition
+/// carry: "_" + digits (a version written here, or an element the recursion
+/// cut copied) and "_V" + digits (a type the recursion cut copied).
+std::string versionBase(std::string identifier) {
+  for (;;) {
+    size_t underscore = identifier.rfind('_');
+    if (underscore == std::string::npos) return identifier;
+    size_t digits = underscore + 1;
+    if (digits < identifier.size() && identifier[digits] == 'V') ++digits;
+    if (digits >= identifier.size() ||
+        identifier.find_first_not_of("0123456789", digits) != std::string::npos)
+      return identifier;
+    identifier.resize(underscore);
+  }
+}
+
+/// True when two identifiers name versions of one definition.
+bool sameDefinition(const std::string& a, const std::string& b) {
+  return versionBase(a) == versionBase(b);
 }
 
 constexpr const char* kRecursionMark = "_RECURSE";
@@ -226,12 +238,8 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
   if (row.handle != 0) {
     if (row.handle == stored) return true;
     // Across cuts, two stored versions of one type differ only in their cuts.
-    if (acrossCuts_ && isSchemaNamedType(t)) {
-      auto first = repo.versionedTypes.find(t);
-      std::string own =
-          first != repo.versionedTypes.end() ? first->second : makeTypeIdent(name.c_str());
-      if (isVersionOf(definitionName(stored), own)) return true;
-    }
+    if (acrossCuts_ && sameDefinition(definitionName(stored), makeTypeIdent(name.c_str())))
+      return true;
     return differs("type " + name + " where the message set has " + definitionName(stored));
   }
   // Across cuts one row may stand for several stored versions: each pair is
@@ -247,13 +255,9 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
     return differs("type " + name + " where the message set has " + d.name());
   // A name of the schema's own must be the stored one; a made-up name (of an
   // anonymous or generated type) says nothing, only the content counts.
-  if (isSchemaNamedType(t) && d.name() != makeTypeIdent(name.c_str())) {
-    auto first = repo.versionedTypes.find(t);
-    std::string own =
-        first != repo.versionedTypes.end() ? first->second : makeTypeIdent(name.c_str());
-    if (!acrossCuts_ || !isVersionOf(d.name(), own))
-      return differs("type " + name + " where the message set has " + d.name());
-  }
+  if (isSchemaNamedType(t) && d.name() != makeTypeIdent(name.c_str()) &&
+      !(acrossCuts_ && sameDefinition(d.name(), makeTypeIdent(name.c_str()))))
+    return differs("type " + name + " where the message set has " + d.name());
   uint32_t base = row.baseType != 0 ? dataTypeForCode(row.baseType) : 0;
   if (d.handleAt(QEL_OFF_BASE_TYPE) != base)
     return differs("type " + name + ": base type " + definitionName(base) +
@@ -364,16 +368,8 @@ bool ReuseMatch::element(int32_t e, uint32_t stored) {
   std::string what = "element " + textOf(row.ident);
   if (row.handle != 0) {
     if (row.handle == stored) return true;
-    if (acrossCuts_) {
-      auto first = repo.versionedElements.find(e);
-      std::string own = makeElementIdent(
-          first != repo.versionedElements.end() ? first->second.c_str() : nameAt(row.ident));
-      std::string storedName = definitionName(stored);
-      std::string ownByStored = makeElementIdent(nameAt(row.ident));
-      if (isVersionOf(storedName, own) || isVersionOf(own, storedName) ||
-          isVersionOf(ownByStored, storedName))
-        return true;
-    }
+    if (acrossCuts_ && sameDefinition(definitionName(stored), makeElementIdent(nameAt(row.ident))))
+      return true;
     return differs(what + " where the message set has " + definitionName(stored));
   }
   if (acrossCuts_ && !pairs_.insert({-e, stored}).second) return true;
@@ -557,7 +553,6 @@ void findOrMatchType(int32_t t) {
     // the root): this run's version is written under a name of its own.
     if (ReuseMatch(true).type(t, handle)) {
       versioned = true;
-      repo.versionedTypes.emplace(t, makeTypeIdent(name.c_str()));
       nextName(name);
       continue;
     }

@@ -135,8 +135,8 @@ bool listed(const char* const (&words)[N], const std::string& word) {
 }
 
 /// The COBOL name as the plain rule makes it: the first 24 bytes upper-cased,
-/// "_" as "-", ":" as "C", "." as "P", and a first character that is not a
-/// letter replaced by "C".
+/// "_" as "-", ":" as "C", "." as "P", a first character that is not a
+/// letter replaced by "C", and no hyphen at the end.
 std::string plainCobolName(const char* name) {
   std::string out(name, strnlen(name, kCobolNameCut));
   for (char& c : out) {
@@ -149,6 +149,8 @@ std::string plainCobolName(const char* name) {
       c = 'P';
   }
   if (!out.empty() && !(out[0] >= 'A' && out[0] <= 'Z')) out[0] = 'C';
+  // A COBOL name may not end in a hyphen, which the cut can leave behind.
+  while (out.size() > 1 && out.back() == '-') out.pop_back();
   return out;
 }
 

@@ -90,11 +90,44 @@ TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   EXPECT_EQ(valuesOf(attributeNamed("xmlns"), false), "6:xmlns_DEF=urn:default");
 }
 
-TEST_F(ModelTest, SimpleRootCannotTakeInstanceAttributes) {
-  std::strcpy(parms.xsiPrefix, "xsi");
-  build(schema("<xs:element name='r' type='xs:string'/>"), "r");
-  EXPECT_EQ(run.errSw, 1);
-  EXPECT_FALSE(linesWith(output, "KOVA9354E").empty());
+TEST_F(ModelTest, SimpleRootGetsATypeOfSimpleContentForTheInstanceAttributes) {
+  // A root of simple type, or of no type, is a message like an element with
+  // simple content: a type whose base is its data type, holding the
+  // instance attributes (none without a namespace or location).
+  struct Case {
+    const char* declaration;
+    bool xsi;
+    int32_t baseType;
+    int32_t content;
+    const char* members;
+    int32_t composition;
+  } cases[] = {
+      {"<xs:element name='r' type='xs:int'/>", true, kDtInt, kContentOrdinary,
+       " | @xmlns:xsi[1..1]", kCompAttrAdded},
+      {"<xs:element name='r' type='S'/><xs:simpleType name='S'><xs:restriction base='xs:date'>"
+       "<xs:enumeration value='2000-01-01'/></xs:restriction></xs:simpleType>",
+       true, kDtDate, kContentOrdinary, " | @xmlns:xsi[1..1]", kCompAttrAdded},
+      {"<xs:element name='r' type='xs:int'/>", false, kDtInt, kContentOrdinary, " |",
+       kCompUndecided},
+      // No type at all: anything may stand in it.
+      {"<xs:element name='r'/>", true, kDtString, kContentOpen, " | @xmlns:xsi[1..1]",
+       kCompAttrAdded},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.declaration);
+    freshRun();
+    if (c.xsi) std::strcpy(parms.xsiPrefix, "xsi");
+    int32_t root = build(schema(c.declaration), "r");
+    ASSERT_GT(root, 0);
+    EXPECT_EQ(run.errSw, 0) << output;
+    int32_t t = modelTables.elements[root].typeId;
+    ASSERT_GT(t, 0);
+    EXPECT_STREQ(textOf(modelTables.types[t].name), "r_ANON");
+    EXPECT_EQ(modelTables.types[t].baseType, c.baseType);
+    EXPECT_EQ(modelTables.types[t].typeContent, c.content);
+    EXPECT_EQ(modelTables.types[t].composition, c.composition);
+    EXPECT_EQ(members(t), c.members);
+  }
 }
 
 const char* kCycle = R"(
@@ -125,9 +158,29 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   // A cycle through the root type is cut one level below the root.
   freshRun();
   build(schema(std::string(kCycle) + "<xs:element name='a' type='A'/>"), "a");
+  // The root's own type keeps its member; the copy of A inside B holds the cut.
   oneWarning("A^b", "b", "B A ");
-  EXPECT_EQ(members(typeNamed("A")), "(A^b_RECURSE)[-1..-1] |");
-  EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a[0..-1] |");
+  EXPECT_EQ(members(typeNamed("A")), "A^b[-1..-1] |");
+  EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a_1[0..-1] |");
+  // The copy of element a leads to the cut copy of A.
+  EXPECT_EQ(modelTables.elements[elementWithIdent("B^a_1")].typeId, typeNamed("A_V1"));
+  EXPECT_EQ(members(typeNamed("A_V1")), "(A^b_RECURSE)[-1..-1] |");
+}
+
+TEST_F(ModelTest, RecursionCutLeavesTheSharedGroupWholeOutsideTheCycle) {
+  // r and LoopType share the group items; only the step from loop back into
+  // loop is recursive.
+  build(readGolden("recursive-group.xsd"), "r");
+  ASSERT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
+  EXPECT_EQ(members(typeNamed("items")), "(ANON0)[0..-2] |");
+  EXPECT_EQ(members(typeNamed("ANON0")), "ANON0^field[-1..-1] ANON0^loop[-1..-1] |");
+  int32_t loopType = modelTables.elements[elementWithIdent("ANON0^loop")].typeId;
+  EXPECT_EQ(textOf(modelTables.types[loopType].name), std::string("LoopType_SEQ"));
+  // Inside loop: a copy of the group whose loop is the placeholder.
+  EXPECT_EQ(members(typeNamed("LoopType")), "(items_V1)[-1..-1] |");
+  EXPECT_EQ(members(typeNamed("items_V1")), "(ANON0_V1)[0..-2] |");
+  EXPECT_EQ(members(typeNamed("ANON0_V1")), "ANON0^field[-1..-1] (ANON0^loop_RECURSE)[-1..-1] |");
 }
 
 TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
@@ -170,7 +223,10 @@ TEST_F(ModelTest, GroupHoldingItselfDoesNotTrapTheRecursionCheck) {
         "r");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t g = typeNamed("G");
-  EXPECT_EQ(members(g), "G^leaf[-1..-1] (G)[0..-1] (G^back_RECURSE)[0..-1] |");
+  // The group's use of itself is cut too: the repository refuses a
+  // definition that contains itself.
+  EXPECT_EQ(members(g), "G^leaf[-1..-1] (G_RECURSE)[0..-1] (G^back_RECURSE)[0..-1] |");
+  EXPECT_EQ(linesWith(output, "KOVA9435W Group G ").size(), 1u) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
 }
 
