@@ -45,7 +45,7 @@ extern "C" {
 #define QEL_STATUS_BAD_DETAILS (-11)       /* a details record is malformed */
 #define QEL_STATUS_BAD_MEMBER (-12)        /* a member record is malformed */
 #define QEL_STATUS_BAD_TYPE (-14)          /* a type handle is not a type of the same message set */
-#define QEL_STATUS_ALREADY_MEMBER (-22)    /* the element already has this value */
+#define QEL_STATUS_ALREADY_MEMBER (-22)    /* the element already has this value in this role */
 #define QEL_STATUS_CIRCULAR (-27)          /* the member would make a definition contain itself */
 #define QEL_STATUS_BAD_CATEGORY (-30)      /* a type kind word other than simple or complex */
 #define QEL_STATUS_NOT_VALID_FOR (-31)     /* the call does not apply to this kind of component */
@@ -158,7 +158,9 @@ extern "C" {
 #define QEL_MEMBER_VALUE 3
 
 /* Value roles, at QEL_OFF_MEMBER_ROLE of a value member.  An element holds at
-   most one value of each role except QEL_ROLE_ENUMERATION. */
+   most one value of each role except QEL_ROLE_ENUMERATION, and a value once
+   in each role (one value may stand in several: a fixed value is the default
+   and the one enumeration). */
 #define QEL_ROLE_MIN_INCLUSIVE 1
 #define QEL_ROLE_MAX_INCLUSIVE 2
 #define QEL_ROLE_MIN_LENGTH 3
@@ -275,7 +277,8 @@ const char* QELAttrKeyName(const char* plugin, int32_t key);
    QEL_STATUS_BAD_BUFFER for a missing or short record. */
 int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredRelease);
 /* Connects the process to the repository file `database` for reading and
-   writing, creating and initialising it when it does not exist.  user and
+   writing, creating and initialising it when it does not exist (the set-up
+   becomes durable with the first commit, or at QELCloseRepository).  user and
    password are not used by a file repository.  A connection already open
    is ended first, its uncommitted work discarded.  Statuses: 0,
    NO_DATABASE_NAME (empty name), CANNOT_CONNECT (cannot be opened or
@@ -288,8 +291,11 @@ int32_t QELOpenRepository(const char* database, const char* user, const char* pa
    NOT_PERMITTED. */
 int32_t QELOpenRepository2(const char* database, const char* user, const char* password,
                            int32_t mode);
-/* Ends the connection; a message set still open is discarded.  Statuses: 0,
-   NOT_PERMITTED when not connected. */
+/* Ends the connection; a message set still open is discarded.  A file that
+   QELOpenRepository created is kept as a repository even when nothing was
+   committed; it is left empty only when the process ends without closing.
+   Statuses: 0, NOT_PERMITTED when not connected, WRITER_ACTIVE or
+   DATABASE_ERROR when a new file's set-up cannot be committed. */
 int32_t QELCloseRepository(void);
 
 /* ---- Message sets (projects) ------------------------------------------------
