@@ -149,7 +149,6 @@ class RecursionCut {
       name = base + std::to_string(placeholderNumber_++) + "_RECURSE";
     }
     made = insertNewType(insertName(name), kCompUndecided, kContentOpen);
-    if (elemId == 0) reportInfo(9435, {textInsert(base), textInsert(name)});
     return made;
   }
 
@@ -185,8 +184,13 @@ class RecursionCut {
       if (member.flag & kMemberSubType) {
         int32_t sub = member.subTypeId;
         if (buildingAt_[static_cast<size_t>(sub)] == depth) {
-          // A type that holds itself through sub-types alone (a group that
-          // refers to itself): the inner use is the recursive step.
+          // A type that holds itself through sub-types alone: a group that
+          // refers to itself with no element in between.  XML Schema forbids
+          // such circular groups, and no instance could ever end, so the
+          // schema is refused; the inner use is still cut so that the walk
+          // ends and nothing circular is left behind.
+          modelError(9450, {textInsert("Group"), textInsert(textOf(m.types[sub].name)),
+                            intInsert(m.types[sub].xmlId)});
           out.cut = placeholder(0, sub);
         } else {
           out.child = resolve(sub);

@@ -121,6 +121,13 @@ TEST_F(HostileInput, BadSchemasEndInAMessageAndImportNothing) {
            "<xs:complexType name='A'><xs:attributeGroup ref='G'/></xs:complexType>"
            "<xs:element name='root' type='A'/></xs:schema>",
        "KOVA9450E Attribute group G "},
+      {"group referring to itself with no element between",
+       std::string(kHead) +
+           "<xs:group name='G'><xs:sequence><xs:element name='leaf' type='xs:int'/>"
+           "<xs:group ref='G' minOccurs='0'/></xs:sequence></xs:group>"
+           "<xs:complexType name='A'><xs:group ref='G'/></xs:complexType>"
+           "<xs:element name='root' type='A'/></xs:schema>",
+       "KOVA9450E Group G "},
       {"100 KB entity used 9,000 times", entitySchema(100000, 9000), "KOVA9451E"},
       {"60 KB entity used 9,000 times", entitySchema(60000, 9000), "KOVA9451E"},
       {"100,000 nested anonymous types", deep, "KOVA9451E"},
