@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,7 +22,10 @@
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLRecognizer.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax2/Attributes.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
@@ -51,9 +55,8 @@ constexpr XMLSize_t kEntityExpansionLimit = 10000;
 bool platformReady = false;
 XMLTranscoder* utf8Transcoder = nullptr;
 
-// Converts parser text to UTF-8 bytes in `out` (reused between calls).
-void toUtf8(const XMLCh* text, std::string& out) {
-  out.clear();
+// Appends parser text to `out` as UTF-8 bytes.
+void appendUtf8(const XMLCh* text, std::string& out) {
   if (text == nullptr) return;
   XMLSize_t length = XMLString::stringLen(text);
   XMLSize_t done = 0;
@@ -72,6 +75,12 @@ void toUtf8(const XMLCh* text, std::string& out) {
   }
 }
 
+// Converts parser text to UTF-8 bytes in `out` (reused between calls).
+void toUtf8(const XMLCh* text, std::string& out) {
+  out.clear();
+  appendUtf8(text, out);
+}
+
 std::string utf8(const XMLCh* text) {
   std::string s;
   toUtf8(text, s);
@@ -88,32 +97,43 @@ std::string folderOf(const std::string& path) {
 // parameter entity, part of the DTD.
 class SchemaDocumentParser : public XercesDOMParser {
  public:
-  bool inDoctype() const { return inDoctype_; }
+  bool inDoctype = false;
   void startIntSubset() override {
-    inDoctype_ = true;
+    inDoctype = true;
     XercesDOMParser::startIntSubset();
   }
   void endIntSubset() override {
     XercesDOMParser::endIntSubset();
-    inDoctype_ = false;
+    inDoctype = false;
   }
+};
 
- private:
-  bool inDoctype_ = false;
+// The same for the SAX scan of one schema document.
+class SchemaDocumentScanner : public SAX2XMLReaderImpl {
+ public:
+  bool inDoctype = false;
+  void startIntSubset() override {
+    inDoctype = true;
+    SAX2XMLReaderImpl::startIntSubset();
+  }
+  void endIntSubset() override {
+    SAX2XMLReaderImpl::endIntSubset();
+    inDoctype = false;
+  }
 };
 
 // Resolves every external general entity to a local file; one at a network
 // address, and every external parameter entity (a piece of DTD, which is
-// never read), is replaced by empty text.
+// never read), is replaced by empty text.  `inDoctype` is the parser's flag.
 class LocalEntityResolver : public XMLEntityResolver {
  public:
-  LocalEntityResolver(std::string documentFolder, const SchemaDocumentParser& parser)
-      : folder_(std::move(documentFolder)), parser_(parser) {}
+  LocalEntityResolver(std::string documentFolder, const bool& inDoctype)
+      : folder_(std::move(documentFolder)), inDoctype_(inDoctype) {}
 
   InputSource* resolveEntity(XMLResourceIdentifier* id) override {
     static const XMLByte kNothing[1] = {0};
     std::string system = utf8(id->getSystemId());
-    if (parser_.inDoctype()) {
+    if (inDoctype_) {
       tracePrintf("external DTD part %s is not read\n", system.c_str());
       return new MemBufInputSource(kNothing, 0, id->getSystemId(), false);
     }
@@ -141,7 +161,7 @@ class LocalEntityResolver : public XMLEntityResolver {
 
  private:
   std::string folder_;
-  const SchemaDocumentParser& parser_;
+  const bool& inDoctype_;
 };
 
 // Interns the part of `buf` given by `part` (not NUL-terminated in place).
@@ -150,19 +170,36 @@ NameRef internPart(std::string_view part, std::string& scratch) {
   return insertName(scratch.c_str());
 }
 
-// Builds one tag for an element node and returns its xmlId, or 0 when the
-// element (an annotation) gives no tag and is not to be looked into.
-int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
-  static std::string name, scratch, attrName, attrValue;
-  toUtf8(node->getNodeName(), name);
-  std::string_view qname(name);
+// One schema tag as the parser gives it: its qualified name and its
+// attributes, all UTF-8 and NUL-terminated, in document order.  The
+// attribute texts are writable: decoding an attribute may cut it in place.
+struct TagText {
+  const char* qname;
+  size_t attrCount;
+  char* const* names;
+  char* const* values;
+};
+
+// The three tags whose content the model never reads: an annotation and what
+// stands in it (also when one stands elsewhere) give no tag, nor does
+// anything inside them.
+bool isAnnotationName(std::string_view local) {
+  return local == "annotation" || local == "appinfo" || local == "documentation";
+}
+
+// Builds one tag and returns its xmlId, or 0 when the element (an
+// annotation) gives no tag and is not to be looked into.  Both document
+// walks come through here, once per element in document order.
+int32_t addElementTag(const TagText& element, int32_t parent, int32_t schemaId) {
+  static std::string scratch;
+  std::string_view qname(element.qname);
   size_t colon = qname.find(':');
   std::string_view prefix =
       colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
   std::string_view local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+  if (isAnnotationName(local)) return 0;
   scratch.assign(local);
   int32_t kind = getElemType(scratch.c_str());
-  if (kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation) return 0;
 
   GrowTable<XmlTag>& tags = tagsTable.tags;
   int32_t id = tags.add();
@@ -191,20 +228,22 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
     up.lastChild = id;
   }
 
-  const DOMNamedNodeMap* attrs = node->getAttributes();
-  XMLSize_t n = attrs ? attrs->getLength() : 0;
   // Namespace declarations first, so that a QName value on the same tag is
-  // read with them in scope wherever they stand among the attributes.
+  // read with them in scope wherever they stand among the attributes.  The
+  // kind of each attribute is taken before any is decoded (decoding cuts a
+  // name at its colon).
+  static std::vector<uint8_t> declaration;
+  declaration.assign(element.attrCount, 0);
+  for (size_t i = 0; i < element.attrCount; ++i) {
+    const char* attrName = element.names[i];
+    declaration[i] = std::strncmp(attrName, "xmlns", 5) == 0 &&
+                     (attrName[5] == '\0' || attrName[5] == ':');
+  }
   for (int pass = 0; pass < 2; ++pass) {
-    for (XMLSize_t i = 0; i < n; ++i) {
-      const DOMNode* attr = attrs->item(i);
-      toUtf8(attr->getNodeName(), attrName);
-      bool declaration = attrName.compare(0, 5, "xmlns") == 0 &&
-                         (attrName.size() == 5 || attrName[5] == ':');
-      if (declaration != (pass == 0)) continue;
-      toUtf8(attr->getNodeValue(), attrValue);
-      bool isName = attrName == "name";
-      getAttrValue(attrName.data(), attrValue.data(), schemaId);
+    for (size_t i = 0; i < element.attrCount; ++i) {
+      if ((declaration[i] != 0) != (pass == 0)) continue;
+      bool isName = std::strcmp(element.names[i], "name") == 0;
+      getAttrValue(element.names[i], element.values[i], schemaId);
       if (isName && (kind == kTagSimpleType || kind == kTagComplexType))
         createXMLname(id, schemaId);
     }
@@ -213,6 +252,131 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
   if (kind == kTagElement || kind == kTagAttribute) createXMLname(id, schemaId);
   return id;
 }
+
+// Builds the tag of a DOM element node (see addElementTag).
+int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
+  static std::string name;
+  static std::vector<std::string> texts;
+  static std::vector<char*> pointers;
+  toUtf8(node->getNodeName(), name);
+  const DOMNamedNodeMap* attrs = node->getAttributes();
+  XMLSize_t n = attrs ? attrs->getLength() : 0;
+  texts.resize(2 * n);
+  pointers.resize(2 * n);
+  for (XMLSize_t i = 0; i < n; ++i) {
+    const DOMNode* attr = attrs->item(i);
+    toUtf8(attr->getNodeName(), texts[i]);
+    toUtf8(attr->getNodeValue(), texts[n + i]);
+  }
+  for (size_t i = 0; i < 2 * n; ++i) pointers[i] = texts[i].data();
+  TagText element{name.c_str(), n, pointers.data(), pointers.data() + n};
+  return addElementTag(element, parent, schemaId);
+}
+
+// A document's elements as the SAX scan reports them, kept compactly until
+// the scan has ended without an error: only then do they become tags, in
+// the same order and with the same messages as from a whole document tree.
+// Annotation subtrees are skipped during the scan and never stored.
+class TagRecorder : public DefaultHandler {
+ public:
+  void startElement(const XMLCh* const, const XMLCh* const, const XMLCh* const qname,
+                    const Attributes& attrs) override {
+    if (skipDepth_ > 0) {
+      ++skipDepth_;
+      return;
+    }
+    const XMLCh* local = qname;
+    for (const XMLCh* c = qname; *c != 0; ++c) {
+      if (*c == chColon) {
+        local = c + 1;
+        break;
+      }
+    }
+    if (isAnnotation(local)) {
+      skipDepth_ = 1;
+      return;
+    }
+    // The attributes are taken in the order of their qualified names, as
+    // an element of the document tree holds them, not as written.
+    XMLSize_t n = attrs.getLength();
+    order_.resize(n);
+    for (XMLSize_t i = 0; i < n; ++i) order_[i] = i;
+    std::sort(order_.begin(), order_.end(), [&attrs](XMLSize_t a, XMLSize_t b) {
+      return XMLString::compareString(attrs.getQName(a), attrs.getQName(b)) < 0;
+    });
+    ops_.push_back(text(qname));
+    ops_.push_back(static_cast<uint32_t>(n));
+    for (XMLSize_t i : order_) {
+      ops_.push_back(text(attrs.getQName(i)));
+      ops_.push_back(text(attrs.getValue(i)));
+    }
+  }
+
+  void endElement(const XMLCh* const, const XMLCh* const, const XMLCh* const) override {
+    if (skipDepth_ > 0) {
+      --skipDepth_;
+      return;
+    }
+    ops_.push_back(kEnd);
+  }
+
+  // Makes the tags of the recorded elements under `parent`.
+  void replay(int32_t parent, int32_t schemaId) {
+    std::vector<int32_t> parents;
+    std::vector<char*> pointers;
+    size_t i = 0;
+    while (i < ops_.size()) {
+      if (ops_[i] == kEnd) {
+        parent = parents.back();
+        parents.pop_back();
+        ++i;
+        continue;
+      }
+      char* qname = texts_.data() + ops_[i];
+      size_t n = ops_[i + 1];
+      i += 2;
+      pointers.resize(2 * n);
+      for (size_t a = 0; a < n; ++a) {
+        pointers[a] = texts_.data() + ops_[i + 2 * a];
+        pointers[n + a] = texts_.data() + ops_[i + 2 * a + 1];
+      }
+      i += 2 * n;
+      TagText element{qname, n, pointers.data(), pointers.data() + n};
+      int32_t id = addElementTag(element, parent, schemaId);
+      parents.push_back(parent);
+      parent = id;
+    }
+  }
+
+ private:
+  static constexpr uint32_t kEnd = UINT32_MAX;
+
+  static bool isAnnotation(const XMLCh* local) {
+    static const XMLCh kAnnotation[] = {chLatin_a, chLatin_n, chLatin_n, chLatin_o, chLatin_t,
+                                        chLatin_a, chLatin_t, chLatin_i, chLatin_o, chLatin_n,
+                                        chNull};
+    static const XMLCh kAppinfo[] = {chLatin_a, chLatin_p, chLatin_p, chLatin_i,
+                                     chLatin_n, chLatin_f, chLatin_o, chNull};
+    static const XMLCh kDocumentation[] = {chLatin_d, chLatin_o, chLatin_c, chLatin_u, chLatin_m,
+                                           chLatin_e, chLatin_n, chLatin_t, chLatin_a, chLatin_t,
+                                           chLatin_i, chLatin_o, chLatin_n, chNull};
+    return XMLString::equals(local, kAnnotation) || XMLString::equals(local, kAppinfo) ||
+           XMLString::equals(local, kDocumentation);
+  }
+
+  // Stores `value` as UTF-8 with a NUL after it; returns its offset.
+  uint32_t text(const XMLCh* value) {
+    size_t at = texts_.size();
+    appendUtf8(value, texts_);
+    texts_.push_back('\0');
+    return static_cast<uint32_t>(at);
+  }
+
+  std::string texts_;
+  std::vector<XMLSize_t> order_;
+  std::vector<uint32_t> ops_;  // start: qname, n, n x (name, value); end: kEnd
+  int skipDepth_ = 0;
+};
 
 // The XML Schema error handler: the first error or fatal error of a document
 // is reported, naming the file, and ends its parse.
@@ -237,6 +401,28 @@ class DOMTreeErrorReporter : public ErrorHandler {
 
   std::string fileName_;
 };
+
+// Runs one parse; false (after its message) when it ended in an error.
+template <class Parse>
+bool parseGuarded(Parse&& parse) {
+  try {
+    parse();
+    return true;
+  } catch (const DOMException& e) {
+    tagsTable.parseStatus = reportError(9409, {textInsert(utf8(e.getMessage()))});
+  } catch (const XMLException& e) {
+    tracePrintf("An XMLException error occurred during parsing\n");
+    tagsTable.parseStatus = reportError(9423, {textInsert(utf8(e.getMessage()))});
+  } catch (const SAXParseException&) {
+    run.errSw = 1;  // the error reporter has printed 9422 and set the status
+  } catch (...) {
+    tagsTable.parseStatus = reportError(9410);
+  }
+  return false;
+}
+
+// Walks the DOM tree instead of the SAX scan (kept to compare the two).
+bool walkDocumentTree = false;
 
 }  // namespace
 
@@ -310,6 +496,8 @@ int32_t getElemType(const char* tagName) {
   if (it->second.counter >= 0) ++tagsTable.counters[it->second.counter];
   return it->second.kind;
 }
+
+void setDocumentTreeWalk(bool on) { walkDocumentTree = on; }
 
 void recurseLevel(const DOMNode* node, int32_t parent, int32_t schemaId, int32_t topLevel) {
   tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=%d\n", parent, schemaId, topLevel);
@@ -389,39 +577,57 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   // subset its DOCTYPE names is not read: XML Schema's own documents name
   // DTDs that are seldom shipped beside them.  The internal subset is still
   // read, so its entities expand (within the expansion limit).
-  SchemaDocumentParser parser;
-  parser.setValidationScheme(XercesDOMParser::Val_Never);
-  parser.setLoadExternalDTD(false);
-  parser.setDoNamespaces(true);
   DOMTreeErrorReporter reporter(file);
-  parser.setErrorHandler(&reporter);
-  parser.setCreateEntityReferenceNodes(false);
-  LocalEntityResolver resolver(folderOf(file), parser);
-  parser.setXMLEntityResolver(&resolver);
-  parser.setDisableDefaultEntityResolution(true);
   SecurityManager security;
   security.setEntityExpansionLimit(kEntityExpansionLimit);
-  parser.setSecurityManager(&security);
-
   static const XMLCh kNoSystemId[] = {0};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(body.data()), body.size(), kNoSystemId,
                            false);
-  bool failed = false;
-  try {
-    parser.parse(source);
-  } catch (const DOMException& e) {
-    tagsTable.parseStatus = reportError(9409, {textInsert(utf8(e.getMessage()))});
-    failed = true;
-  } catch (const XMLException& e) {
-    tracePrintf("An XMLException error occurred during parsing\n");
-    tagsTable.parseStatus = reportError(9423, {textInsert(utf8(e.getMessage()))});
-    failed = true;
-  } catch (const SAXParseException&) {
-    run.errSw = 1;  // the error reporter has printed 9422 and set the status
-    failed = true;
-  } catch (...) {
-    tagsTable.parseStatus = reportError(9410);
-    failed = true;
+  int32_t first = tagsTable.tags.count() + 1;
+  bool failed;
+  if (walkDocumentTree) {
+    SchemaDocumentParser parser;
+    parser.setValidationScheme(XercesDOMParser::Val_Never);
+    parser.setLoadExternalDTD(false);
+    parser.setDoNamespaces(true);
+    parser.setErrorHandler(&reporter);
+    parser.setCreateEntityReferenceNodes(false);
+    LocalEntityResolver resolver(folderOf(file), parser.inDoctype);
+    parser.setXMLEntityResolver(&resolver);
+    parser.setDisableDefaultEntityResolution(true);
+    parser.setSecurityManager(&security);
+    failed = !parseGuarded([&] { parser.parse(source); });
+    if (!failed) {
+      reportInfo(9408, {textInsert(file)});
+      const DOMDocument* document = parser.getDocument();
+      if (document != nullptr) recurseLevel(document->getFirstChild(), parent, first, 1);
+    }
+  } else {
+    // Namespace declarations are wanted among the attributes; the scan is
+    // not a schema validation.
+    SchemaDocumentScanner scanner;
+    scanner.setFeature(XMLUni::fgSAX2CoreValidation, false);
+    scanner.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
+    scanner.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, true);
+    scanner.setFeature(XMLUni::fgXercesSchema, false);
+    scanner.setFeature(XMLUni::fgXercesLoadExternalDTD, false);
+    scanner.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+    scanner.setProperty(XMLUni::fgXercesSecurityManager, &security);
+    scanner.setErrorHandler(&reporter);
+    TagRecorder recorder;
+    scanner.setContentHandler(&recorder);
+    // A lexical handler makes the scanner report where the DOCTYPE's
+    // internal subset starts and ends (see LocalEntityResolver).
+    scanner.setLexicalHandler(&recorder);
+    LocalEntityResolver resolver(folderOf(file), scanner.inDoctype);
+    scanner.setXMLEntityResolver(&resolver);
+    failed = !parseGuarded([&] { scanner.parse(source); });
+    if (!failed) {
+      reportInfo(9408, {textInsert(file)});
+      tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=1\n", parent, first);
+      recorder.replay(parent, first);
+      tracePrintf("<== recurseLevel\n");
+    }
   }
 
   if (failed &&
@@ -433,13 +639,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
         "in a 16-bit encoding (UTF-16) cannot be read\n",
         file.c_str(), body.size());
   }
-  if (!failed) {
-    reportInfo(9408, {textInsert(file)});
-    const DOMDocument* document = parser.getDocument();
-    int32_t first = tagsTable.tags.count() + 1;
-    if (document != nullptr) recurseLevel(document->getFirstChild(), parent, first, 1);
-    if (tagsTable.tags.count() >= first) tagsTable.documentFile[first] = file;
-  }
+  if (!failed && tagsTable.tags.count() >= first) tagsTable.documentFile[first] = file;
   tracePrintf("<== ending parseXMLfile, errSw=%d\n", run.errSw);
   return tagsTable.parseStatus;
 }

@@ -9,3 +9,7 @@
 /// tags table under `parent`; every new tag gets `schemaId`.  `topLevel` is 1
 /// on the call for a document's first node (it only shows in the trace).
 void recurseLevel(const xercesc::DOMNode* node, int32_t parent, int32_t schemaId, int32_t topLevel);
+
+/// Reads schema documents by building a DOM tree and walking it (true)
+/// instead of by the SAX scan (false, the default).
+void setDocumentTreeWalk(bool on);
