@@ -1,14 +1,12 @@
-// The document walk: one schema text, parsed from memory with the DOM parser,
-// becomes one run of consecutive rows of the XML tags table.
+// The document walk: one schema text, scanned from memory with the SAX
+// parser, becomes one run of consecutive rows of the XML tags table.
 //
-// Every element node gives one XmlTag, linked as the last child of its parent
+// Every element gives one XmlTag, linked as the last child of its parent
 // tag; annotation subtrees give nothing.  Names and values are converted to
 // UTF-8 bytes whatever the process locale.  The parser never reaches the
 // network: the external DTD a DOCTYPE names is never read nor validated
 // against, other external entities are read only from local files, and
 // entity expansion is bounded.
-#include "document_walk.h"
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -18,16 +16,14 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-#include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLRecognizer.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
-#include <xercesc/sax2/Attributes.hpp>
-#include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/Attributes.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
@@ -92,23 +88,9 @@ std::string folderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The DOM parser of one schema document; it knows while it is inside the
+// The SAX scanner of one schema document; it knows while it is inside the
 // internal subset of the DOCTYPE, where every entity that is referenced is a
 // parameter entity, part of the DTD.
-class SchemaDocumentParser : public XercesDOMParser {
- public:
-  bool inDoctype = false;
-  void startIntSubset() override {
-    inDoctype = true;
-    XercesDOMParser::startIntSubset();
-  }
-  void endIntSubset() override {
-    XercesDOMParser::endIntSubset();
-    inDoctype = false;
-  }
-};
-
-// The same for the SAX scan of one schema document.
 class SchemaDocumentScanner : public SAX2XMLReaderImpl {
  public:
   bool inDoctype = false;
@@ -188,8 +170,8 @@ bool isAnnotationName(std::string_view local) {
 }
 
 // Builds one tag and returns its xmlId, or 0 when the element (an
-// annotation) gives no tag and is not to be looked into.  Both document
-// walks come through here, once per element in document order.
+// annotation) gives no tag and is not to be looked into.  Called once per
+// element in document order.
 int32_t addElementTag(const TagText& element, int32_t parent, int32_t schemaId) {
   static std::string scratch;
   std::string_view qname(element.qname);
@@ -236,8 +218,8 @@ int32_t addElementTag(const TagText& element, int32_t parent, int32_t schemaId) 
   declaration.assign(element.attrCount, 0);
   for (size_t i = 0; i < element.attrCount; ++i) {
     const char* attrName = element.names[i];
-    declaration[i] = std::strncmp(attrName, "xmlns", 5) == 0 &&
-                     (attrName[5] == '\0' || attrName[5] == ':');
+    declaration[i] =
+        std::strncmp(attrName, "xmlns", 5) == 0 && (attrName[5] == '\0' || attrName[5] == ':');
   }
   for (int pass = 0; pass < 2; ++pass) {
     for (size_t i = 0; i < element.attrCount; ++i) {
@@ -253,30 +235,11 @@ int32_t addElementTag(const TagText& element, int32_t parent, int32_t schemaId) 
   return id;
 }
 
-// Builds the tag of a DOM element node (see addElementTag).
-int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
-  static std::string name;
-  static std::vector<std::string> texts;
-  static std::vector<char*> pointers;
-  toUtf8(node->getNodeName(), name);
-  const DOMNamedNodeMap* attrs = node->getAttributes();
-  XMLSize_t n = attrs ? attrs->getLength() : 0;
-  texts.resize(2 * n);
-  pointers.resize(2 * n);
-  for (XMLSize_t i = 0; i < n; ++i) {
-    const DOMNode* attr = attrs->item(i);
-    toUtf8(attr->getNodeName(), texts[i]);
-    toUtf8(attr->getNodeValue(), texts[n + i]);
-  }
-  for (size_t i = 0; i < 2 * n; ++i) pointers[i] = texts[i].data();
-  TagText element{name.c_str(), n, pointers.data(), pointers.data() + n};
-  return addElementTag(element, parent, schemaId);
-}
-
 // A document's elements as the SAX scan reports them, kept compactly until
-// the scan has ended without an error: only then do they become tags, in
-// the same order and with the same messages as from a whole document tree.
-// Annotation subtrees are skipped during the scan and never stored.
+// the scan has ended without an error: only then do they become tags, so a
+// document that does not parse adds none, and what decoding them reports
+// comes after the message that the document was parsed.  Annotation
+// subtrees are skipped during the scan and never stored.
 class TagRecorder : public DefaultHandler {
  public:
   void startElement(const XMLCh* const, const XMLCh* const, const XMLCh* const qname,
@@ -296,8 +259,10 @@ class TagRecorder : public DefaultHandler {
       skipDepth_ = 1;
       return;
     }
-    // The attributes are taken in the order of their qualified names, as
-    // an element of the document tree holds them, not as written.
+    // The attributes are taken in the order of their qualified names, not
+    // as written: the order in which namespace declarations are recorded,
+    // and attribute messages printed, never depends on how a document
+    // happens to list them.
     XMLSize_t n = attrs.getLength();
     order_.resize(n);
     for (XMLSize_t i = 0; i < n; ++i) order_[i] = i;
@@ -352,9 +317,9 @@ class TagRecorder : public DefaultHandler {
   static constexpr uint32_t kEnd = UINT32_MAX;
 
   static bool isAnnotation(const XMLCh* local) {
-    static const XMLCh kAnnotation[] = {chLatin_a, chLatin_n, chLatin_n, chLatin_o, chLatin_t,
-                                        chLatin_a, chLatin_t, chLatin_i, chLatin_o, chLatin_n,
-                                        chNull};
+    static const XMLCh kAnnotation[] = {chLatin_a, chLatin_n, chLatin_n, chLatin_o,
+                                        chLatin_t, chLatin_a, chLatin_t, chLatin_i,
+                                        chLatin_o, chLatin_n, chNull};
     static const XMLCh kAppinfo[] = {chLatin_a, chLatin_p, chLatin_p, chLatin_i,
                                      chLatin_n, chLatin_f, chLatin_o, chNull};
     static const XMLCh kDocumentation[] = {chLatin_d, chLatin_o, chLatin_c, chLatin_u, chLatin_m,
@@ -380,10 +345,10 @@ class TagRecorder : public DefaultHandler {
 
 // The XML Schema error handler: the first error or fatal error of a document
 // is reported, naming the file, and ends its parse.
-class DOMTreeErrorReporter : public ErrorHandler {
+class SchemaErrorReporter : public ErrorHandler {
  public:
-  explicit DOMTreeErrorReporter(std::string fileName) : fileName_(std::move(fileName)) {}
-  ~DOMTreeErrorReporter() override = default;
+  explicit SchemaErrorReporter(std::string fileName) : fileName_(std::move(fileName)) {}
+  ~SchemaErrorReporter() override = default;
   void warning(const SAXParseException&) override {}
   void error(const SAXParseException& e) override { report(e); }
   void fatalError(const SAXParseException& e) override { report(e); }
@@ -392,10 +357,10 @@ class DOMTreeErrorReporter : public ErrorHandler {
  private:
   void report(const SAXParseException& e) {
     tracePrintf("An error occurred during parsing - see the following message...\n");
-    tagsTable.parseStatus = reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
-                                               intInsert(static_cast<int64_t>(e.getColumnNumber())),
-                                               textInsert(utf8(e.getMessage())),
-                                               textInsert(fileName_)});
+    tagsTable.parseStatus =
+        reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
+                           intInsert(static_cast<int64_t>(e.getColumnNumber())),
+                           textInsert(utf8(e.getMessage())), textInsert(fileName_)});
     throw SAXParseException(e);
   }
 
@@ -408,8 +373,6 @@ bool parseGuarded(Parse&& parse) {
   try {
     parse();
     return true;
-  } catch (const DOMException& e) {
-    tagsTable.parseStatus = reportError(9409, {textInsert(utf8(e.getMessage()))});
   } catch (const XMLException& e) {
     tracePrintf("An XMLException error occurred during parsing\n");
     tagsTable.parseStatus = reportError(9423, {textInsert(utf8(e.getMessage()))});
@@ -420,9 +383,6 @@ bool parseGuarded(Parse&& parse) {
   }
   return false;
 }
-
-// Walks the DOM tree instead of the SAX scan (kept to compare the two).
-bool walkDocumentTree = false;
 
 }  // namespace
 
@@ -497,55 +457,6 @@ int32_t getElemType(const char* tagName) {
   return it->second.kind;
 }
 
-void setDocumentTreeWalk(bool on) { walkDocumentTree = on; }
-
-void recurseLevel(const DOMNode* node, int32_t parent, int32_t schemaId, int32_t topLevel) {
-  tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=%d\n", parent, schemaId, topLevel);
-  // Depth first in document order.  Siblings are taken in a loop and nesting
-  // keeps its resume points on this stack, so neither a long sibling chain nor
-  // deep nesting grows the call stack.
-  struct Resume {
-    const DOMNode* node;
-    int32_t parent;
-  };
-  std::vector<Resume> stack;
-  while (node != nullptr) {
-    int32_t childParent = -1;  // -1: the node's content is not walked
-    const DOMNode::NodeType type = node->getNodeType();
-    if (type == DOMNode::TEXT_NODE || type == DOMNode::COMMENT_NODE ||
-        type == DOMNode::PROCESSING_INSTRUCTION_NODE || type == DOMNode::CDATA_SECTION_NODE) {
-      // Leaves by their nature: no need to ask the DOM for children.
-    } else if (type != DOMNode::ELEMENT_NODE) {
-      childParent = tagsTable.tags.count();
-    } else {
-      int32_t id = addElementTag(node, parent, schemaId);
-      if (id > 0) childParent = id;
-    }
-    const DOMNode* child = childParent >= 0 ? node->getFirstChild() : nullptr;
-    if (child != nullptr) {
-      stack.push_back({node, parent});
-      node = child;
-      parent = childParent;
-      continue;
-    }
-    for (;;) {
-      const DOMNode* next = node->getNextSibling();
-      if (next != nullptr) {
-        node = next;
-        break;
-      }
-      if (stack.empty()) {
-        node = nullptr;
-        break;
-      }
-      node = stack.back().node;
-      parent = stack.back().parent;
-      stack.pop_back();
-    }
-  }
-  tracePrintf("<== recurseLevel\n");
-}
-
 int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   tracePrintf("==> parseXMLfile parent=%d file=%s\n", parent, fileName ? fileName : "");
   if (tagsTable.xsdNamespace == 0) tagsTable.xsdNamespace = insertName(kXsdNamespaceName);
@@ -577,57 +488,37 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   // subset its DOCTYPE names is not read: XML Schema's own documents name
   // DTDs that are seldom shipped beside them.  The internal subset is still
   // read, so its entities expand (within the expansion limit).
-  DOMTreeErrorReporter reporter(file);
+  SchemaErrorReporter reporter(file);
   SecurityManager security;
   security.setEntityExpansionLimit(kEntityExpansionLimit);
   static const XMLCh kNoSystemId[] = {0};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(body.data()), body.size(), kNoSystemId,
                            false);
   int32_t first = tagsTable.tags.count() + 1;
-  bool failed;
-  if (walkDocumentTree) {
-    SchemaDocumentParser parser;
-    parser.setValidationScheme(XercesDOMParser::Val_Never);
-    parser.setLoadExternalDTD(false);
-    parser.setDoNamespaces(true);
-    parser.setErrorHandler(&reporter);
-    parser.setCreateEntityReferenceNodes(false);
-    LocalEntityResolver resolver(folderOf(file), parser.inDoctype);
-    parser.setXMLEntityResolver(&resolver);
-    parser.setDisableDefaultEntityResolution(true);
-    parser.setSecurityManager(&security);
-    failed = !parseGuarded([&] { parser.parse(source); });
-    if (!failed) {
-      reportInfo(9408, {textInsert(file)});
-      const DOMDocument* document = parser.getDocument();
-      if (document != nullptr) recurseLevel(document->getFirstChild(), parent, first, 1);
-    }
-  } else {
-    // Namespace declarations are wanted among the attributes; the scan is
-    // not a schema validation.
-    SchemaDocumentScanner scanner;
-    scanner.setFeature(XMLUni::fgSAX2CoreValidation, false);
-    scanner.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
-    scanner.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, true);
-    scanner.setFeature(XMLUni::fgXercesSchema, false);
-    scanner.setFeature(XMLUni::fgXercesLoadExternalDTD, false);
-    scanner.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
-    scanner.setProperty(XMLUni::fgXercesSecurityManager, &security);
-    scanner.setErrorHandler(&reporter);
-    TagRecorder recorder;
-    scanner.setContentHandler(&recorder);
-    // A lexical handler makes the scanner report where the DOCTYPE's
-    // internal subset starts and ends (see LocalEntityResolver).
-    scanner.setLexicalHandler(&recorder);
-    LocalEntityResolver resolver(folderOf(file), scanner.inDoctype);
-    scanner.setXMLEntityResolver(&resolver);
-    failed = !parseGuarded([&] { scanner.parse(source); });
-    if (!failed) {
-      reportInfo(9408, {textInsert(file)});
-      tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=1\n", parent, first);
-      recorder.replay(parent, first);
-      tracePrintf("<== recurseLevel\n");
-    }
+  // Namespace declarations are wanted among the attributes; the scan is
+  // not a schema validation.
+  SchemaDocumentScanner scanner;
+  scanner.setFeature(XMLUni::fgSAX2CoreValidation, false);
+  scanner.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
+  scanner.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, true);
+  scanner.setFeature(XMLUni::fgXercesSchema, false);
+  scanner.setFeature(XMLUni::fgXercesLoadExternalDTD, false);
+  scanner.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+  scanner.setProperty(XMLUni::fgXercesSecurityManager, &security);
+  scanner.setErrorHandler(&reporter);
+  TagRecorder recorder;
+  scanner.setContentHandler(&recorder);
+  // A lexical handler makes the scanner report where the DOCTYPE's
+  // internal subset starts and ends (see LocalEntityResolver).
+  scanner.setLexicalHandler(&recorder);
+  LocalEntityResolver resolver(folderOf(file), scanner.inDoctype);
+  scanner.setXMLEntityResolver(&resolver);
+  bool failed = !parseGuarded([&] { scanner.parse(source); });
+  if (!failed) {
+    reportInfo(9408, {textInsert(file)});
+    tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=1\n", parent, first);
+    recorder.replay(parent, first);
+    tracePrintf("<== recurseLevel\n");
   }
 
   if (failed &&
@@ -695,8 +586,8 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
     int32_t block = findPrefixBlockIndex(nameSpace);
     if (nameSpace == storedXmlNamespace()) {
       result = std::string("xml:") + localName;  // bound by definition
-    } else if (block >= 0 && fileLists.prefixes[static_cast<size_t>(block)].origin ==
-                                 kPrefixFromParameters) {
+    } else if (block >= 0 &&
+               fileLists.prefixes[static_cast<size_t>(block)].origin == kPrefixFromParameters) {
       result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) + ":" +
                localName;
     } else {
@@ -707,8 +598,8 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
         tagsTable.prefixWanted.push_back(nameSpace);
       tagsTable.provisionalNames.emplace_back(xmlId, nameSpace);
       if (block >= 0) {
-        result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) +
-                 ":" + localName;
+        result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) + ":" +
+                 localName;
       }
     }
   }
