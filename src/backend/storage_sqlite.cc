@@ -740,11 +740,15 @@ std::unique_ptr<RepositoryStorage> openFile(const std::string& path, bool readOn
     return nullptr;
   }
   sqlite3* db = nullptr;
+  // The name is always a file name.  SQLite would take ":memory:" and, as
+  // built here, "file:" URIs (mode=memory) as a database that keeps nothing.
+  std::string file = path;
+  if (file == ":memory:" || file.rfind("file:", 0) == 0) file.insert(0, "./");
   // The connection is only ever used by one thread at a time (the API's one
   // connection per process): no mutex around every call.
   int flags = SQLITE_OPEN_NOMUTEX |
               (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
     *status = kStoreCannotOpen;

@@ -387,6 +387,9 @@ int32_t getFileLength(DataFileBlock* current, const char* name) {
     status = reportError(9385, {textInsert(qualified)});
   } else if (stat(qualified.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
     status = reportError(9393, {textInsert(qualified), textInsert("open failed")});
+  } else if (!S_ISREG(st.st_mode)) {
+    // A named pipe or a device would block the open or never end.
+    status = reportError(9393, {textInsert(qualified), textInsert("not a regular file")});
   } else if (FILE* f = std::fopen(qualified.c_str(), "rb"); f == nullptr) {
     status = reportError(9393, {textInsert(qualified), textInsert("open failed")});
   } else {
@@ -459,6 +462,10 @@ int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
     bool hasNul = false;
     while (status == 0 && readLine(f, buffer, tooLong, hasNul)) {
       ++lineNumber;
+      if (lineNumber == 1 && std::strncmp(buffer, "\xEF\xBB\xBF", 3) == 0) {
+        // The byte-order mark that some editors put before UTF-8 text.
+        std::memmove(buffer, buffer + 3, std::strlen(buffer + 3) + 1);
+      }
       size_t n = std::strlen(buffer);
       while (n > 0 && static_cast<unsigned char>(buffer[n - 1]) < 32) buffer[--n] = '\0';
       char* line = skipBlanks(buffer);

@@ -80,6 +80,8 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
   modelTrace("==> processAttrGroup %d type %d\n", xmlId, typeId);
   int32_t group = attrGroupDefinition(xmlId);
   if (group == 0) return;
+  ExpansionGuard guard(group, "Attribute group");
+  if (!guard.entered()) return;
   for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
@@ -119,6 +121,8 @@ void updateAttrGroup(int32_t xmlId, int32_t typeId) {
   modelTrace("==> updateAttrGroup %d type %d\n", xmlId, typeId);
   int32_t group = attrGroupDefinition(xmlId);
   if (group == 0) return;
+  ExpansionGuard guard(group, "Attribute group");
+  if (!guard.entered()) return;
   for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {

@@ -5,6 +5,7 @@
 // One TypeEntry holds one composition for its whole element chain, so a group
 // nested in another becomes an anonymous type entered as a sub-type member.
 #include <cstdio>
+#include <unordered_set>
 
 #include "messages.h"
 #include "model_internal.h"
@@ -42,6 +43,9 @@ void prefetchLocalIdents(int32_t groupId, int32_t typeId) {
 /// The shared walk of sequence and choice.
 void processModelGroup(int32_t groupId, int32_t typeId, int32_t composition,
                        const char* construct) {
+  // Nested sequences and choices are walked by recursion: bounded.
+  ExpansionGuard guard(groupId, construct);
+  if (!guard.entered()) return;
   modelTables.types[typeId].composition = composition;
   prefetchLocalIdents(groupId, typeId);
   for (int32_t c = tagAt(groupId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
@@ -142,6 +146,11 @@ void processGroup(int32_t xmlId, int32_t typeId) {
   ModelTables& m = modelTables;
   int32_t groupType = tagAt(group).typeId;
   if (groupType == 0) {
+    // Only the first use expands the group, so a group met again inside its
+    // own expansion is not expanded twice (completion cuts that use); the
+    // guard bounds the nesting of different groups.
+    ExpansionGuard guard(group, "Group");
+    if (!guard.entered()) return;
     groupType = insertNewType(name, kCompUndecided, kContentOrdinary);
     if (ref != 0) markSchemaNamedType(groupType);
     tagAt(group).typeId = groupType;
@@ -168,10 +177,57 @@ void processGroup(int32_t xmlId, int32_t typeId) {
   modelTrace("<== processGroup %d\n", groupType);
 }
 
+namespace {
+
+/// The type tag that the derivation (extension or restriction) under the
+/// simple or complex content tag `contentId` names as its base; 0 for none
+/// or a built-in base.
+int32_t derivationBase(int32_t contentId) {
+  for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
+    uint8_t kind = tagAt(c).elemType;
+    if (kind != kTagRestriction && kind != kTagExtension) continue;
+    return tagAt(c).base != 0 ? findTypeTagQuietly(c, tagAt(c).base) : 0;
+  }
+  return 0;
+}
+
+/// The complex type whose content is `contentId` derives from itself, by
+/// extension or restriction, directly or through other types.  The chain of
+/// bases is followed in a loop and every type is visited once.
+bool derivesFromItself(int32_t contentId) {
+  const int32_t self = tagAt(contentId).parent;
+  std::unordered_set<int32_t> seen{self};
+  for (int32_t base = derivationBase(contentId); base != 0;) {
+    if (base == self) return true;
+    if (!seen.insert(base).second || tagAt(base).elemType != kTagComplexType) return false;
+    int32_t next = 0;
+    for (int32_t c = tagAt(base).firstChild; c != 0 && next == 0; c = tagAt(c).nextSibling) {
+      uint8_t kind = tagAt(c).elemType;
+      if (kind == kTagComplexContent || kind == kTagSimpleContent) next = derivationBase(c);
+    }
+    base = next;
+  }
+  return false;
+}
+
+/// Reports the cycle when the type of `contentId` derives from itself.
+bool refuseDerivationCycle(int32_t contentId) {
+  if (!derivesFromItself(contentId)) return false;
+  int32_t type = tagAt(contentId).parent;
+  NameRef name = tagAt(type).name;
+  modelError(9450, {textInsert("Complex type"),
+                    textInsert(name != 0 ? nameAt(name) : "(anonymous)"), intInsert(type)});
+  return true;
+}
+
+}  // namespace
+
 void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
                            uint32_t* facets) {
   if (run.errSw) return;
   modelTrace("==> processComplexContent %d type %d\n", contentId, typeId);
+  ExpansionGuard guard(contentId, "Complex type");
+  if (!guard.entered() || refuseDerivationCycle(contentId)) return;
   int32_t derivation = 0;
   for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -355,6 +411,8 @@ int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue,
                              uint32_t* facets) {
   if (run.errSw) return 0;
   modelTrace("==> processSimpleContent %d type %d\n", contentId, typeId);
+  ExpansionGuard guard(contentId, "Complex type");
+  if (!guard.entered() || refuseDerivationCycle(contentId)) return 0;
   int32_t dataType = 0;
   for (int32_t c = tagAt(contentId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;

@@ -164,7 +164,10 @@ void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
 
 void resetElementStack() { modelTables.stackDepth = 0; }
 
-int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
+namespace {
+// The schema tag for `prefix` as seen from `xmlId`; 0 when none, after
+// message 9379 when `report`.
+int32_t schemaForPrefix(int32_t xmlId, const char* prefix, bool report) {
   modelTrace("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
   int32_t schema = xmlId;
   while (schema != 0 && tagAt(schema).elemType != kTagSchema) schema = tagAt(schema).parent;
@@ -178,13 +181,40 @@ int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
   bool declared = false;
   NameRef ns = namespaceInScope(xmlId, insertName(prefix), &declared);
   if (!declared) {
-    modelError(9379, {textInsert(prefix), intInsert(xmlId)});
+    if (report) modelError(9379, {textInsert(prefix), intInsert(xmlId)});
     modelTrace("<== findSchemaForPrefix 0\n");
     return 0;
   }
   int32_t result = modelTables.index.schemaByNamespace.find(static_cast<uint32_t>(ns));
   modelTrace("<== findSchemaForPrefix %d\n", result);
   return result;
+}
+
+// The type tag a type reference names (see findTypeIdFromName); errors are
+// reported only when `report`.
+int32_t typeTagFromName(int32_t xmlId, NameRef typeName, bool report) {
+  refreshTagIndexes();
+  std::string prefix;
+  NameRef local = splitQualified(typeName, prefix);
+  int32_t schema = schemaForPrefix(xmlId, prefix.c_str(), report);
+  if (schema == 0) {
+    if (report) modelError(9375, {intInsert(xmlId), textInsert(textOf(typeName))});
+    return 0;
+  }
+  // Types and elements live in different symbol spaces: a type reference
+  // names a complexType or simpleType even when an element of the same name
+  // stands before it (as every ISO 20022 message declares element Document
+  // of type Document).  Only when no type has the name is the first
+  // declaration of any kind returned, for the caller's kind check to refuse.
+  int32_t result = findSchemaChild(schema, local, kTypeKinds);
+  if (result == 0) result = findSchemaChild(schema, local, kAnyKind);
+  if (result == 0 && report) modelError(9376, {textInsert(textOf(typeName)), intInsert(xmlId)});
+  return result;
+}
+}  // namespace
+
+int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
+  return schemaForPrefix(xmlId, prefix, true);
 }
 
 int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind) {
@@ -226,25 +256,13 @@ int32_t findGroupByRef(int32_t xmlId, NameRef qname) {
 
 int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
   modelTrace("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
-  refreshTagIndexes();
-  std::string prefix;
-  NameRef local = splitQualified(typeName, prefix);
-  int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
-  if (schema == 0) {
-    modelError(9375, {intInsert(xmlId), textInsert(textOf(typeName))});
-    modelTrace("<== findTypeIdFromName 0\n");
-    return 0;
-  }
-  // Types and elements live in different symbol spaces: a type reference
-  // names a complexType or simpleType even when an element of the same name
-  // stands before it (as every ISO 20022 message declares element Document
-  // of type Document).  Only when no type has the name is the first
-  // declaration of any kind returned, for the caller's kind check to refuse.
-  int32_t result = findSchemaChild(schema, local, kTypeKinds);
-  if (result == 0) result = findSchemaChild(schema, local, kAnyKind);
-  if (result == 0) modelError(9376, {textInsert(textOf(typeName)), intInsert(xmlId)});
+  int32_t result = typeTagFromName(xmlId, typeName, true);
   modelTrace("<== findTypeIdFromName %d\n", result);
   return result;
+}
+
+int32_t findTypeTagQuietly(int32_t xmlId, NameRef typeName) {
+  return typeTagFromName(xmlId, typeName, false);
 }
 
 int32_t findAnonType(int32_t xmlId) {
@@ -443,6 +461,7 @@ int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uin
   ModelTables& m = modelTables;
   int32_t typeId = createTypeEntry(xmlTypeId);
   tagAt(xmlTypeId).typeId = typeId;
+  ExpansionGuard ownContent(0, nullptr);
   if (tagAt(xmlTypeId).flags & kTagFlagMixed) m.types[typeId].baseType = kDtString;
   for (int32_t c = tagAt(xmlTypeId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -505,6 +524,8 @@ int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_
                           uint32_t* facets) {
   modelTrace("==> resolveSimpleType %d\n", xmlId);
   int32_t dataType = 0;
+  ExpansionGuard guard(xmlId, "Simple type");
+  if (!guard.entered()) return 0;
   for (int32_t c = tagAt(xmlId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagRestriction) {

@@ -22,12 +22,37 @@ inline const char* textOf(NameRef ref) { return ref == 0 ? "" : nameAt(ref); }
 /// `text` with every occurrence of `from` replaced by `to`.
 std::string replaced(const char* text, char from, char to);
 
+/// Components expanded one inside another without an element between them,
+/// at most; beyond it the schema is refused (9452).
+constexpr size_t kMaxExpansionDepth = 1000;
+
+/// Marks the content of component tag `xmlId` as being expanded while it
+/// lives.  When the same tag is already being expanded further out with no
+/// element between (a cycle through derivation or references), or expansions
+/// nest too deep, the error is reported and `entered()` is false: the caller
+/// then expands nothing.  `kind` names the component in the message.  With
+/// `xmlId` 0 it marks the start of a complex type's own content (see
+/// ModelTables::expanding) and is always entered.
+class ExpansionGuard {
+ public:
+  ExpansionGuard(int32_t xmlId, const char* kind);
+  ~ExpansionGuard();
+  ExpansionGuard(const ExpansionGuard&) = delete;
+  ExpansionGuard& operator=(const ExpansionGuard&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  bool entered_ = false;
+};
+
 // Elements and type resolution.
 int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets);
 int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
                           uint32_t* facets);
 int32_t findTypeRowForTag(int32_t xmlId);
 int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName);
+/// findTypeIdFromName without any message: 0 when the name resolves to nothing.
+int32_t findTypeTagQuietly(int32_t xmlId, NameRef typeName);
 int32_t findAnonType(int32_t xmlId);
 int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix);
 int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind);

@@ -263,3 +263,37 @@ int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_
   modelTrace("<== createElementValue %d\n", valueId);
   return valueId;
 }
+
+ExpansionGuard::ExpansionGuard(int32_t xmlId, const char* kind) {
+  std::vector<int32_t>& open = modelTables.expanding;
+  if (xmlId == 0) {
+    open.push_back(0);
+    entered_ = true;
+    return;
+  }
+  size_t depth = 0;
+  for (size_t i = open.size(); i-- > 0 && open[i] != 0; ++depth) {
+    if (open[i] != xmlId) continue;
+    // The component is named by its own tag, or by the type whose content
+    // (simpleContent, complexContent, restriction) this tag is.
+    int32_t named = xmlId;
+    while (named > 0 && tagAt(named).name == 0 && tagAt(named).parent > 0 &&
+           tagAt(tagAt(named).parent).elemType != kTagSchema) {
+      named = tagAt(named).parent;
+    }
+    NameRef name = named > 0 ? tagAt(named).name : 0;
+    modelError(9450, {textInsert(kind), textInsert(name != 0 ? nameAt(name) : "(anonymous)"),
+                      intInsert(xmlId)});
+    return;
+  }
+  if (depth >= kMaxExpansionDepth) {
+    modelError(9452, {intInsert(static_cast<int64_t>(kMaxExpansionDepth)), intInsert(xmlId)});
+    return;
+  }
+  open.push_back(xmlId);
+  entered_ = true;
+}
+
+ExpansionGuard::~ExpansionGuard() {
+  if (entered_ && !modelTables.expanding.empty()) modelTables.expanding.pop_back();
+}

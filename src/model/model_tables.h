@@ -321,6 +321,12 @@ struct ModelTables {
   int32_t elementStack[kElementStackSize] = {};
   int32_t stackDepth = 0;
 
+  /// Component tags whose content is being expanded (derivations, groups,
+  /// attribute groups, simple types), innermost last.  A 0 marks where a
+  /// complex type's own content begins: a component met again beyond it was
+  /// reached through an element, which is recursion and not a cycle.
+  std::vector<int32_t> expanding;
+
   /// Allocates the five tables with the capacities of the run parameters.
   void allocate(int32_t maxElement, int32_t maxAttribute, int32_t maxType, int32_t maxValue);
   /// Releases the tables and every index kept over them.

@@ -198,6 +198,8 @@ uint32_t processFacets(int32_t restrictId, int32_t typeId, int32_t idValue, int3
 int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
                                      int32_t flag, uint32_t* facets) {
   modelTrace("==> processSimpleTypeRestriction %d\n", restrictId);
+  ExpansionGuard guard(restrictId, "Simple type");
+  if (!guard.entered()) return 0;
   *facets = processFacets(restrictId, typeId, idValue, flag, *facets);
   int32_t dataType = tagAt(restrictId).baseDataType;
   if (dataType == 0 && tagAt(restrictId).base == 0) {

@@ -6,7 +6,8 @@
 // UTF-8 bytes whatever the process locale.  The parser never reaches the
 // network: the external DTD a DOCTYPE names is never read nor validated
 // against, other external entities are read only from local files, and
-// entity expansion is bounded.
+// entity expansion is bounded in count and in the text it yields, and so is
+// the nesting of elements.
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@
 #include <xercesc/util/XMLEntityResolver.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 
 #include "messages.h"
 #include "parameters.h"
@@ -46,6 +48,20 @@ constexpr const char* kXsdNamespaceName = "http://www.w3.org/2001/XMLSchema";
 // Entity references expanded per document before the parse is stopped.  Real
 // schemas use a handful; a "billion laughs" document needs millions.
 constexpr XMLSize_t kEntityExpansionLimit = 10000;
+// The text one entity may hold, and the text all expansions of a document's
+// content may yield together (in UTF-16 units).  Real schemas declare a few
+// short names; a document that multiplies a large entity is refused before
+// it fills memory.
+constexpr XMLSize_t kEntityValueLimit = 64 * 1024;
+constexpr XMLSize_t kEntityTextLimit = 1024 * 1024;
+// Elements open at once.  Real schemas nest a few dozen deep.
+constexpr int kElementNestingLimit = 10000;
+
+// Thrown out of the parser's callbacks when a limit is passed; the parse
+// ends there.
+struct ParseLimitExceeded {
+  std::string reason;
+};
 
 // The platform is initialised once per process, whatever the runs.
 bool platformReady = false;
@@ -367,9 +383,52 @@ class SchemaErrorReporter : public ErrorHandler {
   std::string fileName_;
 };
 
-// Runs one parse; false (after its message) when it ended in an error.
+// The schema document scanner with the document's nesting and entity text
+// counted as the scanner reports them, so that a hostile document ends early
+// and small.
+class BoundedScanner : public SchemaDocumentScanner {
+ public:
+  void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
+                    const XMLCh* const elemPrefix, const RefVectorOf<XMLAttr>& attrList,
+                    const XMLSize_t attrCount, const bool isEmpty, const bool isRoot) override {
+    if (!isEmpty && ++depth_ > kElementNestingLimit) {
+      throw ParseLimitExceeded{"elements are nested more than " +
+                               std::to_string(kElementNestingLimit) + " levels deep"};
+    }
+    SAX2XMLReaderImpl::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
+                                    isRoot);
+  }
+  void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
+                  const XMLCh* const elemPrefix) override {
+    --depth_;
+    SAX2XMLReaderImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
+  }
+  void startEntityReference(const XMLEntityDecl& entDecl) override {
+    expanded_ += entDecl.getValueLen();
+    if (expanded_ > kEntityTextLimit) {
+      throw ParseLimitExceeded{"its entity references expand to more than " +
+                               std::to_string(kEntityTextLimit) + " characters"};
+    }
+    SAX2XMLReaderImpl::startEntityReference(entDecl);
+  }
+  void entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
+                  const bool isIgnored) override {
+    if (entityDecl.getValueLen() > kEntityValueLimit) {
+      throw ParseLimitExceeded{"entity " + utf8(entityDecl.getName()) + " holds more than " +
+                               std::to_string(kEntityValueLimit) + " characters"};
+    }
+    SAX2XMLReaderImpl::entityDecl(entityDecl, isPEDecl, isIgnored);
+  }
+
+ private:
+  int depth_ = 0;
+  XMLSize_t expanded_ = 0;
+};
+
+// Runs one parse of `file`; false (after its message) when it ended in an
+// error.
 template <class Parse>
-bool parseGuarded(Parse&& parse) {
+bool parseGuarded(Parse&& parse, const std::string& file) {
   try {
     parse();
     return true;
@@ -378,6 +437,8 @@ bool parseGuarded(Parse&& parse) {
     tagsTable.parseStatus = reportError(9423, {textInsert(utf8(e.getMessage()))});
   } catch (const SAXParseException&) {
     run.errSw = 1;  // the error reporter has printed 9422 and set the status
+  } catch (const ParseLimitExceeded& e) {
+    tagsTable.parseStatus = reportError(9451, {textInsert(file), textInsert(e.reason)});
   } catch (...) {
     tagsTable.parseStatus = reportError(9410);
   }
@@ -487,7 +548,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   // A schema document is never validated against a DTD, and the external
   // subset its DOCTYPE names is not read: XML Schema's own documents name
   // DTDs that are seldom shipped beside them.  The internal subset is still
-  // read, so its entities expand (within the expansion limit).
+  // read, so its entities expand (within the expansion limits).
   SchemaErrorReporter reporter(file);
   SecurityManager security;
   security.setEntityExpansionLimit(kEntityExpansionLimit);
@@ -497,7 +558,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   int32_t first = tagsTable.tags.count() + 1;
   // Namespace declarations are wanted among the attributes; the scan is
   // not a schema validation.
-  SchemaDocumentScanner scanner;
+  BoundedScanner scanner;
   scanner.setFeature(XMLUni::fgSAX2CoreValidation, false);
   scanner.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
   scanner.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, true);
@@ -513,7 +574,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   scanner.setLexicalHandler(&recorder);
   LocalEntityResolver resolver(folderOf(file), scanner.inDoctype);
   scanner.setXMLEntityResolver(&resolver);
-  bool failed = !parseGuarded([&] { scanner.parse(source); });
+  bool failed = !parseGuarded([&] { scanner.parse(source); }, file);
   if (!failed) {
     reportInfo(9408, {textInsert(file)});
     tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=1\n", parent, first);

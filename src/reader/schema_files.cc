@@ -7,12 +7,15 @@
 // stood.  Replaced include and import tags stay in the table, unlinked.
 #include "schema_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cassert>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
@@ -28,18 +31,31 @@ namespace {
 
 constexpr const char kFilePrefix[] = "//file:";
 
-// Opens a regular file for binary reading; null for anything else (a
-// directory opens under fopen but cannot be read).
+// Opens a regular file for binary reading; null for anything else.  The
+// open does not wait: a named pipe or a device is refused, not read.
 FILE* openSchemaFile(const std::string& path) {
   if (path.empty()) return nullptr;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return nullptr;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
   struct stat st;
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fclose(f);
+  FILE* f = nullptr;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (f = fdopen(fd, "rb")) == nullptr) {
+    close(fd);
     return nullptr;
   }
   return f;
+}
+
+// XML text never holds a NUL byte; the parser would take the text as ending
+// there and import a cut document.  Returns the status of the message given.
+int32_t refuseNulByte(const char* text, size_t length, const std::string& file) {
+  const void* nul = std::memchr(text, 0, length);
+  if (nul == nullptr) return 0;
+  size_t at = static_cast<size_t>(static_cast<const char*>(nul) - text);
+  return reportError(
+      9451, {textInsert(file), textInsert("it holds a NUL byte at offset " + std::to_string(at) +
+                                          "; XML text cannot contain one (a document in UTF-16 "
+                                          "must be saved as UTF-8)")});
 }
 
 std::string canonicalPath(const std::string& path) {
@@ -152,8 +168,10 @@ const char* readSchemaFiles(DataFileBlock* first) {
       status = reportError(9394, {textInsert(entry->fileName)});
       break;
     }
-    if (readFileData(entry, entry->data.data()) != 0) {
-      status = reportError(9393, {textInsert(entry->fileName), textInsert("read failed")});
+    if (int32_t read = readFileData(entry, entry->data.data()); read != 0) {
+      status = read == messageStatus(9451)
+                   ? read
+                   : reportError(9393, {textInsert(entry->fileName), textInsert("read failed")});
       break;
     }
     if (entry == first) text = entry->data.data();
@@ -164,7 +182,7 @@ const char* readSchemaFiles(DataFileBlock* first) {
 
 int32_t readFileData(DataFileBlock* entry, char* buffer) {
   tracePrintf("==> readFileData %s\n", entry->fileName);
-  FILE* f = std::fopen(entry->fileName, "rb");
+  FILE* f = openSchemaFile(entry->fileName);
   if (f == nullptr) {
     int32_t status = reportError(9393, {textInsert(entry->fileName), textInsert("open failed")});
     tracePrintf("<== readFileData status=%d\n", status);
@@ -172,8 +190,9 @@ int32_t readFileData(DataFileBlock* entry, char* buffer) {
   }
   size_t got = entry->length > 0 ? std::fread(buffer, 1, static_cast<size_t>(entry->length), f) : 0;
   std::fclose(f);
-  tracePrintf("<== readFileData %zu bytes\n", got);
-  return 0;
+  int32_t status = refuseNulByte(buffer, got, entry->fileName);
+  tracePrintf("<== readFileData %zu bytes status=%d\n", got, status);
+  return status;
 }
 
 int32_t processIncludes() {
@@ -269,6 +288,7 @@ int32_t processIncludes() {
     size_t got = size > 0 ? std::fread(text.data(), 1, size, f) : 0;
     std::fclose(f);
     tracePrintf("==> %d bytes read from file %s\n", static_cast<int>(got), path.c_str());
+    if (int32_t refused = refuseNulByte(text.data(), got, path); refused != 0) return refused;
 
     int32_t status = parseXMLfile(text.data(), id, path.c_str());
     if (status != 0) {

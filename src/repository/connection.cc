@@ -3,11 +3,15 @@
 // locked or in use, emptied on request), its plug-ins and layers, the
 // duplicate-message check, and at the end commit or discard, disconnect and
 // the message-set file.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
+#include <string>
 
 #include "messages.h"
 #include "model_builder.h"
@@ -18,6 +22,18 @@
 #include "run_state.h"
 
 RepositoryConnection repo;
+
+namespace {
+// Cuts the message-set file back to the length it had before this run's line.
+void takeBackMsgSetLine() {
+  if (repo.msgSetFileLength < 0) return;
+  if (truncate(repo.msgSetFile.c_str(), repo.msgSetFileLength) != 0) {
+    progressPrintf("*****Error - the line of message set %s could not be taken back from %s\n",
+                   repo.msgSetName, repo.msgSetFile.c_str());
+  }
+  repo.msgSetFileLength = -1;
+}
+}  // namespace
 
 void RepositoryConnection::reset() {
   // The model keeps a pointer to our type-name question; it must not outlive
@@ -134,6 +150,13 @@ int32_t checkQELRelease() {
 
 int32_t connectToQEL(const char* dbName, const char* user, const char* password) {
   TraceScope trace("connectToQEL");
+  // Names that some database libraries read as a temporary database in
+  // memory: an import there would report success and keep nothing.
+  std::string name = dbName;
+  if (name == ":memory:" ||
+      (name.rfind("file:", 0) == 0 && name.find("mode=memory") != std::string::npos)) {
+    raise(reportError(9453, {textInsert(name)}));
+  }
   int32_t status = QELOpenRepository(dbName, user, password);
   if (status == 0) {
     repo.connected = true;
@@ -156,20 +179,37 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
 
   uint32_t handle = 0;
   int32_t status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, QEL_OPEN_WRITE);
-  if (status == 0) {
+  bool created = false;
+  if (status == QEL_STATUS_NOT_FOUND || status == QEL_STATUS_NO_PROJECT) {
+    int32_t creation = QELCreateProject(&handle, details);
+    if (creation == QEL_STATUS_PROJECT_EXISTS) {
+      // Another importer created it after the look-up: it is opened as any
+      // existing message set.
+      status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, QEL_OPEN_WRITE);
+    } else {
+      if (creation == QEL_STATUS_WRITER_ACTIVE) {
+        raise(reportError(9401, {textInsert(msgSetName)}));
+      }
+      chkQELBeapiCode(creation, "QELCreateProject", "getQELInfo");
+      repo.msgSetHandle = handle;
+      getPluginHandles();
+      created = true;
+    }
+  }
+  if (!created && status == 0) {
     progressPrintf("Message Set already exists\n");
-    chkQELBeapiCode(QELOpenProject(handle, QEL_OPEN_WRITE), "QELOpenProject", "getQELInfo");
+    int32_t opened = QELOpenProject(handle, QEL_OPEN_WRITE);
+    // Another importer is writing the repository (the message set, or one
+    // it is creating): the set is in use until it ends.
+    if (opened == QEL_STATUS_WRITER_ACTIVE) raise(reportError(9401, {textInsert(msgSetName)}));
+    chkQELBeapiCode(opened, "QELOpenProject", "getQELInfo");
     repo.msgSetHandle = handle;
     if (QELIsFinalised(handle) != 0) raise(reportError(9403, {textInsert(msgSetName)}));
     if (QELIsLocked(handle) != 0) raise(reportError(9402, {textInsert(msgSetName)}));
     getPluginHandles();
     if (getLockCount() != 0) raise(reportError(9401, {textInsert(msgSetName)}));
     if (reset == 1) resetMessageSet(msgSetName);
-  } else if (status == QEL_STATUS_NOT_FOUND || status == QEL_STATUS_NO_PROJECT) {
-    chkQELBeapiCode(QELCreateProject(&handle, details), "QELCreateProject", "getQELInfo");
-    repo.msgSetHandle = handle;
-    getPluginHandles();
-  } else {
+  } else if (!created) {
     chkQELBeapiCode(status, "QELFindProject", "getQELInfo");
   }
   setTypeNameTakenHook(repositoryHasTypeName);
@@ -294,7 +334,11 @@ void deleteTypes() {
 void endTransaction(int32_t reportOnly) {
   TraceScope trace("endTransaction");
   int32_t commit = (run.errSw == 0 && reportOnly == 0) ? 1 : 0;
-  chkQELBeapiCode(QELCloseProject(repo.msgSetHandle, commit), "QELCloseProject", "endTransaction");
+  int32_t closed = QELCloseProject(repo.msgSetHandle, commit);
+  // The message-set file names only message sets that were committed.
+  if (closed != 0 || commit == 0) takeBackMsgSetLine();
+  repo.msgSetFileLength = -1;
+  chkQELBeapiCode(closed, "QELCloseProject", "endTransaction");
   chkQELBeapiCode(QELCloseRepository(), "QELCloseRepository", "endTransaction");
   repo.connected = false;
   setTypeNameTakenHook(nullptr);
@@ -311,8 +355,20 @@ void witeMsgSetFile(const char* fileName) {
   TraceScope trace("witeMsgSetFile");
   std::FILE* f = std::fopen(fileName, "a");
   if (f == nullptr) raise(reportError(9399, {textInsert(fileName)}));
-  std::fprintf(f, "%s=%s\n", repo.msgSetName, repo.msgSetId);
-  std::fclose(f);
+  struct stat st;
+  long before =
+      fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<long>(st.st_size) : -1;
+  bool written = std::fprintf(f, "%s=%s\n", repo.msgSetName, repo.msgSetId) > 0;
+  written = std::fflush(f) == 0 && written;
+  written = std::fclose(f) == 0 && written;
+  repo.msgSetFile = fileName;
+  repo.msgSetFileLength = before;
+  if (!written) {
+    // A line that did not reach the file whole is taken back; the run then
+    // ends without committing.
+    takeBackMsgSetLine();
+    raise(reportError(9399, {textInsert(fileName)}));
+  }
 }
 
 const char* messageSetIdentifier() { return repo.msgSetId; }

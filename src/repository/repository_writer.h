@@ -48,6 +48,10 @@ struct RepositoryConnection {
   char msgSetId[16] = {};     ///< its identifier text
   char msgSetName[64] = {};   ///< its name, as given to getQELInfo
   char execDate[32] = {};     ///< start of the run, "%Y-%m-%d-%H.%M.%S"
+  /// The message-set file this run appended its line to, and its length
+  /// before, so that the line can be taken back when the commit fails.
+  std::string msgSetFile;
+  long msgSetFileLength = -1;
 
   PluginLayer cPlugin;                 ///< "C Language Extension"
   PluginLayer cobolPlugin;             ///< "COBOL Language Extension"

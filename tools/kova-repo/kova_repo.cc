@@ -6,11 +6,13 @@
 // message set open it for writing and commit when they close it.  A failing
 // call prints the API function, the status and its text on standard error,
 // and the tool exits with 1.
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -74,9 +76,44 @@ uint32_t requireSet(const std::string& name) {
   return set;
 }
 
+/// Refuses to change a repository file whose pages are damaged: a write
+/// would spread the damage.  Names that are not SQLite files are left to the
+/// back end.
+void checkFileIntegrity(const std::string& db) {
+  char header[16] = {};
+  std::ifstream in(db, std::ios::binary);
+  if (!in.read(header, sizeof header) || std::memcmp(header, "SQLite format 3", 16) != 0) return;
+  sqlite3* handle = nullptr;
+  std::string verdict;
+  if (sqlite3_open_v2(db.c_str(), &handle, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(handle, 2000);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(handle, "PRAGMA quick_check", -1, &st, nullptr) == SQLITE_OK) {
+      int rc;
+      while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        const unsigned char* line = sqlite3_column_text(st, 0);
+        if (line != nullptr && std::strcmp(reinterpret_cast<const char*>(line), "ok") != 0) {
+          verdict = reinterpret_cast<const char*>(line);
+          break;
+        }
+      }
+      if (rc != SQLITE_ROW && rc != SQLITE_DONE) verdict = sqlite3_errmsg(handle);
+    } else {
+      verdict = sqlite3_errmsg(handle);
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close_v2(handle);
+  if (!verdict.empty()) {
+    throw UsageError("repository file " + db + " is damaged (" + verdict +
+                     "); nothing was changed");
+  }
+}
+
 /// Opens a message set for writing, runs `change`, commits.
 template <typename F>
 void changeSet(const std::string& db, const std::string& name, F change) {
+  checkFileIntegrity(db);
   Connection c(db, Access::kChange);
   uint32_t set = requireSet(name);
   check(QELOpenProject(set, QEL_OPEN_WRITE), "QELOpenProject");
@@ -141,7 +178,7 @@ void listSetsJson(const std::string& db) {
                     {"types", s.types},
                     {"values", s.values}});
   ordered_json out = {{"formatVersion", kJsonFormatVersion}, {"messageSets", sets}};
-  std::cout << out.dump(2) << "\n";
+  std::cout << out.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
 }
 
 void listSets(const std::string& db) {
@@ -341,7 +378,9 @@ void exportSet(const std::string& db, const std::string& name) {
                         {"type", nameOrNull(view, m.typeHandle)},
                         {"attributes", attributesJson(view.attributes(m.handle))}});
   out["messages"] = messages;
-  std::cout << out.dump(2) << "\n";
+  // Names are stored as given; bytes that are not UTF-8 are shown as U+FFFD
+  // so that the output stays JSON.
+  std::cout << out.dump(2, ' ', false, ordered_json::error_handler_t::replace) << "\n";
 }
 
 // --- changes ---------------------------------------------------------------
@@ -493,7 +532,7 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     std::fprintf(stderr, "kova-repo: %s\n", e.what());
     return 1;
-  } catch (const std::exception& e) {  // e.g. a name JSON cannot carry
+  } catch (const std::exception& e) {
     std::fprintf(stderr, "kova-repo: %s\n", e.what());
     return 1;
   }
