@@ -1,30 +1,30 @@
-// The document walk: one schema text, parsed from memory with the DOM parser,
-// becomes one run of consecutive rows of the XML tags table.
+// The document walk: one schema text, scanned from memory with the SAX
+// parser, becomes one run of consecutive rows of the XML tags table.
 //
-// Every element node gives one XmlTag, linked as the last child of its parent
+// Every element gives one XmlTag, linked as the last child of its parent
 // tag; annotation subtrees give nothing.  Names and values are converted to
 // UTF-8 bytes whatever the process locale.  The parser never reaches the
 // network: the external DTD a DOCTYPE names is never read nor validated
 // against, other external entities are read only from local files, and
 // entity expansion is bounded in count and in the text it yields, and so is
 // the nesting of elements.
-#include "document_walk.h"
-
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-#include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLRecognizer.hpp>
-#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/Attributes.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/SecurityManager.hpp>
@@ -67,9 +67,8 @@ struct ParseLimitExceeded {
 bool platformReady = false;
 XMLTranscoder* utf8Transcoder = nullptr;
 
-// Converts parser text to UTF-8 bytes in `out` (reused between calls).
-void toUtf8(const XMLCh* text, std::string& out) {
-  out.clear();
+// Appends parser text to `out` as UTF-8 bytes.
+void appendUtf8(const XMLCh* text, std::string& out) {
   if (text == nullptr) return;
   XMLSize_t length = XMLString::stringLen(text);
   XMLSize_t done = 0;
@@ -88,6 +87,12 @@ void toUtf8(const XMLCh* text, std::string& out) {
   }
 }
 
+// Converts parser text to UTF-8 bytes in `out` (reused between calls).
+void toUtf8(const XMLCh* text, std::string& out) {
+  out.clear();
+  appendUtf8(text, out);
+}
+
 std::string utf8(const XMLCh* text) {
   std::string s;
   toUtf8(text, s);
@@ -99,37 +104,34 @@ std::string folderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The DOM parser of one schema document; it knows while it is inside the
+// The SAX scanner of one schema document; it knows while it is inside the
 // internal subset of the DOCTYPE, where every entity that is referenced is a
 // parameter entity, part of the DTD.
-class SchemaDocumentParser : public XercesDOMParser {
+class SchemaDocumentScanner : public SAX2XMLReaderImpl {
  public:
-  bool inDoctype() const { return inDoctype_; }
+  bool inDoctype = false;
   void startIntSubset() override {
-    inDoctype_ = true;
-    XercesDOMParser::startIntSubset();
+    inDoctype = true;
+    SAX2XMLReaderImpl::startIntSubset();
   }
   void endIntSubset() override {
-    XercesDOMParser::endIntSubset();
-    inDoctype_ = false;
+    SAX2XMLReaderImpl::endIntSubset();
+    inDoctype = false;
   }
-
- private:
-  bool inDoctype_ = false;
 };
 
 // Resolves every external general entity to a local file; one at a network
 // address, and every external parameter entity (a piece of DTD, which is
-// never read), is replaced by empty text.
+// never read), is replaced by empty text.  `inDoctype` is the parser's flag.
 class LocalEntityResolver : public XMLEntityResolver {
  public:
-  LocalEntityResolver(std::string documentFolder, const SchemaDocumentParser& parser)
-      : folder_(std::move(documentFolder)), parser_(parser) {}
+  LocalEntityResolver(std::string documentFolder, const bool& inDoctype)
+      : folder_(std::move(documentFolder)), inDoctype_(inDoctype) {}
 
   InputSource* resolveEntity(XMLResourceIdentifier* id) override {
     static const XMLByte kNothing[1] = {0};
     std::string system = utf8(id->getSystemId());
-    if (parser_.inDoctype()) {
+    if (inDoctype_) {
       tracePrintf("external DTD part %s is not read\n", system.c_str());
       return new MemBufInputSource(kNothing, 0, id->getSystemId(), false);
     }
@@ -157,7 +159,7 @@ class LocalEntityResolver : public XMLEntityResolver {
 
  private:
   std::string folder_;
-  const SchemaDocumentParser& parser_;
+  const bool& inDoctype_;
 };
 
 // Interns the part of `buf` given by `part` (not NUL-terminated in place).
@@ -166,19 +168,36 @@ NameRef internPart(std::string_view part, std::string& scratch) {
   return insertName(scratch.c_str());
 }
 
-// Builds one tag for an element node and returns its xmlId, or 0 when the
-// element (an annotation) gives no tag and is not to be looked into.
-int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
-  static std::string name, scratch, attrName, attrValue;
-  toUtf8(node->getNodeName(), name);
-  std::string_view qname(name);
+// One schema tag as the parser gives it: its qualified name and its
+// attributes, all UTF-8 and NUL-terminated, in document order.  The
+// attribute texts are writable: decoding an attribute may cut it in place.
+struct TagText {
+  const char* qname;
+  size_t attrCount;
+  char* const* names;
+  char* const* values;
+};
+
+// The three tags whose content the model never reads: an annotation and what
+// stands in it (also when one stands elsewhere) give no tag, nor does
+// anything inside them.
+bool isAnnotationName(std::string_view local) {
+  return local == "annotation" || local == "appinfo" || local == "documentation";
+}
+
+// Builds one tag and returns its xmlId, or 0 when the element (an
+// annotation) gives no tag and is not to be looked into.  Called once per
+// element in document order.
+int32_t addElementTag(const TagText& element, int32_t parent, int32_t schemaId) {
+  static std::string scratch;
+  std::string_view qname(element.qname);
   size_t colon = qname.find(':');
   std::string_view prefix =
       colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
   std::string_view local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+  if (isAnnotationName(local)) return 0;
   scratch.assign(local);
   int32_t kind = getElemType(scratch.c_str());
-  if (kind == kTagAnnotation || kind == kTagAppinfo || kind == kTagDocumentation) return 0;
 
   GrowTable<XmlTag>& tags = tagsTable.tags;
   int32_t id = tags.add();
@@ -207,20 +226,22 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
     up.lastChild = id;
   }
 
-  const DOMNamedNodeMap* attrs = node->getAttributes();
-  XMLSize_t n = attrs ? attrs->getLength() : 0;
   // Namespace declarations first, so that a QName value on the same tag is
-  // read with them in scope wherever they stand among the attributes.
+  // read with them in scope wherever they stand among the attributes.  The
+  // kind of each attribute is taken before any is decoded (decoding cuts a
+  // name at its colon).
+  static std::vector<uint8_t> declaration;
+  declaration.assign(element.attrCount, 0);
+  for (size_t i = 0; i < element.attrCount; ++i) {
+    const char* attrName = element.names[i];
+    declaration[i] =
+        std::strncmp(attrName, "xmlns", 5) == 0 && (attrName[5] == '\0' || attrName[5] == ':');
+  }
   for (int pass = 0; pass < 2; ++pass) {
-    for (XMLSize_t i = 0; i < n; ++i) {
-      const DOMNode* attr = attrs->item(i);
-      toUtf8(attr->getNodeName(), attrName);
-      bool declaration = attrName.compare(0, 5, "xmlns") == 0 &&
-                         (attrName.size() == 5 || attrName[5] == ':');
-      if (declaration != (pass == 0)) continue;
-      toUtf8(attr->getNodeValue(), attrValue);
-      bool isName = attrName == "name";
-      getAttrValue(attrName.data(), attrValue.data(), schemaId);
+    for (size_t i = 0; i < element.attrCount; ++i) {
+      if ((declaration[i] != 0) != (pass == 0)) continue;
+      bool isName = std::strcmp(element.names[i], "name") == 0;
+      getAttrValue(element.names[i], element.values[i], schemaId);
       if (isName && (kind == kTagSimpleType || kind == kTagComplexType))
         createXMLname(id, schemaId);
     }
@@ -230,12 +251,120 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
   return id;
 }
 
+// A document's elements as the SAX scan reports them, kept compactly until
+// the scan has ended without an error: only then do they become tags, so a
+// document that does not parse adds none, and what decoding them reports
+// comes after the message that the document was parsed.  Annotation
+// subtrees are skipped during the scan and never stored.
+class TagRecorder : public DefaultHandler {
+ public:
+  void startElement(const XMLCh* const, const XMLCh* const, const XMLCh* const qname,
+                    const Attributes& attrs) override {
+    if (skipDepth_ > 0) {
+      ++skipDepth_;
+      return;
+    }
+    const XMLCh* local = qname;
+    for (const XMLCh* c = qname; *c != 0; ++c) {
+      if (*c == chColon) {
+        local = c + 1;
+        break;
+      }
+    }
+    if (isAnnotation(local)) {
+      skipDepth_ = 1;
+      return;
+    }
+    // The attributes are taken in the order of their qualified names, not
+    // as written: the order in which namespace declarations are recorded,
+    // and attribute messages printed, never depends on how a document
+    // happens to list them.
+    XMLSize_t n = attrs.getLength();
+    order_.resize(n);
+    for (XMLSize_t i = 0; i < n; ++i) order_[i] = i;
+    std::sort(order_.begin(), order_.end(), [&attrs](XMLSize_t a, XMLSize_t b) {
+      return XMLString::compareString(attrs.getQName(a), attrs.getQName(b)) < 0;
+    });
+    ops_.push_back(text(qname));
+    ops_.push_back(static_cast<uint32_t>(n));
+    for (XMLSize_t i : order_) {
+      ops_.push_back(text(attrs.getQName(i)));
+      ops_.push_back(text(attrs.getValue(i)));
+    }
+  }
+
+  void endElement(const XMLCh* const, const XMLCh* const, const XMLCh* const) override {
+    if (skipDepth_ > 0) {
+      --skipDepth_;
+      return;
+    }
+    ops_.push_back(kEnd);
+  }
+
+  // Makes the tags of the recorded elements under `parent`.
+  void replay(int32_t parent, int32_t schemaId) {
+    std::vector<int32_t> parents;
+    std::vector<char*> pointers;
+    size_t i = 0;
+    while (i < ops_.size()) {
+      if (ops_[i] == kEnd) {
+        parent = parents.back();
+        parents.pop_back();
+        ++i;
+        continue;
+      }
+      char* qname = texts_.data() + ops_[i];
+      size_t n = ops_[i + 1];
+      i += 2;
+      pointers.resize(2 * n);
+      for (size_t a = 0; a < n; ++a) {
+        pointers[a] = texts_.data() + ops_[i + 2 * a];
+        pointers[n + a] = texts_.data() + ops_[i + 2 * a + 1];
+      }
+      i += 2 * n;
+      TagText element{qname, n, pointers.data(), pointers.data() + n};
+      int32_t id = addElementTag(element, parent, schemaId);
+      parents.push_back(parent);
+      parent = id;
+    }
+  }
+
+ private:
+  static constexpr uint32_t kEnd = UINT32_MAX;
+
+  static bool isAnnotation(const XMLCh* local) {
+    static const XMLCh kAnnotation[] = {chLatin_a, chLatin_n, chLatin_n, chLatin_o,
+                                        chLatin_t, chLatin_a, chLatin_t, chLatin_i,
+                                        chLatin_o, chLatin_n, chNull};
+    static const XMLCh kAppinfo[] = {chLatin_a, chLatin_p, chLatin_p, chLatin_i,
+                                     chLatin_n, chLatin_f, chLatin_o, chNull};
+    static const XMLCh kDocumentation[] = {chLatin_d, chLatin_o, chLatin_c, chLatin_u, chLatin_m,
+                                           chLatin_e, chLatin_n, chLatin_t, chLatin_a, chLatin_t,
+                                           chLatin_i, chLatin_o, chLatin_n, chNull};
+    return XMLString::equals(local, kAnnotation) || XMLString::equals(local, kAppinfo) ||
+           XMLString::equals(local, kDocumentation);
+  }
+
+  // Stores `value` as UTF-8 with a NUL after it; returns its offset.
+  uint32_t text(const XMLCh* value) {
+    size_t at = texts_.size();
+    appendUtf8(value, texts_);
+    texts_.push_back('\0');
+    return static_cast<uint32_t>(at);
+  }
+
+  std::string texts_;
+  std::vector<XMLSize_t> order_;
+  std::vector<uint32_t> ops_;  // start: qname, n, n x (name, value); end: kEnd
+  int skipDepth_ = 0;
+};
+
 // The XML Schema error handler: the first error or fatal error of a document
 // is reported, naming the file, and ends its parse.
-class DOMTreeErrorReporter : public ErrorHandler {
+class SchemaErrorReporter : public ErrorHandler {
  public:
-  explicit DOMTreeErrorReporter(std::string fileName) : fileName_(std::move(fileName)) {}
-  ~DOMTreeErrorReporter() override = default;
+  explicit SchemaErrorReporter(std::string fileName) : fileName_(std::move(fileName)) {}
+  ~SchemaErrorReporter() override = default;
   void warning(const SAXParseException&) override {}
   void error(const SAXParseException& e) override { report(e); }
   void fatalError(const SAXParseException& e) override { report(e); }
@@ -244,20 +373,20 @@ class DOMTreeErrorReporter : public ErrorHandler {
  private:
   void report(const SAXParseException& e) {
     tracePrintf("An error occurred during parsing - see the following message...\n");
-    tagsTable.parseStatus = reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
-                                               intInsert(static_cast<int64_t>(e.getColumnNumber())),
-                                               textInsert(utf8(e.getMessage())),
-                                               textInsert(fileName_)});
+    tagsTable.parseStatus =
+        reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
+                           intInsert(static_cast<int64_t>(e.getColumnNumber())),
+                           textInsert(utf8(e.getMessage())), textInsert(fileName_)});
     throw SAXParseException(e);
   }
 
   std::string fileName_;
 };
 
-// The schema document parser with the document's nesting and entity text
+// The schema document scanner with the document's nesting and entity text
 // counted as the scanner reports them, so that a hostile document ends early
 // and small.
-class BoundedDOMParser : public SchemaDocumentParser {
+class BoundedScanner : public SchemaDocumentScanner {
  public:
   void startElement(const XMLElementDecl& elemDecl, const unsigned int urlId,
                     const XMLCh* const elemPrefix, const RefVectorOf<XMLAttr>& attrList,
@@ -266,13 +395,13 @@ class BoundedDOMParser : public SchemaDocumentParser {
       throw ParseLimitExceeded{"elements are nested more than " +
                                std::to_string(kElementNestingLimit) + " levels deep"};
     }
-    XercesDOMParser::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
-                                  isRoot);
+    SAX2XMLReaderImpl::startElement(elemDecl, urlId, elemPrefix, attrList, attrCount, isEmpty,
+                                    isRoot);
   }
   void endElement(const XMLElementDecl& elemDecl, const unsigned int urlId, const bool isRoot,
                   const XMLCh* const elemPrefix) override {
     --depth_;
-    XercesDOMParser::endElement(elemDecl, urlId, isRoot, elemPrefix);
+    SAX2XMLReaderImpl::endElement(elemDecl, urlId, isRoot, elemPrefix);
   }
   void startEntityReference(const XMLEntityDecl& entDecl) override {
     expanded_ += entDecl.getValueLen();
@@ -280,7 +409,7 @@ class BoundedDOMParser : public SchemaDocumentParser {
       throw ParseLimitExceeded{"its entity references expand to more than " +
                                std::to_string(kEntityTextLimit) + " characters"};
     }
-    XercesDOMParser::startEntityReference(entDecl);
+    SAX2XMLReaderImpl::startEntityReference(entDecl);
   }
   void entityDecl(const DTDEntityDecl& entityDecl, const bool isPEDecl,
                   const bool isIgnored) override {
@@ -288,13 +417,33 @@ class BoundedDOMParser : public SchemaDocumentParser {
       throw ParseLimitExceeded{"entity " + utf8(entityDecl.getName()) + " holds more than " +
                                std::to_string(kEntityValueLimit) + " characters"};
     }
-    XercesDOMParser::entityDecl(entityDecl, isPEDecl, isIgnored);
+    SAX2XMLReaderImpl::entityDecl(entityDecl, isPEDecl, isIgnored);
   }
 
  private:
   int depth_ = 0;
   XMLSize_t expanded_ = 0;
 };
+
+// Runs one parse of `file`; false (after its message) when it ended in an
+// error.
+template <class Parse>
+bool parseGuarded(Parse&& parse, const std::string& file) {
+  try {
+    parse();
+    return true;
+  } catch (const XMLException& e) {
+    tracePrintf("An XMLException error occurred during parsing\n");
+    tagsTable.parseStatus = reportError(9423, {textInsert(utf8(e.getMessage()))});
+  } catch (const SAXParseException&) {
+    run.errSw = 1;  // the error reporter has printed 9422 and set the status
+  } catch (const ParseLimitExceeded& e) {
+    tagsTable.parseStatus = reportError(9451, {textInsert(file), textInsert(e.reason)});
+  } catch (...) {
+    tagsTable.parseStatus = reportError(9410);
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -369,53 +518,6 @@ int32_t getElemType(const char* tagName) {
   return it->second.kind;
 }
 
-void recurseLevel(const DOMNode* node, int32_t parent, int32_t schemaId, int32_t topLevel) {
-  tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=%d\n", parent, schemaId, topLevel);
-  // Depth first in document order.  Siblings are taken in a loop and nesting
-  // keeps its resume points on this stack, so neither a long sibling chain nor
-  // deep nesting grows the call stack.
-  struct Resume {
-    const DOMNode* node;
-    int32_t parent;
-  };
-  std::vector<Resume> stack;
-  while (node != nullptr) {
-    int32_t childParent = -1;  // -1: the node's content is not walked
-    const DOMNode::NodeType type = node->getNodeType();
-    if (type == DOMNode::TEXT_NODE || type == DOMNode::COMMENT_NODE ||
-        type == DOMNode::PROCESSING_INSTRUCTION_NODE || type == DOMNode::CDATA_SECTION_NODE) {
-      // Leaves by their nature: no need to ask the DOM for children.
-    } else if (type != DOMNode::ELEMENT_NODE) {
-      childParent = tagsTable.tags.count();
-    } else {
-      int32_t id = addElementTag(node, parent, schemaId);
-      if (id > 0) childParent = id;
-    }
-    const DOMNode* child = childParent >= 0 ? node->getFirstChild() : nullptr;
-    if (child != nullptr) {
-      stack.push_back({node, parent});
-      node = child;
-      parent = childParent;
-      continue;
-    }
-    for (;;) {
-      const DOMNode* next = node->getNextSibling();
-      if (next != nullptr) {
-        node = next;
-        break;
-      }
-      if (stack.empty()) {
-        node = nullptr;
-        break;
-      }
-      node = stack.back().node;
-      parent = stack.back().parent;
-      stack.pop_back();
-    }
-  }
-  tracePrintf("<== recurseLevel\n");
-}
-
 int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   tracePrintf("==> parseXMLfile parent=%d file=%s\n", parent, fileName ? fileName : "");
   if (tagsTable.xsdNamespace == 0) tagsTable.xsdNamespace = insertName(kXsdNamespaceName);
@@ -447,42 +549,37 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   // subset its DOCTYPE names is not read: XML Schema's own documents name
   // DTDs that are seldom shipped beside them.  The internal subset is still
   // read, so its entities expand (within the expansion limits).
-  BoundedDOMParser parser;
-  parser.setValidationScheme(XercesDOMParser::Val_Never);
-  parser.setLoadExternalDTD(false);
-  parser.setDoNamespaces(true);
-  DOMTreeErrorReporter reporter(file);
-  parser.setErrorHandler(&reporter);
-  parser.setCreateEntityReferenceNodes(false);
-  LocalEntityResolver resolver(folderOf(file), parser);
-  parser.setXMLEntityResolver(&resolver);
-  parser.setDisableDefaultEntityResolution(true);
+  SchemaErrorReporter reporter(file);
   SecurityManager security;
   security.setEntityExpansionLimit(kEntityExpansionLimit);
-  parser.setSecurityManager(&security);
-
   static const XMLCh kNoSystemId[] = {0};
   MemBufInputSource source(reinterpret_cast<const XMLByte*>(body.data()), body.size(), kNoSystemId,
                            false);
-  bool failed = false;
-  try {
-    parser.parse(source);
-  } catch (const DOMException& e) {
-    tagsTable.parseStatus = reportError(9409, {textInsert(utf8(e.getMessage()))});
-    failed = true;
-  } catch (const XMLException& e) {
-    tracePrintf("An XMLException error occurred during parsing\n");
-    tagsTable.parseStatus = reportError(9423, {textInsert(utf8(e.getMessage()))});
-    failed = true;
-  } catch (const SAXParseException&) {
-    run.errSw = 1;  // the error reporter has printed 9422 and set the status
-    failed = true;
-  } catch (const ParseLimitExceeded& e) {
-    tagsTable.parseStatus = reportError(9451, {textInsert(file), textInsert(e.reason)});
-    failed = true;
-  } catch (...) {
-    tagsTable.parseStatus = reportError(9410);
-    failed = true;
+  int32_t first = tagsTable.tags.count() + 1;
+  // Namespace declarations are wanted among the attributes; the scan is
+  // not a schema validation.
+  BoundedScanner scanner;
+  scanner.setFeature(XMLUni::fgSAX2CoreValidation, false);
+  scanner.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
+  scanner.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, true);
+  scanner.setFeature(XMLUni::fgXercesSchema, false);
+  scanner.setFeature(XMLUni::fgXercesLoadExternalDTD, false);
+  scanner.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+  scanner.setProperty(XMLUni::fgXercesSecurityManager, &security);
+  scanner.setErrorHandler(&reporter);
+  TagRecorder recorder;
+  scanner.setContentHandler(&recorder);
+  // A lexical handler makes the scanner report where the DOCTYPE's
+  // internal subset starts and ends (see LocalEntityResolver).
+  scanner.setLexicalHandler(&recorder);
+  LocalEntityResolver resolver(folderOf(file), scanner.inDoctype);
+  scanner.setXMLEntityResolver(&resolver);
+  bool failed = !parseGuarded([&] { scanner.parse(source); }, file);
+  if (!failed) {
+    reportInfo(9408, {textInsert(file)});
+    tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=1\n", parent, first);
+    recorder.replay(parent, first);
+    tracePrintf("<== recurseLevel\n");
   }
 
   if (failed &&
@@ -494,13 +591,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
         "in a 16-bit encoding (UTF-16) cannot be read\n",
         file.c_str(), body.size());
   }
-  if (!failed) {
-    reportInfo(9408, {textInsert(file)});
-    const DOMDocument* document = parser.getDocument();
-    int32_t first = tagsTable.tags.count() + 1;
-    if (document != nullptr) recurseLevel(document->getFirstChild(), parent, first, 1);
-    if (tagsTable.tags.count() >= first) tagsTable.documentFile[first] = file;
-  }
+  if (!failed && tagsTable.tags.count() >= first) tagsTable.documentFile[first] = file;
   tracePrintf("<== ending parseXMLfile, errSw=%d\n", run.errSw);
   return tagsTable.parseStatus;
 }
@@ -556,8 +647,8 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
     int32_t block = findPrefixBlockIndex(nameSpace);
     if (nameSpace == storedXmlNamespace()) {
       result = std::string("xml:") + localName;  // bound by definition
-    } else if (block >= 0 && fileLists.prefixes[static_cast<size_t>(block)].origin ==
-                                 kPrefixFromParameters) {
+    } else if (block >= 0 &&
+               fileLists.prefixes[static_cast<size_t>(block)].origin == kPrefixFromParameters) {
       result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) + ":" +
                localName;
     } else {
@@ -568,8 +659,8 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
         tagsTable.prefixWanted.push_back(nameSpace);
       tagsTable.provisionalNames.emplace_back(xmlId, nameSpace);
       if (block >= 0) {
-        result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) +
-                 ":" + localName;
+        result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) + ":" +
+                 localName;
       }
     }
   }
