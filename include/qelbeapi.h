@@ -124,6 +124,11 @@ extern "C" {
 int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredRelease);
 int32_t QELOpenRepository(const char* database, const char* user, const char* password);
 int32_t QELCloseRepository(void);
+/* The database's own explanation of the last failure of this process's
+   connection (a connection that could not be made, a server error), or the
+   empty text; never holds a password.  Copies at most size - 1 bytes and a
+   NUL; answers its length. */
+int32_t QELGetLastErrorText(char* buffer, int32_t size);
 
 /* Message sets (projects). */
 int32_t QELFindProject(uint32_t* outHandle, const void* projectKey, int32_t mode);

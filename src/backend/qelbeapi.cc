@@ -94,6 +94,7 @@ struct Component {
 /// The connection of the process.
 struct Connection {
   std::unique_ptr<RepositoryStorage> store;
+  std::string lastError;  ///< the database's explanation of the last failure
   uint32_t openSet = 0;
   bool writable = false;
   bool setDeleted = false;
@@ -249,6 +250,7 @@ int32_t beginSet(uint32_t set, bool write) {
   g.endSet();
   if (write) {
     int32_t st = g.store->beginWrite();
+    if (st == kStoreOk) st = g.store->lockSet(set);
     if (st != kStoreOk) return st == kStoreBusy ? kWriterActive : kDatabaseError;
   }
   MessageSetRow row;
@@ -449,6 +451,7 @@ int32_t guarded(F body) {
   try {
     return body();
   } catch (const StorageError& e) {
+    g.lastError = e.what;
     return e.busy ? kWriterActive : kDatabaseError;
   } catch (const std::bad_alloc&) {
     return kFailure;
@@ -479,9 +482,8 @@ QEL_EXPORT int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredR
 }
 
 QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, const char* password) {
-  (void)user;  // a repository file has no users of its own
-  (void)password;
   return guarded([&]() -> int32_t {
+    g.lastError.clear();
     if (!database || !*database) return kNoDatabaseName;
     // A new connection replaces an old one as if its process had ended:
     // whatever it left uncommitted is discarded.
@@ -491,7 +493,12 @@ QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, con
       g.store.reset();
     }
     int32_t st = kStoreOk;
-    g.store = openSqliteStorage(database, &st);
+    // A repository file has no users of its own; a server database has.
+    if (isServerRepositoryName(database))
+      g.store = openPgStorage(database, user ? user : "", password ? password : "", &st,
+                              &g.lastError);
+    else
+      g.store = openSqliteStorage(database, &st);
     if (!g.store) {
       switch (st) {
         case kStoreNotRepository:
@@ -509,6 +516,15 @@ QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, con
     if (st != kOk) g.store.reset();
     return st;
   });
+}
+
+QEL_EXPORT int32_t QELGetLastErrorText(char* buffer, int32_t size) {
+  if (buffer && size > 0) {
+    size_t n = std::min(g.lastError.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, g.lastError.data(), n);
+    buffer[n] = '\0';
+  }
+  return static_cast<int32_t>(g.lastError.size());
 }
 
 QEL_EXPORT int32_t QELCloseRepository(void) {

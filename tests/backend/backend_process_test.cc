@@ -71,7 +71,7 @@ int createElements(uint32_t set, const std::string& prefix, int count) {
   return 0;
 }
 
-TEST_F(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
+TEST_P(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   uint32_t set = createSet("Survivor");
   uint32_t t = 0;
   ASSERT_EQ(createType(set, "Before", &t), 0);
@@ -105,7 +105,7 @@ int writeElements(const std::string& db, uint32_t set, int count, int readyFd) {
   return QELCloseProject(set, 1) == 0 ? 0 : 6;
 }
 
-TEST_F(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
+TEST_P(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
   const int count = 5000;
   int committed = 0, dropped = 0;
   // -1: the child is left to finish, the control case.
@@ -139,12 +139,14 @@ TEST_F(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
     EXPECT_TRUE(n == 0 || n == static_cast<size_t>(count)) << n << " after " << delayUs << "us";
     (n == 0 ? dropped : committed) += 1;
   }
-  // Killed at once, nothing is kept; left alone, everything is.
-  EXPECT_GT(dropped, 0);
+  // Killed at once, nothing is kept; left alone, everything is.  A server
+  // commits what it has been sent even when its client dies a moment later,
+  // so there only the all-or-nothing part holds.
+  if (GetParam() == Store::kFile) EXPECT_GT(dropped, 0);
   EXPECT_GT(committed, 0);
 }
 
-TEST_F(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
+TEST_P(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
   ASSERT_EQ(QELCloseRepository(), 0);
   std::string db = db_;
   pid_t pid = fork();
@@ -165,7 +167,7 @@ TEST_F(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
   EXPECT_EQ(findSet("Unfinished", &h), -4);
 }
 
-TEST_F(BackendTest, SecondWriterWaitsThenIsRefused) {
+TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {
   uint32_t set = createSet("Shared");
   ASSERT_EQ(QELCloseProject(set, 1), 0);
   std::string db = db_;

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# server_bench.sh: a repository on a PostgreSQL server against one in a file.
+#
+#  1. UBL-Invoice imported into a file and into the server, best of three:
+#     wall and CPU time of the importer, and their ratios (server / file).
+#  2. Four importers into four message sets of one server repository at
+#     once, against the same four one after another (wall time).
+#  3. An import into the server killed (SIGKILL) at 50 random moments; after
+#     each kill the repository's data must equal what it held before.
+#
+# Usage: bench/repository/server_bench.sh [build-dir] [server-url]
+# Without a URL a throwaway cluster is started (scripts/pg-test-cluster.sh)
+# and stopped at the end.  KILLS=n changes the number of kills.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$here/build}" && pwd)
+url=${2:-}
+kills=${KILLS:-50}
+xsdimport=$build/bin/xsdimport
+corpus=$here/corpus
+work=$(mktemp -d "${TMPDIR:-/tmp}/kova-server-bench-XXXXXX")
+cluster=""
+cleanup() {
+  if [ -z "$cluster" ] && [ -n "${schema:-}" ]; then
+    psql -q "$url" -c "DROP SCHEMA IF EXISTS $schema CASCADE" >/dev/null 2>&1 || true
+  fi
+  if [ -n "$cluster" ]; then bash "$here/scripts/pg-test-cluster.sh" stop "$cluster" || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "$url" ]; then
+  cluster=$work/cluster
+  url=$(PG_TEST_PORT=${PG_TEST_PORT:-54339} bash "$here/scripts/pg-test-cluster.sh" start "$cluster")
+fi
+schema=kova_bench_$$
+repo="$url&schema=$schema"
+case $url in *\?*) ;; *) repo="$url?schema=kova_bench_$$" ;; esac
+
+# prefixes <schema files...>: a "namespace prefix" line for every namespace
+# the files declare a prefix for or target (nsN when none is declared).
+prefixes() {
+  cat "$@" | grep -o 'xmlns:[A-Za-z0-9_.-]*="[^"]*"' |
+    sed 's/xmlns:\([^=]*\)="\([^"]*\)"/\2 \1/' | sort -u -k1,1 >"$work/prefixes"
+  local n=0
+  for ns in $(cat "$@" | grep -o 'targetNamespace="[^"]*"' |
+    sed 's/targetNamespace="\(.*\)"/\1/' | sort -u); do
+    if ! awk -v ns="$ns" '$1 == ns { found = 1 } END { exit !found }' "$work/prefixes"; then
+      n=$((n + 1))
+      echo "$ns ns$n" >>"$work/prefixes"
+    fi
+  done
+  cat "$work/prefixes"
+}
+
+# The UBL-Invoice parameter file for repository $1, message set $2.
+doc=$corpus/ubl-2.5/maindoc
+parms() {
+  local out=$work/$2.parms
+  {
+    printf 'QEL_DB=%s\nMESSAGESET=%s\nROOTELEMENT=Invoice\nFILEPATH=%s/\n' "$1" "$2" "$doc"
+    printf '[FILELIST]\nUBL-Invoice-2.5.xsd\n[NAMESPACEPREFIX]\n'
+    prefixes "$doc/UBL-Invoice-2.5.xsd" "$corpus"/ubl-2.5/common/*.xsd
+    printf '[FILELOCATION]\n'
+    for f in "$corpus"/ubl-2.5/common/*.xsd; do printf '%s %s\n' "$(basename "$f")" "$f"; done
+  } >"$out"
+  echo "$out"
+}
+
+# timed <label> <parms>: "wall user+sys" of one import, which must succeed.
+timed() {
+  local t
+  t=$( { /usr/bin/time -f '%e %U %S' "$xsdimport" -f "$2" >"$work/$1.log" 2>"$work/$1.err"; } 2>&1 ) ||
+    { echo "import $1 failed:"; tail -5 "$work/$1.log"; exit 1; }
+  tail -1 "$work/$1.err" | awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }'
+}
+
+best() {  # best <label> <parms-maker...>: best wall of three, with its CPU
+  local label=$1; shift
+  local bestw=999 bestc=0
+  for i in 1 2 3; do
+    local p; p=$("$@" "$i")
+    read -r w c < <(timed "$label$i" "$p")
+    if awk -v a="$w" -v b="$bestw" 'BEGIN { exit !(a < b) }'; then bestw=$w bestc=$c; fi
+  done
+  echo "$bestw $bestc"
+}
+file_parms() { rm -f "$work/file$1.kovadb"; parms "$work/file$1.kovadb" "F$1"; }
+server_parms() { parms "$repo" "S$1"; }
+
+echo "== 1. UBL-Invoice: file against server (best of three)"
+read -r fw fc < <(best file file_parms)
+read -r sw sc < <(best server server_parms)
+printf 'file    wall %6.3f s  cpu %6.3f s\n' "$fw" "$fc"
+printf 'server  wall %6.3f s  cpu %6.3f s\n' "$sw" "$sc"
+awk -v fw="$fw" -v fc="$fc" -v sw="$sw" -v sc="$sc" \
+  'BEGIN { printf "ratio   wall %6.2f    cpu %6.2f   (server / file; importer process only)\n", sw / fw, sc / fc }'
+
+echo "== 2. four importers into four sets of one server repository"
+for i in 1 2 3 4; do parms "$repo" "Seq$i" >/dev/null; parms "$repo" "Par$i" >/dev/null; done
+start=$(date +%s.%N)
+for i in 1 2 3 4; do "$xsdimport" -f "$work/Seq$i.parms" >"$work/seq$i.log" || { echo "Seq$i failed"; exit 1; }; done
+seq_wall=$(echo "$(date +%s.%N) - $start" | bc)
+start=$(date +%s.%N)
+pids=()
+for i in 1 2 3 4; do "$xsdimport" -f "$work/Par$i.parms" >"$work/par$i.log" & pids+=($!); done
+for p in "${pids[@]}"; do wait "$p" || { echo "a parallel import failed"; exit 1; }; done
+par_wall=$(echo "$(date +%s.%N) - $start" | bc)
+printf 'one after another %6.3f s, at once %6.3f s (%d cores)\n' "$seq_wall" "$par_wall" "$(nproc)"
+
+echo "== 3. kill -9 at $kills random moments of a server import"
+psql_url=${url}
+snapshot() {  # every row of the repository's schema, in a stable order
+  pg_dump --data-only --schema="$schema" --no-owner "$psql_url" | grep -v -e setval -e '^--' -e '^$' -e '^.restrict' -e '^.unrestrict' |
+    sort
+}
+before=$(snapshot | md5sum)
+reset_parms=$(parms "$repo" "S1")
+new_parms=$(parms "$repo" "Killed")
+# An import of $sw seconds; the kills spread over 0 .. 1.2 x that.
+span_ms=$(awk -v s="$sw" 'BEGIN { printf "%d", s * 1200 }')
+unchanged=0
+for k in $(seq 1 "$kills"); do
+  if [ $((k % 2)) -eq 0 ]; then p=$new_parms; args=(); else p=$reset_parms; args=(-c); fi
+  "$xsdimport" -f "$p" "${args[@]}" >"$work/kill.log" 2>&1 &
+  pid=$!
+  delay=$((RANDOM % (span_ms + 1)))
+  sleep "$(awk -v d="$delay" 'BEGIN { printf "%.3f", d / 1000 }')"
+  kill -9 "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null && finished=1 || finished=0
+  if [ "$finished" -eq 1 ] && [ "$p" = "$new_parms" ]; then
+    # The import ended before the kill: it committed; take it out again.
+    "$build/bin/kova-repo" delete "$repo" Killed >/dev/null
+  fi
+  after=$(snapshot | md5sum)
+  if [ "$after" = "$before" ] || [ "$finished" -eq 1 ]; then
+    unchanged=$((unchanged + 1))
+  else
+    echo "kill $k after ${delay} ms: the repository changed"
+  fi
+  before=$(snapshot | md5sum)
+done
+echo "repository unchanged (or the import complete) after $unchanged of $kills kills"
+[ "$unchanged" -eq "$kills" ]
