@@ -4,8 +4,8 @@
 # when everything is installed.
 set -euo pipefail
 
-packages=(g++ cmake make libxerces-c-dev libsqlite3-dev libgtest-dev
-          nlohmann-json3-dev libcli11-dev libxml2-utils)
+packages=(g++ cmake make pkg-config libxerces-c-dev libsqlite3-dev libpq-dev libgtest-dev
+          nlohmann-json3-dev libcli11-dev libxml2-utils postgresql)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -142,7 +142,9 @@ TEST_P(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
   // Killed at once, nothing is kept; left alone, everything is.  A server
   // commits what it has been sent even when its client dies a moment later,
   // so there only the all-or-nothing part holds.
-  if (GetParam() == Store::kFile) EXPECT_GT(dropped, 0);
+  if (GetParam() == Store::kFile) {
+    EXPECT_GT(dropped, 0);
+  }
   EXPECT_GT(committed, 0);
 }
 

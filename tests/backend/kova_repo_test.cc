@@ -283,6 +283,29 @@ TEST_P(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   EXPECT_EQ(runTool("list " + dir_ + "/new.db").status, 0);
 }
 
+TEST_P(KovaRepoTool, CopyMovesASetOutAndBackUnchanged) {
+  writeOrders();
+  auto withoutIdentifier = [](std::string json) {
+    nlohmann::json j = nlohmann::json::parse(json);
+    j["messageSet"].erase("identifier");
+    return j;
+  };
+  nlohmann::json original = withoutIdentifier(runTool("export " + quotedDb() + " Orders").output);
+  std::string file = dir_ + "/copy.db";
+  ToolRun out = runTool("copy " + quotedDb() + " " + file + " Orders");
+  ASSERT_EQ(out.status, 0) << out.output;
+  EXPECT_EQ(withoutIdentifier(runTool("export " + file + " Orders").output), original);
+  ToolRun again = runTool("copy " + quotedDb() + " " + file + " Orders");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
+  // And back into the repository it came from.
+  ASSERT_EQ(runTool("delete " + quotedDb() + " Orders").status, 0);
+  ToolRun back = runTool("copy " + file + " " + quotedDb() + " Orders");
+  ASSERT_EQ(back.status, 0) << back.output;
+  EXPECT_EQ(withoutIdentifier(runTool("export " + quotedDb() + " Orders").output), original);
+  EXPECT_EQ(runTool("copy " + file + " " + quotedDb() + " Missing").status, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, KovaRepoTool, kBothStores, storeName);
 
 }  // namespace

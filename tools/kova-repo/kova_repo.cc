@@ -300,7 +300,10 @@ int main(int argc, char** argv) {
   std::string db, set, message, kind, layer;
   long count = 0;
 
-  auto withDb = [&](CLI::App* cmd) { cmd->add_option("DB", db, "repository file")->required(); };
+  auto withDb = [&](CLI::App* cmd) {
+    cmd->add_option("DB", db, "repository file, or postgresql://host[:port]/dbname[?params]")
+        ->required();
+  };
   auto withSet = [&](CLI::App* cmd) {
     withDb(cmd);
     cmd->add_option("SET", set, "message set name")->required();
@@ -334,6 +337,13 @@ int main(int argc, char** argv) {
   CLI::App* del = app.add_subcommand("delete", "delete a message set with everything in it");
   withSet(del);
 
+  std::string dest;
+  CLI::App* copy = app.add_subcommand("copy", "copy a message set into another repository");
+  copy->add_option("SOURCE", db, "repository to copy from")->required();
+  copy->add_option("DEST", dest, "repository to copy into (the set must not be there)")
+      ->required();
+  copy->add_option("SET", set, "message set name")->required();
+
   CLI11_PARSE(app, argc, argv);
 
   try {
@@ -357,15 +367,18 @@ int main(int argc, char** argv) {
       setInUse(db, set, count);
     } else if (*addLayerCmd) {
       addLayer(db, set, kind, layer);
+    } else if (*copy) {
+      copySet(db, dest, set);
+      std::printf("Message set %s copied\n", set.c_str());
     } else if (*del) {
       changeSet(db, set, [&](uint32_t h) { check(QELDeleteProject(h), "QELDeleteProject"); });
       std::printf("Message set %s deleted\n", set.c_str());
     }
-  } catch (const ApiError& e) {
+  } catch (const std::runtime_error& e) {  // usage errors and copy's own
     std::fprintf(stderr, "kova-repo: %s\n", e.what());
-    return 1;
-  } catch (const UsageError& e) {
-    std::fprintf(stderr, "kova-repo: %s\n", e.what());
+    char reason[1024];
+    if (QELGetLastErrorText(reason, sizeof reason) > 0)
+      std::fprintf(stderr, "kova-repo: the repository database reports: %s\n", reason);
     return 1;
   }
   return 0;
