@@ -19,7 +19,10 @@
 // in libpq's pipeline mode: inserts, updates and deletes are sent without
 // waiting for their answers, which arrive together with the answer to the
 // next read (or the commit).  A failed write is found then and fails that
-// read, and the transaction can only be rolled back.
+// read, and the transaction can only be rolled back.  And while a writer
+// holds a message set (locked, or created in its transaction) no one else
+// can change it, so the names of its definitions are kept in memory: looking
+// a name up and checking a new one for a duplicate cost no round trip.
 #include <libpq-fe.h>
 #include <unistd.h>
 
@@ -27,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "qelbeapi.h"
@@ -71,6 +75,8 @@ const char* const kTables[] = {
 enum Stmt {
   kNextHandles,
   kInsertDefinition,
+  kAppendDefinition,
+  kDefinitionNames,
   kGetDefinition,
   kFindDefinition,
   kNextDefinition,
@@ -104,6 +110,8 @@ enum Stmt {
 const char* const kStatements[kStmtCount] = {
     "SELECT nextval('handle_seq')",
     "INSERT INTO definition VALUES($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11) ON CONFLICT DO NOTHING",
+    "INSERT INTO definition VALUES($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11)",
+    "SELECT id,class,name FROM definition WHERE set_id=$1",
     "SELECT set_id,class,name,second_name,type_id,kind,base_id,composition,content,value_text"
     " FROM definition WHERE id=$1",
     "SELECT id FROM definition WHERE set_id=$1 AND class=$2 AND name=$3",
@@ -250,6 +258,11 @@ class PgStorage final : public RepositoryStorage {
     assert(inWrite_);
     try {
       read(kLockMessageSet, Params().add(setId));
+      Result r = read(kDefinitionNames, Params().add(setId));
+      Names& names = held_[setId];
+      for (int i = 0; i < r.rows(); ++i)
+        names[nameKey(static_cast<int32_t>(r.integer(i, 1)), r.text(i, 2))] =
+            static_cast<uint32_t>(r.integer(i, 0));
     } catch (const StorageError& e) {
       rollback();
       return e.busy ? kStoreBusy : kStoreFailure;
@@ -269,6 +282,7 @@ class PgStorage final : public RepositoryStorage {
       rollback();
       return kStoreFailure;
     }
+    held_.clear();
     leavePipeline();
     Result r(PQexec(conn_, "COMMIT"));
     inWrite_ = false;
@@ -283,6 +297,7 @@ class PgStorage final : public RepositoryStorage {
   void rollback() override {
     if (!inWrite_) return;
     inWrite_ = false;
+    held_.clear();
     if (PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) {
       try {
         sync();
@@ -311,7 +326,12 @@ class PgStorage final : public RepositoryStorage {
     Params p;
     p.add(r.id).add(r.setId).add(r.defClass).add(r.name).add(r.secondName).add(r.typeId);
     p.add(r.kind).add(r.baseId).add(r.composition).add(r.content).add(r.valueText);
-    return read(kInsertDefinition, p).changed() == 0 ? kStoreDuplicate : kStoreOk;
+    auto held = held_.find(r.setId);
+    if (held == held_.end())
+      return read(kInsertDefinition, p).changed() == 0 ? kStoreDuplicate : kStoreOk;
+    if (!held->second.emplace(nameKey(r.defClass, r.name), r.id).second) return kStoreDuplicate;
+    write(kAppendDefinition, p);
+    return kStoreOk;
   }
 
   bool getDefinition(uint32_t id, DefinitionRow* r) override {
@@ -332,6 +352,11 @@ class PgStorage final : public RepositoryStorage {
   }
 
   uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) override {
+    auto held = held_.find(setId);
+    if (held != held_.end()) {
+      auto it = held->second.find(nameKey(defClass, name));
+      return it == held->second.end() ? 0 : it->second;
+    }
     Result s = read(kFindDefinition, Params().add(setId).add(defClass).add(name));
     return s.rows() ? static_cast<uint32_t>(s.integer(0, 0)) : 0;
   }
@@ -343,6 +368,11 @@ class PgStorage final : public RepositoryStorage {
 
   void deleteDefinition(uint32_t id) override {
     writing();
+    if (!held_.empty()) {
+      DefinitionRow row;
+      if (getDefinition(id, &row) && held_.count(row.setId))
+        held_[row.setId].erase(nameKey(row.defClass, row.name));
+    }
     for (const MemberRow& m : rowsOfMembers(read(kMembersOfAnyKind, Params().add(id))))
       deleteMember(m.id);
     write(kDeleteAttributes, Params().add(id));
@@ -353,7 +383,9 @@ class PgStorage final : public RepositoryStorage {
     writing();
     Params p;
     p.add(r.id).add(r.identifier).add(r.finalised).add(r.locked);
-    return read(kInsertMessageSet, p).changed() == 0 ? kStoreDuplicate : kStoreOk;
+    if (read(kInsertMessageSet, p).changed() == 0) return kStoreDuplicate;
+    held_[r.id];  // new in this transaction: no one else sees it yet
+    return kStoreOk;
   }
 
   bool getMessageSet(uint32_t id, MessageSetRow* r) override {
@@ -373,6 +405,7 @@ class PgStorage final : public RepositoryStorage {
 
   void deleteMessageSet(uint32_t id) override {
     writing();
+    held_.erase(id);
     for (int s : {kDeleteSetAttributes, kDeleteSetMembers, kDeleteSetDefinitions, kDeleteSetRow})
       write(s, Params().add(id));
   }
@@ -456,6 +489,12 @@ class PgStorage final : public RepositoryStorage {
 
  private:
   static std::string name(int stmt) { return "kova_" + std::to_string(stmt); }
+
+  /// The names of the definitions of one message set this writer holds.
+  using Names = std::unordered_map<std::string, uint32_t>;
+  static std::string nameKey(int32_t defClass, const std::string& name) {
+    return std::to_string(defClass) + ':' + name;
+  }
 
   /// The schema name as a quoted identifier (checked to be a plain name).
   std::string quoted(const std::string& schema) {
@@ -627,6 +666,7 @@ class PgStorage final : public RepositoryStorage {
   int pending_ = 0;
   int64_t handleNext_ = 0;
   int64_t handleEnd_ = 0;
+  std::unordered_map<uint32_t, Names> held_;  ///< message sets this writer holds, by id
 };
 
 /// A schema name this store accepts: a plain lower-case SQL name.

@@ -187,4 +187,35 @@ TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {
   EXPECT_EQ(QELCloseProject(set, 0), 0);
 }
 
+TEST_P(BackendTest, WritersOfDifferentSetsWaitOnlyInAFile) {
+  uint32_t first = createSet("First");
+  ASSERT_EQ(QELCloseProject(first, 1), 0);
+  uint32_t second = createSet("Second");
+  ASSERT_EQ(QELCloseProject(second, 1), 0);
+  std::string db = db_;
+  ChildWriter child([db, first]() -> int {
+    int st = openForWriting(db, first);
+    return st != 0 ? st : createElements(first, "Child", 10);
+  });
+  ASSERT_EQ(child.waitReady(), 0);
+  auto start = std::chrono::steady_clock::now();
+  int32_t st = QELOpenProject(second, 1);
+  double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (GetParam() == Store::kFile) {
+    // The file has one writer at a time.
+    EXPECT_EQ(st, -69);
+  } else {
+    // A server locks message sets, not the repository: no waiting, and a
+    // new set can be created meanwhile too.
+    EXPECT_EQ(st, 0);
+    EXPECT_LT(waited, 1.0);
+    EXPECT_EQ(createElements(second, "Parent", 10), 0);
+    EXPECT_EQ(QELCloseProject(second, 1), 0);
+    uint32_t third = createSet("Third");
+    EXPECT_NE(third, 0u);
+    EXPECT_EQ(QELCloseProject(third, 1), 0);
+  }
+  child.kill();
+}
+
 }  // namespace
