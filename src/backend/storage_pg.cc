@@ -21,8 +21,8 @@
 // next read (or the commit).  A failed write is found then and fails that
 // read, and the transaction can only be rolled back.  And while a writer
 // holds a message set (locked, or created in its transaction) no one else
-// can change it, so the names of its definitions are kept in memory: looking
-// a name up and checking a new one for a duplicate cost no round trip.
+// can change it, so its definitions and members are read once and kept in
+// memory: finds, walks and duplicate checks in it cost no round trip.
 #include <libpq-fe.h>
 #include <unistd.h>
 
@@ -30,6 +30,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <map>
+#include <set>
 #include <unordered_map>
 #include <vector>
 
@@ -76,7 +78,8 @@ enum Stmt {
   kNextHandles,
   kInsertDefinition,
   kAppendDefinition,
-  kDefinitionNames,
+  kHeldDefinitions,
+  kHeldMembers,
   kGetDefinition,
   kFindDefinition,
   kNextDefinition,
@@ -111,7 +114,9 @@ const char* const kStatements[kStmtCount] = {
     "SELECT nextval('handle_seq')",
     "INSERT INTO definition VALUES($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11) ON CONFLICT DO NOTHING",
     "INSERT INTO definition VALUES($1,$2,$3,$4,$5,$6,$7,$8,$9,$10,$11)",
-    "SELECT id,class,name FROM definition WHERE set_id=$1",
+    "SELECT set_id,class,name,second_name,type_id,kind,base_id,composition,content,value_text,id"
+    " FROM definition WHERE set_id=$1",
+    KOVA_MEMBER_COLUMNS " WHERE set_id=$1",
     "SELECT set_id,class,name,second_name,type_id,kind,base_id,composition,content,value_text"
     " FROM definition WHERE id=$1",
     "SELECT id FROM definition WHERE set_id=$1 AND class=$2 AND name=$3",
@@ -258,11 +263,16 @@ class PgStorage final : public RepositoryStorage {
     assert(inWrite_);
     try {
       read(kLockMessageSet, Params().add(setId));
-      Result r = read(kDefinitionNames, Params().add(setId));
-      Names& names = held_[setId];
-      for (int i = 0; i < r.rows(); ++i)
-        names[nameKey(static_cast<int32_t>(r.integer(i, 1)), r.text(i, 2))] =
-            static_cast<uint32_t>(r.integer(i, 0));
+      Result defs = read(kHeldDefinitions, Params().add(setId));
+      HeldSet& held = held_[setId];
+      for (int i = 0; i < defs.rows(); ++i) {
+        DefinitionRow row;
+        readDefinition(defs, i, &row);
+        row.id = static_cast<uint32_t>(defs.integer(i, 10));
+        held.add(row);
+      }
+      for (const MemberRow& m : rowsOfMembers(read(kHeldMembers, Params().add(setId))))
+        held.add(m);
     } catch (const StorageError& e) {
       rollback();
       return e.busy ? kStoreBusy : kStoreFailure;
@@ -329,52 +339,57 @@ class PgStorage final : public RepositoryStorage {
     auto held = held_.find(r.setId);
     if (held == held_.end())
       return read(kInsertDefinition, p).changed() == 0 ? kStoreDuplicate : kStoreOk;
-    if (!held->second.emplace(nameKey(r.defClass, r.name), r.id).second) return kStoreDuplicate;
+    if (held->second.names.count(nameKey(r.defClass, r.name))) return kStoreDuplicate;
+    held->second.add(r);
     write(kAppendDefinition, p);
     return kStoreOk;
   }
 
   bool getDefinition(uint32_t id, DefinitionRow* r) override {
+    for (auto& [setId, held] : held_) {
+      auto it = held.definitions.find(id);
+      if (it != held.definitions.end()) {
+        *r = it->second;
+        return true;
+      }
+    }
     Result s = read(kGetDefinition, Params().add(id));
     if (s.rows() == 0) return false;
+    readDefinition(s, 0, r);
     r->id = id;
-    r->setId = static_cast<uint32_t>(s.integer(0, 0));
-    r->defClass = static_cast<int32_t>(s.integer(0, 1));
-    r->name = s.text(0, 2);
-    r->secondName = s.text(0, 3);
-    r->typeId = static_cast<uint32_t>(s.integer(0, 4));
-    r->kind = static_cast<int32_t>(s.integer(0, 5));
-    r->baseId = static_cast<uint32_t>(s.integer(0, 6));
-    r->composition = static_cast<int32_t>(s.integer(0, 7));
-    r->content = static_cast<int32_t>(s.integer(0, 8));
-    r->valueText = s.text(0, 9);
     return true;
   }
 
   uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) override {
     auto held = held_.find(setId);
     if (held != held_.end()) {
-      auto it = held->second.find(nameKey(defClass, name));
-      return it == held->second.end() ? 0 : it->second;
+      auto it = held->second.names.find(nameKey(defClass, name));
+      return it == held->second.names.end() ? 0 : it->second;
     }
     Result s = read(kFindDefinition, Params().add(setId).add(defClass).add(name));
     return s.rows() ? static_cast<uint32_t>(s.integer(0, 0)) : 0;
   }
 
   uint32_t nextDefinition(uint32_t setId, int32_t defClass, uint32_t afterId) override {
+    auto held = held_.find(setId);
+    if (held != held_.end()) {
+      const std::set<uint32_t>& ids = held->second.byClass[defClass];
+      auto it = ids.upper_bound(afterId);
+      return it == ids.end() ? 0 : *it;
+    }
     Result s = read(kNextDefinition, Params().add(setId).add(defClass).add(afterId));
     return s.rows() ? static_cast<uint32_t>(s.integer(0, 0)) : 0;
   }
 
   void deleteDefinition(uint32_t id) override {
     writing();
-    if (!held_.empty()) {
-      DefinitionRow row;
-      if (getDefinition(id, &row) && held_.count(row.setId))
-        held_[row.setId].erase(nameKey(row.defClass, row.name));
+    if (HeldSet* held = holderOf(id)) {
+      for (uint32_t member : std::set<uint32_t>(held->children[id])) deleteMember(member);
+      held->remove(id);
+    } else {
+      for (const MemberRow& m : rowsOfMembers(read(kMembersOfAnyKind, Params().add(id))))
+        deleteMember(m.id);
     }
-    for (const MemberRow& m : rowsOfMembers(read(kMembersOfAnyKind, Params().add(id))))
-      deleteMember(m.id);
     write(kDeleteAttributes, Params().add(id));
     write(kDeleteDefinition, Params().add(id));
   }
@@ -415,10 +430,19 @@ class PgStorage final : public RepositoryStorage {
     Params p;
     p.add(r.id).add(r.setId).add(r.parentId).add(r.childId).add(r.kind).add(r.repeat);
     p.add(r.minOccurs).add(r.maxOccurs).add(r.role).add(r.name);
+    auto held = held_.find(r.setId);
+    if (held != held_.end()) held->second.add(r);
     write(kInsertMember, p);
   }
 
   bool getMember(uint32_t id, MemberRow* r) override {
+    for (auto& [setId, held] : held_) {
+      auto it = held.members.find(id);
+      if (it != held.members.end()) {
+        *r = it->second;
+        return true;
+      }
+    }
     std::vector<MemberRow> rows = rowsOfMembers(read(kGetMember, Params().add(id)));
     if (rows.empty()) return false;
     *r = rows.front();
@@ -426,11 +450,23 @@ class PgStorage final : public RepositoryStorage {
   }
 
   uint32_t nextMember(uint32_t parentId, int32_t kind, uint32_t afterId) override {
+    if (HeldSet* held = holderOf(parentId)) {
+      const std::set<uint32_t>& ids = held->children[parentId];
+      for (auto it = ids.upper_bound(afterId); it != ids.end(); ++it)
+        if (held->members[*it].kind == kind) return *it;
+      return 0;
+    }
     Result s = read(kNextMember, Params().add(parentId).add(kind).add(afterId));
     return s.rows() ? static_cast<uint32_t>(s.integer(0, 0)) : 0;
   }
 
   std::vector<MemberRow> membersOf(uint32_t parentId, int32_t kind) override {
+    if (HeldSet* held = holderOf(parentId)) {
+      std::vector<MemberRow> rows;
+      for (uint32_t id : held->children[parentId])
+        if (held->members[id].kind == kind) rows.push_back(held->members[id]);
+      return rows;
+    }
     return rowsOfMembers(read(kMembersOf, Params().add(parentId).add(kind)));
   }
 
@@ -440,6 +476,7 @@ class PgStorage final : public RepositoryStorage {
 
   void deleteMember(uint32_t id) override {
     writing();
+    if (HeldSet* held = holderOf(id)) held->remove(id);
     write(kDeleteMember, Params().add(id));
   }
 
@@ -490,10 +527,64 @@ class PgStorage final : public RepositoryStorage {
  private:
   static std::string name(int stmt) { return "kova_" + std::to_string(stmt); }
 
-  /// The names of the definitions of one message set this writer holds.
-  using Names = std::unordered_map<std::string, uint32_t>;
   static std::string nameKey(int32_t defClass, const std::string& name) {
     return std::to_string(defClass) + ':' + name;
+  }
+
+  /// A message set this writer holds, as the server will hold it once the
+  /// changes sent are applied.
+  struct HeldSet {
+    std::unordered_map<std::string, uint32_t> names;  ///< nameKey -> definition
+    std::unordered_map<uint32_t, DefinitionRow> definitions;
+    std::map<int32_t, std::set<uint32_t>> byClass;  ///< definitions of each class, in order
+    std::unordered_map<uint32_t, MemberRow> members;
+    std::unordered_map<uint32_t, std::set<uint32_t>> children;  ///< parent -> its members, in order
+
+    void add(const DefinitionRow& r) {
+      names[nameKey(r.defClass, r.name)] = r.id;
+      definitions[r.id] = r;
+      byClass[r.defClass].insert(r.id);
+    }
+    void add(const MemberRow& m) {
+      members[m.id] = m;
+      children[m.parentId].insert(m.id);
+    }
+    /// Forgets a definition or a member (not the members of a definition).
+    void remove(uint32_t id) {
+      auto d = definitions.find(id);
+      if (d != definitions.end()) {
+        names.erase(nameKey(d->second.defClass, d->second.name));
+        byClass[d->second.defClass].erase(id);
+        children.erase(id);
+        definitions.erase(d);
+        return;
+      }
+      auto m = members.find(id);
+      if (m != members.end()) {
+        children[m->second.parentId].erase(id);
+        members.erase(m);
+      }
+    }
+  };
+
+  /// The held set that a definition, a member or a set itself belongs to.
+  HeldSet* holderOf(uint32_t id) {
+    for (auto& [setId, held] : held_)
+      if (setId == id || held.definitions.count(id) || held.members.count(id)) return &held;
+    return nullptr;
+  }
+
+  static void readDefinition(const Result& s, int row, DefinitionRow* r) {
+    r->setId = static_cast<uint32_t>(s.integer(row, 0));
+    r->defClass = static_cast<int32_t>(s.integer(row, 1));
+    r->name = s.text(row, 2);
+    r->secondName = s.text(row, 3);
+    r->typeId = static_cast<uint32_t>(s.integer(row, 4));
+    r->kind = static_cast<int32_t>(s.integer(row, 5));
+    r->baseId = static_cast<uint32_t>(s.integer(row, 6));
+    r->composition = static_cast<int32_t>(s.integer(row, 7));
+    r->content = static_cast<int32_t>(s.integer(row, 8));
+    r->valueText = s.text(row, 9);
   }
 
   /// The schema name as a quoted identifier (checked to be a plain name).
@@ -666,7 +757,7 @@ class PgStorage final : public RepositoryStorage {
   int pending_ = 0;
   int64_t handleNext_ = 0;
   int64_t handleEnd_ = 0;
-  std::unordered_map<uint32_t, Names> held_;  ///< message sets this writer holds, by id
+  std::unordered_map<uint32_t, HeldSet> held_;  ///< message sets this writer holds, by id
 };
 
 /// A schema name this store accepts: a plain lower-case SQL name.
