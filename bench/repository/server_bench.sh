@@ -2,7 +2,10 @@
 # server_bench.sh: a repository on a PostgreSQL server against one in a file.
 #
 #  1. UBL-Invoice imported into a file and into the server, best of three:
-#     wall and CPU time of the importer, and their ratios (server / file).
+#     wall and CPU time of the importer, and their ratios (server / file);
+#     with a cluster of its own also the server's CPU time (its backends'
+#     time as the postmaster collects it), and the same for an import that
+#     resets the set first (-c).
 #  2. Four importers into four message sets of one server repository at
 #     once, against the same four one after another (wall time).
 #  3. An import into the server killed (SIGKILL) at 50 random moments; after
@@ -66,34 +69,66 @@ parms() {
   echo "$out"
 }
 
-# timed <label> <parms>: "wall user+sys" of one import, which must succeed.
-timed() {
-  local t
-  t=$( { /usr/bin/time -f '%e %U %S' "$xsdimport" -f "$2" >"$work/$1.log" 2>"$work/$1.err"; } 2>&1 ) ||
-    { echo "import $1 failed:"; tail -5 "$work/$1.log"; exit 1; }
-  tail -1 "$work/$1.err" | awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }'
+# The server's CPU seconds so far: the postmaster's own and those of its
+# ended children (each import's backend ends with its connection).
+server_cpu() {
+  if [ -z "$cluster" ]; then echo 0; return; fi
+  local pid; pid=$(head -1 "$cluster/data/postmaster.pid")
+  awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.3f\n", ($12 + $13 + $14 + $15) / hz }' \
+    "/proc/$pid/stat"
 }
 
-best() {  # best <label> <parms-maker...>: best wall of three, with its CPU
-  local label=$1; shift
-  local bestw=999 bestc=0
+# timed <label> <parms> [args]: "wall importer-cpu server-cpu" of one
+# import, which must succeed.
+timed() {
+  local label=$1 p=$2; shift 2
+  local s0; s0=$(server_cpu)
+  /usr/bin/time -f '%e %U %S' -o "$work/$label.time" "$xsdimport" -f "$p" "$@" >"$work/$label.log" ||
+    { echo "import $label failed:" >&2; tail -5 "$work/$label.log" >&2; exit 1; }
+  sleep 0.2  # the backend ends after the importer
+  local s1; s1=$(server_cpu)
+  awk -v s="$(echo "$s1 - $s0" | bc)" '{ printf "%.3f %.3f %.3f\n", $1, $2 + $3, s }' "$work/$label.time"
+}
+
+best() {  # best <label> <parms-maker> [args]: the best wall of three, with its CPU
+  local label=$1 maker=$2; shift 2
+  local bestw=999 bestc=0 bests=0
   for i in 1 2 3; do
-    local p; p=$("$@" "$i")
-    read -r w c < <(timed "$label$i" "$p")
-    if awk -v a="$w" -v b="$bestw" 'BEGIN { exit !(a < b) }'; then bestw=$w bestc=$c; fi
+    local p; p=$("$maker" "$i")
+    read -r w c sv < <(timed "$label$i" "$p" "$@")
+    if awk -v a="$w" -v b="$bestw" 'BEGIN { exit !(a < b) }'; then bestw=$w bestc=$c bests=$sv; fi
   done
-  echo "$bestw $bestc"
+  echo "$bestw $bestc $bests"
 }
 file_parms() { rm -f "$work/file$1.kovadb"; parms "$work/file$1.kovadb" "F$1"; }
 server_parms() { parms "$repo" "S$1"; }
+# For the runs with -c: the set exists already (one import each beforehand).
+file_reset_parms() { parms "$work/reset.kovadb" "R"; }
+server_reset_parms() { parms "$repo" "R"; }
+
+compare() {  # compare <what> <file: wall cpu> <server: wall cpu server-cpu>
+  printf '%s\n' "$1"
+  printf '  file    wall %6.3f s  cpu %6.3f s\n' "$2" "$3"
+  if [ -n "$cluster" ]; then
+    printf '  server  wall %6.3f s  cpu %6.3f s  (+ server %6.3f s)\n' "$4" "$5" "$6"
+  else
+    printf '  server  wall %6.3f s  cpu %6.3f s\n' "$4" "$5"
+  fi
+  awk -v fw="$2" -v fc="$3" -v sw="$4" -v sc="$5" -v ss="$6" -v own="${cluster:+1}" 'BEGIN {
+    printf "  ratio   wall %6.2f    cpu %6.2f (importer)", sw / fw, sc / fc
+    if (own) printf "  %6.2f (importer + server)", (sc + ss) / fc
+    printf "\n" }'
+}
 
 echo "== 1. UBL-Invoice: file against server (best of three)"
-read -r fw fc < <(best file file_parms)
-read -r sw sc < <(best server server_parms)
-printf 'file    wall %6.3f s  cpu %6.3f s\n' "$fw" "$fc"
-printf 'server  wall %6.3f s  cpu %6.3f s\n' "$sw" "$sc"
-awk -v fw="$fw" -v fc="$fc" -v sw="$sw" -v sc="$sc" \
-  'BEGIN { printf "ratio   wall %6.2f    cpu %6.2f   (server / file; importer process only)\n", sw / fw, sc / fc }'
+read -r fw fc _ < <(best file file_parms)
+read -r sw sc ss < <(best server server_parms)
+compare "a new message set" "$fw" "$fc" "$sw" "$sc" "$ss"
+timed file-r0 "$(file_reset_parms)" >/dev/null
+timed server-r0 "$(server_reset_parms)" >/dev/null
+read -r rfw rfc _ < <(best file-r file_reset_parms -c)
+read -r rsw rsc rss < <(best server-r server_reset_parms -c)
+compare "the same set again, reset first (-c)" "$rfw" "$rfc" "$rsw" "$rsc" "$rss"
 
 echo "== 2. four importers into four sets of one server repository"
 for i in 1 2 3 4; do parms "$repo" "Seq$i" >/dev/null; parms "$repo" "Par$i" >/dev/null; done

@@ -18,7 +18,10 @@
 // Round trips dominate the cost of an import, so the write transaction runs
 // in libpq's pipeline mode: inserts, updates and deletes are sent without
 // waiting for their answers, which arrive together with the answer to the
-// next read (or the commit).  A failed write is found then and fails that
+// next read (or the commit); the inserts of definitions, members and
+// attributes are gathered into statements of up to kBatchRows rows each
+// (arrays of values, unnested by the server).  A failed write is found then
+// and fails that
 // read, and the transaction can only be rolled back.  And while a writer
 // holds a message set (locked, or created in its transaction) no one else
 // can change it, so its definitions and members are read once and kept in
@@ -45,6 +48,7 @@ constexpr const char* kFormatMarker = "kova-repository 1";
 constexpr const char* kDefaultSchema = "kova";
 constexpr const char* kLockTimeout = "2000";  // milliseconds, as the file store's busy timeout
 constexpr int64_t kHandleBlock = 1000;
+constexpr size_t kBatchRows = 2000;
 
 const char* const kTables[] = {
     "CREATE TABLE repository_info(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
@@ -104,6 +108,9 @@ enum Stmt {
   kDeleteAttributes,
   kReferenceEdges,
   kDefinitionIds,
+  kBatchDefinitions,
+  kBatchMembers,
+  kBatchAttributes,
   kStmtCount
 };
 
@@ -147,6 +154,13 @@ const char* const kStatements[kStmtCount] = {
     " UNION ALL SELECT id, base_id FROM definition WHERE set_id=$1 AND base_id<>0"
     " UNION ALL SELECT parent_id, child_id FROM member WHERE set_id=$1 AND kind<>1",
     "SELECT id FROM definition WHERE set_id=$1 ORDER BY id",
+    "INSERT INTO definition SELECT * FROM unnest($1::bigint[],$2::bigint[],$3::int[],$4::text[],"
+    "$5::text[],$6::bigint[],$7::int[],$8::bigint[],$9::int[],$10::int[],$11::text[])",
+    "INSERT INTO member SELECT * FROM unnest($1::bigint[],$2::bigint[],$3::bigint[],$4::bigint[],"
+    "$5::int[],$6::int[],$7::text[],$8::text[],$9::int[],$10::text[])",
+    "INSERT INTO attribute(component_id,plugin_member_id,key,value)"
+    " SELECT * FROM unnest($1::bigint[],$2::bigint[],$3::int[],$4::text[])"
+    " ON CONFLICT (component_id,plugin_member_id,key) DO UPDATE SET value=excluded.value",
 };
 
 /// The text parameters of one statement.
@@ -161,6 +175,7 @@ class Params {
     return *this;
   }
   int count() const { return static_cast<int>(values_.size()); }
+  const std::vector<std::string>& values() const { return values_; }
   /// Pointers into the values; valid while this object lives unchanged.
   std::vector<const char*> pointers() const {
     std::vector<const char*> p;
@@ -283,6 +298,7 @@ class PgStorage final : public RepositoryStorage {
   int32_t commit() override {
     assert(inWrite_);
     try {
+      sendBatches();
       sync();
     } catch (const StorageError& e) {
       rollback();
@@ -308,6 +324,10 @@ class PgStorage final : public RepositoryStorage {
     if (!inWrite_) return;
     inWrite_ = false;
     held_.clear();
+    for (Batch& b : batches_) {
+      b.rows.clear();
+      b.attributeRow.clear();
+    }
     if (PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) {
       try {
         sync();
@@ -670,8 +690,73 @@ class PgStorage final : public RepositoryStorage {
       read(stmt, p);
       return;
     }
+    int batch = batchOf(stmt);
+    if (batch >= 0) {
+      gather(batch, p);
+      return;
+    }
+    sendBatches();
     send(stmt, p);
     ++pending_;
+  }
+
+  /// The batch statement that gathers inserts of `stmt`, or -1.
+  static int batchOf(int stmt) {
+    switch (stmt) {
+      case kAppendDefinition:
+        return kBatchDefinitions;
+      case kInsertMember:
+        return kBatchMembers;
+      case kSetAttribute:
+        return kBatchAttributes;
+      default:
+        return -1;
+    }
+  }
+
+  /// Adds one row to a batch; a second value for the same attribute replaces
+  /// the first in its place, as the upsert would.
+  void gather(int batch, const Params& p) {
+    Batch& b = batches_[batch];
+    if (batch == kBatchAttributes) {
+      const std::vector<std::string>& v = p.values();
+      std::string key = v[0] + ':' + v[1] + ':' + v[2];
+      auto [it, added] = b.attributeRow.emplace(key, b.rows.size());
+      if (!added) {
+        b.rows[it->second] = v;
+        return;
+      }
+    }
+    b.rows.push_back(p.values());
+    if (b.rows.size() >= kBatchRows) sendBatch(batch);
+  }
+
+  /// Sends a batch as one statement whose parameters are arrays.
+  void sendBatch(int batch) {
+    Batch& b = batches_[batch];
+    if (b.rows.empty()) return;
+    Params arrays;
+    for (size_t col = 0; col < b.rows.front().size(); ++col) {
+      std::string a = "{";
+      for (size_t r = 0; r < b.rows.size(); ++r) {
+        if (r) a += ',';
+        a += '"';
+        for (char c : b.rows[r][col]) {
+          if (c == '"' || c == '\\') a += '\\';
+          a += c;
+        }
+        a += '"';
+      }
+      arrays.add(a + "}");
+    }
+    b.rows.clear();
+    b.attributeRow.clear();
+    send(batch, arrays);
+    ++pending_;
+  }
+
+  void sendBatches() {
+    for (int batch : {kBatchDefinitions, kBatchMembers, kBatchAttributes}) sendBatch(batch);
   }
 
   /// Runs a statement and returns its answer, first collecting the answers
@@ -685,6 +770,7 @@ class PgStorage final : public RepositoryStorage {
       return r;
     }
     if (failed_) throw StorageError{"the write transaction has failed"};
+    sendBatches();
     send(stmt, p);
     ++pending_;
     std::vector<Result> answers = sync();
@@ -758,6 +844,12 @@ class PgStorage final : public RepositoryStorage {
   int64_t handleNext_ = 0;
   int64_t handleEnd_ = 0;
   std::unordered_map<uint32_t, HeldSet> held_;  ///< message sets this writer holds, by id
+  /// Inserts gathered but not sent yet, by batch statement.
+  struct Batch {
+    std::vector<std::vector<std::string>> rows;
+    std::unordered_map<std::string, size_t> attributeRow;  ///< attribute key -> its row
+  };
+  Batch batches_[kStmtCount];
 };
 
 /// A schema name this store accepts: a plain lower-case SQL name.
