@@ -11,7 +11,8 @@
 # The URL (postgresql:///kova?host=DIR&port=PORT&user=...) is what
 # KOVA_TEST_PG_URL and the benchmarks take.  Run as root, the cluster belongs
 # to the unprivileged user "postgres" (created by the Debian package), never
-# to root; otherwise to the calling user.
+# to root; otherwise to the calling user.  The server does not sync to disk
+# (fsync=off, for quick tests) unless PG_TEST_FSYNC=on.
 set -euo pipefail
 
 bindir="${PG_BINDIR:-/usr/lib/postgresql/15/bin}"
@@ -49,7 +50,7 @@ case "$cmd" in
     fi
     as_owner "$bindir/initdb" -D "$dir/data" -A trust -U "$owner" --no-sync >"$dir/initdb.log"
     as_owner "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w \
-      -o "-c listen_addresses='' -c unix_socket_directories='$dir' -p $port -c fsync=off" start \
+      -o "-c listen_addresses='' -c unix_socket_directories='$dir' -p $port -c fsync=${PG_TEST_FSYNC:-off}" start \
       >/dev/null
     as_owner "$bindir/createdb" -h "$dir" -p "$port" kova
     url

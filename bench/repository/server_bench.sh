@@ -33,7 +33,8 @@ cleanup() {
 trap cleanup EXIT
 if [ -z "$url" ]; then
   cluster=$work/cluster
-  url=$(PG_TEST_PORT=${PG_TEST_PORT:-54339} bash "$here/scripts/pg-test-cluster.sh" start "$cluster")
+  # A durable server, as the file is: its commits reach the disk.
+  url=$(PG_TEST_FSYNC=on bash "$here/scripts/pg-test-cluster.sh" start "$cluster")
 fi
 schema=kova_bench_$$
 repo="$url&schema=$schema"
