@@ -9,7 +9,7 @@ cd "$top"
 
 bash scripts/install-deps.sh || exit 1
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release || exit 1
-cmake --build build -j2 || exit 1
+cmake --build build -j2 --target xsdimport kova-repo || exit 1
 
 # The parameter file names its files relative to the top directory.  Each
 # run starts from a fresh repository, so the example can be run again.
