@@ -270,7 +270,8 @@ char* endOfToken(char* s) {
 // Keywords
 
 std::string shownParmValue(const char* key, const char* value) {
-  if (std::strcmp(key, "DB_PW") == 0) return value[0] ? "****" : "";
+  // DB_PW, and a mistyped key that looks like a password's (DB_PWD, PASSWORD).
+  if (std::strstr(key, "PW") || std::strstr(key, "PASS")) return value[0] ? "****" : "";
   if (std::strcmp(key, "QEL_DB") == 0) return shownDatabaseName(value);
   return value;
 }
@@ -286,7 +287,7 @@ int32_t evaluateParm(const char* key, const char* value) {
   }
   int32_t status = 0;
   if (k == nullptr) {
-    status = reportError(9391, {textInsert(key), textInsert(value)});
+    status = reportError(9391, {textInsert(key), textInsert(shownParmValue(key, value))});
   } else {
     switch (k->kind) {
       case KeyKind::kString:

@@ -379,9 +379,12 @@ TEST_P(Import, PasswordsNeverShow) {
                                                     "QEL_DB=" + db + "\nMESSAGESET=S\n"
                                                     "ROOTELEMENT=Order\nSHOWSCHEMA=Y\n"
                                                     "[FILELIST]\norders.xsd\n");
+  // A mistyped key is refused with its value, unless it looks like a password's.
+  std::string typo = writeFile(dir_ + "/typo.parms", "TRACE=Y\nDB_PWD=FileSecret6\n"
+                                                      "[FILELIST]\norders.xsd\n");
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"-f", parms}, {"-f", parms, "-p", "CliSecret7"},
-        {"-f", parms, "-p", std::string(70, 'S') + "CliSecret9"}}) {
+        {"-f", parms, "-p", std::string(70, 'S') + "CliSecret9"}, {"-f", typo}}) {
     ProgramRun r = runXsdimport(args, dir_);
     EXPECT_NE(r.output.find("DB_PW"), std::string::npos);  // the trace did run
     for (const char* secret : {"FileSecret", "CliSecret", "UrlSecret"})
