@@ -9,11 +9,14 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 enum class Store { kFile, kServer };
 
 inline const auto kBothStores = ::testing::Values(Store::kFile, Store::kServer);
+
+inline void PrintTo(Store s, std::ostream* os) { *os << (s == Store::kFile ? "file" : "server"); }
 
 inline std::string storeName(const ::testing::TestParamInfo<Store>& info) {
   return info.param == Store::kFile ? "File" : "Server";
