@@ -934,6 +934,8 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
     *reason = withoutSecret(why, password);
     return nullptr;
   }
+  // The server's notices ("schema exists, skipping") are not for the user.
+  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
   auto storage = std::make_unique<PgStorage>(conn);
   *status = storage->open(schema);
   if (*status != kStoreOk) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 
 #include "backend_test_support.h"
@@ -216,6 +217,70 @@ TEST_P(BackendTest, WritersOfDifferentSetsWaitOnlyInAFile) {
     EXPECT_EQ(QELCloseProject(third, 1), 0);
   }
   child.kill();
+}
+
+/// The server test URL with its own schema and application name, so that
+/// the test can find its connection on the server.
+std::string taggedServerRepository(std::string* schema, std::string* tag) {
+  std::string url = serverTestRepository(schema);
+  *tag = "kova_" + *schema;
+  return url + "&application_name=" + *tag;
+}
+
+/// Runs one statement on the test server with a connection of its own.
+void onServer(const std::string& sql, const std::string& param) {
+  PGconn* conn = PQconnectdb(serverTestUrl());
+  const char* values[] = {param.c_str()};
+  PQclear(PQexecParams(conn, sql.c_str(), 1, nullptr, values, nullptr, nullptr, 0));
+  PQfinish(conn);
+}
+
+TEST(ServerStore, RefusedConnectionGivesTheServersReasonWithoutThePassword) {
+  if (!serverTestUrl()) GTEST_SKIP() << "KOVA_TEST_PG_URL is not set";
+  std::string schema;
+  std::string url = serverTestRepository(&schema);
+  EXPECT_EQ(QELOpenRepository(url.c_str(), "no_such_role_kova", "Hidden42"), -73);
+  char reason[1024];
+  ASSERT_GT(QELGetLastErrorText(reason, sizeof reason), 0);
+  EXPECT_NE(std::strstr(reason, "no_such_role_kova"), nullptr) << reason;
+  EXPECT_EQ(std::strstr(reason, "Hidden42"), nullptr) << reason;
+  // A schema name that is not a plain name is refused before connecting.
+  std::string bad = std::string(serverTestUrl()) + "&schema=Bad;Name";
+  EXPECT_EQ(QELOpenRepository(bad.c_str(), "", ""), -73);
+  ASSERT_GT(QELGetLastErrorText(reason, sizeof reason), 0);
+  EXPECT_NE(std::strstr(reason, "schema="), nullptr) << reason;
+}
+
+TEST(ServerStore, DroppedConnectionLeavesTheCommittedState) {
+  if (!serverTestUrl()) GTEST_SKIP() << "KOVA_TEST_PG_URL is not set";
+  std::string schema, tag;
+  std::string url = taggedServerRepository(&schema, &tag);
+  ASSERT_EQ(QELOpenRepository(url.c_str(), "", ""), 0);
+  char details[QEL_PROJECT_DETAILS_SIZE];
+  QELGetDefaultDetails(QEL_CLASS_PROJECT, details, sizeof details);
+  std::strcpy(details + QEL_OFF_PROJECT_NAME, "Kept");
+  uint32_t set = 0;
+  ASSERT_EQ(QELCreateProject(&set, details), 0);
+  ASSERT_EQ(createElements(set, "Committed", 5), 0);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+
+  ASSERT_EQ(QELOpenProject(set, 1), 0);
+  ASSERT_EQ(createElements(set, "Lost", 3000), 0);
+  onServer("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name=$1",
+           tag);
+  int32_t st = createElements(set, "After", 3000) == 0 ? QELCloseProject(set, 1) : -92;
+  EXPECT_EQ(st, -92);
+  char reason[1024];
+  EXPECT_GT(QELGetLastErrorText(reason, sizeof reason), 0);
+  QELCloseProject(set, 0);
+  QELCloseRepository();
+
+  ASSERT_EQ(QELOpenRepository(url.c_str(), "", ""), 0);
+  uint32_t h = 0;
+  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_ELEMENT, &h, "Committed4"), 0);
+  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_ELEMENT, &h, "Lost0"), -4);
+  QELCloseRepository();
+  dropServerTestSchema(schema);
 }
 
 }  // namespace
