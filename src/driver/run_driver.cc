@@ -249,18 +249,34 @@ int32_t runPhases(int argc, char** argv) {
     endProcess(100);
   }
 
-  progressPrintf("Parsing the main XML schema file\n");
-  while (*text != '\0' && static_cast<unsigned char>(*text) <= 32) ++text;
-  run.returnCode = parseXMLfile(text, 0, first->fileName);
-  if (run.errSw || run.returnCode != 0) {
-    if (parms.showSchema) dumpXmlTags();
-    printFailureReport(false);
-    return stoppedStatus();
-  }
-  if (tagsTable.tags.count() < 1 || tagsTable.tags[1].elemType != kTagSchema) {
-    progressPrintf("Schema element missing from top of first file\n");
-    progressPrintf("Program is exiting\n");
-    endProcess(113);
+  // Every document of the file list is a schema of its own at the top of
+  // the tags tree, in list order; the first is the main one.
+  for (DataFileBlock* entry = first; entry != nullptr; entry = entry->next.get()) {
+    if (entry->length == 0) continue;
+    const bool isMain = entry == first;
+    if (isMain) {
+      progressPrintf("Parsing the main XML schema file\n");
+    } else {
+      progressPrintf("Parsing the listed XML schema file %s\n", entry->fileName);
+    }
+    text = entry->data.data();
+    while (*text != '\0' && static_cast<unsigned char>(*text) <= 32) ++text;
+    const int32_t firstTag = tagsTable.tags.count() + 1;
+    run.returnCode = parseXMLfile(text, 0, entry->fileName);
+    if (run.errSw || run.returnCode != 0) {
+      if (parms.showSchema) dumpXmlTags();
+      printFailureReport(false);
+      return stoppedStatus();
+    }
+    if (tagsTable.tags.count() < firstTag || tagsTable.tags[firstTag].elemType != kTagSchema) {
+      if (isMain) {
+        progressPrintf("Schema element missing from top of first file\n");
+      } else {
+        progressPrintf("Schema element missing from top of file %s\n", entry->fileName);
+      }
+      progressPrintf("Program is exiting\n");
+      endProcess(113);
+    }
   }
   if (parms.showSchema) dumpXmlTags();
   run.returnCode = processIncludes();

@@ -15,9 +15,7 @@ namespace {
 int32_t attrGroupDefinition(int32_t xmlId) {
   NameRef ref = tagAt(xmlId).ref;
   if (ref == 0) return xmlId;
-  int32_t group = findAttrGroupFromName(ref, xmlId);
-  if (group == 0) modelError(9365, {intInsert(xmlId), textInsert(textOf(ref))});
-  return group;
+  return findAttrGroupFromName(ref, xmlId);  // 9365 reported when it names none
 }
 
 }  // namespace
@@ -29,10 +27,7 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
   NameRef ref = tagAt(xmlId).ref;
   if (ref != 0) {
     decl = findAttrRefFromName(ref, xmlId);
-    if (decl == 0) {
-      modelError(9365, {intInsert(xmlId), textInsert(textOf(ref))});
-      return;
-    }
+    if (decl == 0) return;  // reported (9365)
   }
   const XmlTag& d = tagAt(decl);
   NameRef name = d.name;

@@ -134,10 +134,7 @@ void processGroup(int32_t xmlId, int32_t typeId) {
   NameRef ref = tagAt(xmlId).ref;
   if (ref != 0) {
     group = findGroupByRef(xmlId, ref);
-    if (group == 0) {
-      modelError(9365, {intInsert(xmlId), textInsert(textOf(ref))});
-      return;
-    }
+    if (group == 0) return;  // reported (9365)
     name = ref;
   } else {
     name = createAnonName();

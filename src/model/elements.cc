@@ -140,6 +140,29 @@ std::string numberedTypeName(const std::string& base, const char* head, const ch
   }
 }
 
+/// The value rows of an element's default or fixed value.  Kept out of
+/// processElement, whose frame is on the stack once per nesting level.
+[[gnu::noinline]] void addElementDefaultValues(int32_t xmlId, int32_t elemId) {
+  ModelTables& m = modelTables;
+  const ElementEntry& e = m.elements[elemId];
+  char valueName[kMaxIdentLength + 1];
+  appendCut(valueName,
+            makeIdentifier(valueName, sizeof valueName, textOf(e.ident != 0 ? e.ident : e.name)),
+            "_DEF");
+  NameRef defaultValue = e.defaultValue;
+  bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
+  for (int32_t role :
+       {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
+    if (role == kRoleEnumeration && !fixed) break;
+    int32_t valueId = newValueEntry(valueName, role);
+    ValueEntry& v = m.values[valueId];
+    v.value = defaultValue;
+    v.xmlId = xmlId;
+    v.elemId = elemId;
+    v.flag = kValueOwnerElement;
+  }
+}
+
 }  // namespace
 
 void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
@@ -325,10 +348,7 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
   int32_t decl = xmlId;
   if (tagAt(xmlId).ref != 0) {
     decl = findElementRefFromName(tagAt(xmlId).ref, xmlId);
-    if (decl == 0) {
-      modelError(9365, {intInsert(xmlId), textInsert(textOf(tagAt(xmlId).ref))});
-      return 0;
-    }
+    if (decl == 0) return 0;  // reported (9365)
   }
 
   for (int32_t i = 0; i < m.stackDepth; ++i) {
@@ -341,7 +361,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
   }
   m.elementStack[m.stackDepth++] = decl;
   if (m.stackDepth > kMaxElementDepth) {
-    modelError(9382, {intInsert(m.stackDepth), textInsert(stackPath())});
+    modelError(9382,
+               {intInsert(m.stackDepth), textInsert(stackPath()), intInsert(kMaxElementDepth)});
     --m.stackDepth;
     return 0;
   }
@@ -406,24 +427,8 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     }
   }
 
-  const ElementEntry& e = m.elements[elemId];
-  if (e.defaultValue != 0 && e.dataType > 0) {
-    char valueName[kMaxIdentLength + 1];
-    appendCut(valueName,
-              makeIdentifier(valueName, sizeof valueName, textOf(e.ident != 0 ? e.ident : e.name)),
-              "_DEF");
-    NameRef defaultValue = e.defaultValue;
-    bool fixed = (tagAt(xmlId).flags & kTagFlagFixed) != 0;
-    for (int32_t role :
-         {static_cast<int32_t>(kRoleDefault), static_cast<int32_t>(kRoleEnumeration)}) {
-      if (role == kRoleEnumeration && !fixed) break;
-      int32_t valueId = newValueEntry(valueName, role);
-      ValueEntry& v = m.values[valueId];
-      v.value = defaultValue;
-      v.xmlId = xmlId;
-      v.elemId = elemId;
-      v.flag = kValueOwnerElement;
-    }
+  if (m.elements[elemId].defaultValue != 0 && m.elements[elemId].dataType > 0) {
+    addElementDefaultValues(xmlId, elemId);
   }
   --m.stackDepth;
   modelTrace("<== processElement %d\n", elemId);

@@ -136,11 +136,12 @@ struct ValueEntry {
   uint8_t flag;
 };
 
+/// Deepest element nesting that processElement accepts.  Real vocabularies
+/// (document formats above all) nest well beyond a hundred levels.
+constexpr int32_t kMaxElementDepth = 1000;
 /// Most element declarations whose processing can be under way at once; one
 /// more than the nesting limit, so that the entry that breaks it can be pushed.
-constexpr int32_t kElementStackSize = 51;
-/// Deepest element nesting that processElement accepts.
-constexpr int32_t kMaxElementDepth = 50;
+constexpr int32_t kElementStackSize = kMaxElementDepth + 1;
 
 /// Open-addressing hash index from a key (an unsigned integer) to a table row
 /// (a positive index).  It keeps the first row stored under each key, which

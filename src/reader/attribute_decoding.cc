@@ -273,6 +273,12 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
     declaration = true;
   }
 
+  if (!declaration && colon != nullptr) {
+    // A qualified attribute belongs to another vocabulary (xml:lang, a tool's
+    // own notes), which XML Schema allows on every tag: it means nothing here.
+    tracePrintf("<== getAttrValue: attribute %s:%s of another namespace ignored\n", prefix, local);
+    return;
+  }
   auto found = attributeNames().find(local);
   if (found == attributeNames().end()) {
     if (!declaration) tagsTable.parseStatus = reportError(9415, {textInsert(local)});
@@ -401,7 +407,11 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
     case Attr::kSubstitutionGroup: {
       NameRef v = insertName(value);
       tags[id].substitutionGroup = v;
-      progressPrintf("*****Warning - Substitution Group found - not currently supported\n");
+      // One line per distinct group, however many members it has.
+      if (tagsTable.substitutionGroups.insert(v).second) {
+        tracePrintf("substitution group %s\n", value);
+        progressPrintf("*****Warning - Substitution Group found - not currently supported\n");
+      }
       break;
     }
     case Attr::kNamespace: {

@@ -4,8 +4,8 @@
 // Every element node gives one XmlTag, linked as the last child of its parent
 // tag; annotation subtrees give nothing.  Names and values are converted to
 // UTF-8 bytes whatever the process locale.  The parser never reaches the
-// network: external entities are read only from local files, a DOCTYPE whose
-// grammar lives at a network address is parsed without that grammar, and
+// network: the external DTD a DOCTYPE names is never read nor validated
+// against, other external entities are read only from local files, and
 // entity expansion is bounded.
 #include "document_walk.h"
 
@@ -78,93 +78,47 @@ std::string utf8(const XMLCh* text) {
   return s;
 }
 
-// A system identifier with a URI scheme other than "file:" (http:, https:,
-// ftp:, ...) is a network address.
-bool isNetworkAddress(std::string_view id) {
-  size_t colon = id.find(':');
-  if (colon == std::string_view::npos || colon < 2) return false;
-  for (size_t i = 0; i < colon; ++i) {
-    char c = id[i];
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
-    if (!ok) return false;
-  }
-  std::string scheme(id.substr(0, colon));
-  for (char& c : scheme) c = static_cast<char>(c | 0x20);
-  return scheme != "file";
-}
-
 std::string folderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// The external identifier of the DOCTYPE in the prolog of `text` names a
-// grammar at a network address.  Such a grammar is not fetched, so the
-// document cannot be validated against it and is read without validation.
-bool doctypeNamesNetworkGrammar(std::string_view text) {
-  size_t i = 0;
-  auto skipBlanks = [&] {
-    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
-  };
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") i = 3;
-  for (;;) {
-    skipBlanks();
-    std::string_view rest = text.substr(i);
-    if (rest.substr(0, 4) == "<!--") {
-      size_t end = text.find("-->", i + 4);
-      if (end == std::string_view::npos) return false;
-      i = end + 3;
-    } else if (rest.substr(0, 2) == "<?") {
-      size_t end = text.find("?>", i + 2);
-      if (end == std::string_view::npos) return false;
-      i = end + 2;
-    } else if (rest.substr(0, 9) == "<!DOCTYPE") {
-      i += 9;
-      break;
-    } else {
-      return false;
-    }
+// The DOM parser of one schema document; it knows while it is inside the
+// internal subset of the DOCTYPE, where every entity that is referenced is a
+// parameter entity, part of the DTD.
+class SchemaDocumentParser : public XercesDOMParser {
+ public:
+  bool inDoctype() const { return inDoctype_; }
+  void startIntSubset() override {
+    inDoctype_ = true;
+    XercesDOMParser::startIntSubset();
   }
-  skipBlanks();
-  while (i < text.size() && static_cast<unsigned char>(text[i]) > ' ' && text[i] != '[' &&
-         text[i] != '>')
-    ++i;  // the root element name
-  skipBlanks();
-  auto literal = [&]() -> std::string_view {
-    skipBlanks();
-    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return {};
-    char quote = text[i++];
-    size_t end = text.find(quote, i);
-    if (end == std::string_view::npos) return {};
-    std::string_view lit = text.substr(i, end - i);
-    i = end + 1;
-    return lit;
-  };
-  std::string_view keyword = text.substr(i, 6);
-  if (keyword == "SYSTEM") {
-    i += 6;
-    return isNetworkAddress(literal());
+  void endIntSubset() override {
+    XercesDOMParser::endIntSubset();
+    inDoctype_ = false;
   }
-  if (keyword == "PUBLIC") {
-    i += 6;
-    literal();
-    return isNetworkAddress(literal());
-  }
-  return false;
-}
 
-// Resolves every external entity (DTD, parameter or general entity) to a
-// local file; one at a network address is replaced by empty text.
+ private:
+  bool inDoctype_ = false;
+};
+
+// Resolves every external general entity to a local file; one at a network
+// address, and every external parameter entity (a piece of DTD, which is
+// never read), is replaced by empty text.
 class LocalEntityResolver : public XMLEntityResolver {
  public:
-  explicit LocalEntityResolver(std::string documentFolder) : folder_(std::move(documentFolder)) {}
+  LocalEntityResolver(std::string documentFolder, const SchemaDocumentParser& parser)
+      : folder_(std::move(documentFolder)), parser_(parser) {}
 
   InputSource* resolveEntity(XMLResourceIdentifier* id) override {
+    static const XMLByte kNothing[1] = {0};
     std::string system = utf8(id->getSystemId());
+    if (parser_.inDoctype()) {
+      tracePrintf("external DTD part %s is not read\n", system.c_str());
+      return new MemBufInputSource(kNothing, 0, id->getSystemId(), false);
+    }
     if (isNetworkAddress(system)) {
       tracePrintf("external entity %s is not fetched\n", system.c_str());
-      static const XMLByte kNothing[1] = {0};
       return new MemBufInputSource(kNothing, 0, id->getSystemId(), false);
     }
     std::string path = system;
@@ -187,6 +141,7 @@ class LocalEntityResolver : public XMLEntityResolver {
 
  private:
   std::string folder_;
+  const SchemaDocumentParser& parser_;
 };
 
 // Interns the part of `buf` given by `part` (not NUL-terminated in place).
@@ -252,9 +207,10 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
 }
 
 // The XML Schema error handler: the first error or fatal error of a document
-// is reported and ends its parse.
+// is reported, naming the file, and ends its parse.
 class DOMTreeErrorReporter : public ErrorHandler {
  public:
+  explicit DOMTreeErrorReporter(std::string fileName) : fileName_(std::move(fileName)) {}
   ~DOMTreeErrorReporter() override = default;
   void warning(const SAXParseException&) override {}
   void error(const SAXParseException& e) override { report(e); }
@@ -262,16 +218,35 @@ class DOMTreeErrorReporter : public ErrorHandler {
   void resetErrors() override {}
 
  private:
-  static void report(const SAXParseException& e) {
+  void report(const SAXParseException& e) {
     tracePrintf("An error occurred during parsing - see the following message...\n");
     tagsTable.parseStatus = reportError(9422, {intInsert(static_cast<int64_t>(e.getLineNumber())),
                                                intInsert(static_cast<int64_t>(e.getColumnNumber())),
-                                               textInsert(utf8(e.getMessage()))});
+                                               textInsert(utf8(e.getMessage())),
+                                               textInsert(fileName_)});
     throw SAXParseException(e);
   }
+
+  std::string fileName_;
 };
 
 }  // namespace
+
+// A system identifier with a URI scheme other than "file:" (http:, https:,
+// ftp:, ...) is a network address.
+bool isNetworkAddress(std::string_view id) {
+  size_t colon = id.find(':');
+  if (colon == std::string_view::npos || colon < 2) return false;
+  for (size_t i = 0; i < colon; ++i) {
+    char c = id[i];
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
+    if (!ok) return false;
+  }
+  std::string scheme(id.substr(0, colon));
+  for (char& c : scheme) c = static_cast<char>(c | 0x20);
+  return scheme != "file";
+}
 
 int32_t getElemType(const char* tagName) {
   struct KindInfo {
@@ -400,21 +375,20 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   }
 
   std::string_view body(text ? text : "");
-  bool offlineGrammar = doctypeNamesNetworkGrammar(body);
   std::string file = fileName ? fileName : "";
 
-  XercesDOMParser parser;
-  parser.setValidationScheme(offlineGrammar ? XercesDOMParser::Val_Never
-                                            : XercesDOMParser::Val_Auto);
-  if (offlineGrammar) {
-    tracePrintf("the DOCTYPE names a grammar at a network address; it is not read\n");
-    parser.setLoadExternalDTD(false);
-  }
+  // A schema document is never validated against a DTD, and the external
+  // subset its DOCTYPE names is not read: XML Schema's own documents name
+  // DTDs that are seldom shipped beside them.  The internal subset is still
+  // read, so its entities expand (within the expansion limit).
+  SchemaDocumentParser parser;
+  parser.setValidationScheme(XercesDOMParser::Val_Never);
+  parser.setLoadExternalDTD(false);
   parser.setDoNamespaces(true);
-  DOMTreeErrorReporter reporter;
+  DOMTreeErrorReporter reporter(file);
   parser.setErrorHandler(&reporter);
   parser.setCreateEntityReferenceNodes(false);
-  LocalEntityResolver resolver(folderOf(file));
+  LocalEntityResolver resolver(folderOf(file), parser);
   parser.setXMLEntityResolver(&resolver);
   parser.setDisableDefaultEntityResolution(true);
   SecurityManager security;

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "messages.h"
@@ -80,7 +82,10 @@ bool includesItself(int32_t includeId, const std::string& canonical) {
     if (file != tagsTable.documentFile.end() && canonicalPath(file->second) == canonical)
       return true;
     int32_t holder = tags[doc].parent;  // the include or import tag that read it
-    if (holder <= 0 || tags[holder].elemType != kTagInclude) return false;
+    if (holder <= 0 || (tags[holder].elemType != kTagInclude &&
+                        tags[holder].elemType != kTagRedefine)) {
+      return false;
+    }
     doc = tags[holder].schemaId;
   }
   return false;
@@ -104,6 +109,23 @@ void replaceInChain(int32_t parent, int32_t replaced, int32_t first, int32_t las
   }
   tags[first].prevSibling = prev;
   tags[last].nextSibling = next;
+}
+
+// Warns once per namespace whose imports had no location to read and that no
+// other document loaded.  Its components stay unknown: only a reference to one
+// of them fails the run.
+void reportUnreadImports(const std::vector<int32_t>& imports) {
+  if (run.errSw) return;
+  std::unordered_set<NameRef> warned;
+  for (int32_t id : imports) {
+    const XmlTag& tag = tagsTable.tags[id];
+    if (tagsTable.rootNamespaces.count(tag.nameSpace) != 0) continue;
+    if (!warned.insert(tag.nameSpace).second) continue;
+    auto doc = tagsTable.documentFile.find(tag.schemaId);
+    std::string file = doc == tagsTable.documentFile.end() ? std::string() : doc->second;
+    reportInfo(9424, {textInsert(tag.nameSpace != 0 ? nameAt(tag.nameSpace) : "(no namespace)"),
+                      textInsert(file)});
+  }
 }
 
 void rebuildRootNamespaces() {
@@ -131,7 +153,7 @@ const char* readSchemaFiles(DataFileBlock* first) {
       status = reportError(9393, {textInsert(entry->fileName), textInsert("read failed")});
       break;
     }
-    text = entry->data.data();
+    if (entry == first) text = entry->data.data();
   }
   tracePrintf("<== readSchemaFiles status=%d\n", status);
   return status == 0 ? text : nullptr;
@@ -155,14 +177,29 @@ int32_t processIncludes() {
   tracePrintf("==> processIncludes\n");
   GrowTable<XmlTag>& tags = tagsTable.tags;
   int32_t result = 0;
+  std::vector<int32_t> unreadImports;  // import tags without a location to read
+  struct Redefine {
+    int32_t id;
+    std::string path;
+  };
+  std::vector<Redefine> redefines;  // redefine tags whose document was read
   rebuildRootNamespaces();
   // The count is read on every pass: documents parsed during the scan are
   // scanned too, so includes inside included or imported files are followed.
   for (int32_t id = 0; id <= tags.count() && run.errSw == 0; ++id) {
     const int32_t kind = tags[id].elemType;
-    if (kind != kTagInclude && kind != kTagImport) continue;
+    if (kind != kTagInclude && kind != kTagImport && kind != kTagRedefine) continue;
     const std::string location = nameAt(tags[id].schemaLocation);
-    const int32_t block = findFileLocBlock(tags[id].schemaLocation);
+    // A [FILELOCATION] line names the location with or without FILEPATH in
+    // front, or, for an import, its namespace.
+    int32_t block = findFileLocBlock(tags[id].schemaLocation);
+    if (block < 0 && tags[id].schemaLocation != 0) {
+      NameRef written = findName(writtenLocation(location).c_str());
+      if (isStoredName(written)) block = findFileLocBlock(written);
+    }
+    if (block < 0 && kind == kTagImport && tags[id].nameSpace != 0) {
+      block = findFileLocBlock(tags[id].nameSpace);
+    }
 
     if (kind == kTagImport) {
       bool loaded =
@@ -194,12 +231,23 @@ int32_t processIncludes() {
         }
       }
     }
+    if (f == nullptr && kind == kTagImport && block < 0) {
+      // No location given, or one at a network address, which is never
+      // fetched: the namespace may still be loaded by another document.
+      std::string written = writtenLocation(location);
+      if (written.empty() || isNetworkAddress(written)) {
+        tracePrintf("import of namespace %s has no location that can be read\n",
+                    nameAt(tags[id].nameSpace));
+        unreadImports.push_back(id);
+        continue;
+      }
+    }
     if (f == nullptr) {
       result = reportError(9363, {textInsert(path)});
       continue;
     }
 
-    if (kind == kTagInclude && includesItself(id, canonicalPath(path))) {
+    if (kind != kTagImport && includesItself(id, canonicalPath(path))) {
       std::fclose(f);
       reportInfo(9355, {textInsert(path)});
       continue;
@@ -224,7 +272,10 @@ int32_t processIncludes() {
       tracePrintf("<== processIncludes errSw=%d returned errStatus=%d\n", run.errSw, status);
       return status;
     }
-    if (kind == kTagInclude) {
+    if (kind == kTagRedefine) {
+      // Applied once every include of the redefined document is in place.
+      redefines.push_back({id, path});
+    } else if (kind == kTagInclude) {
       if (tags[id].firstChild == 0) {
         reportInfo(9362, {textInsert(path)});
         result = messageStatus(9362);
@@ -235,6 +286,14 @@ int32_t processIncludes() {
       insertImportEntries(id, path.c_str());
     }
   }
+  // Innermost documents first: a redefined document may redefine in turn.
+  for (auto it = redefines.rbegin(); it != redefines.rend() && run.errSw == 0; ++it) {
+    if (!insertRedefineEntries(it->id)) {
+      reportInfo(9362, {textInsert(it->path)});
+      result = messageStatus(9362);
+    }
+  }
+  reportUnreadImports(unreadImports);
   tracePrintf("<== processIncludes errSw=%d returned errStatus=%d\n", run.errSw, result);
   return result;
 }
@@ -299,6 +358,143 @@ void insertImportEntries(int32_t importId, const char* fileName) {
     tagsTable.rootNamespaces.insert(tags[s].targetNamespace);
   }
   tracePrintf("<== insertImportEntries\n");
+}
+
+namespace {
+
+// The symbol space of a component kind: types, groups and attribute groups
+// are named apart.
+int32_t symbolSpace(int32_t kind) {
+  return kind == kTagSimpleType ? static_cast<int32_t>(kTagComplexType) : kind;
+}
+
+// The local part of a QName.
+std::string_view localPart(std::string_view qname) {
+  size_t colon = qname.find(':');
+  return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+}
+
+// `qname` with its local part replaced by `local`, its prefix kept.
+NameRef withLocalPart(NameRef qname, const std::string& local) {
+  std::string_view text = nameAt(qname);
+  size_t colon = text.find(':');
+  std::string result = colon == std::string_view::npos
+                           ? local
+                           : std::string(text.substr(0, colon + 1)) + local;
+  return insertName(result);
+}
+
+// Points every reference inside `redefinition` that names `oldName` (its
+// own name: in a redefinition that means the original) at `newName`: the
+// base of a derivation for types, the ref of a group or attribute group.
+void pointSelfReferencesAt(int32_t redefinition, const std::string& oldName,
+                           const std::string& newName) {
+  GrowTable<XmlTag>& tags = tagsTable.tags;
+  const int32_t space = symbolSpace(tags[redefinition].elemType);
+  std::vector<int32_t> pending{tags[redefinition].firstChild};
+  while (!pending.empty()) {
+    int32_t c = pending.back();
+    pending.pop_back();
+    if (c == 0) continue;
+    pending.push_back(tags[c].nextSibling);
+    pending.push_back(tags[c].firstChild);
+    XmlTag& t = tags[c];
+    const bool derivation = t.elemType == kTagExtension || t.elemType == kTagRestriction;
+    if (space == kTagComplexType && derivation && t.base != 0 &&
+        localPart(nameAt(t.base)) == oldName) {
+      NameRef base = withLocalPart(t.base, newName);
+      tags[c].base = base;
+    } else if (t.elemType == space && space != kTagComplexType && t.ref != 0 &&
+               localPart(nameAt(t.ref)) == oldName) {
+      NameRef ref = withLocalPart(t.ref, newName);
+      tags[c].ref = ref;
+    }
+  }
+}
+
+// A name for the original of a redefined component that no component of the
+// redefined document (schema tag `schema`) nor of the redefining one (schema
+// tag `redefining`) has.
+std::string originalName(int32_t schema, int32_t redefining, const std::string& name) {
+  GrowTable<XmlTag>& tags = tagsTable.tags;
+  std::unordered_set<std::string_view> taken;
+  for (int32_t holder : {schema, redefining}) {
+    for (int32_t c = tags[holder].firstChild; c != 0; c = tags[c].nextSibling) {
+      if (tags[c].name != 0) taken.insert(nameAt(tags[c].name));
+    }
+  }
+  std::string candidate = name + "_REDEFINED";
+  for (int n = 1; taken.count(candidate) != 0; ++n) {
+    candidate = name + "_REDEFINED" + std::to_string(n);
+  }
+  return candidate;
+}
+
+}  // namespace
+
+bool insertRedefineEntries(int32_t redefineId) {
+  tracePrintf("==> insertRedefineEntries %d\n", redefineId);
+  GrowTable<XmlTag>& tags = tagsTable.tags;
+  // The redefined document's schema tag was linked last under the redefine
+  // tag, after the redefinitions written inside it.
+  const int32_t s = tags[redefineId].lastChild;
+  if (s == 0 || tags[s].elemType != kTagSchema || tags[s].firstChild == 0) {
+    tracePrintf("<== insertRedefineEntries: no schema components\n");
+    return false;
+  }
+  std::vector<int32_t> redefinitions;
+  for (int32_t c = tags[redefineId].firstChild; c != s; c = tags[c].nextSibling) {
+    redefinitions.push_back(c);
+  }
+  for (int32_t r : redefinitions) {
+    // The redefinition stands just before the original it replaces, which
+    // stays in the schema under a name of its own for the redefinition's
+    // reference to it; lookups by name find the redefinition first.
+    const std::string name = tags[r].name != 0 ? nameAt(tags[r].name) : "";
+    int32_t original = 0;
+    for (int32_t c = tags[s].firstChild; c != 0 && !name.empty(); c = tags[c].nextSibling) {
+      if (tags[c].name == tags[r].name && c != r &&
+          symbolSpace(tags[c].elemType) == symbolSpace(tags[r].elemType)) {
+        original = c;
+        break;
+      }
+    }
+    tags[r].parent = s;
+    if (original == 0) {
+      tracePrintf("redefinition %s has no original; it is added\n", name.c_str());
+      tags[r].prevSibling = tags[s].lastChild;
+      tags[r].nextSibling = 0;
+      tags[tags[s].lastChild].nextSibling = r;
+      tags[s].lastChild = r;
+      continue;
+    }
+    std::string renamed = originalName(s, tags[redefineId].parent, name);
+    tracePrintf("redefinition %s replaces tag %d, now %s\n", name.c_str(), original,
+                renamed.c_str());
+    NameRef newName = insertName(renamed);
+    tags[original].name = newName;
+    if (tags[original].xmlName != 0) {
+      NameRef xmlName = withLocalPart(tags[original].xmlName, renamed);
+      tags[original].xmlName = xmlName;
+    }
+    pointSelfReferencesAt(r, name, renamed);
+    const int32_t prev = tags[original].prevSibling;
+    tags[r].prevSibling = prev;
+    tags[r].nextSibling = original;
+    tags[original].prevSibling = r;
+    if (prev != 0) {
+      tags[prev].nextSibling = r;
+    } else {
+      tags[s].firstChild = r;
+    }
+  }
+  // Only the redefined document is left under the redefine tag; it is then
+  // spliced in like an included one.
+  tags[redefineId].firstChild = s;
+  tags[s].prevSibling = 0;
+  insertIncludeEntries(redefineId);
+  tracePrintf("<== insertRedefineEntries\n");
+  return true;
 }
 
 int32_t findRoot(const char* rootName) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -171,6 +172,8 @@ struct TagsTable {
   /// targetNamespace of every child of the root record (0 for none), kept by
   /// processIncludes so that "already imported" is one look-up.
   std::unordered_set<NameRef> rootNamespaces;
+  /// substitutionGroup values met so far: each is reported once.
+  std::unordered_set<NameRef> substitutionGroups;
 
   /// Allocates both tables (tags with `maxXml` rows) and clears the counters.
   void allocate(int32_t maxXml);
@@ -184,6 +187,10 @@ extern TagsTable tagsTable;
 /// Parses one schema text (up to its first NUL) into the tags table under
 /// `parent`; returns 0 or the parse status (sticky once an error was seen).
 int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName);
+
+/// A location or system identifier with a URI scheme other than "file:"
+/// (http:, https:, ftp:, ...): a network address, never fetched.
+bool isNetworkAddress(std::string_view id);
 
 /// Splits "p:local" into prefix and local part (no colon: empty prefix).
 void splitQName(const char* qname, char* prefix, size_t prefixSize, char* local, size_t localSize);

@@ -128,7 +128,7 @@ TEST_F(SchemaFiles, UnopenableLocationsReportThePathTriedLast) {
     const char* body;
     std::string path;
   } cases[] = {
-      {"<xs:import namespace=\"urn:n\"/>", ""},
+      {"<xs:import namespace=\"urn:n\" schemaLocation=\"gone.xsd\"/>", dir + "gone.xsd"},
       {"<xs:include schemaLocation=\"nowhere.xsd\"/>", dir + "nowhere.xsd"},
       {"<xs:include schemaLocation=\"\"/>", dir},
   };
@@ -141,6 +141,31 @@ TEST_F(SchemaFiles, UnopenableLocationsReportThePathTriedLast) {
     EXPECT_NE(lines[0].find("file " + c.path + " for"), std::string::npos) << lines[0];
     EXPECT_EQ(run.errSw, 1);
   }
+}
+
+// An import with no location to read (none written, one at a network
+// address, no [FILELOCATION] line) is a warning once per namespace, unless
+// another document loads the namespace; a [FILELOCATION] line may name the
+// namespace itself.
+TEST_F(SchemaFiles, ImportsWithoutALocationToReadWarnOncePerNamespaceNotLoaded) {
+  writeFile(dir + "lib/f.xsd",
+            schemaDoc("<xs:element name=\"F\"/>", "targetNamespace=\"urn:f\" xmlns:f=\"urn:f\""));
+  createFileLocBlock("urn:f", (dir + "lib/f.xsd").c_str());
+  file("main.xsd",
+       schemaDoc("<xs:import namespace=\"urn:n\"/><xs:import namespace=\"urn:n\"/>"
+                 "<xs:import namespace=\"urn:h\" schemaLocation=\"https://kova.invalid/h.xsd\"/>"
+                 "<xs:import namespace=\"urn:late\"/><xs:import namespace=\"urn:f\"/>"
+                 "<xs:import namespace=\"urn:late\" schemaLocation=\"late.xsd\"/>"));
+  file("late.xsd",
+       schemaDoc("<xs:element name=\"L\"/>", "targetNamespace=\"urn:late\" xmlns:l=\"urn:late\""));
+  ASSERT_EQ(readMain(), 0) << output;
+  EXPECT_EQ(run.errSw, 0);
+  std::vector<std::string> warnings = linesWith(output, "KOVA9424W");
+  ASSERT_EQ(warnings.size(), 2u) << output;
+  EXPECT_NE(warnings[0].find("urn:n, imported by " + dir + "main.xsd"), std::string::npos);
+  EXPECT_NE(warnings[1].find("urn:h,"), std::string::npos);
+  EXPECT_NE(findTag(kTagElement, "F"), 0);
+  EXPECT_NE(findTag(kTagElement, "L"), 0);
 }
 
 TEST_F(SchemaFiles, FileLocationsStandInForUnopenableLocationsAndMarkThemUsed) {
@@ -156,6 +181,14 @@ TEST_F(SchemaFiles, FileLocationsStandInForUnopenableLocationsAndMarkThemUsed) {
   // block is used: it counts as read.
   EXPECT_EQ(linesWith(output, "KOVA9408I").size(), 2u);
   EXPECT_EQ(run.errSw, 0);
+
+  // A line may give the location as written, without FILEPATH.
+  freshRun();
+  createFileLocBlock("https://kova.invalid/r.xsd", (dir + "elsewhere/real.xsd").c_str());
+  file("main.xsd",
+       schemaDoc("<xs:import namespace=\"urn:r\" schemaLocation=\"https://kova.invalid/r.xsd\"/>"));
+  ASSERT_EQ(readMain(), 0) << output;
+  EXPECT_NE(findTag(kTagElement, "R"), 0);
 }
 
 TEST_F(SchemaFiles, FilePrefixIsRemovedWhenThereIsNoFilePath) {
@@ -206,14 +239,43 @@ TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
   EXPECT_EQ(run.errSw, 1);
 }
 
-TEST_F(SchemaFiles, RedefineIsNotFollowedAndAParseErrorInAnIncludeEndsTheScan) {
-  file("main.xsd", schemaDoc("<xs:redefine schemaLocation=\"r.xsd\"/>"
-                          "<xs:include schemaLocation=\"bad.xsd\"/>"
-                          "<xs:include schemaLocation=\"never.xsd\"/>"));
-  file("r.xsd", schemaDoc("<xs:element name=\"R\"/>"));
+// A redefine reads its document like an include; each redefinition stands
+// before the original it replaces (also one from a document that the
+// redefined one includes), and its reference to its own name now names the
+// original, kept under a name of its own.
+TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
+  file("main.xsd",
+       schemaDoc("<xs:redefine schemaLocation=\"r.xsd\">"
+                 "<xs:complexType name=\"T\"><xs:complexContent><xs:extension base=\"T\">"
+                 "<xs:sequence><xs:element name=\"b\"/></xs:sequence></xs:extension>"
+                 "</xs:complexContent></xs:complexType>"
+                 "<xs:group name=\"G\"><xs:sequence><xs:group ref=\"G\"/></xs:sequence></xs:group>"
+                 "</xs:redefine><xs:element name=\"M\"/><xs:group name=\"G_REDEFINED\"/>"));
+  file("r.xsd",
+       schemaDoc("<xs:element name=\"R\" type=\"T\"/><xs:include schemaLocation=\"r2.xsd\"/>"
+                 "<xs:group name=\"G\"><xs:sequence><xs:element name=\"g\"/>"
+                 "</xs:sequence></xs:group><xs:complexType name=\"T_REDEFINED\"/>"));
+  file("r2.xsd", schemaDoc("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"a\"/>"
+                           "</xs:sequence></xs:complexType>"));
+  ASSERT_EQ(readMain(), 0) << output;
+  EXPECT_EQ(topLevel(),
+            (std::vector<std::string>{"element:R", "complexType:T", "complexType:T_REDEFINED1",
+                                      "group:G", "group:G_REDEFINED1", "complexType:T_REDEFINED",
+                                      "element:M", "group:G_REDEFINED"}));
+  int32_t t = tag(tag(0).firstChild).firstChild;
+  t = tag(t).nextSibling;  // the redefinition of T
+  EXPECT_EQ(tag(t).schemaId, tag(0).firstChild);
+  int32_t extension = findTag(kTagExtension, "");
+  EXPECT_EQ(text(tag(extension).base), "T_REDEFINED1");
+  int32_t innerRef = tag(tag(findTag(kTagGroup, "G")).firstChild).firstChild;
+  EXPECT_EQ(text(tag(innerRef).ref), "G_REDEFINED1");
+
+  // A parse error in a read document ends the scan at once.
+  freshRun();
+  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"bad.xsd\"/>"
+                             "<xs:include schemaLocation=\"never.xsd\"/>"));
   file("bad.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">");
   EXPECT_EQ(readMain(), messageStatus(9422));
-  EXPECT_EQ(findTag(kTagElement, "R"), 0);
   EXPECT_EQ(linesWith(output, "KOVA9363E").size(), 0u) << output;
 }
 
@@ -235,7 +297,7 @@ TEST_F(SchemaFiles, FindRootTakesTheFirstElementInTableOrder) {
   }
 }
 
-TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheLastText) {
+TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheMainText) {
   file("one.xsd", "first text");
   file("two.xsd", "second");
   DataFileBlock* first = fileLists.files.get();
@@ -246,8 +308,9 @@ TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheLastText) {
   first->next->length = 6;
   const char* text = readSchemaFiles(first);
   ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "second");
-  EXPECT_STREQ(first->data.data(), "first text");
+  EXPECT_EQ(text, first->data.data());
+  EXPECT_STREQ(text, "first text");
+  EXPECT_STREQ(first->next->data.data(), "second");
   EXPECT_EQ(first->data.size(), 42u);
   EXPECT_EQ(first->data[41], '\0');
 
