@@ -32,9 +32,9 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <map>
 #include <set>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -201,7 +201,9 @@ class Result {
   ~Result() { PQclear(r_); }
   PGresult* get() const { return r_; }
   int rows() const { return PQntuples(r_); }
-  int64_t integer(int row, int col) const { return std::strtoll(PQgetvalue(r_, row, col), nullptr, 10); }
+  int64_t integer(int row, int col) const {
+    return std::strtoll(PQgetvalue(r_, row, col), nullptr, 10);
+  }
   std::string text(int row, int col) const {
     return std::string(PQgetvalue(r_, row, col), static_cast<size_t>(PQgetlength(r_, row, col)));
   }
@@ -286,8 +288,7 @@ class PgStorage final : public RepositoryStorage {
         row.id = static_cast<uint32_t>(defs.integer(i, 10));
         held.add(row);
       }
-      for (const MemberRow& m : rowsOfMembers(read(kHeldMembers, Params().add(setId))))
-        held.add(m);
+      for (const MemberRow& m : rowsOfMembers(read(kHeldMembers, Params().add(setId)))) held.add(m);
     } catch (const StorageError& e) {
       rollback();
       return e.busy ? kStoreBusy : kStoreFailure;
@@ -533,7 +534,8 @@ class PgStorage final : public RepositoryStorage {
     Result s = read(kReferenceEdges, Params().add(setId));
     std::vector<Edge> edges;
     for (int i = 0; i < s.rows(); ++i)
-      edges.push_back({static_cast<uint32_t>(s.integer(i, 0)), static_cast<uint32_t>(s.integer(i, 1))});
+      edges.push_back(
+          {static_cast<uint32_t>(s.integer(i, 0)), static_cast<uint32_t>(s.integer(i, 1))});
     return edges;
   }
 
@@ -645,8 +647,8 @@ class PgStorage final : public RepositoryStorage {
     if (r.integer(0, 0) == 0) {
       bool ok = simple(("CREATE SCHEMA IF NOT EXISTS " + quoted(schema)).c_str(), Params());
       for (const char* sql : kTables) ok = ok && simple(sql, Params());
-      ok = ok && simple("INSERT INTO repository_info VALUES('format', $1)",
-                        Params().add(kFormatMarker));
+      ok = ok &&
+           simple("INSERT INTO repository_info VALUES('format', $1)", Params().add(kFormatMarker));
       if (!ok) st = kStoreCannotOpen;
     } else {
       Result f;
@@ -890,7 +892,8 @@ bool takeSchemaParameter(std::string* url, std::string* schema) {
 /// Removes every copy of a secret from a text meant for people.
 std::string withoutSecret(std::string text, const std::string& secret) {
   if (secret.empty()) return text;
-  for (size_t p; (p = text.find(secret)) != std::string::npos;) text.replace(p, secret.size(), "****");
+  for (size_t p; (p = text.find(secret)) != std::string::npos;)
+    text.replace(p, secret.size(), "****");
   return text;
 }
 
@@ -907,8 +910,9 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
   std::string url = database, schema = kDefaultSchema;
   if (!takeSchemaParameter(&url, &schema) || !isPlainName(schema)) {
     *status = kStoreCannotOpen;
-    *reason = "schema= in the repository URL must name one schema of lower-case letters, digits"
-              " and underscores";
+    *reason =
+        "schema= in the repository URL must name one schema of lower-case letters, digits"
+        " and underscores";
     return nullptr;
   }
   // Later entries override earlier ones: the URL may set its own
@@ -935,7 +939,8 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
     return nullptr;
   }
   // The server's notices ("schema exists, skipping") are not for the user.
-  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   auto storage = std::make_unique<PgStorage>(conn);
   *status = storage->open(schema);
   if (*status != kStoreOk) {

@@ -50,8 +50,8 @@ inline void dropServerTestSchema(const std::string& schema) {
 }
 
 /// In a SetUp: skips a server test when no server is given.
-#define KOVA_SKIP_WITHOUT_STORE(store)                                               \
-  do {                                                                               \
-    if ((store) == Store::kServer && !serverTestUrl())                               \
+#define KOVA_SKIP_WITHOUT_STORE(store)                                             \
+  do {                                                                             \
+    if ((store) == Store::kServer && !serverTestUrl())                             \
       GTEST_SKIP() << "KOVA_TEST_PG_URL is not set: no server repository to test"; \
   } while (0)

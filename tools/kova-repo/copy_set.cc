@@ -25,7 +25,7 @@ struct SetCopy {
   std::vector<Attribute> setAttributes;
   std::map<int32_t, std::vector<Definition>> definitions;  ///< by class, creation order
   std::map<uint32_t, std::vector<Attribute>> attributes;   ///< of definitions and members
-  std::map<uint32_t, std::vector<Member>> members;          ///< of types and elements
+  std::map<uint32_t, std::vector<Member>> members;         ///< of types and elements
 };
 
 constexpr int32_t kClasses[] = {QEL_CLASS_TYPE, QEL_CLASS_ELEMENT, QEL_CLASS_VALUE,
@@ -44,7 +44,8 @@ SetCopy readSet(uint32_t set) {
       c.attributes[d.handle] = view.attributes(d.handle);
       if (defClass == QEL_CLASS_TYPE || defClass == QEL_CLASS_ELEMENT) {
         c.members[d.handle] = view.members(d.handle);
-        for (const Member& m : c.members[d.handle]) c.attributes[m.handle] = view.attributes(m.handle);
+        for (const Member& m : c.members[d.handle])
+          c.attributes[m.handle] = view.attributes(m.handle);
       }
     }
   }
@@ -89,7 +90,8 @@ void writeSet(const SetCopy& c, const std::string& name) {
       check(QELInsertMember2(set, plugin, -1, rec.data(), &member), "QELInsertMember2");
       pluginMember[{p.plugin, p.member}] = member;
     }
-    auto setAttributes = [&](uint32_t parent, uint32_t target, const std::vector<Attribute>& attrs) {
+    auto setAttributes = [&](uint32_t parent, uint32_t target,
+                             const std::vector<Attribute>& attrs) {
       for (const Attribute& a : attrs) {
         std::vector<char> ref(QEL_ATTR_REF_SIZE, 0);
         put<uint32_t>(ref, QEL_OFF_ATTR_PLUGIN, pluginMember.at({a.plugin, a.member}));
@@ -157,8 +159,10 @@ void writeSet(const SetCopy& c, const std::string& name) {
                 "QELGetDefaultMemberDetails2");
           if (typeMember) {
             put<int16_t>(rec, QEL_OFF_MEMBER_REPEAT, m.repeat);
-            if (!m.minOccurs.empty()) putText(rec, QEL_OFF_MEMBER_MIN, m.minOccurs, QEL_OCCURS_TEXT_SIZE);
-            if (!m.maxOccurs.empty()) putText(rec, QEL_OFF_MEMBER_MAX, m.maxOccurs, QEL_OCCURS_TEXT_SIZE);
+            if (!m.minOccurs.empty())
+              putText(rec, QEL_OFF_MEMBER_MIN, m.minOccurs, QEL_OCCURS_TEXT_SIZE);
+            if (!m.maxOccurs.empty())
+              putText(rec, QEL_OFF_MEMBER_MAX, m.maxOccurs, QEL_OCCURS_TEXT_SIZE);
           } else {
             put<int32_t>(rec, QEL_OFF_MEMBER_ROLE, m.role);
           }
