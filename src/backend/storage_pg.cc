@@ -917,8 +917,10 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
   }
   // Later entries override earlier ones: the URL may set its own
   // connect_timeout; -u and -p win over a user or password in the URL.
-  std::vector<const char*> keys = {"connect_timeout", "application_name", "dbname"};
-  std::vector<const char*> values = {"10", "kova", url.c_str()};
+  // Names are UTF-8 whatever the database keeps them in.
+  std::vector<const char*> keys = {"connect_timeout", "application_name", "client_encoding",
+                                   "dbname"};
+  std::vector<const char*> values = {"10", "kova", "UTF8", url.c_str()};
   if (!user.empty()) {
     keys.push_back("user");
     values.push_back(user.c_str());

@@ -120,14 +120,16 @@ TEST_P(BackendTest, CommittedDefinitionsReadBackAfterReconnecting) {
   ASSERT_EQ(createType(set, "ItemType", &type, dec), 0);
   ASSERT_EQ(createElement(set, "ItemType^item:x", str, &item), 0);
   ASSERT_EQ(createElement(set, "qty", dec, &qty), 0);
-  ASSERT_EQ(createValue(set, "MaxLen5I", "5", str, &value), 0);
+  // Texts with quotes, backslashes, braces, commas and UTF-8 come back as given.
+  const std::string text = "5 \"a\\b\" {c,d} Gr\xc3\xb6\xc3\x9f" "e";
+  ASSERT_EQ(createValue(set, "MaxLen5I", text, str, &value), 0);
   ASSERT_EQ(createMessage(set, "PurchaseOrder", type, &msg), 0);
   ASSERT_EQ(insertTypeMember(type, item, "0", "", 1, &tm), 0);
   ASSERT_EQ(insertTypeMember(type, qty, "1", "1", 0, &tm), 0);
   ASSERT_EQ(insertValueMember(item, value, 4, &vm), 0);
   ASSERT_EQ(addLayer(set, QEL_PLUGIN_XML, "XML1", &layer), 0);
   Record xmlName = attrRef(layer, 30);
-  ASSERT_EQ(QELSetAttrValue(item, xmlName.data(), "item"), 0);
+  ASSERT_EQ(QELSetAttrValue(item, xmlName.data(), "it\"em\\{x,y}\xc3\xa9"), 0);
   Record render = attrRef(layer, 101);
   ASSERT_EQ(QELSetMemberAttrValue(type, tm, render.data(), "1"), 0);
   ASSERT_EQ(QELCloseProject(set, 1), 0);
@@ -153,7 +155,7 @@ TEST_P(BackendTest, CommittedDefinitionsReadBackAfterReconnecting) {
 
   Record v(QEL_VALUE_DETAILS_SIZE);
   ASSERT_EQ(QELGetDetails(value, nullptr, v.data(), v.size()), 0);
-  EXPECT_EQ(v.text(QEL_OFF_VALUE_TEXT), "5");
+  EXPECT_EQ(v.text(QEL_OFF_VALUE_TEXT), text);
   EXPECT_EQ(v.get<uint32_t>(QEL_OFF_TYPE_HANDLE), str);
   Record m(QEL_MESSAGE_DETAILS_SIZE);
   ASSERT_EQ(QELGetDetails(msg, nullptr, m.data(), m.size()), 0);
@@ -172,7 +174,7 @@ TEST_P(BackendTest, CommittedDefinitionsReadBackAfterReconnecting) {
   EXPECT_EQ(mem, tm);
   EXPECT_EQ(QELGetNextDefinition(mem, 0, &mem, QEL_WALK_NEXT, 0), -4);
 
-  EXPECT_EQ(attrValue(item, xmlName), "item");
+  EXPECT_EQ(attrValue(item, xmlName), "it\"em\\{x,y}\xc3\xa9");
   EXPECT_EQ(attrValue(tm, render), "1");
   EXPECT_EQ(pluginMember(set, QEL_PLUGIN_XML), layer);
 }
