@@ -15,6 +15,7 @@
 
 #include "qelbeapi.h"
 #include "repo_access.h"
+#include "shown_database.h"
 
 using namespace kovarepo;
 using nlohmann::ordered_json;
@@ -349,7 +350,7 @@ int main(int argc, char** argv) {
   try {
     if (*init) {
       Connection c(db);
-      std::printf("Repository %s ready\n", db.c_str());
+      std::printf("Repository %s ready\n", shownDatabaseName(db).c_str());
     } else if (*list) {
       listSets(db);
     } else if (*show) {
