@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make pkg-config libxerces-c-dev libsqlite3-dev libpq-dev libgtest-dev
-          nlohmann-json3-dev libcli11-dev libxml2-utils time postgresql)
+          nlohmann-json3-dev libcli11-dev libxml2-utils time man-db postgresql)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,8 @@
 
 #include <iterator>
 
+#include "qelbeapi.h"
+
 namespace qel {
 namespace {
 
@@ -15,6 +17,7 @@ struct KeyDefinition {
   int32_t key;
   AttrTarget target;
   ValueRule rule;
+  const char* name;
 };
 
 // The XML layer keeps its layer settings on the message set, names, date
@@ -23,27 +26,46 @@ struct KeyDefinition {
 // plug-ins their names; the WebDav plug-in the repository marker and the
 // lock count of the message set.
 const KeyDefinition kKeys[] = {
-    {PluginKind::kXml, 1, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 4, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 8, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 11, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 12, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 13, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 14, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 15, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 16, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 17, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kXml, 30, AttrTarget::kDefinition, ValueRule::kAny},
-    {PluginKind::kXml, 31, AttrTarget::kDefinition, ValueRule::kAny},
-    {PluginKind::kXml, 32, AttrTarget::kDefinition, ValueRule::kAny},
-    {PluginKind::kXml, 100, AttrTarget::kTypeMember, ValueRule::kAny},
-    {PluginKind::kXml, 101, AttrTarget::kTypeMember, ValueRule::kAny},
-    {PluginKind::kCwf, 1, AttrTarget::kTypeMember, ValueRule::kAny},
-    {PluginKind::kCobol, 5, AttrTarget::kDefinition, ValueRule::kCopyBookName},
-    {PluginKind::kCobol, 7, AttrTarget::kDefinition, ValueRule::kCobolName},
-    {PluginKind::kC, 8, AttrTarget::kDefinition, ValueRule::kCName},
-    {PluginKind::kWebDav, 1, AttrTarget::kMessageSet, ValueRule::kAny},
-    {PluginKind::kWebDav, 2, AttrTarget::kMessageSet, ValueRule::kAny},
+    {PluginKind::kXml, QEL_XML_KEY_LAYER_NAME, AttrTarget::kMessageSet, ValueRule::kAny,
+     "layerName"},
+    {PluginKind::kXml, QEL_XML_KEY_LAYER_OPTION_4, AttrTarget::kMessageSet, ValueRule::kAny,
+     "layerOption4"},
+    {PluginKind::kXml, QEL_XML_KEY_LAYER_TEXT_8, AttrTarget::kMessageSet, ValueRule::kAny,
+     "layerText8"},
+    {PluginKind::kXml, QEL_XML_KEY_LAYER_OPTION_11, AttrTarget::kMessageSet, ValueRule::kAny,
+     "layerOption11"},
+    {PluginKind::kXml, QEL_XML_KEY_NIL_TRUE_TEXT, AttrTarget::kMessageSet, ValueRule::kAny,
+     "nilTrueText"},
+    {PluginKind::kXml, QEL_XML_KEY_NIL_FALSE_TEXT, AttrTarget::kMessageSet, ValueRule::kAny,
+     "nilFalseText"},
+    {PluginKind::kXml, QEL_XML_KEY_NIL_OPTION_14, AttrTarget::kMessageSet, ValueRule::kAny,
+     "nilOption14"},
+    {PluginKind::kXml, QEL_XML_KEY_NIL_ATTRIBUTE_15, AttrTarget::kMessageSet, ValueRule::kAny,
+     "nilAttribute15"},
+    {PluginKind::kXml, QEL_XML_KEY_NIL_OPTION_16, AttrTarget::kMessageSet, ValueRule::kAny,
+     "nilOption16"},
+    {PluginKind::kXml, QEL_XML_KEY_NIL_ATTRIBUTE_17, AttrTarget::kMessageSet, ValueRule::kAny,
+     "nilAttribute17"},
+    {PluginKind::kXml, QEL_XML_KEY_XML_NAME, AttrTarget::kDefinition, ValueRule::kAny, "xmlName"},
+    {PluginKind::kXml, QEL_XML_KEY_DATE_FORMAT, AttrTarget::kDefinition, ValueRule::kAny,
+     "dateFormat"},
+    {PluginKind::kXml, QEL_XML_KEY_BINARY_RENDER, AttrTarget::kDefinition, ValueRule::kAny,
+     "binaryRender"},
+    {PluginKind::kXml, QEL_XML_KEY_MEMBER_XML_NAME, AttrTarget::kTypeMember, ValueRule::kAny,
+     "memberXmlName"},
+    {PluginKind::kXml, QEL_XML_KEY_MEMBER_RENDER, AttrTarget::kTypeMember, ValueRule::kAny,
+     "memberRender"},
+    {PluginKind::kCwf, QEL_CWF_KEY_MEMBER_RENDER, AttrTarget::kTypeMember, ValueRule::kAny,
+     "memberRender"},
+    {PluginKind::kCobol, QEL_COBOL_KEY_COPY_BOOK, AttrTarget::kDefinition, ValueRule::kCopyBookName,
+     "copyBookName"},
+    {PluginKind::kCobol, QEL_COBOL_KEY_NAME, AttrTarget::kDefinition, ValueRule::kCobolName,
+     "cobolName"},
+    {PluginKind::kC, QEL_C_KEY_NAME, AttrTarget::kDefinition, ValueRule::kCName, "cName"},
+    {PluginKind::kWebDav, QEL_WEBDAV_KEY_MARKER, AttrTarget::kMessageSet, ValueRule::kAny,
+     "marker"},
+    {PluginKind::kWebDav, QEL_WEBDAV_KEY_LOCK_COUNT, AttrTarget::kMessageSet, ValueRule::kAny,
+     "lockCount"},
 };
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
@@ -70,6 +92,18 @@ bool findAttributeKey(PluginKind kind, int32_t key, AttrTarget target, ValueRule
     }
   }
   return false;
+}
+
+const char* attributeKeyName(PluginKind kind, int32_t key) {
+  for (const KeyDefinition& k : kKeys)
+    if (k.plugin == kind && k.key == key) return k.name;
+  return nullptr;
+}
+
+std::vector<AttributeKeyName> attributeKeyNames() {
+  std::vector<AttributeKeyName> names;
+  for (const KeyDefinition& k : kKeys) names.push_back({k.plugin, k.key, k.name});
+  return names;
 }
 
 bool acceptsValue(ValueRule rule, const std::string& value) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qel {
 
@@ -23,6 +24,17 @@ enum class ValueRule { kAny, kCName, kCobolName, kCopyBookName };
 
 /// True when `kind` defines `key` on `target`; *rule receives the value check.
 bool findAttributeKey(PluginKind kind, int32_t key, AttrTarget target, ValueRule* rule);
+/// The name of `key` of a plug-in (each key is defined on one kind of
+/// component only); null when the plug-in defines no such key.
+const char* attributeKeyName(PluginKind kind, int32_t key);
+/// Every key of every plug-in with its name, in the order of the key table.
+struct AttributeKeyName {
+  PluginKind plugin;
+  int32_t key;
+  const char* name;
+};
+std::vector<AttributeKeyName> attributeKeyNames();
+
 /// True when `value` may be stored under a key with `rule`: at most 254
 /// bytes, and a valid name of the language for the name keys.
 bool acceptsValue(ValueRule rule, const std::string& value);

@@ -21,60 +21,61 @@
 #include "containment_graph.h"
 #include "plugin_rules.h"
 #include "storage.h"
+#include "storage_sqlite.h"
 
 #define QEL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace qel {
 namespace {
 
-// Statuses this library answers (their texts are the writer's status table).
+// Statuses this library answers, short names for those of qelbeapi.h.
 enum : int32_t {
-  kOk = 0,
-  kFailure = -1,
-  kNotProject = -2,
-  kBadClass = -3,
-  kNotFound = -4,
-  kBadWalk = -5,
-  kNotChild = -6,
-  kBadHandle = -8,
-  kBadBuffer = -10,
-  kBadDetails = -11,
-  kBadMember = -12,
-  kBadType = -14,
-  kAlreadyMember = -22,
-  kCircular = -27,
-  kBadCategory = -30,
-  kNotValidFor = -31,
-  kBadIdentifier = -32,
-  kDuplicate = -33,
-  kProjectExists = -36,
-  kBadProject = -37,
-  kBadName = -38,
-  kNotPermitted = -41,
-  kProjectOpen = -42,
-  kProjectNotOpen = -43,
-  kNotOpenForWrite = -44,
-  kFinalised = -55,
-  kReferenced = -63,
-  kBadDatabase = -64,
-  kNoProject = -66,
-  kWriterActive = -69,
-  kCannotConnect = -73,
-  kNoDatabaseName = -74,
-  kReadOnly = -76,
-  kBadRelease = -77,
-  kUndefinedKey = -78,
-  kBadValue = -80,
-  kBadPlugin = -82,
-  kDatabaseError = -92,
-  kBadBase = -93,
-  kBadComposition = -94,
-  kBadContent = -95,
-  kBadRole = -96,
-  kBadMinOccurs = -97,
-  kBadMaxOccurs = -98,
-  kBadRepeat = -100,
-  kRoleTaken = -101,
+  kOk = QEL_STATUS_OK,
+  kFailure = QEL_STATUS_FAILURE,
+  kNotProject = QEL_STATUS_NOT_PROJECT,
+  kBadClass = QEL_STATUS_BAD_CLASS,
+  kNotFound = QEL_STATUS_NOT_FOUND,
+  kBadWalk = QEL_STATUS_BAD_WALK,
+  kNotChild = QEL_STATUS_NOT_CHILD,
+  kBadHandle = QEL_STATUS_BAD_HANDLE,
+  kBadBuffer = QEL_STATUS_BAD_BUFFER,
+  kBadDetails = QEL_STATUS_BAD_DETAILS,
+  kBadMember = QEL_STATUS_BAD_MEMBER,
+  kBadType = QEL_STATUS_BAD_TYPE,
+  kAlreadyMember = QEL_STATUS_ALREADY_MEMBER,
+  kCircular = QEL_STATUS_CIRCULAR,
+  kBadCategory = QEL_STATUS_BAD_CATEGORY,
+  kNotValidFor = QEL_STATUS_NOT_VALID_FOR,
+  kBadIdentifier = QEL_STATUS_BAD_IDENTIFIER,
+  kDuplicate = QEL_STATUS_DUPLICATE,
+  kProjectExists = QEL_STATUS_PROJECT_EXISTS,
+  kBadProject = QEL_STATUS_BAD_PROJECT,
+  kBadName = QEL_STATUS_BAD_NAME,
+  kNotPermitted = QEL_STATUS_NOT_PERMITTED,
+  kProjectOpen = QEL_STATUS_PROJECT_OPEN,
+  kProjectNotOpen = QEL_STATUS_PROJECT_NOT_OPEN,
+  kNotOpenForWrite = QEL_STATUS_NOT_OPEN_FOR_WRITE,
+  kFinalised = QEL_STATUS_FINALISED,
+  kReferenced = QEL_STATUS_REFERENCED,
+  kBadDatabase = QEL_STATUS_BAD_DATABASE,
+  kNoProject = QEL_STATUS_NO_PROJECT,
+  kWriterActive = QEL_STATUS_WRITER_ACTIVE,
+  kCannotConnect = QEL_STATUS_CANNOT_CONNECT,
+  kNoDatabaseName = QEL_STATUS_NO_DATABASE_NAME,
+  kReadOnly = QEL_STATUS_READ_ONLY,
+  kBadRelease = QEL_STATUS_BAD_RELEASE,
+  kUndefinedKey = QEL_STATUS_UNDEFINED_KEY,
+  kBadValue = QEL_STATUS_BAD_VALUE,
+  kBadPlugin = QEL_STATUS_BAD_PLUGIN,
+  kDatabaseError = QEL_STATUS_DATABASE_ERROR,
+  kBadBase = QEL_STATUS_BAD_BASE,
+  kBadComposition = QEL_STATUS_BAD_COMPOSITION,
+  kBadContent = QEL_STATUS_BAD_CONTENT,
+  kBadRole = QEL_STATUS_BAD_ROLE,
+  kBadMinOccurs = QEL_STATUS_BAD_MIN_OCCURS,
+  kBadMaxOccurs = QEL_STATUS_BAD_MAX_OCCURS,
+  kBadRepeat = QEL_STATUS_BAD_REPEAT,
+  kRoleTaken = QEL_STATUS_ROLE_TAKEN,
 };
 
 const char* const kSimpleTypes[] = {"BOOLEAN", "STRING", "DECIMAL", "FLOAT",
@@ -94,6 +95,7 @@ struct Component {
 /// The connection of the process.
 struct Connection {
   std::unique_ptr<RepositoryStorage> store;
+  bool readOnly = false;  ///< opened with QEL_OPEN_READ: nothing may change
   std::string lastError;  ///< the database's explanation of the last failure
   uint32_t openSet = 0;
   bool writable = false;
@@ -187,10 +189,11 @@ bool isOccursText(const std::string& s) {
 }
 
 bool isKnownRole(int32_t role) {
-  return (role >= 1 && role <= 7) || role == 9 || role == 100 || role == 101;
+  return (role >= QEL_ROLE_MIN_INCLUSIVE && role <= QEL_ROLE_NILLABLE) || role == QEL_ROLE_STRING ||
+         role == QEL_ROLE_MIN_EXCLUSIVE || role == QEL_ROLE_MAX_EXCLUSIVE;
 }
-/// Roles an element holds at most one value of; enumerations (5) are many.
-bool isSingleRole(int32_t role) { return role != 5; }
+/// Roles an element holds at most one value of; enumerations are many.
+bool isSingleRole(int32_t role) { return role != QEL_ROLE_ENUMERATION; }
 
 // --- Components -----------------------------------------------------------
 
@@ -371,8 +374,9 @@ int32_t createDefinition(int32_t defClass, uint32_t set, uint32_t* out, const vo
     row.content = getField<int32_t>(details, QEL_OFF_CONTENT);
     if (row.kind != QEL_TYPE_KIND_SIMPLE && row.kind != QEL_TYPE_KIND_COMPLEX) return kBadCategory;
     if (row.baseId && checkType(row.baseId, true) != kOk) return kBadBase;
-    if (row.composition < 0 || row.composition > 6) return kBadComposition;
-    if (row.content < 0 || row.content > 3) return kBadContent;
+    if (row.composition < QEL_COMPOSITION_NONE || row.composition > QEL_COMPOSITION_SEQUENCE)
+      return kBadComposition;
+    if (row.content < QEL_CONTENT_NONE || row.content > QEL_CONTENT_OPEN) return kBadContent;
   } else {
     row.typeId = getField<uint32_t>(details, QEL_OFF_TYPE_HANDLE);
     if (int32_t st = checkType(row.typeId, defClass == QEL_CLASS_VALUE)) return st;
@@ -468,9 +472,10 @@ using namespace qel;
 // --- Release and connection -----------------------------------------------
 
 QEL_EXPORT int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredRelease) {
-  if (!releaseInfo || getField<uint32_t>(releaseInfo, 0) < 20) return kBadBuffer;
-  putField<uint32_t>(releaseInfo, 4, 2);
-  putField<uint32_t>(releaseInfo, 8, 60);
+  if (!releaseInfo || getField<uint32_t>(releaseInfo, QEL_OFF_RECORD_SIZE) < QEL_RELEASE_INFO_SIZE)
+    return kBadBuffer;
+  putField<uint32_t>(releaseInfo, QEL_OFF_RELEASE_MAJOR, 2);
+  putField<uint32_t>(releaseInfo, QEL_OFF_RELEASE_MINOR, 60);
   putField<uint32_t>(releaseInfo, 12, 0);
   putField<uint32_t>(releaseInfo, 16, 0);
   if (!requiredRelease) return kBadRelease;
@@ -482,8 +487,14 @@ QEL_EXPORT int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredR
 }
 
 QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, const char* password) {
+  return QELOpenRepository2(database, user, password, QEL_OPEN_WRITE);
+}
+
+QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, const char* password,
+                                      int32_t mode) {
   return guarded([&]() -> int32_t {
     g.lastError.clear();
+    if (mode != QEL_OPEN_READ && mode != QEL_OPEN_WRITE) return kNotPermitted;
     if (!database || !*database) return kNoDatabaseName;
     // A new connection replaces an old one as if its process had ended:
     // whatever it left uncommitted is discarded.
@@ -493,14 +504,18 @@ QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, con
       g.store.reset();
     }
     int32_t st = kStoreOk;
+    g.readOnly = mode == QEL_OPEN_READ;
     // A repository file has no users of its own; a server database has.
     if (isServerRepositoryName(database))
-      g.store = openPgStorage(database, user ? user : "", password ? password : "", &st,
-                              &g.lastError);
+      g.store = openPgStorage(database, user ? user : "", password ? password : "", g.readOnly,
+                              &st, &g.lastError);
     else
-      g.store = openSqliteStorage(database, &st);
+      g.store = g.readOnly ? openSqliteStorageForReading(database, &st)
+                           : openSqliteStorage(database, &st);
     if (!g.store) {
       switch (st) {
+        case kStoreNotFound:
+          return kNoDatabaseName;
         case kStoreNotRepository:
           return kBadDatabase;
         case kStoreBusy:
@@ -512,6 +527,7 @@ QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, con
       }
     }
     g.endSet();
+    if (g.readOnly) return kOk;
     st = registerPlugins();
     if (st != kOk) g.store.reset();
     return st;
@@ -559,6 +575,7 @@ QEL_EXPORT int32_t QELCreateProject(uint32_t* outHandle, const void* projectDeta
   return guarded([&]() -> int32_t {
     if (!g.store) return kCannotConnect;
     if (!outHandle || !projectDetails) return kBadBuffer;
+    if (g.readOnly) return kNotPermitted;
     if (g.openSet) return kProjectOpen;
     DefinitionRow row;
     row.defClass = QEL_CLASS_PROJECT;
@@ -593,15 +610,15 @@ QEL_EXPORT int32_t QELCreateProject(uint32_t* outHandle, const void* projectDeta
       t.defClass = QEL_CLASS_TYPE;
       t.name = t.secondName = name;
       t.kind = QEL_TYPE_KIND_SIMPLE;
-      t.composition = 1;
-      t.content = 1;
+      t.composition = QEL_COMPOSITION_EMPTY;
+      t.content = QEL_CONTENT_ORDINARY;
       addDefinition(t, nullptr);
     }
     uint32_t member = 0;
     addPluginMember(set, PluginKind::kC, "C", &member);
     addPluginMember(set, PluginKind::kCobol, "COBOL", &member);
     addPluginMember(set, PluginKind::kWebDav, "WebDav", &member);
-    g.store->setAttribute(set, member, 2, "0");
+    g.store->setAttribute(set, member, QEL_WEBDAV_KEY_LOCK_COUNT, "0");
     *outHandle = set;
     return kOk;
   });
@@ -611,11 +628,12 @@ QEL_EXPORT int32_t QELOpenProject(uint32_t project, int32_t mode) {
   return guarded([&]() -> int32_t {
     if (!g.store) return kCannotConnect;
     if (g.openSet) return kProjectOpen;
-    if (mode != 0 && mode != 1) return kNotPermitted;
+    if (mode != QEL_OPEN_READ && mode != QEL_OPEN_WRITE) return kNotPermitted;
+    if (mode == QEL_OPEN_WRITE && g.readOnly) return kNotPermitted;
     const Component* c = lookup(project);
     if (!c) return kBadHandle;
     if (c->defClass != QEL_CLASS_PROJECT) return kNotProject;
-    return beginSet(project, mode == 1);
+    return beginSet(project, mode == QEL_OPEN_WRITE);
   });
 }
 
@@ -667,8 +685,8 @@ QEL_EXPORT int32_t QELGetDefaultDetails(int32_t defClass, void* buffer, int32_t 
   if (defClass == QEL_CLASS_PROJECT) putField<int16_t>(buffer, QEL_OFF_PROJECT_KEY_WORD, 1);
   if (defClass == QEL_CLASS_TYPE) {
     putField<int32_t>(buffer, QEL_OFF_TYPE_KIND, QEL_TYPE_KIND_COMPLEX);
-    putField<int32_t>(buffer, QEL_OFF_COMPOSITION, 1);
-    putField<int32_t>(buffer, QEL_OFF_CONTENT, 1);
+    putField<int32_t>(buffer, QEL_OFF_COMPOSITION, QEL_COMPOSITION_EMPTY);
+    putField<int32_t>(buffer, QEL_OFF_CONTENT, QEL_CONTENT_ORDINARY);
   }
   return kOk;
 }
@@ -692,7 +710,7 @@ QEL_EXPORT int32_t QELGetDetails(uint32_t handle, const int32_t* defClass, void*
     std::memset(buffer, 0, static_cast<size_t>(need));
     putField<int32_t>(buffer, QEL_OFF_RECORD_SIZE, need);
     putField<int32_t>(buffer, QEL_OFF_RECORD_CLASS, d.defClass);
-    putField<uint32_t>(buffer, 8, d.setId);
+    putField<uint32_t>(buffer, QEL_OFF_RECORD_SET, d.setId);
     putField<int32_t>(buffer, QEL_OFF_IDENTIFIER, static_cast<int32_t>(d.id));
     switch (d.defClass) {
       case QEL_CLASS_PROJECT: {

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "qelbeapi.h"
+
 namespace qel {
 
 /// One definition: message set (class 1, set 0), plug-in (class 2, set 0),
@@ -71,13 +73,13 @@ struct Edge {
 /// Storage answers: 0 success, otherwise one of these (the API layer maps
 /// them onto its statuses).
 enum StorageStatus : int32_t {
-  kStoreOk = 0,
-  kStoreNotFound = -4,
-  kStoreDuplicate = -33,
-  kStoreBusy = -69,
-  kStoreNotRepository = -64,
-  kStoreCannotOpen = -73,
-  kStoreFailure = -92,
+  kStoreOk = QEL_STATUS_OK,
+  kStoreNotFound = QEL_STATUS_NOT_FOUND,
+  kStoreDuplicate = QEL_STATUS_DUPLICATE,
+  kStoreBusy = QEL_STATUS_WRITER_ACTIVE,
+  kStoreNotRepository = QEL_STATUS_BAD_DATABASE,
+  kStoreCannotOpen = QEL_STATUS_CANNOT_CONNECT,
+  kStoreFailure = QEL_STATUS_DATABASE_ERROR,
 };
 
 class RepositoryStorage {

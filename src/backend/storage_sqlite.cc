@@ -11,12 +11,17 @@
 // default rollback-journal mode: a process killed at any moment leaves a hot
 // journal that the next opener rolls back, so the file keeps its last
 // committed state.  A second writer waits up to kBusyTimeoutMs for the lock.
+#include "storage_sqlite.h"
+
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cassert>
 #include <string>
 #include <vector>
 
+#include "code_names.h"
+#include "plugin_rules.h"
 #include "qelbeapi.h"
 #include "storage.h"
 
@@ -25,6 +30,9 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 constexpr const char* kFormatMarker = "kova-repository 1";
+/// The release of the read-only views; a file with another (or none) gets
+/// them made again when it is opened for writing.
+constexpr const char* kViewsRelease = "1";
 
 const char* const kSchema = R"sql(
 CREATE TABLE repository_info(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -66,6 +74,114 @@ CREATE TABLE attribute(
   value TEXT NOT NULL);
 CREATE UNIQUE INDEX attribute_key ON attribute(component_id, plugin_member_id, key);
 )sql";
+
+/// An SQL text literal.
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string num(int64_t v) { return std::to_string(v); }
+
+/// The name of a code of one set, as an SQL expression over `column`.
+std::string codeNameOf(const char* codeSet, const std::string& column) {
+  return "(SELECT name FROM codes WHERE code_set=" + quoted(codeSet) + " AND code=" + column + ")";
+}
+
+/// The read-only views that name the classes and codes of the tables, so that
+/// the file can be queried by name from an SQL shell.  Built from the
+/// library's own tables of names; dropped and made again as one.
+std::string viewsSql() {
+  const char* const kViews[] = {
+      "attributes", "element_values", "value_definitions", "type_members",   "types", "elements",
+      "messages",   "plugin_members", "message_sets",      "attribute_keys", "codes"};
+  std::string sql;
+  for (const char* v : kViews) sql += std::string("DROP VIEW IF EXISTS ") + v + ";\n";
+  sql += "CREATE VIEW codes(code_set, code, name) AS VALUES ";
+  bool first = true;
+  for (const CodeName& c : codeNames()) {
+    sql += (first ? "" : ", ") + std::string("(") + quoted(codeSetName(c.codeSet)) + ", " +
+           num(c.code) + ", " + quoted(c.name) + ")";
+    first = false;
+  }
+  sql += ";\nCREATE VIEW attribute_keys(plugin, key, name) AS VALUES ";
+  first = true;
+  for (const AttributeKeyName& k : attributeKeyNames()) {
+    sql += (first ? "" : ", ") + std::string("(") + quoted(pluginRegisteredName(k.plugin)) + ", " +
+           num(k.key) + ", " + quoted(k.name) + ")";
+    first = false;
+  }
+  sql += ";\n";
+  const std::string set = "JOIN definition s ON s.id = d.set_id";
+  sql +=
+      "CREATE VIEW message_sets AS SELECT d.id AS handle, d.name, m.identifier,"
+      " m.finalised, m.locked FROM definition d JOIN message_set m ON m.id = d.id"
+      " WHERE d.class = " +
+      num(QEL_CLASS_PROJECT) + ";\n";
+  sql +=
+      "CREATE VIEW plugin_members AS SELECT m.id AS handle, s.name AS message_set,"
+      " p.name AS plugin, m.name AS member FROM member m JOIN definition s ON s.id = m.set_id"
+      " JOIN definition p ON p.id = m.child_id WHERE m.kind = " +
+      num(QEL_MEMBER_PLUGIN) + ";\n";
+  for (auto [view, defClass] : {std::pair<const char*, int32_t>{"messages", QEL_CLASS_MESSAGE},
+                                {"elements", QEL_CLASS_ELEMENT}})
+    sql += std::string("CREATE VIEW ") + view +
+           " AS SELECT d.id AS handle, s.name AS message_set,"
+           " d.name, d.second_name, t.name AS type FROM definition d " +
+           set + " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(defClass) +
+           ";\n";
+  sql +=
+      "CREATE VIEW types AS SELECT d.id AS handle, s.name AS message_set, d.name,"
+      " d.second_name, d.kind, " +
+      codeNameOf("typeKind", "d.kind") +
+      " AS kind_name,"
+      " b.name AS base_type, d.composition, " +
+      codeNameOf("composition", "d.composition") + " AS composition_name, d.content, " +
+      codeNameOf("content", "d.content") + " AS content_name FROM definition d " + set +
+      " LEFT JOIN definition b ON b.id = d.base_id WHERE d.class = " + num(QEL_CLASS_TYPE) + ";\n";
+  sql +=
+      "CREATE VIEW value_definitions AS SELECT d.id AS handle, s.name AS message_set, d.name,"
+      " d.second_name, t.name AS type, d.value_text FROM definition d " +
+      set + " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(QEL_CLASS_VALUE) +
+      ";\n";
+  sql +=
+      "CREATE VIEW type_members AS SELECT m.id AS handle, s.name AS message_set,"
+      " p.name AS type, " +
+      codeNameOf("class", "c.class") +
+      " AS child_class,"
+      " c.name AS child, m.repeat, NULLIF(m.min_occurs, '') AS min_occurs,"
+      " NULLIF(m.max_occurs, '') AS max_occurs FROM member m JOIN definition s ON s.id = m.set_id"
+      " JOIN definition p ON p.id = m.parent_id JOIN definition c ON c.id = m.child_id"
+      " WHERE m.kind = " +
+      num(QEL_MEMBER_TYPE) + ";\n";
+  sql +=
+      "CREATE VIEW element_values AS SELECT m.id AS handle, s.name AS message_set,"
+      " p.name AS element, c.name AS value, c.value_text, m.role, " +
+      codeNameOf("role", "m.role") +
+      " AS role_name FROM member m"
+      " JOIN definition s ON s.id = m.set_id JOIN definition p ON p.id = m.parent_id"
+      " JOIN definition c ON c.id = m.child_id WHERE m.kind = " +
+      num(QEL_MEMBER_VALUE) + ";\n";
+  // A component is a message set, a definition, or a type member (named
+  // "type/child").
+  sql +=
+      "CREATE VIEW attributes AS SELECT a.component_id AS component,"
+      " COALESCE(" +
+      codeNameOf("class", "d.class") + ", " + codeNameOf("memberKind", "tm.kind") +
+      ") AS component_class,"
+      " COALESCE(d.name, tp.name || '/' || tc.name) AS component_name,"
+      " p.name AS plugin, pm.name AS layer, a.key,"
+      " (SELECT name FROM attribute_keys k WHERE k.plugin = p.name AND k.key = a.key)"
+      " AS key_name, a.value FROM attribute a"
+      " JOIN member pm ON pm.id = a.plugin_member_id JOIN definition p ON p.id = pm.child_id"
+      " LEFT JOIN definition d ON d.id = a.component_id"
+      " LEFT JOIN member tm ON tm.id = a.component_id"
+      " LEFT JOIN definition tp ON tp.id = tm.parent_id"
+      " LEFT JOIN definition tc ON tc.id = tm.child_id;\n";
+  sql += "INSERT OR REPLACE INTO repository_info VALUES('views', " + quoted(kViewsRelease) + ");\n";
+  return sql;
+}
 
 /// A prepared statement, kept for the life of the connection.  Bind, step,
 /// read columns; reset() readies it for the next use.
@@ -142,13 +258,16 @@ class SqliteStorage final : public RepositoryStorage {
     sqlite3_close_v2(db_);
   }
 
-  /// Checks the format marker, initialising an empty database; prepares the
-  /// statements.  Returns a StorageStatus.
-  int32_t open() {
+  /// Checks the format marker, initialising an empty database unless
+  /// `readOnly`; brings the views up to date (not when `readOnly`); prepares
+  /// the statements.  Returns a StorageStatus.
+  int32_t open(bool readOnly) {
+    readOnly_ = readOnly;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db_, 0);
     int32_t st = checkFormat();
     if (st != kStoreOk) return st;
+    if (!readOnly) updateViews();
     exec("PRAGMA cache_size=-65536");
     prepareStatements();
     return kStoreOk;
@@ -417,7 +536,7 @@ class SqliteStorage final : public RepositoryStorage {
     if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) return kStoreNotRepository;
     if (rc == SQLITE_BUSY) return kStoreBusy;
     if (rc != SQLITE_ROW) return kStoreCannotOpen;
-    if (tables == 0) return initialise();
+    if (tables == 0) return readOnly_ ? kStoreNotRepository : initialise();
     std::string format;
     rc = sqlite3_prepare_v2(db_, "SELECT value FROM repository_info WHERE key='format'", -1, &st,
                             nullptr);
@@ -445,13 +564,33 @@ class SqliteStorage final : public RepositoryStorage {
       return checkFormat();
     }
     std::string sql = std::string(kSchema) + "INSERT INTO repository_info VALUES('format','" +
-                      kFormatMarker + "'),('next_handle','1');";
+                      kFormatMarker + "'),('next_handle','1');" + viewsSql();
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
         sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       return kStoreCannotOpen;
     }
     return kStoreOk;
+  }
+
+  /// Makes the views again when the file's are of another release or
+  /// missing (a file written before they existed).  They only read the
+  /// tables, so a file that gets them stays readable by any release of the
+  /// library; when another process holds the write lock the file is left as
+  /// it is and the views are made on a later opening.
+  void updateViews() {
+    sqlite3_stmt* st = nullptr;
+    std::string release;
+    if (sqlite3_prepare_v2(db_, "SELECT value FROM repository_info WHERE key='views'", -1, &st,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      release = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    if (release == kViewsRelease) return;
+    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+    if (sqlite3_exec(db_, viewsSql().c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
   void prepareStatements() {
@@ -518,6 +657,7 @@ class SqliteStorage final : public RepositoryStorage {
       "SELECT id,set_id,parent_id,child_id,kind,repeat,min_occurs,max_occurs,role,name FROM member";
 
   sqlite3* db_;
+  bool readOnly_ = false;
   bool inWrite_ = false;
   uint32_t nextHandle_ = 0;
   Statement getInfo_, setInfo_;
@@ -529,9 +669,18 @@ class SqliteStorage final : public RepositoryStorage {
 
 }  // namespace
 
-std::unique_ptr<RepositoryStorage> openSqliteStorage(const std::string& path, int32_t* status) {
+namespace {
+
+std::unique_ptr<RepositoryStorage> openFile(const std::string& path, bool readOnly,
+                                            int32_t* status) {
+  struct stat st;
+  if (readOnly && ::stat(path.c_str(), &st) != 0) {
+    *status = kStoreNotFound;
+    return nullptr;
+  }
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);
     *status = kStoreCannotOpen;
@@ -539,12 +688,23 @@ std::unique_ptr<RepositoryStorage> openSqliteStorage(const std::string& path, in
   }
   auto storage = std::make_unique<SqliteStorage>(db);
   try {
-    *status = storage->open();
+    *status = storage->open(readOnly);
   } catch (const StorageError&) {
     *status = kStoreFailure;
   }
   if (*status != kStoreOk) return nullptr;
   return storage;
+}
+
+}  // namespace
+
+std::unique_ptr<RepositoryStorage> openSqliteStorage(const std::string& path, int32_t* status) {
+  return openFile(path, false, status);
+}
+
+std::unique_ptr<RepositoryStorage> openSqliteStorageForReading(const std::string& path,
+                                                               int32_t* status) {
+  return openFile(path, true, status);
 }
 
 }  // namespace qel

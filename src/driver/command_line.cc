@@ -91,6 +91,14 @@ int32_t scanCommandLine(int argc, char** argv, CommandLine& out) {
   return status;
 }
 
+InfoRequest infoRequested(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0) return InfoRequest::kHelp;
+    if (std::strcmp(argv[i], "--version") == 0) return InfoRequest::kVersion;
+  }
+  return InfoRequest::kNone;
+}
+
 bool usageRequested(int argc, char** argv, const CommandLine& cl) {
   if (argc < 2) return true;
   const char* first = argv[1];

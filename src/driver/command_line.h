@@ -39,6 +39,13 @@ struct CommandLine {
 /// unknown letter.
 int32_t scanCommandLine(int argc, char** argv, CommandLine& out);
 
+/// What an argument that is exactly "--help" or "--version" asks for (the
+/// first such argument counts); kNone when there is none.  These two whole
+/// words are the only long options: any other argument beginning with "--"
+/// is an unknown letter as before.
+enum class InfoRequest { kNone, kHelp, kVersion };
+InfoRequest infoRequested(int argc, char** argv);
+
 /// True when the usage must be shown instead of a run: fewer than two
 /// arguments, a first argument whose first or second character is "?", or
 /// no parameter file name.

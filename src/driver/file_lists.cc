@@ -65,3 +65,8 @@ void qualifyFileName(char* out, size_t outSize, const char* name) {
   if (outSize == 0) return;
   std::snprintf(out, outSize, "%s%s", parms.filePath, name ? name : "");
 }
+
+void resetOptions() {
+  parms.reset();
+  fileLists.reset();
+}

@@ -100,6 +100,9 @@ struct FileLists {
 /// The process-wide lists.
 extern FileLists fileLists;
 
+/// Puts the parameters and the file lists back to their start-up state.
+void resetOptions();
+
 /// Reads the parameter file; returns 0 or the status of the first failing line.
 int32_t processParmFile(const char* parmFileName, DataFileBlock* first);
 

@@ -98,7 +98,7 @@ void printTotals() {
   progressPrintf("duplicate values reused in MessageSet   - %d\n", t.duplicateValuesReused);
 }
 
-/// Steps 14.1 to 14.4: connection, message set, duplicate message check.
+/// Connection, message set and duplicate message check.
 /// 0 to go on, otherwise the status to return.
 int32_t openRepository() {
   try {
@@ -118,7 +118,7 @@ int32_t openRepository() {
   return 0;
 }
 
-/// Step 23: the model and the writing of the message.  0 to go on to the
+/// The model and the writing of the message.  0 to go on to the
 /// end of the run, otherwise the status to return.
 int32_t buildAndWrite(int32_t rootTag) {
   try {
@@ -180,7 +180,7 @@ void printElapsedTime() {
   if (hundredths > 0) progressPrintf("Total elapsed time = %s\n", formatElapsed(hundredths).c_str());
 }
 
-/// Step 26: the final message and the run's status.
+/// The final message and the run's status.
 int32_t finalReport() {
   if (run.errSw) {
     printFailureReport(true);
@@ -199,7 +199,7 @@ int32_t finalReport() {
   return 0;
 }
 
-/// Steps 4 to 26 (the catalogue and banner are done); returns the status.
+/// Every phase after the catalogue and the banner; returns the status.
 int32_t runPhases(int argc, char** argv) {
   nameTable.allocate();
   initializeDatabase();
@@ -314,6 +314,7 @@ std::string formatElapsed(int64_t hundredths) {
 
 void resetProcessState() {
   resetRunState();
+  resetOptions();
   tagsTable.reset();
   modelTables.reset();
   repo.reset();
@@ -325,6 +326,17 @@ int runImport(int argc, char** argv) {
   resetProcessState();
   initialiseCatalogue();
   progressPrintf("XML schema Import Utility V1.00 for KOVA V2.1 (%s)\n", __DATE__);
+  // --help and --version answer at once, with status 0.
+  switch (infoRequested(argc, argv)) {
+    case InfoRequest::kHelp:
+      reportInfo(9397, {textInsert(argc > 0 ? argv[0] : "xsdimport")});
+      progressPrintf("The options and the parameter file are described in xsdimport(1).\n");
+      return 0;
+    case InfoRequest::kVersion:
+      return 0;
+    case InfoRequest::kNone:
+      break;
+  }
   run.start = std::chrono::steady_clock::now();
   run.started = true;
   try {

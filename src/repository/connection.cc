@@ -17,7 +17,6 @@
 #include "shown_database.h"
 #include "repository_writer.h"
 #include "run_state.h"
-#include "status_text.h"
 
 RepositoryConnection repo;
 
@@ -61,7 +60,8 @@ void walkClass(int32_t defClass, const char* caller, Visit visit) {
     visit(current);
     current = next;
   }
-  if (status != -4) chkQELBeapiCode(status, "QELGetFirstDefinition/QELGetNextDefinition", caller);
+  if (status != QEL_STATUS_NOT_FOUND)
+    chkQELBeapiCode(status, "QELGetFirstDefinition/QELGetNextDefinition", caller);
 }
 
 int32_t typeKind(uint32_t handle, const char* caller) {
@@ -72,8 +72,9 @@ int32_t typeKind(uint32_t handle, const char* caller) {
   return getInt32(details, QEL_OFF_TYPE_KIND);
 }
 
-const int32_t kResetClasses[] = {
-    100, 101, 105, QEL_CLASS_MESSAGE, QEL_CLASS_ELEMENT, QEL_CLASS_VALUE};
+const int32_t kResetClasses[] = {QEL_CLASS_RESERVED_100, QEL_CLASS_RESERVED_101,
+                                 QEL_CLASS_RESERVED_105, QEL_CLASS_MESSAGE,
+                                 QEL_CLASS_ELEMENT,      QEL_CLASS_VALUE};
 
 }  // namespace
 
@@ -110,7 +111,7 @@ void chkQELBeapiCode(int32_t status, const char* apiName, const char* callerName
   TraceScope trace("chkQELBeapiCode");
   if (status == 0) return;
   reportError(9398, {textInsert(callerName), textInsert(apiName), intInsert(status),
-                     textInsert(qelStatusText(status))});
+                     textInsert(QELStatusText(status))});
   // A server database explains its failures (the server's reason for a
   // refused connection, a dropped connection, a failed statement).
   char reason[1024];
@@ -131,7 +132,7 @@ void initializeDatabase() {
 
 int32_t checkQELRelease() {
   TraceScope trace("checkQELRelease");
-  uint32_t releaseInfo[5] = {20, 0, 0, 0, 0};
+  uint32_t releaseInfo[QEL_RELEASE_INFO_SIZE / sizeof(uint32_t)] = {QEL_RELEASE_INFO_SIZE};
   int32_t status = QELGetAPIReleaseInfo(releaseInfo, QEL_API_RELEASE);
   if (status != 0) reportError(9405);
   return status;
@@ -161,17 +162,17 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
   std::snprintf(repo.msgSetName, sizeof repo.msgSetName, "%s", msgSetName);
 
   uint32_t handle = 0;
-  int32_t status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, 1);
+  int32_t status = QELFindProject(&handle, details + QEL_OFF_PROJECT_NAME, QEL_OPEN_WRITE);
   if (status == 0) {
     progressPrintf("Message Set already exists\n");
-    chkQELBeapiCode(QELOpenProject(handle, 1), "QELOpenProject", "getQELInfo");
+    chkQELBeapiCode(QELOpenProject(handle, QEL_OPEN_WRITE), "QELOpenProject", "getQELInfo");
     repo.msgSetHandle = handle;
     if (QELIsFinalised(handle) != 0) raise(reportError(9403, {textInsert(msgSetName)}));
     if (QELIsLocked(handle) != 0) raise(reportError(9402, {textInsert(msgSetName)}));
     getPluginHandles();
     if (getLockCount() != 0) raise(reportError(9401, {textInsert(msgSetName)}));
     if (reset == 1) resetMessageSet(msgSetName);
-  } else if (status == -4 || status == -66) {  // no such message set
+  } else if (status == QEL_STATUS_NOT_FOUND || status == QEL_STATUS_NO_PROJECT) {
     chkQELBeapiCode(QELCreateProject(&handle, details), "QELCreateProject", "getQELInfo");
     repo.msgSetHandle = handle;
     getPluginHandles();
@@ -180,7 +181,7 @@ int32_t getQELInfo(const char* msgSetName, int32_t reset) {
   }
   setTypeNameTakenHook(repositoryHasTypeName);
 
-  status = createAttribute("QEL", handle, repo.webdavPlugin.handle, 1);
+  status = createAttribute("QEL", handle, repo.webdavPlugin.handle, QEL_WEBDAV_KEY_MARKER);
   if (status != 0) {
     repo.msgSetId[0] = '\0';
     return status;
@@ -238,7 +239,7 @@ int32_t parseLockCount(const char* text) {
 
 int32_t getLockCount() {
   TraceScope trace("getLockCount");
-  AttrRef ref(repo.webdavPlugin.handle, 2);
+  AttrRef ref(repo.webdavPlugin.handle, QEL_WEBDAV_KEY_LOCK_COUNT);
   char value[QEL_ATTR_VALUE_SIZE + 1] = {};
   chkQELBeapiCode(QELGetAttrValue(repo.msgSetHandle, ref.bytes, value, QEL_ATTR_VALUE_SIZE),
                   "QELGetAttrValue", "getLockCount");

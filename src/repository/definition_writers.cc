@@ -62,7 +62,7 @@ void buildValueIndex() {
         RepositoryConnection::StoredValue{current, getInt32(details, QEL_OFF_IDENTIFIER)});
     status = QELGetNextDefinition(current, 0, &current, QEL_WALK_NEXT, 0);
   }
-  if (status != -4)
+  if (status != QEL_STATUS_NOT_FOUND)
     chkQELBeapiCode(status, "QELGetFirstDefinition/QELGetNextDefinition", "createValue");
   repo.valueIndexBuilt = true;
 }
@@ -130,7 +130,7 @@ uint32_t createElement(const char* ident, const char* name, uint32_t typeHandle,
   putHandle(details, QEL_OFF_TYPE_HANDLE, typeHandle);
   uint32_t handle = 0;
   int32_t status = QELCreateElement(repo.msgSetHandle, &handle, details);
-  if (status == -32) refuseIdentifier(identifier);
+  if (status == QEL_STATUS_BAD_IDENTIFIER) refuseIdentifier(identifier);
   chkQELBeapiCode(status, "QELCreateElement", "createElement");
   *outId = readId(handle, "createElement");
   ++run.totals.elements;
@@ -155,7 +155,7 @@ uint32_t createType(const char* name, uint32_t baseTypeHandle, int32_t compositi
   if (baseTypeHandle != 0) putHandle(details, QEL_OFF_BASE_TYPE, baseTypeHandle);
   uint32_t handle = 0;
   int32_t status = QELCreateType(repo.msgSetHandle, &handle, details);
-  if (status == -32) refuseIdentifier(identifier);
+  if (status == QEL_STATUS_BAD_IDENTIFIER) refuseIdentifier(identifier);
   chkQELBeapiCode(status, "QELCreateType", "createType");
   *outId = readId(handle, "createType");
   if (parms.verbose)
@@ -196,7 +196,7 @@ uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandl
   putText(details, QEL_OFF_VALUE_TEXT, QEL_VALUE_TEXT_SIZE, valueText);
   putHandle(details, QEL_OFF_TYPE_HANDLE, typeHandle);
   int32_t status = QELCreateValue(repo.msgSetHandle, &handle, details);
-  if (status == -32) refuseIdentifier(identifier);
+  if (status == QEL_STATUS_BAD_IDENTIFIER) refuseIdentifier(identifier);
   chkQELBeapiCode(status, "QELCreateValue", "createValue");
   *outId = readId(handle, "createValue");
   // The new value comes last in the walk order, so an earlier equal one keeps
@@ -213,7 +213,8 @@ uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seq
   TraceScope trace("createTypeMember");
   tracePrintf("    member type %d seqNum %d\n", memberType, seqNum);
   unsigned char member[QEL_TYPE_MEMBER_SIZE] = {};
-  chkQELBeapiCode(QELGetDefaultMemberDetails2(typeHandle, childHandle, -1, member, sizeof member),
+  chkQELBeapiCode(QELGetDefaultMemberDetails2(typeHandle, childHandle, QEL_POSITION_APPEND, member,
+                                              sizeof member),
                   "QELGetDefaultMemberDetails2", "createTypeMember");
   int16_t repeat = (maxOcc > 1 || maxOcc == kUnbounded) ? 1 : 0;
   std::memcpy(member + QEL_OFF_MEMBER_REPEAT, &repeat, sizeof repeat);
@@ -222,8 +223,9 @@ uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seq
   if (minOcc >= 0)
     putText(member, QEL_OFF_MEMBER_MIN, QEL_OCCURS_TEXT_SIZE, std::to_string(minOcc).c_str());
   uint32_t memberHandle = 0;
-  chkQELBeapiCode(QELInsertMember2(typeHandle, childHandle, -1, member, &memberHandle),
-                  "QELInsertMember2", "createTypeMember");
+  chkQELBeapiCode(
+      QELInsertMember2(typeHandle, childHandle, QEL_POSITION_APPEND, member, &memberHandle),
+      "QELInsertMember2", "createTypeMember");
   ++run.totals.typeMembers;
   if (parms.verbose)
     progressPrintf(
@@ -238,12 +240,14 @@ uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t 
   TraceScope trace("createValueMember");
   tracePrintf("    parent class %d seqNum %d role %d\n", parentClass, seqNum, role);
   unsigned char member[QEL_VALUE_MEMBER_SIZE] = {};
-  chkQELBeapiCode(QELGetDefaultMemberDetails2(parentHandle, valueHandle, -1, member, sizeof member),
+  chkQELBeapiCode(QELGetDefaultMemberDetails2(parentHandle, valueHandle, QEL_POSITION_APPEND,
+                                              member, sizeof member),
                   "QELGetDefaultMemberDetails2", "createValueMember");
   putInt32(member, QEL_OFF_MEMBER_ROLE, role);
   uint32_t memberHandle = 0;
-  int32_t status = QELInsertMember2(parentHandle, valueHandle, -1, member, &memberHandle);
-  if (status == -22 || status == -101) {
+  int32_t status =
+      QELInsertMember2(parentHandle, valueHandle, QEL_POSITION_APPEND, member, &memberHandle);
+  if (status == QEL_STATUS_ALREADY_MEMBER || status == QEL_STATUS_ROLE_TAKEN) {
     progressPrintf(
         "Value already a member of the element. Parent Handle = %8.8x, Value Handle = %8.8x \n",
         parentHandle, valueHandle);
@@ -265,7 +269,7 @@ void findTypeByName(const char* identifier, uint32_t* outHandle, int32_t* outId)
   TraceScope trace("findTypeByName");
   uint32_t handle = 0;
   int32_t status = QELFindDefinition(repo.msgSetHandle, QEL_CLASS_TYPE, &handle, identifier);
-  if (status == -4) {
+  if (status == QEL_STATUS_NOT_FOUND) {
     *outHandle = 0;
     return;
   }
@@ -279,7 +283,7 @@ void findElementByName(const char* identifier, uint32_t* outHandle, int32_t* out
   TraceScope trace("findElementByName");
   uint32_t handle = 0;
   int32_t status = QELFindDefinition(repo.msgSetHandle, QEL_CLASS_ELEMENT, &handle, identifier);
-  if (status == -4) {
+  if (status == QEL_STATUS_NOT_FOUND) {
     *outHandle = 0;
     *outTypeHandle = 0;
     return;
@@ -307,7 +311,7 @@ uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* o
   TraceScope trace("findValueByName");
   uint32_t handle = 0;
   int32_t status = QELFindDefinition(repo.msgSetHandle, QEL_CLASS_VALUE, &handle, identifier);
-  if (status == -4) return 0;
+  if (status == QEL_STATUS_NOT_FOUND) return 0;
   chkQELBeapiCode(status, "QELFindDefinition", "findValueByName");
   unsigned char details[QEL_VALUE_DETAILS_SIZE] = {};
   int32_t valueClass = QEL_CLASS_VALUE;

@@ -16,6 +16,18 @@
 #include "run_state.h"
 #include "xml_tags.h"
 
+// The model's codes are written to the repository as they are.
+static_assert(kCompUndecided == QEL_COMPOSITION_EMPTY && kCompChoice == QEL_COMPOSITION_CHOICE &&
+              kCompAttrAdded == QEL_COMPOSITION_ATTRIBUTES && kCompAll == QEL_COMPOSITION_ALL &&
+              kCompSequence == QEL_COMPOSITION_SEQUENCE);
+static_assert(kContentOrdinary == QEL_CONTENT_ORDINARY && kContentOpen == QEL_CONTENT_OPEN);
+static_assert(kRoleMinInclusive == QEL_ROLE_MIN_INCLUSIVE &&
+              kRoleMaxInclusive == QEL_ROLE_MAX_INCLUSIVE &&
+              kRoleMinLength == QEL_ROLE_MIN_LENGTH && kRoleMaxLength == QEL_ROLE_MAX_LENGTH &&
+              kRoleEnumeration == QEL_ROLE_ENUMERATION && kRoleDefault == QEL_ROLE_DEFAULT &&
+              kRoleNillable == QEL_ROLE_NILLABLE && kRoleMinExclusive == QEL_ROLE_MIN_EXCLUSIVE &&
+              kRoleMaxExclusive == QEL_ROLE_MAX_EXCLUSIVE);
+
 namespace {
 
 const char* const kSimpleTypeNames[kSimpleTypeCount] = {"BOOLEAN", "STRING", "DECIMAL", "FLOAT",
@@ -233,7 +245,7 @@ bool rendersAsText(uint32_t dataTypeHandle) {
 void markCustomLayers(uint32_t typeHandle, uint32_t member, uint32_t dataTypeHandle) {
   if (!rendersAsText(dataTypeHandle)) return;
   for (const PluginLayer& layer : repo.cwfLayers)
-    createMemberAttr(typeHandle, member, layer.handle, "7", 1);
+    createMemberAttr(typeHandle, member, layer.handle, "7", QEL_CWF_KEY_MEMBER_RENDER);
 }
 
 void writeTypeMembers() {
@@ -435,7 +447,7 @@ uint32_t valueTypeForRole(int32_t role, uint32_t ownerTypeHandle) {
       return dataTypeForCode(kDtInteger);
     case kRoleNillable:
       return dataTypeForCode(kDtBoolean);
-    case 9:
+    case QEL_ROLE_STRING:
       return dataTypeForCode(kDtString);
     default:
       return 0;
@@ -534,7 +546,8 @@ uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_
   std::memcpy(details + QEL_OFF_TYPE_HANDLE, &typeHandle, sizeof typeHandle);
   uint32_t handle = 0;
   int32_t status = QELCreateMessage(repo.msgSetHandle, &handle, details);
-  if (status == -32) throw QELDBException(reportError(9412, {textInsert(identifier)}));
+  if (status == QEL_STATUS_BAD_IDENTIFIER)
+    throw QELDBException(reportError(9412, {textInsert(identifier)}));
   chkQELBeapiCode(status, "QELCreateMessage", "createMessage");
   if (parms.verbose)
     progressPrintf("Created M_MESSAGE entry for message %s messageId %8.8x typeId %d\n",

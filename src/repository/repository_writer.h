@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "name_table.h"
+#include "qelbeapi.h"
 
 /// TypeEntry::flag bit: the type was found in the message set and reused.
 constexpr uint8_t kTypeReusedFlag = 0x04;
@@ -199,6 +200,6 @@ void putInt32(unsigned char* record, int offset, int32_t value);
 int32_t getInt32(const unsigned char* record, int offset);
 /// An attribute reference {plug-in member handle, key}.
 struct AttrRef {
-  unsigned char bytes[116] = {};
+  unsigned char bytes[QEL_ATTR_REF_SIZE] = {};
   AttrRef(uint32_t pluginHandle, int32_t key);
 };

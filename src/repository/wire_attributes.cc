@@ -31,7 +31,7 @@ void setLanguageName(uint32_t componentHandle, uint32_t pluginHandle, int32_t ke
                      const std::string& languageName, const char* caller) {
   AttrRef ref(pluginHandle, key);
   int32_t status = QELSetAttrValue(componentHandle, ref.bytes, languageName.c_str());
-  if (status == -80) refuseValue(languageName);
+  if (status == QEL_STATUS_BAD_VALUE) refuseValue(languageName);
   chkQELBeapiCode(status, "QELSetAttrValue", caller);
   ++run.totals.attributes;
 }
@@ -98,19 +98,20 @@ int32_t createXMLtab(const char* layerName) {
   }
   if (layer == 0) {
     unsigned char member[QEL_PLUGIN_MEMBER_SIZE] = {};
-    chkQELBeapiCode(
-        QELGetDefaultMemberDetails2(repo.msgSetHandle, plugin, -1, member, sizeof member),
-        "QELGetDefaultMemberDetails2", "createXMLtab");
+    chkQELBeapiCode(QELGetDefaultMemberDetails2(repo.msgSetHandle, plugin, QEL_POSITION_APPEND,
+                                                member, sizeof member),
+                    "QELGetDefaultMemberDetails2", "createXMLtab");
     putText(member, QEL_OFF_MEMBER_NAME, QEL_PLUGIN_MEMBER_SIZE - QEL_OFF_MEMBER_NAME, layerName);
-    chkQELBeapiCode(QELInsertMember2(repo.msgSetHandle, plugin, -1, member, &layer),
-                    "QELInsertMember2", "createXMLtab");
+    chkQELBeapiCode(
+        QELInsertMember2(repo.msgSetHandle, plugin, QEL_POSITION_APPEND, member, &layer),
+        "QELInsertMember2", "createXMLtab");
     progressPrintf("XML Wire format layer %s successfully added\n", layerName);
     repo.xmlLayers.push_back(PluginLayer{layer, insertName(layerName)});
   }
-  createAttribute(layerName, repo.msgSetHandle, layer, 1);
-  createAttribute("1", repo.msgSetHandle, layer, 4);
-  createAttribute("0", repo.msgSetHandle, layer, 11);
-  createAttribute("", repo.msgSetHandle, layer, 8);
+  createAttribute(layerName, repo.msgSetHandle, layer, QEL_XML_KEY_LAYER_NAME);
+  createAttribute("1", repo.msgSetHandle, layer, QEL_XML_KEY_LAYER_OPTION_4);
+  createAttribute("0", repo.msgSetHandle, layer, QEL_XML_KEY_LAYER_OPTION_11);
+  createAttribute("", repo.msgSetHandle, layer, QEL_XML_KEY_LAYER_TEXT_8);
   setNillableValues(layer);
   return 0;
 }
@@ -118,12 +119,12 @@ int32_t createXMLtab(const char* layerName) {
 void setNillableValues(uint32_t layerHandle) {
   TraceScope trace("setNillableValues");
   std::string nilName = nilAttributeName();
-  createAttribute("true", repo.msgSetHandle, layerHandle, 12);
-  createAttribute("false", repo.msgSetHandle, layerHandle, 13);
-  createAttribute("0", repo.msgSetHandle, layerHandle, 14);
-  createAttribute(nilName.c_str(), repo.msgSetHandle, layerHandle, 15);
-  createAttribute("0", repo.msgSetHandle, layerHandle, 16);
-  createAttribute(nilName.c_str(), repo.msgSetHandle, layerHandle, 17);
+  createAttribute("true", repo.msgSetHandle, layerHandle, QEL_XML_KEY_NIL_TRUE_TEXT);
+  createAttribute("false", repo.msgSetHandle, layerHandle, QEL_XML_KEY_NIL_FALSE_TEXT);
+  createAttribute("0", repo.msgSetHandle, layerHandle, QEL_XML_KEY_NIL_OPTION_14);
+  createAttribute(nilName.c_str(), repo.msgSetHandle, layerHandle, QEL_XML_KEY_NIL_ATTRIBUTE_15);
+  createAttribute("0", repo.msgSetHandle, layerHandle, QEL_XML_KEY_NIL_OPTION_16);
+  createAttribute(nilName.c_str(), repo.msgSetHandle, layerHandle, QEL_XML_KEY_NIL_ATTRIBUTE_17);
 }
 
 // ---- attributes of definitions ---------------------------------------------------
@@ -133,7 +134,7 @@ int32_t createAttribute(const char* value, uint32_t componentHandle, uint32_t pl
   TraceScope trace("createAttribute");
   AttrRef ref(pluginHandle, key);
   int32_t status = QELSetAttrValue(componentHandle, ref.bytes, value);
-  if (status == -80) refuseValue(value);
+  if (status == QEL_STATUS_BAD_VALUE) refuseValue(value);
   chkQELBeapiCode(status, "QELSetAttrValue", "createAttribute");
   ++run.totals.attributes;
   return 0;
@@ -141,7 +142,7 @@ int32_t createAttribute(const char* value, uint32_t componentHandle, uint32_t pl
 
 void insertXMLName(uint32_t componentHandle, const char* name, uint32_t layerHandle) {
   TraceScope trace("insertXMLName");
-  createAttribute(name, componentHandle, layerHandle, 30);
+  createAttribute(name, componentHandle, layerHandle, QEL_XML_KEY_XML_NAME);
   if (parms.verbose)
     progressPrintf("Created m_attribute entry for XML Name - id %d  attrId %d name %s\n",
                    static_cast<int32_t>(componentHandle), 0, name);
@@ -150,19 +151,19 @@ void insertXMLName(uint32_t componentHandle, const char* name, uint32_t layerHan
 void insertDateFormat(uint32_t componentHandle, const char* dateTemplate, uint32_t layerHandle) {
   TraceScope trace("insertDateFormat");
   if (isEmpty(dateTemplate)) return missing("XML Date format");
-  createAttribute(dateTemplate, componentHandle, layerHandle, 31);
+  createAttribute(dateTemplate, componentHandle, layerHandle, QEL_XML_KEY_DATE_FORMAT);
 }
 
 void insertBinaryRender(uint32_t componentHandle, const char* render, uint32_t layerHandle) {
   TraceScope trace("insertBinaryRender");
   if (isEmpty(render)) return missing("XML boolean render type");
-  createAttribute(render, componentHandle, layerHandle, 32);
+  createAttribute(render, componentHandle, layerHandle, QEL_XML_KEY_BINARY_RENDER);
 }
 
 void insertCopyBookName(uint32_t componentHandle, const char* name, uint32_t cobolHandle) {
   TraceScope trace("insertCopyBookName");
   std::string copyBook = copyBookName(name);
-  createAttribute(copyBook.c_str(), componentHandle, cobolHandle, 5);
+  createAttribute(copyBook.c_str(), componentHandle, cobolHandle, QEL_COBOL_KEY_COPY_BOOK);
   if (parms.verbose)
     progressPrintf(
         "Created m_attribute entry for message copy book name %s attrId %d message id %d name "
@@ -174,7 +175,7 @@ void insertCOBOLName(uint32_t componentHandle, const char* name, uint32_t cobolH
   TraceScope trace("insertCOBOLName");
   std::string cobol = cobolName(name);
   progressPrintf("CobolName : %s\n", cobol.c_str());
-  setLanguageName(componentHandle, cobolHandle, 7, cobol, "insertCOBOLName");
+  setLanguageName(componentHandle, cobolHandle, QEL_COBOL_KEY_NAME, cobol, "insertCOBOLName");
   if (parms.verbose)
     progressPrintf(
         "Created m_attribute entry for Cobol Language Name %s elementHandle %8.8x element # %d\n",
@@ -184,7 +185,7 @@ void insertCOBOLName(uint32_t componentHandle, const char* name, uint32_t cobolH
 void insertCName(uint32_t componentHandle, const char* name, uint32_t cHandle) {
   TraceScope trace("insertCName");
   std::string c = cName(name);
-  setLanguageName(componentHandle, cHandle, 8, c, "insertCName");
+  setLanguageName(componentHandle, cHandle, QEL_C_KEY_NAME, c, "insertCName");
   if (parms.verbose)
     progressPrintf(
         "Created m_attribute entry for C Language Name %s elementHandle %8.8x element # %d\n",
@@ -224,12 +225,12 @@ void setXmlRender(uint32_t parentHandle, uint32_t memberHandle, uint32_t layerHa
                   const char* render) {
   TraceScope trace("setXmlRender");
   if (isEmpty(render)) return missing("XML render type");
-  createMemberAttr(parentHandle, memberHandle, layerHandle, render, 101);
+  createMemberAttr(parentHandle, memberHandle, layerHandle, render, QEL_XML_KEY_MEMBER_RENDER);
 }
 
 void setXmlMemberName(uint32_t parentHandle, uint32_t memberHandle, uint32_t layerHandle,
                       const char* name) {
   TraceScope trace("setXmlMemberName");
   if (isEmpty(name)) return missing("XML name");
-  createMemberAttr(parentHandle, memberHandle, layerHandle, name, 100);
+  createMemberAttr(parentHandle, memberHandle, layerHandle, name, QEL_XML_KEY_MEMBER_XML_NAME);
 }

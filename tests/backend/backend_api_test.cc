@@ -3,13 +3,16 @@
 #include <set>
 
 #include "backend_test_support.h"
-#include "status_text.h"
 
 extern "C" int qelDefaultTypeKindFromC(void);
+extern "C" int qelNamesFromC(void);
 
 namespace {
 
-TEST(BackendHeader, CallableFromC) { EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX); }
+TEST(BackendHeader, CallableFromC) {
+  EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX);
+  EXPECT_EQ(qelNamesFromC(), 1);
+}
 
 const char* const kPlugins[] = {QEL_PLUGIN_XML, QEL_PLUGIN_CWF,   QEL_PLUGIN_TDS,
                                 QEL_PLUGIN_C,   QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV};
@@ -587,7 +590,7 @@ TEST(BackendStatusTexts, EveryStatusTheLibraryAnswersHasItsOwnText) {
   for (int32_t st : {-2,  -3,  -4,  -5,  -6,  -8,  -10, -11, -12, -14, -22, -27, -30,  -31, -32,
                      -33, -36, -37, -38, -41, -42, -43, -44, -55, -63, -64, -66, -69,  -73, -74,
                      -76, -77, -78, -80, -82, -92, -93, -94, -95, -96, -97, -98, -100, -101})
-    EXPECT_STRNE(qelStatusText(st), "Internal error") << st;
+    EXPECT_STRNE(QELStatusText(st), "Internal error") << st;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 // The kova-repo tool run as a program over a repository written through the
 // library.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -15,10 +17,11 @@ struct ToolRun {
   std::string output;
 };
 
-/// Runs kova-repo with `args` (shell words), standard error included.
+/// Runs kova-repo with `args` (shell words), standard error included, with
+/// no terminal on standard input.
 ToolRun runTool(const std::string& args) {
   ToolRun run;
-  std::string cmd = std::string(KOVA_REPO_PATH) + " " + args + " 2>&1";
+  std::string cmd = std::string(KOVA_REPO_PATH) + " </dev/null " + args + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return run;
   char buf[4096];
@@ -70,6 +73,7 @@ TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   ToolRun run = runTool("export " + quotedDb() + " Orders");
   ASSERT_EQ(run.status, 0) << run.output;
   nlohmann::json j = nlohmann::json::parse(run.output);
+  EXPECT_EQ(j["formatVersion"], 2);
   EXPECT_EQ(j["messageSet"]["name"], "Orders");
   EXPECT_FALSE(j["messageSet"]["identifier"].get<std::string>().empty());
   EXPECT_EQ(j["messageSet"]["finalised"], false);
@@ -79,7 +83,9 @@ TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   EXPECT_EQ(j["plugins"][3]["member"], "XML1");
   // The lock count first (set at creation), then the layer name.
   ASSERT_EQ(j["setAttributes"].size(), 2u);
+  EXPECT_EQ(j["setAttributes"][0]["keyName"], "lockCount");
   EXPECT_EQ(j["setAttributes"][1]["key"], 1);
+  EXPECT_EQ(j["setAttributes"][1]["keyName"], "layerName");
   EXPECT_EQ(j["setAttributes"][1]["value"], "XML1");
 
   ASSERT_EQ(j["types"].size(), 9u);  // seven simple types, then the two written
@@ -87,6 +93,11 @@ TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   const auto& order = j["types"][7];
   EXPECT_EQ(order["name"], "OrderType");
   EXPECT_EQ(order["kind"], 3);
+  EXPECT_EQ(order["kindName"], "complex");
+  EXPECT_EQ(order["composition"], 6);
+  EXPECT_EQ(order["compositionName"], "sequence");
+  EXPECT_EQ(order["contentName"], "ordinary");
+  EXPECT_EQ(j["types"][0]["kindName"], "simple");
   EXPECT_TRUE(order["baseType"].is_null());
   EXPECT_EQ(j["types"][8]["baseType"], "INTEGER");
   ASSERT_EQ(order["members"].size(), 2u);
@@ -96,6 +107,7 @@ TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   EXPECT_EQ(order["members"][1]["minOccurs"], "0");
   EXPECT_TRUE(order["members"][1]["maxOccurs"].is_null());
   EXPECT_EQ(order["members"][1]["attributes"][0]["key"], 100);
+  EXPECT_EQ(order["members"][1]["attributes"][0]["keyName"], "memberXmlName");
   EXPECT_EQ(order["members"][1]["attributes"][0]["value"], "Line");
 
   ASSERT_EQ(j["elements"].size(), 3u);
@@ -103,6 +115,7 @@ TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   EXPECT_EQ(j["elements"][0]["attributes"][0]["value"], "OrderId");
   EXPECT_EQ(j["elements"][1]["values"][0]["value"], "MinInclusive1I");
   EXPECT_EQ(j["elements"][1]["values"][0]["role"], 1);
+  EXPECT_EQ(j["elements"][1]["values"][0]["roleName"], "minInclusive");
   EXPECT_EQ(j["elements"][2]["type"], "LineType");
   EXPECT_EQ(j["values"][0]["value"], "1");
   EXPECT_EQ(j["values"][0]["type"], "INTEGER");
@@ -252,7 +265,12 @@ TEST_P(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   EXPECT_EQ(j["messageSet"]["finalised"], true);
   EXPECT_EQ(j["messageSet"]["lockCount"], 3);
 
-  ASSERT_EQ(runTool("delete " + quotedDb() + " Orders").status, 0);
+  // Without a terminal, delete needs --yes.
+  ToolRun unconfirmed = runTool("delete " + quotedDb() + " Orders");
+  EXPECT_EQ(unconfirmed.status, 1);
+  EXPECT_NE(unconfirmed.output.find("--yes"), std::string::npos) << unconfirmed.output;
+  EXPECT_EQ(runTool("export " + quotedDb() + " Orders").status, 0);
+  ASSERT_EQ(runTool("delete --yes " + quotedDb() + " Orders").status, 0);
   ToolRun gone = runTool("export " + quotedDb() + " Orders");
   EXPECT_EQ(gone.status, 1);
   EXPECT_NE(gone.output.find("not found"), std::string::npos);
@@ -274,10 +292,17 @@ TEST_P(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   fclose(f);
   ToolRun notRepo = runTool("list " + bad);
   EXPECT_EQ(notRepo.status, 1);
-  EXPECT_NE(notRepo.output.find("Invalid Repository database."), std::string::npos);
+  EXPECT_NE(notRepo.output.find(bad + ": not a KOVA repository file"), std::string::npos)
+      << notRepo.output;
   ToolRun help = runTool("--help");
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("add-layer"), std::string::npos);
+  ToolRun version = runTool("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "kova-repo 1.0\n");
+  ToolRun unknown = runTool("lsit " + quotedDb());
+  EXPECT_GT(unknown.status, 100);
+  EXPECT_NE(unknown.output.find("unknown command lsit"), std::string::npos) << unknown.output;
   ToolRun init = runTool("init " + dir_ + "/new.db");
   EXPECT_EQ(init.status, 0);
   EXPECT_EQ(runTool("list " + dir_ + "/new.db").status, 0);
@@ -304,6 +329,37 @@ TEST_P(KovaRepoTool, CopyMovesASetOutAndBackUnchanged) {
   ASSERT_EQ(back.status, 0) << back.output;
   EXPECT_EQ(withoutIdentifier(runTool("export " + quotedDb() + " Orders").output), original);
   EXPECT_EQ(runTool("copy " + file + " " + quotedDb() + " Missing").status, 1);
+}
+
+// The commands leave a missing, empty or foreign file as it was and say what
+// is wrong with it; only init makes a repository.
+TEST_P(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
+  writeOrders();
+  std::string missing = dir_ + "/typo.db", empty = dir_ + "/empty.db";
+  FILE* f = fopen(empty.c_str(), "w");
+  fclose(f);
+  for (std::string command : {"list ", "show ", "export ", "lock ", "delete --yes "}) {
+    std::string set = command == "list " ? "" : " Orders";
+    ToolRun none = runTool(command + missing + set);
+    EXPECT_EQ(none.status, 1) << command;
+    EXPECT_NE(none.output.find(missing + ": no such repository file"), std::string::npos)
+        << none.output;
+    EXPECT_EQ(fopen(missing.c_str(), "r"), nullptr) << command;
+    ToolRun blank = runTool(command + empty + set);
+    EXPECT_EQ(blank.status, 1) << command;
+    EXPECT_NE(blank.output.find("not a KOVA repository file"), std::string::npos) << blank.output;
+  }
+  struct stat st;
+  ASSERT_EQ(stat(empty.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  ToolRun list = runTool("list --json " + quotedDb());
+  ASSERT_EQ(list.status, 0) << list.output;
+  nlohmann::json j = nlohmann::json::parse(list.output);
+  EXPECT_EQ(j["formatVersion"], 2);
+  ASSERT_EQ(j["messageSets"].size(), 1u);
+  EXPECT_EQ(j["messageSets"][0]["name"], "Orders");
+  EXPECT_EQ(j["messageSets"][0]["types"], 9);
+  EXPECT_EQ(j["messageSets"][0]["locked"], false);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, KovaRepoTool, kBothStores, storeName);

@@ -7,6 +7,7 @@
 #include "messages.h"
 #include "shown_message.h"
 #include "parameters.h"
+#include "run_driver.h"
 #include "run_state.h"
 #include "test_support.h"
 
@@ -79,7 +80,7 @@ TEST_F(CommandLineScan, ValueInTheSameOrTheNextArgument) {
 TEST_F(CommandLineScan, EveryValueOptionWithoutItsValue) {
   for (const ValueOptionCase& o : kValueOptions) {
     SCOPED_TRACE(o.letter);
-    resetRunState();
+    resetProcessState();
     std::string option = std::string("-") + o.letter;
     EXPECT_EQ(scan({"-v", option}), -45);
     EXPECT_NE(output_.find(shown(9395, {o.label, o.letter})), std::string::npos) << output_;
@@ -90,7 +91,7 @@ TEST_F(CommandLineScan, EveryValueOptionWithoutItsValue) {
 TEST_F(CommandLineScan, EveryValueOptionAtAndOverItsLimit) {
   for (const ValueOptionCase& o : kValueOptions) {
     SCOPED_TRACE(o.letter);
-    resetRunState();
+    resetProcessState();
     std::string option = std::string("-") + o.letter;
     std::string atLimit(o.limit, 'a');
     EXPECT_EQ(scan({option, atLimit}), 0);
@@ -107,7 +108,7 @@ TEST_F(CommandLineScan, EveryValueOptionAtAndOverItsLimit) {
 TEST_F(CommandLineScan, UnknownLettersAreRefused) {
   for (const char* arg : {"-q", "-Z", "-", "-1", "-?x"}) {
     SCOPED_TRACE(arg);
-    resetRunState();
+    resetProcessState();
     EXPECT_EQ(scan({arg}), -46);
     EXPECT_NE(output_.find(shown(9396, {arg})), std::string::npos) << output_;
   }

@@ -14,6 +14,7 @@
 #include "messages.h"
 #include "shown_message.h"
 #include "parameters.h"
+#include "run_driver.h"
 #include "run_state.h"
 #include "test_support.h"
 
@@ -79,13 +80,13 @@ const StringKey kStringKeys[] = {
 TEST_F(ParameterFile, EveryStringKeyStoresWarnsWhenGivenTwiceAndCutsOverlongValues) {
   for (const StringKey& k : kStringKeys) {
     SCOPED_TRACE(k.key);
-    resetRunState();
+    resetProcessState();
     std::string value = "V" + std::string(k.room - 1, 'x');
     EXPECT_EQ(read(std::string(k.key) + "=" + value + "\n"), 0);
     EXPECT_EQ(std::string(k.field()), value);
     EXPECT_EQ(run.errSw, 0);
 
-    resetRunState();
+    resetProcessState();
     EXPECT_EQ(read(std::string(k.key) + "=First\n" + k.key + "=Second\n"), 0);
     // A password's new value is not shown.
     std::string second = std::string(k.key) == "DB_PW" ? "****" : "Second";
@@ -93,7 +94,7 @@ TEST_F(ParameterFile, EveryStringKeyStoresWarnsWhenGivenTwiceAndCutsOverlongValu
     EXPECT_STREQ(k.field(), "Second");
     EXPECT_EQ(run.errSw, 0) << "9388 is a warning";
 
-    resetRunState();
+    resetProcessState();
     value = "V" + std::string(k.room, 'y');
     EXPECT_EQ(read(std::string(k.key) + "=" + value + "\nROOTELEMENT2=never\n"), -35);
     EXPECT_TRUE(saw(shown(9385, {k.label}))) << output_;
@@ -145,7 +146,7 @@ TEST_F(ParameterFile, FilePathGetsATrailingSlashUnlessItEndsWithASeparator) {
     const char* stored;
   } cases[] = {{"schemas", "schemas/"}, {"schemas/", "schemas/"}, {"C:\\dir\\", "C:\\dir\\"}};
   for (const auto& c : cases) {
-    resetRunState();
+    resetProcessState();
     EXPECT_EQ(read(std::string("FILEPATH=") + c.value + "\n"), 0);
     EXPECT_STREQ(parms.filePath, c.stored);
   }
@@ -194,7 +195,7 @@ TEST_F(ParameterFile, SwitchKeysTakeTheFirstCharacterOnlyAndRefuseOtherValues) {
   for (const SwitchKey& k : kSwitchKeys) {
     for (const auto& v : values) {
       SCOPED_TRACE(std::string(k.key) + "=" + v.value);
-      resetRunState();
+      resetProcessState();
       if (v.expected < 0) {
         EXPECT_EQ(read(std::string(k.key) + "=" + v.value + "\n"), -39);
         EXPECT_TRUE(saw(shown(9389, {k.label, v.value}))) << output_;
@@ -254,7 +255,7 @@ TEST_F(ParameterFile, MaxKeysTakeTheLeadingNumberRaisedToTheirMinimum) {
                   {"-99999999999999999999999", k.minimum}};
     for (const auto& v : values) {
       SCOPED_TRACE(std::string(k.key) + "=" + v.value);
-      resetRunState();
+      resetProcessState();
       EXPECT_EQ(read(std::string(k.key) + "=" + v.value + "\n"), 0);
       EXPECT_EQ(parms.*(k.field), v.expected);
       EXPECT_EQ(run.errSw, 0);
@@ -391,7 +392,7 @@ TEST_F(ParameterFile, FilesThatCannotBeOpenedStopWithTheirName) {
     chmod(paths.back().c_str(), 0);
   }
   for (const std::string& path : paths) {
-    resetRunState();
+    resetProcessState();
     EXPECT_EQ(readPath(path), -43);
     EXPECT_TRUE(saw(shown(9393, {path.c_str(), "open failed"}))) << output_;
     EXPECT_EQ(run.errSw, 1);

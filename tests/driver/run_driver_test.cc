@@ -123,13 +123,31 @@ class Program : public KovaTest {
 };
 
 TEST_F(Program, UsageEndsWithStatusOne) {
-  const std::vector<std::vector<std::string>> cases = {{}, {"?"}, {"-?"}, {"-n", "DB1"}, {"-q", "-f", "x"}};
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"?"}, {"-?"}, {"-n", "DB1"}, {"-q", "-f", "x"}, {"--helpful"}, {"-help"}};
   for (const auto& args : cases) {
     ProgramRun r = runXsdimport(args, dir_);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("KOVA9397I"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("xsdimport"), std::string::npos);
     EXPECT_EQ(r.output.find("Processing parameters file"), std::string::npos);
+  }
+}
+
+// --help and --version are whole words: they answer with status 0 and read
+// nothing, wherever they stand.
+TEST_F(Program, HelpAndVersionAnswerWithStatusZero) {
+  const struct {
+    std::vector<std::string> args;
+    bool usage;
+  } cases[] = {
+      {{"--help"}, true}, {{"-f", "absent.parms", "--help"}, true}, {{"--version"}, false}};
+  for (const auto& c : cases) {
+    ProgramRun r = runXsdimport(c.args, dir_);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("XML schema Import Utility V1.00"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("KOVA9397I Usage: ") != std::string::npos, c.usage) << r.output;
+    EXPECT_EQ(r.output.find("Processing parameters file"), std::string::npos) << r.output;
   }
 }
 

@@ -57,9 +57,9 @@ class Import : public KovaTest, public ::testing::WithParamInterface<Store> {
     return nullptr;
   }
 
-  static std::string attribute(const json& component, int key) {
+  static std::string attribute(const json& component, const std::string& keyName) {
     for (const json& a : component["attributes"])
-      if (a["key"] == key) return a["value"];
+      if (a["keyName"] == keyName) return a["value"];
     return "<unset>";
   }
 
@@ -101,7 +101,7 @@ TEST_P(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
   const json* message = named(s["messages"], "Order");
   ASSERT_NE(message, nullptr);
   EXPECT_EQ((*message)["type"], "OrderType");
-  EXPECT_EQ(attribute(*message, 5), "ORDER.CPY");
+  EXPECT_EQ(attribute(*message, "copyBookName"), "ORDER.CPY");
 
   const json* quantity = named(s["elements"], "OrderType^Quantity");
   ASSERT_NE(quantity, nullptr);
@@ -126,8 +126,8 @@ TEST_P(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
   const json* date = named(s["elements"], "OrderType^IssueDate");
   ASSERT_NE(date, nullptr);
   EXPECT_EQ((*date)["type"], "DATETIME");
-  EXPECT_EQ(attribute(*date, 31), "yyyy-MM-dd");
-  EXPECT_EQ(attribute(*named(s["elements"], "OrderType^Scan"), 32), "2");
+  EXPECT_EQ(attribute(*date, "dateFormat"), "yyyy-MM-dd");
+  EXPECT_EQ(attribute(*named(s["elements"], "OrderType^Scan"), "binaryRender"), "2");
 
   // The attribute, written as an element named after its type.
   const json* id = named(s["elements"], "OrderType^order_id");
@@ -142,7 +142,7 @@ TEST_P(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
     if (m["child"] != "OrderType^Status") continue;
     sawStatus = true;
     EXPECT_EQ(m["repeat"], true);
-    EXPECT_EQ(attribute(m, 100), "Status");
+    EXPECT_EQ(attribute(m, "memberXmlName"), "Status");
   }
   EXPECT_TRUE(sawStatus);
 }
@@ -291,7 +291,7 @@ TEST_P(Import, PrefixesAndSuffixesNameEveryDefinition) {
   ASSERT_NE(message, nullptr);
   EXPECT_EQ((*message)["secondName"], "Order");
   EXPECT_EQ((*message)["type"], "T_OrderType_t");
-  EXPECT_EQ(attribute(*message, 30), "Order");  // the root tag differs from the identifier
+  EXPECT_EQ(attribute(*message, "xmlName"), "Order");  // the root tag differs from the identifier
   const json* party = named(s["types"], "T_PartyType_t");
   ASSERT_NE(party, nullptr);
   EXPECT_EQ((*party)["secondName"], "PartyType");
@@ -320,8 +320,8 @@ TEST_P(Import, StringOnlyAndDateStringOnly) {
     if ((*type)["kind"] == 1) {
       EXPECT_EQ(e["type"], "STRING") << e["name"];
     }
-    EXPECT_EQ(attribute(e, 31), "<unset>") << e["name"];
-    EXPECT_EQ(attribute(e, 32), "<unset>") << e["name"];
+    EXPECT_EQ(attribute(e, "dateFormat"), "<unset>") << e["name"];
+    EXPECT_EQ(attribute(e, "binaryRender"), "<unset>") << e["name"];
   }
   for (const json& v : s["values"]) EXPECT_EQ(v["type"], "STRING") << v["name"];
   // The bound of a string is not moved.
@@ -333,7 +333,7 @@ TEST_P(Import, StringOnlyAndDateStringOnly) {
   s = exportSet();
   EXPECT_EQ((*named(s["elements"], "InvoiceType^Due"))["type"], "STRING");
   EXPECT_EQ((*named(s["elements"], "InvoiceType^Total"))["type"], "DECIMAL");
-  EXPECT_EQ(attribute(*named(s["elements"], "InvoiceType^Due"), 31), "<unset>");
+  EXPECT_EQ(attribute(*named(s["elements"], "InvoiceType^Due"), "dateFormat"), "<unset>");
 }
 
 TEST_P(Import, CustomLayersMarkTextMembers) {
@@ -348,7 +348,7 @@ TEST_P(Import, CustomLayersMarkTextMembers) {
   for (const json& m : (*order)["members"]) {
     std::string value = "<unset>";
     for (const json& a : m["attributes"])
-      if (a["member"] == "CWF1" && a["key"] == 1) value = a["value"];
+      if (a["member"] == "CWF1" && a["keyName"] == "memberRender") value = a["value"];
     render[m["child"]] = value;
   }
   EXPECT_EQ(render["OrderType^Note"], "7");            // string

@@ -182,16 +182,16 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
   const ElementEntry& date = modelTables.elements[o.orderDate];
   uint32_t datetime = find(set, QEL_CLASS_TYPE, "DATETIME");
   EXPECT_EQ(date.dataTypeHandle, datetime);
-  EXPECT_EQ(attr(date.handle, layer, 31), "yyyy-MM-dd");
-  EXPECT_EQ(attr(date.handle, layer, 30), "PurchaseOrder_orderDate");
-  EXPECT_EQ(attr(date.handle, repo.cobolPlugin.handle, 7), "ORDERDATE");
-  EXPECT_EQ(attr(modelTables.elements[o.data].handle, layer, 32), "2");
-  EXPECT_EQ(attr(modelTables.elements[o.colour2].handle, layer, 30), "<unset>");
+  EXPECT_EQ(attr(date.handle, layer, QEL_XML_KEY_DATE_FORMAT), "yyyy-MM-dd");
+  EXPECT_EQ(attr(date.handle, layer, QEL_XML_KEY_XML_NAME), "PurchaseOrder_orderDate");
+  EXPECT_EQ(attr(date.handle, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "ORDERDATE");
+  EXPECT_EQ(attr(modelTables.elements[o.data].handle, layer, QEL_XML_KEY_BINARY_RENDER), "2");
+  EXPECT_EQ(attr(modelTables.elements[o.colour2].handle, layer, QEL_XML_KEY_XML_NAME), "<unset>");
 
   // Pass 3: attributes as elements named after the owning type.
   const AttrEntry& id = modelTables.attributes[o.id];
   EXPECT_EQ(nameOf(id.handle), "PurchaseOrder^id");
-  EXPECT_EQ(attr(id.handle, layer, 30), "PurchaseOrder_id");
+  EXPECT_EQ(attr(id.handle, layer, QEL_XML_KEY_XML_NAME), "PurchaseOrder_id");
   EXPECT_EQ(run.totals.elements, 5 + 2);
 
   // Pass 4: members in order, the attribute listed twice by one type once.
@@ -201,16 +201,17 @@ TEST_F(Mapping, SixPassesWriteTheWholeModel) {
   EXPECT_NE(memberFor(modelTables.types[o.attrsType].handle, id.handle), 0u);
   uint32_t currency = memberFor(order.handle, modelTables.attributes[o.currency].handle);
   ASSERT_NE(currency, 0u);
-  EXPECT_EQ(attr(currency, layer, 101), "1");
-  EXPECT_EQ(attr(currency, layer, 100), "currency");
-  EXPECT_EQ(attr(currency, cwf, 1), "7");
+  EXPECT_EQ(attr(currency, layer, QEL_XML_KEY_MEMBER_RENDER), "1");
+  EXPECT_EQ(attr(currency, layer, QEL_XML_KEY_MEMBER_XML_NAME), "currency");
+  EXPECT_EQ(attr(currency, cwf, QEL_CWF_KEY_MEMBER_RENDER), "7");
   uint32_t colour = memberFor(order.handle, modelTables.elements[o.colour1].handle);
   ASSERT_NE(colour, 0u);
-  EXPECT_EQ(attr(colour, layer, 100), "colour");
-  EXPECT_EQ(attr(colour, cwf, 1), "7");
+  EXPECT_EQ(attr(colour, layer, QEL_XML_KEY_MEMBER_XML_NAME), "colour");
+  EXPECT_EQ(attr(colour, cwf, QEL_CWF_KEY_MEMBER_RENDER), "7");
   uint32_t dateMember = memberFor(order.handle, date.handle);
   ASSERT_NE(dateMember, 0u);
-  EXPECT_EQ(attr(dateMember, cwf, 1), "<unset>");  // DATETIME is not rendered as text
+  EXPECT_EQ(attr(dateMember, cwf, QEL_CWF_KEY_MEMBER_RENDER),
+            "<unset>");  // DATETIME is not rendered as text
   EXPECT_EQ(childOf(order.handle, orderMembers.back()), modelTables.types[o.subType].handle);
 
   // Pass 5: one RED value shared by both colours; the date bound left out,
@@ -313,9 +314,9 @@ TEST_F(Mapping, MessageCarriesRootTypeNamesAndXmlName) {
   EXPECT_EQ(nameOf(message), "m_order");
   EXPECT_EQ(secondNameOf(message), "order");
   EXPECT_EQ(typeOf(message), type);
-  EXPECT_EQ(attr(message, repo.xmlLayers[0].handle, 30), "po:order");
-  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, 5), "ORDER.CPY");
-  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, 7), "ORDER");
+  EXPECT_EQ(attr(message, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME), "po:order");
+  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_COPY_BOOK), "ORDER.CPY");
+  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "ORDER");
   EXPECT_EQ(run.totals.messages, 1);
   EXPECT_EQ(ofClass(set, QEL_CLASS_MESSAGE).size(), 1u);
 
@@ -323,7 +324,7 @@ TEST_F(Mapping, MessageCarriesRootTypeNamesAndXmlName) {
   parms.msgPrefix[0] = '\0';
   std::strcpy(parms.rootElement, "invoice");
   uint32_t second = buildQELdata(type, "invoice");
-  EXPECT_EQ(attr(second, repo.xmlLayers[0].handle, 30), "<unset>");
+  EXPECT_EQ(attr(second, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME), "<unset>");
 
   // With errors no message is made.
   run.errSw = 1;

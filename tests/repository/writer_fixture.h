@@ -56,13 +56,13 @@ class WriterTest : public KovaTest {
       uint32_t p = 0, member = 0;
       EXPECT_EQ(QELFindDefinition(0, QEL_CLASS_PLUGIN, &p, plugin), 0) << plugin;
       unsigned char record[QEL_PLUGIN_MEMBER_SIZE] = {};
-      EXPECT_EQ(QELGetDefaultMemberDetails2(set, p, -1, record, sizeof record), 0);
+      EXPECT_EQ(QELGetDefaultMemberDetails2(set, p, QEL_POSITION_APPEND, record, sizeof record), 0);
       putText(record, QEL_OFF_MEMBER_NAME, QEL_NAME_SIZE, name);
-      EXPECT_EQ(QELInsertMember2(set, p, -1, record, &member), 0) << name;
+      EXPECT_EQ(QELInsertMember2(set, p, QEL_POSITION_APPEND, record, &member), 0) << name;
     }
     if (fill) fill(set);
     if (state.lockCount != nullptr) {
-      AttrRef ref(pluginMember(set, "WebDav"), 2);
+      AttrRef ref(pluginMember(set, "WebDav"), QEL_WEBDAV_KEY_LOCK_COUNT);
       EXPECT_EQ(QELSetAttrValue(set, ref.bytes, state.lockCount), 0);
     }
     EXPECT_EQ(QELSetFinalised(set, state.finalised), 0);
@@ -188,7 +188,7 @@ class WriterTest : public KovaTest {
     AttrRef ref(plugin, key);
     char value[QEL_ATTR_VALUE_SIZE + 1] = {};
     int32_t s = QELGetAttrValue(component, ref.bytes, value, sizeof value);
-    EXPECT_TRUE(s == 0 || s == -4) << s;
+    EXPECT_TRUE(s == QEL_STATUS_OK || s == QEL_STATUS_NOT_FOUND) << s;
     return s == 0 ? value : "<unset>";
   }
   /// Creates a definition directly, as an earlier run would have.

@@ -290,8 +290,11 @@ TEST_F(Writers, XmlLayerIsAddedOrReusedAndConfigured) {
     EXPECT_EQ(layer, pluginMember(set, name));
     const char* nil = added ? "xsi2:nil" : "xsi:nil";
     const std::pair<int32_t, const char*> expected[] = {
-        {1, name},     {4, "1"},  {11, "0"}, {8, ""},   {12, "true"},
-        {13, "false"}, {14, "0"}, {15, nil}, {16, "0"}, {17, nil}};
+        {QEL_XML_KEY_LAYER_NAME, name},      {QEL_XML_KEY_LAYER_OPTION_4, "1"},
+        {QEL_XML_KEY_LAYER_OPTION_11, "0"},  {QEL_XML_KEY_LAYER_TEXT_8, ""},
+        {QEL_XML_KEY_NIL_TRUE_TEXT, "true"}, {QEL_XML_KEY_NIL_FALSE_TEXT, "false"},
+        {QEL_XML_KEY_NIL_OPTION_14, "0"},    {QEL_XML_KEY_NIL_ATTRIBUTE_15, nil},
+        {QEL_XML_KEY_NIL_OPTION_16, "0"},    {QEL_XML_KEY_NIL_ATTRIBUTE_17, nil}};
     for (const auto& [key, value] : expected)
       EXPECT_EQ(attr(set, layer, key), value) << name << " " << key;
     EXPECT_EQ(run.totals.attributes, 1 /* marker */ + 10) << name;
@@ -305,13 +308,15 @@ TEST_F(Writers, RefusedAttributeValueRaises9413) {
   // Too long for the library, and a copy-book name it cannot take.
   std::string tooLong = "NOPE" + std::string(300, 'x');
   startCapture();
-  EXPECT_EQ(raisedCode([&] { createAttribute(tooLong.c_str(), e, repo.xmlLayers[0].handle, 30); }),
+  EXPECT_EQ(raisedCode([&] {
+              createAttribute(tooLong.c_str(), e, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME);
+            }),
             -63);
   EXPECT_EQ(raisedCode([&] { insertCopyBookName(e, "_-_", repo.cobolPlugin.handle); }), -63);
   std::string out = stopCapture();
   EXPECT_EQ(linesWith(out, "KOVA9413E").size(), 2u) << out;
   EXPECT_EQ(linesWith(out, tooLong).size(), 1u) << out;
-  EXPECT_EQ(attr(e, repo.xmlLayers[0].handle, 30), "<unset>");
+  EXPECT_EQ(attr(e, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME), "<unset>");
 }
 
 TEST_F(Writers, MissingRenderValuesAreErrorsWithoutWriting) {
@@ -348,11 +353,11 @@ TEST_F(Writers, LanguageNamesGoOnlyToRegisteredPlugins) {
   startCapture();
   insertLanguageNames(e, "ship-to");
   EXPECT_NE(stopCapture().find("CobolName : SHIP-TO"), std::string::npos);
-  EXPECT_EQ(attr(e, repo.cobolPlugin.handle, 7), "SHIP-TO");
-  EXPECT_EQ(attr(e, repo.cPlugin.handle, 8), "ship_to");
+  EXPECT_EQ(attr(e, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "SHIP-TO");
+  EXPECT_EQ(attr(e, repo.cPlugin.handle, QEL_C_KEY_NAME), "ship_to");
   uint32_t message = define(set, QEL_CLASS_MESSAGE, "M");
   insertMessageCobolNames(message, "purchase-order");
-  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, 5), "PURCHASE.CPY");
+  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_COPY_BOOK), "PURCHASE.CPY");
 
   // Without a COBOL member only the C name is written (a write through the
   // empty handle would be refused and raise).
@@ -364,9 +369,9 @@ TEST_F(Writers, LanguageNamesGoOnlyToRegisteredPlugins) {
   insertLanguageNames(e2, "x");
   insertMessageCobolNames(m2, "x");
   EXPECT_EQ(run.totals.attributes, attributes + 1);  // the C name only
-  EXPECT_EQ(attr(e2, repo.cPlugin.handle, 8), "x");
-  EXPECT_EQ(attr(e2, cobol, 7), "<unset>");
-  EXPECT_EQ(attr(m2, cobol, 5), "<unset>");
+  EXPECT_EQ(attr(e2, repo.cPlugin.handle, QEL_C_KEY_NAME), "x");
+  EXPECT_EQ(attr(e2, cobol, QEL_COBOL_KEY_NAME), "<unset>");
+  EXPECT_EQ(attr(m2, cobol, QEL_COBOL_KEY_COPY_BOOK), "<unset>");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "repo_access.h"
+#include "shown_database.h"
 
 namespace kovarepo {
 namespace {
@@ -187,7 +188,11 @@ void writeSet(const SetCopy& c, const std::string& name) {
 }  // namespace
 
 void copySet(const std::string& source, const std::string& dest, const std::string& name) {
-  check(QELOpenRepository(source.c_str(), "", ""), "QELOpenRepository");
+  // The source is only read: a mistyped name must not leave a new file.
+  int32_t st = QELOpenRepository2(source.c_str(), "", "", QEL_OPEN_READ);
+  if (st == QEL_STATUS_NO_DATABASE_NAME || st == QEL_STATUS_BAD_DATABASE)
+    throw std::runtime_error(shownDatabaseName(source) + ": no repository to copy from");
+  check(st, "QELOpenRepository");
   SetCopy copy;
   try {
     uint32_t set = findMessageSet(name);

@@ -1,9 +1,13 @@
 // kova-repo: inspect and administer a repository from the command line.
 //
 // Every command connects through the back-end library, does its work and
-// disconnects; the commands that change a message set open it for writing
-// and commit when they close it.  A failing call prints the API function, the
-// status and its text on standard error, and the tool exits with 1.
+// disconnects.  The commands that only read (list, show, export) connect for
+// reading: they never create or change a file.  The commands that change a
+// message set open it for writing and commit when they close it.  A failing
+// call prints the API function, the status and its text on standard error,
+// and the tool exits with 1.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
@@ -27,13 +31,46 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+/// The version the tool reports, and the format version of its JSON output.
+constexpr const char* kToolVersion = "1.0";
+constexpr int kJsonFormatVersion = 2;
+
+/// What a command does with the repository file.
+enum class Access {
+  kRead,    ///< only reads: the file must be a repository, and stays as it is
+  kChange,  ///< changes a message set: the file must be a repository already
+  kCreate,  ///< init: a missing file is created
+};
+
 /// The connection for the length of one command.
 struct Connection {
-  explicit Connection(const std::string& db) {
-    check(QELOpenRepository(db.c_str(), "", ""), "QELOpenRepository");
+  Connection(const std::string& db, Access access) {
+    if (access == Access::kChange) {  // a mistyped name must not leave a new file
+      open(db, QEL_OPEN_READ);
+      QELCloseRepository();
+    }
+    open(db, access == Access::kRead ? QEL_OPEN_READ : QEL_OPEN_WRITE);
   }
   ~Connection() { QELCloseRepository(); }
+
+ private:
+  static void open(const std::string& db, int32_t mode) {
+    int32_t st = QELOpenRepository2(db.c_str(), "", "", mode);
+    std::string what = db.find("://") == std::string::npos ? " file" : "";
+    if (mode == QEL_OPEN_READ && st == QEL_STATUS_NO_DATABASE_NAME)
+      throw UsageError(shownDatabaseName(db) + ": no such repository" + what +
+                       " (kova-repo init creates one)");
+    if (st == QEL_STATUS_BAD_DATABASE)
+      throw UsageError(shownDatabaseName(db) + ": not a KOVA repository" + what);
+    check(st, "QELOpenRepository");
+  }
 };
+
+/// The name of a code of one of the library's code sets, or null.
+ordered_json codeName(int32_t codeSet, int32_t code) {
+  const char* name = QELCodeName(codeSet, code);
+  return name ? ordered_json(name) : ordered_json();
+}
 
 uint32_t requireSet(const std::string& name) {
   uint32_t set = findMessageSet(name);
@@ -44,9 +81,9 @@ uint32_t requireSet(const std::string& name) {
 /// Opens a message set for writing, runs `change`, commits.
 template <typename F>
 void changeSet(const std::string& db, const std::string& name, F change) {
-  Connection c(db);
+  Connection c(db, Access::kChange);
   uint32_t set = requireSet(name);
-  check(QELOpenProject(set, 1), "QELOpenProject");
+  check(QELOpenProject(set, QEL_OPEN_WRITE), "QELOpenProject");
   try {
     change(set);
   } catch (...) {
@@ -56,27 +93,69 @@ void changeSet(const std::string& db, const std::string& name, F change) {
   check(QELCloseProject(set, 1), "QELCloseProject");
 }
 
+/// Asks on the terminal whether to go on; false for anything but y or yes.
+bool confirmed(const std::string& question) {
+  std::fprintf(stderr, "%s [y/N] ", question.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "YES";
+}
+
 // --- list ------------------------------------------------------------------
 
-void listSets(const std::string& db) {
-  Connection c(db);
-  std::printf("%-30s %-15s %-9s %-6s %-9s %8s %8s %6s %6s\n", "MESSAGE SET", "IDENTIFIER",
-              "FINALISED", "LOCKED", "LOCKCOUNT", "MESSAGES", "ELEMENTS", "TYPES", "VALUES");
+/// One row of list: a message set with its flags and counts.
+struct SetSummary {
+  std::string name;
+  std::string identifier;
+  bool finalised = false;
+  bool locked = false;
+  long lockCount = 0;
+  size_t messages = 0, elements = 0, types = 0, values = 0;
+};
+
+std::vector<SetSummary> summaries() {
+  std::vector<SetSummary> rows;
   uint32_t set = 0;
   int32_t st = QELGetFirstDefinition(0, QEL_CLASS_PROJECT, &set, 0);
-  while (st == 0) {
+  while (st == QEL_STATUS_OK) {
     RepositoryView view(set);
-    Definition d = view.definition(set);
-    std::printf("%-30s %-15s %-9s %-6s %9ld %8zu %8zu %6zu %6zu\n", view.nameOf(set).c_str(),
-                messageSetIdentifier(set).c_str(), QELIsFinalised(set) ? "yes" : "no",
-                QELIsLocked(set) ? "yes" : "no", lockCount(view),
-                view.definitions(QEL_CLASS_MESSAGE).size(),
-                view.definitions(QEL_CLASS_ELEMENT).size(), view.definitions(QEL_CLASS_TYPE).size(),
-                view.definitions(QEL_CLASS_VALUE).size());
-    (void)d;
+    rows.push_back(
+        {view.nameOf(set), messageSetIdentifier(set), QELIsFinalised(set) == 1,
+         QELIsLocked(set) == 1, lockCount(view), view.definitions(QEL_CLASS_MESSAGE).size(),
+         view.definitions(QEL_CLASS_ELEMENT).size(), view.definitions(QEL_CLASS_TYPE).size(),
+         view.definitions(QEL_CLASS_VALUE).size()});
     st = QELGetNextDefinition(set, 0, &set, QEL_WALK_NEXT, 0);
   }
-  if (st != -4) check(st, "QELGetNextDefinition");
+  if (st != QEL_STATUS_NOT_FOUND) check(st, "QELGetNextDefinition");
+  return rows;
+}
+
+void listSetsJson(const std::string& db) {
+  Connection c(db, Access::kRead);
+  ordered_json sets = ordered_json::array();
+  for (const SetSummary& s : summaries())
+    sets.push_back({{"name", s.name},
+                    {"identifier", s.identifier},
+                    {"finalised", s.finalised},
+                    {"locked", s.locked},
+                    {"lockCount", s.lockCount},
+                    {"messages", s.messages},
+                    {"elements", s.elements},
+                    {"types", s.types},
+                    {"values", s.values}});
+  ordered_json out = {{"formatVersion", kJsonFormatVersion}, {"messageSets", sets}};
+  std::cout << out.dump(2) << "\n";
+}
+
+void listSets(const std::string& db) {
+  Connection c(db, Access::kRead);
+  std::printf("%-30s %-15s %-9s %-6s %-9s %8s %8s %6s %6s\n", "MESSAGE SET", "IDENTIFIER",
+              "FINALISED", "LOCKED", "LOCKCOUNT", "MESSAGES", "ELEMENTS", "TYPES", "VALUES");
+  for (const SetSummary& s : summaries())
+    std::printf("%-30s %-15s %-9s %-6s %9ld %8zu %8zu %6zu %6zu\n", s.name.c_str(),
+                s.identifier.c_str(), s.finalised ? "yes" : "no", s.locked ? "yes" : "no",
+                s.lockCount, s.messages, s.elements, s.types, s.values);
 }
 
 // --- show ------------------------------------------------------------------
@@ -120,8 +199,8 @@ void showTree(const RepositoryView& view, uint32_t root, std::set<uint32_t>& sho
     uint32_t expand = 0;
     std::string seen;
     if (child.defClass == QEL_CLASS_ELEMENT) {
-      std::string xml = view.attribute(m.handle, QEL_PLUGIN_XML, 100);
-      if (xml.empty()) xml = view.attribute(child.handle, QEL_PLUGIN_XML, 30);
+      std::string xml = view.attribute(m.handle, QEL_PLUGIN_XML, QEL_XML_KEY_MEMBER_XML_NAME);
+      if (xml.empty()) xml = view.attribute(child.handle, QEL_PLUGIN_XML, QEL_XML_KEY_XML_NAME);
       std::string typeName = view.nameOf(child.typeHandle);
       bool complex =
           child.typeHandle && view.definition(child.typeHandle).kind != QEL_TYPE_KIND_SIMPLE;
@@ -152,7 +231,7 @@ void showTree(const RepositoryView& view, uint32_t root, std::set<uint32_t>& sho
 }
 
 void showSet(const std::string& db, const std::string& name, const std::string& message) {
-  Connection c(db);
+  Connection c(db, Access::kRead);
   RepositoryView view(requireSet(name));
   bool shown = false;
   for (const Definition& m : view.definitions(QEL_CLASS_MESSAGE)) {
@@ -169,11 +248,19 @@ void showSet(const std::string& db, const std::string& name, const std::string& 
 
 // --- export ----------------------------------------------------------------
 
+ordered_json keyName(const Attribute& a) {
+  const char* name = QELAttrKeyName(a.plugin.c_str(), a.key);
+  return name ? ordered_json(name) : ordered_json();
+}
+
 ordered_json attributesJson(const std::vector<Attribute>& attrs) {
   ordered_json list = ordered_json::array();
   for (const Attribute& a : attrs)
-    list.push_back(
-        {{"plugin", a.plugin}, {"member", a.member}, {"key", a.key}, {"value", a.value}});
+    list.push_back({{"plugin", a.plugin},
+                    {"member", a.member},
+                    {"key", a.key},
+                    {"keyName", keyName(a)},
+                    {"value", a.value}});
   return list;
 }
 
@@ -186,10 +273,11 @@ ordered_json nameOrNull(const RepositoryView& view, uint32_t h) {
 }
 
 void exportSet(const std::string& db, const std::string& name) {
-  Connection c(db);
+  Connection c(db, Access::kRead);
   RepositoryView view(requireSet(name));
   uint32_t set = view.set();
   ordered_json out;
+  out["formatVersion"] = kJsonFormatVersion;
   out["messageSet"] = {{"name", view.nameOf(set)},
                        {"identifier", messageSetIdentifier(set)},
                        {"finalised", QELIsFinalised(set) != 0},
@@ -206,7 +294,7 @@ void exportSet(const std::string& db, const std::string& name) {
     ordered_json members = ordered_json::array();
     for (const Member& m : view.members(t.handle)) {
       Definition child = view.definition(m.child);
-      members.push_back({{"class", child.defClass == QEL_CLASS_ELEMENT ? "element" : "type"},
+      members.push_back({{"class", codeName(QEL_CODES_CLASS, child.defClass)},
                          {"child", child.name},
                          {"repeat", m.repeat != 0},
                          {"minOccurs", textOrNull(m.minOccurs)},
@@ -216,9 +304,12 @@ void exportSet(const std::string& db, const std::string& name) {
     types.push_back({{"name", t.name},
                      {"secondName", t.secondName},
                      {"kind", t.kind},
+                     {"kindName", codeName(QEL_CODES_TYPE_KIND, t.kind)},
                      {"baseType", nameOrNull(view, t.baseHandle)},
                      {"composition", t.composition},
+                     {"compositionName", codeName(QEL_CODES_COMPOSITION, t.composition)},
                      {"content", t.content},
+                     {"contentName", codeName(QEL_CODES_CONTENT, t.content)},
                      {"members", members},
                      {"attributes", attributesJson(view.attributes(t.handle))}});
   }
@@ -228,7 +319,9 @@ void exportSet(const std::string& db, const std::string& name) {
   for (const Definition& e : view.definitions(QEL_CLASS_ELEMENT)) {
     ordered_json values = ordered_json::array();
     for (const Member& v : view.members(e.handle))
-      values.push_back({{"value", view.nameOf(v.child)}, {"role", v.role}});
+      values.push_back({{"value", view.nameOf(v.child)},
+                        {"role", v.role},
+                        {"roleName", codeName(QEL_CODES_ROLE, v.role)}});
     elements.push_back({{"name", e.name},
                         {"secondName", e.secondName},
                         {"type", nameOrNull(view, e.typeHandle)},
@@ -268,11 +361,11 @@ void addLayer(const std::string& db, const std::string& name, const std::string&
     uint32_t p = 0, member = 0;
     check(QELFindDefinition(0, QEL_CLASS_PLUGIN, &p, plugin), "QELFindDefinition");
     char record[QEL_PLUGIN_MEMBER_SIZE];
-    check(QELGetDefaultMemberDetails2(set, p, -1, record, sizeof record),
+    check(QELGetDefaultMemberDetails2(set, p, QEL_POSITION_APPEND, record, sizeof record),
           "QELGetDefaultMemberDetails2");
     if (layer.size() >= QEL_NAME_SIZE) throw UsageError("layer name too long");
     std::memcpy(record + QEL_OFF_MEMBER_NAME, layer.c_str(), layer.size() + 1);
-    check(QELInsertMember2(set, p, -1, record, &member), "QELInsertMember2");
+    check(QELInsertMember2(set, p, QEL_POSITION_APPEND, record, &member), "QELInsertMember2");
   });
   std::printf("Layer %s (%s) added to %s\n", layer.c_str(), plugin, name.c_str());
 }
@@ -285,7 +378,7 @@ void setInUse(const std::string& db, const std::string& name, long count) {
       if (p.plugin == QEL_PLUGIN_WEBDAV && !webdav) webdav = p.handle;
     if (!webdav) throw UsageError("message set " + name + " has no WebDav plug-in member");
     char ref[QEL_ATTR_REF_SIZE] = {};
-    int32_t key = 2;
+    int32_t key = QEL_WEBDAV_KEY_LOCK_COUNT;
     std::memcpy(ref + QEL_OFF_ATTR_PLUGIN, &webdav, sizeof webdav);
     std::memcpy(ref + QEL_OFF_ATTR_KEY, &key, sizeof key);
     check(QELSetAttrValue(set, ref, std::to_string(count).c_str()), "QELSetAttrValue");
@@ -293,13 +386,35 @@ void setInUse(const std::string& db, const std::string& name, long count) {
   std::printf("Lock count of %s set to %ld\n", name.c_str(), count);
 }
 
+/// Deletes a message set: with --yes at once, on a terminal after asking,
+/// and otherwise not at all.
+void deleteSet(const std::string& db, const std::string& name, bool yes) {
+  if (!yes) {
+    {
+      Connection c(db, Access::kRead);
+      requireSet(name);
+    }
+    if (!isatty(STDIN_FILENO))
+      throw UsageError("delete removes message set " + name +
+                       " with everything in it; give --yes to confirm when not on a terminal");
+    if (!confirmed("Delete message set " + name + " in " + db + " with everything in it?")) {
+      std::printf("Message set %s kept\n", name.c_str());
+      return;
+    }
+  }
+  changeSet(db, name, [&](uint32_t h) { check(QELDeleteProject(h), "QELDeleteProject"); });
+  std::printf("Message set %s deleted\n", name.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"Inspect and administer a KOVA message-set repository."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("kova-repo ") + kToolVersion);
   std::string db, set, message, kind, layer;
   long count = 0;
+  bool json = false, yes = false;
 
   auto withDb = [&](CLI::App* cmd) {
     cmd->add_option("DB", db, "repository file, or postgresql://host[:port]/dbname[?params]")
@@ -315,6 +430,7 @@ int main(int argc, char** argv) {
   withDb(init);
   CLI::App* list = app.add_subcommand("list", "list the message sets with flags and counts");
   withDb(list);
+  list->add_flag("--json", json, "write the list as JSON");
   CLI::App* show = app.add_subcommand("show", "print the messages of a message set as trees");
   withSet(show);
   show->add_option("MESSAGE", message, "only this message");
@@ -337,6 +453,20 @@ int main(int argc, char** argv) {
   addLayerCmd->add_option("NAME", layer, "layer name")->required();
   CLI::App* del = app.add_subcommand("delete", "delete a message set with everything in it");
   withSet(del);
+  del->add_flag("-y,--yes", yes, "delete without asking");
+
+  // A first word that is no command is named, with the commands there are.
+  std::string names;
+  bool known = false;
+  for (const CLI::App* cmd : app.get_subcommands({})) {
+    names += (names.empty() ? "" : ", ") + cmd->get_name();
+    known = known || (argc > 1 && cmd->get_name() == argv[1]);
+  }
+  if (argc > 1 && argv[1][0] != '-' && !known) {
+    std::fprintf(stderr, "kova-repo: unknown command %s; the commands are %s\n", argv[1],
+                 names.c_str());
+    return static_cast<int>(CLI::ExitCodes::ExtrasError);
+  }
 
   std::string dest;
   CLI::App* copy = app.add_subcommand("copy", "copy a message set into another repository");
@@ -349,10 +479,11 @@ int main(int argc, char** argv) {
 
   try {
     if (*init) {
-      Connection c(db);
-      std::printf("Repository %s ready\n", shownDatabaseName(db).c_str());
+      Connection c(db, Access::kCreate);
+      std::printf("Repository %s ready
+", shownDatabaseName(db).c_str());
     } else if (*list) {
-      listSets(db);
+      json ? listSetsJson(db) : listSets(db);
     } else if (*show) {
       showSet(db, set, message);
     } else if (*exp) {
@@ -372,14 +503,16 @@ int main(int argc, char** argv) {
       copySet(db, dest, set);
       std::printf("Message set %s copied\n", set.c_str());
     } else if (*del) {
-      changeSet(db, set, [&](uint32_t h) { check(QELDeleteProject(h), "QELDeleteProject"); });
-      std::printf("Message set %s deleted\n", set.c_str());
+      deleteSet(db, set, yes);
     }
   } catch (const std::runtime_error& e) {  // usage errors and copy's own
     std::fprintf(stderr, "kova-repo: %s\n", e.what());
     char reason[1024];
     if (QELGetLastErrorText(reason, sizeof reason) > 0)
       std::fprintf(stderr, "kova-repo: the repository database reports: %s\n", reason);
+    return 1;
+  } catch (const std::exception& e) {  // e.g. a name JSON cannot carry
+    std::fprintf(stderr, "kova-repo: %s\n", e.what());
     return 1;
   }
   return 0;

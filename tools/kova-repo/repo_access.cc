@@ -4,12 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "status_text.h"
-
 namespace kovarepo {
 
 ApiError::ApiError(const std::string& call, int32_t st)
-    : std::runtime_error(call + " returned " + std::to_string(st) + ": " + qelStatusText(st)),
+    : std::runtime_error(call + " returned " + std::to_string(st) + ": " + QELStatusText(st)),
       status(st) {}
 
 void check(int32_t status, const char* call) {
@@ -41,7 +39,7 @@ RepositoryView::RepositoryView(uint32_t set) : set_(set) {
         {h, text(plugin, QEL_OFF_PLUGIN_NAME), text(member, QEL_OFF_MEMBER_NAME)});
     st = QELGetNextDefinition(h, set, &h, QEL_WALK_NEXT, 0);
   }
-  if (st != -4) check(st, "QELGetNextDefinition");
+  if (st != QEL_STATUS_NOT_FOUND) check(st, "QELGetNextDefinition");
 }
 
 std::vector<Definition> RepositoryView::definitions(int32_t defClass) const {
@@ -52,7 +50,7 @@ std::vector<Definition> RepositoryView::definitions(int32_t defClass) const {
     defs.push_back(definition(h));
     st = QELGetNextDefinition(h, set_, &h, QEL_WALK_NEXT, 0);
   }
-  if (st != -4) check(st, "QELGetFirstDefinition/QELGetNextDefinition");
+  if (st != QEL_STATUS_NOT_FOUND) check(st, "QELGetFirstDefinition/QELGetNextDefinition");
   return defs;
 }
 
@@ -108,7 +106,7 @@ std::vector<Member> RepositoryView::members(uint32_t parent) const {
     list.push_back(m);
     st = QELGetNextDefinition(h, 0, &h, QEL_WALK_NEXT, 0);
   }
-  if (st != -4) check(st, "QELGetNextDefinition");
+  if (st != QEL_STATUS_NOT_FOUND) check(st, "QELGetNextDefinition");
   return list;
 }
 
@@ -133,7 +131,7 @@ std::vector<Attribute> RepositoryView::attributes(uint32_t component) const {
     a.value = value;
     list.push_back(a);
   }
-  if (st != -4) check(st, "QELGetNextAttrValue");
+  if (st != QEL_STATUS_NOT_FOUND) check(st, "QELGetNextAttrValue");
   return list;
 }
 
@@ -151,8 +149,8 @@ uint32_t findMessageSet(const std::string& name) {
   int16_t one = 1;
   std::memcpy(key.data() + QEL_NAME_SIZE, &one, sizeof one);
   uint32_t h = 0;
-  int32_t st = QELFindProject(&h, key.data(), 1);
-  if (st == -4) return 0;
+  int32_t st = QELFindProject(&h, key.data(), QEL_OPEN_READ);
+  if (st == QEL_STATUS_NOT_FOUND) return 0;
   check(st, "QELFindProject");
   return h;
 }
@@ -164,7 +162,7 @@ std::string messageSetIdentifier(uint32_t set) {
 }
 
 long lockCount(const RepositoryView& view) {
-  std::string v = view.attribute(view.set(), QEL_PLUGIN_WEBDAV, 2);
+  std::string v = view.attribute(view.set(), QEL_PLUGIN_WEBDAV, QEL_WEBDAV_KEY_LOCK_COUNT);
   return std::strtol(v.c_str(), nullptr, 0);
 }
 

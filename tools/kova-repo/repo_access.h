@@ -83,7 +83,7 @@ class RepositoryView {
 uint32_t findMessageSet(const std::string& name);
 /// The identifier text of a message set.
 std::string messageSetIdentifier(uint32_t set);
-/// The lock count (WebDav key 2) read as the import reads it.
+/// The lock count (WebDav attribute) read as the import reads it.
 long lockCount(const RepositoryView& view);
 
 /// Copies message set `name` from repository `source` into `dest`, where it

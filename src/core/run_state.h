@@ -39,8 +39,8 @@ struct RunState {
 /// The process-wide run state.
 extern RunState run;
 
-/// Resets the run state, the trace switch, the name table (freshly allocated),
-/// the parameters and the file lists.  Each subsystem has its own reset for its
-/// tables (tagsTable.reset(), modelTables.reset(), ...); resetProcessState()
-/// of the run driver calls them all.
+/// Resets the run state, the trace switch and the name table (freshly
+/// allocated).  Each subsystem has its own reset for its tables
+/// (resetOptions(), tagsTable.reset(), modelTables.reset(), ...);
+/// resetProcessState() of the run driver calls them all.
 void resetRunState();

@@ -181,6 +181,6 @@ void prefetchName(const char* name, size_t length) {
 
 const char* nameAt(NameRef ref) {
   if (ref <= 0 || nameTable.pool.empty()) return "";
-  assert(ref < nameTable.capacity);
+  assert(ref <= nameTable.used);  // a stored name, or where a new one would go
   return nameTable.pool.data() + ref;
 }

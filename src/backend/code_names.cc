@@ -1,5 +1,15 @@
-// The repository status texts: one text per back-end status 0 to -102.
-#include "status_text.h"
+// The texts of the statuses and the names of the codes the library answers
+// with: the one table of each, read by QELStatusText, QELCodeName and
+// QELAttrKeyName and by the SQL views of a repository file.
+#include "code_names.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "plugin_rules.h"
+#include "qelbeapi.h"
+
+#define QEL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 const char* const kStatusTexts[104] = {
@@ -109,9 +119,81 @@ const char* const kStatusTexts[104] = {
     "Plugin Registered Name already exists",           // -102
     "Internal error",                                  // every other status
 };
+
+const qel::CodeName kCodeNames[] = {
+    {QEL_CODES_CLASS, QEL_CLASS_PROJECT, "messageSet"},
+    {QEL_CODES_CLASS, QEL_CLASS_PLUGIN, "plugin"},
+    {QEL_CODES_CLASS, QEL_CLASS_MESSAGE, "message"},
+    {QEL_CODES_CLASS, QEL_CLASS_ELEMENT, "element"},
+    {QEL_CODES_CLASS, QEL_CLASS_TYPE, "type"},
+    {QEL_CODES_CLASS, QEL_CLASS_VALUE, "value"},
+    {QEL_CODES_MEMBER_KIND, QEL_MEMBER_PLUGIN, "pluginMember"},
+    {QEL_CODES_MEMBER_KIND, QEL_MEMBER_TYPE, "typeMember"},
+    {QEL_CODES_MEMBER_KIND, QEL_MEMBER_VALUE, "valueMember"},
+    {QEL_CODES_TYPE_KIND, QEL_TYPE_KIND_SIMPLE, "simple"},
+    {QEL_CODES_TYPE_KIND, QEL_TYPE_KIND_COMPLEX, "complex"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_NONE, "none"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_EMPTY, "empty"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_CHOICE, "choice"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_ATTRIBUTES, "attributes"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_ALL, "all"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_RESERVED, "reserved"},
+    {QEL_CODES_COMPOSITION, QEL_COMPOSITION_SEQUENCE, "sequence"},
+    {QEL_CODES_CONTENT, QEL_CONTENT_NONE, "none"},
+    {QEL_CODES_CONTENT, QEL_CONTENT_ORDINARY, "ordinary"},
+    {QEL_CODES_CONTENT, QEL_CONTENT_RESERVED, "reserved"},
+    {QEL_CODES_CONTENT, QEL_CONTENT_OPEN, "open"},
+    {QEL_CODES_ROLE, QEL_ROLE_MIN_INCLUSIVE, "minInclusive"},
+    {QEL_CODES_ROLE, QEL_ROLE_MAX_INCLUSIVE, "maxInclusive"},
+    {QEL_CODES_ROLE, QEL_ROLE_MIN_LENGTH, "minLength"},
+    {QEL_CODES_ROLE, QEL_ROLE_MAX_LENGTH, "maxLength"},
+    {QEL_CODES_ROLE, QEL_ROLE_ENUMERATION, "enumeration"},
+    {QEL_CODES_ROLE, QEL_ROLE_DEFAULT, "default"},
+    {QEL_CODES_ROLE, QEL_ROLE_NILLABLE, "nillable"},
+    {QEL_CODES_ROLE, QEL_ROLE_STRING, "string"},
+    {QEL_CODES_ROLE, QEL_ROLE_MIN_EXCLUSIVE, "minExclusive"},
+    {QEL_CODES_ROLE, QEL_ROLE_MAX_EXCLUSIVE, "maxExclusive"},
+};
+
 }  // namespace
 
-const char* qelStatusText(int32_t status) {
+namespace qel {
+
+std::vector<CodeName> codeNames() { return {std::begin(kCodeNames), std::end(kCodeNames)}; }
+
+const char* codeSetName(int32_t codeSet) {
+  switch (codeSet) {
+    case QEL_CODES_CLASS:
+      return "class";
+    case QEL_CODES_MEMBER_KIND:
+      return "memberKind";
+    case QEL_CODES_TYPE_KIND:
+      return "typeKind";
+    case QEL_CODES_COMPOSITION:
+      return "composition";
+    case QEL_CODES_CONTENT:
+      return "content";
+    case QEL_CODES_ROLE:
+      return "role";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace qel
+
+QEL_EXPORT const char* QELStatusText(int32_t status) {
   int32_t index = (status > -103 && status <= 0) ? -status : 103;
   return kStatusTexts[index];
+}
+
+QEL_EXPORT const char* QELCodeName(int32_t codeSet, int32_t code) {
+  for (const qel::CodeName& c : kCodeNames)
+    if (c.codeSet == codeSet && c.code == code) return c.name;
+  return nullptr;
+}
+
+QEL_EXPORT const char* QELAttrKeyName(const char* plugin, int32_t key) {
+  if (plugin == nullptr) return nullptr;
+  return qel::attributeKeyName(qel::pluginByName(plugin), key);
 }

@@ -3,14 +3,11 @@
 
 #include "messages.h"
 #include "name_table.h"
-#include "parameters.h"
 
 RunState run;
 
 void resetRunState() {
   run.reset();
-  parms.reset();
-  fileLists.reset();
   nameTable.allocate();
   traceOff();
 }
