@@ -167,12 +167,14 @@ bool isServerRepositoryName(const std::string& database);
 
 /// Connects to the PostgreSQL repository `database` (a libpq URL; its query
 /// may add schema=NAME) as `user` with `password` (empty: libpq's own
-/// sources), creating its tables on first use.  On failure returns null,
-/// sets *status (kStoreCannotOpen, kStoreNotRepository, kStoreFailure) and
-/// *reason to the server's explanation, which never holds the password.
+/// sources), creating its tables on first use; with `readOnly` nothing is
+/// created or changed (kStoreNotFound when the schema holds no repository).
+/// On failure returns null, sets *status (kStoreCannotOpen,
+/// kStoreNotRepository, kStoreNotFound, kStoreFailure) and *reason to the
+/// server's explanation, which never holds the password.
 std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
                                                  const std::string& user,
-                                                 const std::string& password, int32_t* status,
-                                                 std::string* reason);
+                                                 const std::string& password, bool readOnly,
+                                                 int32_t* status, std::string* reason);
 
 }  // namespace qel

@@ -243,12 +243,16 @@ class PgStorage final : public RepositoryStorage {
 
   /// Selects the schema, initialising it when it holds no tables; prepares
   /// the statements.  Returns a StorageStatus.
-  int32_t open(const std::string& schema) {
+  int32_t open(const std::string& schema, bool readOnly) {
     if (!simple("SELECT set_config('lock_timeout', $1, false)", Params().add(kLockTimeout)))
+      return kStoreCannotOpen;
+    // A reader's session cannot change anything, whatever is asked of it.
+    if (readOnly && !simple("SELECT set_config('default_transaction_read_only', 'on', false)",
+                            Params()))
       return kStoreCannotOpen;
     if (!simple("SELECT set_config('search_path', $1, false)", Params().add(quoted(schema))))
       return kStoreCannotOpen;
-    int32_t st = checkSchema(schema);
+    int32_t st = checkSchema(schema, readOnly);
     if (st != kStoreOk) return st;
     for (int i = 0; i < kStmtCount; ++i) {
       Result r(PQprepare(conn_, name(i).c_str(), kStatements[i], 0, nullptr));
@@ -632,7 +636,7 @@ class PgStorage final : public RepositoryStorage {
   /// kStoreOk when the schema holds a repository; an empty or missing
   /// schema is made one.  Concurrent first openers are serialised by an
   /// advisory lock on the schema's name.
-  int32_t checkSchema(const std::string& schema) {
+  int32_t checkSchema(const std::string& schema, bool readOnly) {
     Result r;
     if (!simple("BEGIN", Params()) ||
         !simple("SELECT pg_advisory_xact_lock(hashtext('kova-repository:' || $1))",
@@ -644,7 +648,10 @@ class PgStorage final : public RepositoryStorage {
       return kStoreCannotOpen;
     }
     int32_t st = kStoreOk;
-    if (r.integer(0, 0) == 0) {
+    if (r.integer(0, 0) == 0 && readOnly) {
+      st = kStoreNotFound;
+      error_ = "schema " + schema + " holds no repository";
+    } else if (r.integer(0, 0) == 0) {
       bool ok = simple(("CREATE SCHEMA IF NOT EXISTS " + quoted(schema)).c_str(), Params());
       for (const char* sql : kTables) ok = ok && simple(sql, Params());
       ok = ok &&
@@ -905,8 +912,8 @@ bool isServerRepositoryName(const std::string& database) {
 
 std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
                                                  const std::string& user,
-                                                 const std::string& password, int32_t* status,
-                                                 std::string* reason) {
+                                                 const std::string& password, bool readOnly,
+                                                 int32_t* status, std::string* reason) {
   std::string url = database, schema = kDefaultSchema;
   if (!takeSchemaParameter(&url, &schema) || !isPlainName(schema)) {
     *status = kStoreCannotOpen;
@@ -944,7 +951,7 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
   PQsetNoticeProcessor(
       conn, [](void*, const char*) {}, nullptr);
   auto storage = std::make_unique<PgStorage>(conn);
-  *status = storage->open(schema);
+  *status = storage->open(schema, readOnly);
   if (*status != kStoreOk) {
     std::string why = storage->error();
     while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();

@@ -324,7 +324,7 @@ TEST_P(KovaRepoTool, CopyMovesASetOutAndBackUnchanged) {
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
   // And back into the repository it came from.
-  ASSERT_EQ(runTool("delete " + quotedDb() + " Orders").status, 0);
+  ASSERT_EQ(runTool("delete --yes " + quotedDb() + " Orders").status, 0);
   ToolRun back = runTool("copy " + file + " " + quotedDb() + " Orders");
   ASSERT_EQ(back.status, 0) << back.output;
   EXPECT_EQ(withoutIdentifier(runTool("export " + quotedDb() + " Orders").output), original);

@@ -455,6 +455,13 @@ int main(int argc, char** argv) {
   withSet(del);
   del->add_flag("-y,--yes", yes, "delete without asking");
 
+  std::string dest;
+  CLI::App* copy = app.add_subcommand("copy", "copy a message set into another repository");
+  copy->add_option("SOURCE", db, "repository to copy from")->required();
+  copy->add_option("DEST", dest, "repository to copy into (the set must not be there)")
+      ->required();
+  copy->add_option("SET", set, "message set name")->required();
+
   // A first word that is no command is named, with the commands there are.
   std::string names;
   bool known = false;
@@ -468,20 +475,12 @@ int main(int argc, char** argv) {
     return static_cast<int>(CLI::ExitCodes::ExtrasError);
   }
 
-  std::string dest;
-  CLI::App* copy = app.add_subcommand("copy", "copy a message set into another repository");
-  copy->add_option("SOURCE", db, "repository to copy from")->required();
-  copy->add_option("DEST", dest, "repository to copy into (the set must not be there)")
-      ->required();
-  copy->add_option("SET", set, "message set name")->required();
-
   CLI11_PARSE(app, argc, argv);
 
   try {
     if (*init) {
       Connection c(db, Access::kCreate);
-      std::printf("Repository %s ready
-", shownDatabaseName(db).c_str());
+      std::printf("Repository %s ready\n", shownDatabaseName(db).c_str());
     } else if (*list) {
       json ? listSetsJson(db) : listSets(db);
     } else if (*show) {
