@@ -179,7 +179,7 @@ for k in $(seq 1 "$kills"); do
     continue
   fi
   if [ "$p" = "$new_parms" ] && [ "$(content Killed)" = "$reference" ]; then
-    "$build/bin/kova-repo" delete "$repo" Killed >/dev/null
+    "$build/bin/kova-repo" delete --yes "$repo" Killed >/dev/null
     if [ "$(snapshot)" = "$before" ]; then complete=$((complete + 1)); continue; fi
   elif [ "$p" = "$reset_parms" ] && [ "$(content S1)" = "$reference" ] &&
        ! "$build/bin/kova-repo" list "$repo" | grep -q '^Killed '; then
