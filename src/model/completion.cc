@@ -1,9 +1,12 @@
 // Model completion: anonymous names, the XML-instance attributes of the root
 // type, the reshaping of types that hold both elements and attributes, the
 // default values of attributes, and the cutting of cycles of element types.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "messages.h"
@@ -29,100 +32,315 @@ void addXsiAttribute(int32_t typeId, const std::string& name, bool withXmlName, 
   modelTables.typeEntries[key].maxOccurs = 1;
 }
 
-/// Per-walk state of checkRecursion.  A type whose walk finished without
-/// reaching the path limit is "done": everything reachable from it is then
-/// free of cycles and of the types on any later path that reaches it (such a
-/// type would close a cycle through it), so walking it again could neither
-/// report nor change anything and is skipped.  This keeps the walk linear in
-/// the size of the model instead of in the number of paths through it.
-struct RecursionWalk {
-  std::vector<uint8_t> done;
-  std::vector<int32_t> enteredAtDepth;  ///< stack depth of the innermost walk under way, -1 none
+/// The cut of cycles of element types.
+///
+/// The model is a graph: a type holds element members (each leading to the
+/// element's type) and sub-type members (groups and derivation parts).  One
+/// type row is shared by every place that uses the type, so a cycle cannot
+/// be cut by editing the row in place: the cut would also remove the member
+/// where the same type is used outside the cycle.  Instead the walk from the
+/// root builds *versions* of types.  A version of type T is T's member list
+/// as seen under the current path of element types: an element member whose
+/// type is already on the path is replaced by an empty placeholder type (the
+/// recursive step), every other member leads to a version of its own child.
+/// A version that changes nothing is the type itself; at the end the first
+/// suitable version of each type takes over the type's own row and every
+/// other one becomes a copy, with copies of the elements that lead to them.
+///
+/// A version records the types on the path that its cuts depend on; it is
+/// reused wherever all of those are on the path again, so a version without
+/// cuts is built once for every use.  Where they are not, another version is
+/// built, up to kMaxVersions per type; past that the version closest to the
+/// current path is reused (densely recursive schemas, such as markup
+/// languages where nearly every element may hold nearly every other one,
+/// would otherwise need a version per order in which the elements can nest).
+/// Every version only refers to versions finished before it, so the written
+/// model holds no containment cycle.
+class RecursionCut {
+ public:
+  explicit RecursionCut(int32_t typeCount) {
+    size_t n = static_cast<size_t>(typeCount) + 1;
+    versionsOf_.resize(n);
+    onPath_.resize(n, 0);
+    buildingAt_.resize(n, -1);
+    versions_.emplace_back();  // version 0: none
+  }
 
-  void fit(int32_t typeId) {
-    if (static_cast<size_t>(typeId) >= done.size()) {
-      done.resize(static_cast<size_t>(typeId) + 1, 0);
-      enteredAtDepth.resize(static_cast<size_t>(typeId) + 1, -1);
+  /// Walks from the root type and rewrites the model.
+  void run(int32_t rootType) {
+    int32_t root = resolve(rootType);
+    if (root > 0) materialize(root);
+  }
+
+ private:
+  static constexpr size_t kMaxVersions = 16;
+
+  struct Member {
+    int32_t key;              ///< the member row of the original type
+    TypeEntryEntry original;  ///< that row as the walk found it
+    int32_t child;            ///< version of the sub-type or element type; 0 unchanged
+    int32_t cut;              ///< placeholder type that replaces the member, else 0
+  };
+  struct Version {
+    int32_t type = 0;
+    bool identity = false;      ///< the type's own members, unchanged
+    std::vector<int32_t> deps;  ///< types on the path that its cuts rely on
+    std::vector<Member> members;
+    int32_t row = 0;  ///< the type row that holds it (materialize)
+  };
+
+  bool fits(const Version& v, size_t* missing) const {
+    size_t n = 0;
+    for (int32_t d : v.deps) n += onPath_[static_cast<size_t>(d)] == 0;
+    *missing = n;
+    return n == 0;
+  }
+
+  void addDeps(std::vector<int32_t>& into, const std::vector<int32_t>& from, int32_t except) {
+    for (int32_t d : from) {
+      if (d == except || onPath_[static_cast<size_t>(d)] == 0) continue;
+      if (std::find(into.begin(), into.end(), d) == into.end()) into.push_back(d);
     }
   }
+
+  std::string pathText() const {
+    std::string text;
+    for (int32_t t : path_) {
+      text += textOf(modelTables.types[t].name);
+      text += ' ';
+    }
+    return text;
+  }
+
+  /// The empty open type that stands for element `elemId` (or, with 0, for
+  /// the sub-type `typeId` that holds itself) where it recurs; one per
+  /// element, reported when it is made.
+  int32_t placeholder(int32_t elemId, int32_t typeId) {
+    ModelTables& m = modelTables;
+    int32_t& made = elemId > 0 ? placeholderOfElement_[elemId] : placeholderOfType_[typeId];
+    if (made != 0) return made;
+    std::string base = elemId > 0 ? textOf(m.elements[elemId].ident) : textOf(m.types[typeId].name);
+    if (elemId > 0) {
+      reportInfo(9381, {intInsert(elemId), textInsert(textOf(m.elements[elemId].name)),
+                        textInsert(pathText())});
+    }
+    std::string name = base + "_RECURSE";
+    while (checkForDupTypeName(name.c_str()) == 1) {
+      name = base + std::to_string(placeholderNumber_++) + "_RECURSE";
+    }
+    made = insertNewType(insertName(name), kCompUndecided, kContentOpen);
+    if (elemId == 0) reportInfo(9435, {textInsert(base), textInsert(name)});
+    return made;
+  }
+
+  /// The version of `typeId` for the current path.
+  int32_t resolve(int32_t typeId) {
+    const std::vector<int32_t>& list = versionsOf_[static_cast<size_t>(typeId)];
+    int32_t closest = 0;
+    size_t fewest = SIZE_MAX;
+    for (int32_t v : list) {
+      size_t missing = 0;
+      if (fits(versions_[static_cast<size_t>(v)], &missing)) return v;
+      if (missing < fewest) {
+        fewest = missing;
+        closest = v;
+      }
+    }
+    if (list.size() >= kMaxVersions) return closest;
+    return build(typeId);
+  }
+
+  int32_t build(int32_t typeId) {
+    modelTrace("==> checkRecursion %d\n", typeId);
+    ModelTables& m = modelTables;
+    const int32_t depth = static_cast<int32_t>(path_.size());
+    const int32_t outer = buildingAt_[static_cast<size_t>(typeId)];
+    buildingAt_[static_cast<size_t>(typeId)] = depth;
+    Version made;
+    made.type = typeId;
+    bool changed = false;
+    for (int32_t key = m.types[typeId].firstElement; key != 0; key = m.typeEntries[key].next) {
+      const TypeEntryEntry member = m.typeEntries[key];
+      Member out{key, member, 0, 0};
+      if (member.flag & kMemberSubType) {
+        int32_t sub = member.subTypeId;
+        if (buildingAt_[static_cast<size_t>(sub)] == depth) {
+          // A type that holds itself through sub-types alone (a group that
+          // refers to itself): the inner use is the recursive step.
+          out.cut = placeholder(0, sub);
+        } else {
+          out.child = resolve(sub);
+          const Version& v = versions_[static_cast<size_t>(out.child)];
+          addDeps(made.deps, v.deps, 0);
+        }
+      } else if (member.flag & kMemberElement) {
+        int32_t elemId = member.elemId;
+        int32_t elemType = m.elements[elemId].typeId;
+        if (elemType > 0 && onPath_[static_cast<size_t>(elemType)] != 0) {
+          out.cut = placeholder(elemId, 0);
+          addDeps(made.deps, {elemType}, 0);
+        } else if (elemType > 0) {
+          path_.push_back(elemType);
+          ++onPath_[static_cast<size_t>(elemType)];
+          out.child = resolve(elemType);
+          --onPath_[static_cast<size_t>(elemType)];
+          path_.pop_back();
+          const Version& v = versions_[static_cast<size_t>(out.child)];
+          addDeps(made.deps, v.deps, elemType);
+        }
+      }
+      if (out.cut != 0 || (out.child != 0 && !versions_[static_cast<size_t>(out.child)].identity)) {
+        changed = true;
+      }
+      made.members.push_back(out);
+    }
+    buildingAt_[static_cast<size_t>(typeId)] = outer;
+    made.identity = !changed;
+    int32_t id = static_cast<int32_t>(versions_.size());
+    versions_.push_back(std::move(made));
+    versionsOf_[static_cast<size_t>(typeId)].push_back(id);
+    modelTrace("<== checkRecursion %d version %d\n", typeId, id);
+    return id;
+  }
+
+  /// The element that leads to the type row `typeRow`: `elemId` itself when
+  /// that is its type, otherwise one copy per element and row.
+  int32_t elementFor(int32_t elemId, int32_t typeRow) {
+    ModelTables& m = modelTables;
+    if (m.elements[elemId].typeId == typeRow) return elemId;
+    int32_t& copy =
+        elementCopies_[(static_cast<uint64_t>(elemId) << 32) | static_cast<uint32_t>(typeRow)];
+    if (copy != 0) return copy;
+    std::string base = textOf(m.elements[elemId].ident);
+    std::string ident;
+    do {
+      ident = base + "_" + std::to_string(++elementCopyNumber_[elemId]);
+    } while (m.index.elementByIdent.find(insertName(ident)) != 0);
+    NameRef identRef = insertName(ident);
+    copy = m.elements.add();
+    ElementEntry e = m.elements[elemId];
+    e.ident = identRef;
+    e.typeId = typeRow;
+    m.elements[copy] = e;
+    m.index.elementByIdent.insertFirst(identRef, copy);
+    // Values belong to simple elements and to simple content, never to an
+    // element whose type has element members: the copy needs none.
+    return copy;
+  }
+
+  /// Gives every version a row and writes the member lists of the changed
+  /// ones.  The type's own row goes to the root's version, else to the
+  /// type's unchanged version, else to its version with the fewest
+  /// dependencies; every other version becomes a copy of the type.
+  void materialize(int32_t rootVersion) {
+    ModelTables& m = modelTables;
+    for (size_t t = 1; t < versionsOf_.size(); ++t) {
+      const std::vector<int32_t>& list = versionsOf_[t];
+      if (list.empty()) continue;
+      int32_t owner = 0;
+      for (int32_t v : list) {
+        if (v == rootVersion) owner = v;
+      }
+      for (int32_t v : list) {
+        if (owner == 0 && versions_[static_cast<size_t>(v)].identity) owner = v;
+      }
+      if (owner == 0) {
+        owner = list.front();
+        for (int32_t v : list) {
+          if (versions_[static_cast<size_t>(v)].deps.size() <
+              versions_[static_cast<size_t>(owner)].deps.size()) {
+            owner = v;
+          }
+        }
+      }
+      const bool ownerUnchanged = versions_[static_cast<size_t>(owner)].identity;
+      for (int32_t v : list) {
+        Version& version = versions_[static_cast<size_t>(v)];
+        if (v == owner || (version.identity && ownerUnchanged)) {
+          version.row = static_cast<int32_t>(t);
+          continue;
+        }
+        const TypeEntry original = m.types[static_cast<int32_t>(t)];
+        // Copies are numbered from 1 after the type's name: T_V1, T_V2, ...
+        std::string base = textOf(original.name);
+        int32_t& next = m.index.nextNameNumber[base + "_V\n"];
+        std::string name;
+        do {
+          name = base + "_V" + std::to_string(++next);
+        } while (checkForDupTypeName(name.c_str()) == 1);
+        int32_t row = insertNewType(insertName(name), original.composition, original.typeContent);
+        m.types[row].baseType = original.baseType;
+        m.types[row].flag = original.flag;
+        version.row = row;
+      }
+    }
+    for (size_t v = 1; v < versions_.size(); ++v) {
+      const Version& version = versions_[v];
+      if (version.row != version.type) {
+        writeCopy(version);
+      } else if (!version.identity) {
+        rewriteInPlace(version);
+      }
+    }
+  }
+
+  int32_t rowOf(int32_t version) const { return versions_[static_cast<size_t>(version)].row; }
+
+  /// The member `member` of a version, in the member row `key`.
+  void setMember(int32_t key, const Member& member) {
+    ModelTables& m = modelTables;
+    TypeEntryEntry& e = m.typeEntries[key];
+    e.flag = member.original.flag;
+    e.elemId = member.original.elemId;
+    e.subTypeId = member.original.subTypeId;
+    if (member.cut != 0) {
+      e.flag = static_cast<uint8_t>((e.flag & ~kMemberElement) | kMemberSubType);
+      e.subTypeId = member.cut;
+      e.elemId = 0;
+    } else if (member.child != 0 && (e.flag & kMemberSubType)) {
+      e.subTypeId = rowOf(member.child);
+    } else if (member.child != 0) {
+      int32_t elemId = e.elemId;
+      int32_t row = rowOf(member.child);
+      int32_t target = elementFor(elemId, row);
+      m.typeEntries[key].elemId = target;
+    }
+  }
+
+  void rewriteInPlace(const Version& version) {
+    for (const Member& member : version.members) setMember(member.key, member);
+  }
+
+  void writeCopy(const Version& version) {
+    ModelTables& m = modelTables;
+    for (const Member& member : version.members) {
+      int32_t key = createTypeEntryEntry(version.row, kMemberSubType, 0);
+      m.typeEntries[key].minOccurs = member.original.minOccurs;
+      m.typeEntries[key].maxOccurs = member.original.maxOccurs;
+      setMember(key, member);
+    }
+    // Attribute members are shared as they are (reshaped types keep them
+    // apart from elements, so a type with both is rare).
+    for (int32_t k = m.types[version.type].firstAttribute; k != 0; k = m.typeEntries[k].next) {
+      TypeEntryEntry original = m.typeEntries[k];
+      int32_t key = createTypeEntryEntry(version.row, kMemberAttribute, original.attrId);
+      m.typeEntries[key].minOccurs = original.minOccurs;
+      m.typeEntries[key].maxOccurs = original.maxOccurs;
+      m.typeEntries[key].flag = original.flag;
+    }
+  }
+
+  std::vector<std::vector<int32_t>> versionsOf_;
+  std::vector<Version> versions_;
+  std::vector<int32_t> path_;
+  std::vector<int32_t> onPath_;      ///< by type: times on the path
+  std::vector<int32_t> buildingAt_;  ///< by type: path depth of its innermost build, -1 none
+  std::unordered_map<int32_t, int32_t> placeholderOfElement_;
+  std::unordered_map<int32_t, int32_t> placeholderOfType_;
+  std::unordered_map<uint64_t, int32_t> elementCopies_;
+  std::unordered_map<int32_t, int32_t> elementCopyNumber_;
+  int32_t placeholderNumber_ = 0;
 };
-
-bool onPath(int32_t typeId) {
-  for (int32_t i = 0; i < modelTables.stackDepth; ++i) {
-    if (modelTables.elementStack[i] == typeId) return true;
-  }
-  return false;
-}
-
-std::string typePath() {
-  std::string path;
-  for (int32_t i = 0; i < modelTables.stackDepth; ++i) {
-    path += textOf(modelTables.types[modelTables.elementStack[i]].name);
-    path += ' ';
-  }
-  return path;
-}
-
-/// Replaces element member `key` (element `elemId`) by an empty open type.
-void cutRecursion(int32_t key, int32_t elemId, int32_t& n) {
-  ModelTables& m = modelTables;
-  reportInfo(9381, {intInsert(elemId), textInsert(textOf(m.elements[elemId].name)),
-                    textInsert(typePath())});
-  std::string ident = textOf(m.elements[elemId].ident);
-  std::string name = ident + "_RECURSE";
-  while (checkForDupTypeName(name.c_str()) == 1) name = ident + std::to_string(n++) + "_RECURSE";
-  int32_t emptyType = insertNewType(insertName(name), kCompUndecided, kContentOpen);
-  TypeEntryEntry& e = m.typeEntries[key];
-  e.flag = static_cast<uint8_t>((e.flag & ~kMemberElement) | kMemberSubType);
-  e.subTypeId = emptyType;
-  e.elemId = 0;
-}
-
-/// Walks the element chain of `typeId`; returns false when some path below
-/// was too deep to be examined.
-bool walkRecursion(RecursionWalk& w, int32_t typeId) {
-  modelTrace("==> checkRecursion %d\n", typeId);
-  ModelTables& m = modelTables;
-  w.fit(typeId);
-  int32_t outerEntry = w.enteredAtDepth[typeId];
-  w.enteredAtDepth[typeId] = m.stackDepth;
-  bool complete = true;
-  int32_t n = 0;
-  for (int32_t key = m.types[typeId].firstElement; key != 0; key = m.typeEntries[key].next) {
-    const TypeEntryEntry& member = m.typeEntries[key];
-    if (member.flag & kMemberSubType) {
-      int32_t sub = member.subTypeId;
-      w.fit(sub);
-      if (w.done[sub]) continue;
-      // A sub-type that is under way at this same path depth holds itself
-      // through sub-types only (a group that refers to itself): following it
-      // again would never end.
-      if (w.enteredAtDepth[sub] == m.stackDepth) continue;
-      if (!walkRecursion(w, sub)) complete = false;
-    } else if (member.flag & kMemberElement) {
-      int32_t elemId = member.elemId;
-      int32_t elemType = m.elements[elemId].typeId;
-      if (elemType <= 0) continue;
-      if (onPath(elemType)) {
-        cutRecursion(key, elemId, n);
-        continue;
-      }
-      w.fit(elemType);
-      if (w.done[elemType]) continue;
-      if (m.stackDepth >= kElementStackSize) {
-        complete = false;  // deeper paths are not examined
-        continue;
-      }
-      m.elementStack[m.stackDepth++] = elemType;
-      if (!walkRecursion(w, elemType)) complete = false;
-      --m.stackDepth;
-    }
-  }
-  w.enteredAtDepth[typeId] = outerEntry;
-  if (complete && outerEntry < 0) w.done[typeId] = 1;
-  modelTrace("<== checkRecursion %d\n", typeId);
-  return complete;
-}
 
 }  // namespace
 
@@ -256,7 +474,5 @@ void createExtraTypes() {
 
 void checkRecursion(int32_t typeId) {
   if (typeId < 1 || typeId > modelTables.types.count()) return;  // a simple root: no types
-  RecursionWalk walk;
-  walk.fit(modelTables.types.count());  // room for every type there is now
-  walkRecursion(walk, typeId);
+  RecursionCut(modelTables.types.count()).run(typeId);
 }

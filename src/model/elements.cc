@@ -124,22 +124,6 @@ std::string stackPath() {
   return path;
 }
 
-/// The first free type name of head + tail, head + n + tail for n = 0, 1, ...
-/// Names are only ever taken, never freed, so the search for the same head
-/// and tail starts again where the last one stopped: many anonymous types
-/// under elements of one name cost one probe each instead of one per
-/// earlier type.
-std::string numberedTypeName(const std::string& base, const char* head, const char* tail) {
-  std::string plain = base + head + tail;
-  if (checkForDupTypeName(plain.c_str()) == 0) return plain;
-  std::string key = base + head + '\n' + tail;
-  int32_t& next = modelTables.index.nextNameNumber[key];
-  for (;; ++next) {
-    std::string candidate = base + head + std::to_string(next) + tail;
-    if (checkForDupTypeName(candidate.c_str()) == 0) return candidate;
-  }
-}
-
 /// The value rows of an element's default or fixed value.  Kept out of
 /// processElement, whose frame is on the stack once per nesting level.
 [[gnu::noinline]] void addElementDefaultValues(int32_t xmlId, int32_t elemId) {
@@ -164,6 +148,22 @@ std::string numberedTypeName(const std::string& base, const char* head, const ch
 }
 
 }  // namespace
+
+/// The first free type name of head + tail, head + n + tail for n = 0, 1, ...
+/// Names are only ever taken, never freed, so the search for the same head
+/// and tail starts again where the last one stopped: many anonymous types
+/// under elements of one name cost one probe each instead of one per
+/// earlier type.
+std::string numberedTypeName(const std::string& base, const char* head, const char* tail) {
+  std::string plain = base + head + tail;
+  if (checkForDupTypeName(plain.c_str()) == 0) return plain;
+  std::string key = base + head + '\n' + tail;
+  int32_t& next = modelTables.index.nextNameNumber[key];
+  for (;; ++next) {
+    std::string candidate = base + head + std::to_string(next) + tail;
+    if (checkForDupTypeName(candidate.c_str()) == 0) return candidate;
+  }
+}
 
 void setTypeNameTakenHook(TypeNameTakenFn fn) { typeNameTakenHook = fn; }
 

@@ -36,6 +36,9 @@ int32_t findAttrRefFromName(NameRef qname, int32_t xmlId);
 int32_t findAttrGroupFromName(NameRef qname, int32_t xmlId);
 int32_t findGroupByRef(int32_t xmlId, NameRef qname);
 int32_t checkForDupTypeName(const char* name);
+/// The first free type name of base + head + tail, then base + head + n + tail
+/// for n = 0, 1, ...
+std::string numberedTypeName(const std::string& base, const char* head, const char* tail);
 NameRef createNameForType(int32_t xmlId);
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix);
 void processNulls(int32_t xmlId, int32_t elemId);

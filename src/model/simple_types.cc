@@ -221,7 +221,8 @@ int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t
       modelError(9371, {textInsert("simple type restriction"), intInsert(current)});
       break;
     }
-    addBaseAttributesToType(typeId, base);
+    // A simple type has no attributes; its list or union child is content.
+    if (tagAt(base).elemType != kTagSimpleType) addBaseAttributesToType(typeId, base);
     dataType = tagAt(base).baseDataType;
     for (int32_t c = tagAt(base).firstChild; c != 0 && !run.errSw && dataType == 0;
          c = tagAt(c).nextSibling) {
@@ -231,7 +232,10 @@ int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t
       } else if (kind == kTagUnion) {
         dataType = processUnion(c, typeId, idValue, flag, facets);
       } else if (kind == kTagList) {
-        processList(c, typeId);
+        // A restricted list is a string, like the list itself.
+        dataType = processList(c, typeId);
+      } else if (isSkippedAnnotation(kind)) {
+        continue;
       } else {
         modelError(9366, {textInsert("restriction (simple type)"), intInsert(base), intInsert(c),
                           intInsert(kind)});

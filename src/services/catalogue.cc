@@ -95,6 +95,7 @@ char messageSeverity(int32_t number) {
       return 'I';
     case 9355: case 9362: case 9373: case 9374: case 9381: case 9384: case 9388: case 9392:
     case 9424:
+    case 9435:
       return 'W';
     default:
       return 'E';

@@ -95,7 +95,8 @@ TEST_P(CorpusKovaRepoShow, PrintsEachReachableTypeOnceWithAllItsMembers) {
       type = name;
     }
     if (!isComplex(type)) continue;
-    bool refersBack = line.find(" shown above)") != std::string::npos;
+    // an element line ends "(type T, shown above)", a type line "(shown above)"
+    bool refersBack = line.find("shown above)") != std::string::npos;
     if (refersBack) {
       ++references;
       EXPECT_TRUE(expansions.count(type)) << "refers to a type not shown before: " << line;

@@ -125,9 +125,29 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   // A cycle through the root type is cut one level below the root.
   freshRun();
   build(schema(std::string(kCycle) + "<xs:element name='a' type='A'/>"), "a");
+  // The root's own type keeps its member; the copy of A inside B holds the cut.
   oneWarning("A^b", "b", "B A ");
-  EXPECT_EQ(members(typeNamed("A")), "(A^b_RECURSE)[-1..-1] |");
-  EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a[0..-1] |");
+  EXPECT_EQ(members(typeNamed("A")), "A^b[-1..-1] |");
+  EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a_1[0..-1] |");
+  // The copy of element a leads to the cut copy of A.
+  EXPECT_EQ(modelTables.elements[elementWithIdent("B^a_1")].typeId, typeNamed("A_V1"));
+  EXPECT_EQ(members(typeNamed("A_V1")), "(A^b_RECURSE)[-1..-1] |");
+}
+
+TEST_F(ModelTest, RecursionCutLeavesTheSharedGroupWholeOutsideTheCycle) {
+  // r and LoopType share the group items; only the step from loop back into
+  // loop is recursive.
+  build(readGolden("recursive-group.xsd"), "r");
+  ASSERT_EQ(run.errSw, 0) << output;
+  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
+  EXPECT_EQ(members(typeNamed("items")), "(ANON0)[0..-2] |");
+  EXPECT_EQ(members(typeNamed("ANON0")), "ANON0^field[-1..-1] ANON0^loop[-1..-1] |");
+  int32_t loopType = modelTables.elements[elementWithIdent("ANON0^loop")].typeId;
+  EXPECT_EQ(textOf(modelTables.types[loopType].name), std::string("LoopType_SEQ"));
+  // Inside loop: a copy of the group whose loop is the placeholder.
+  EXPECT_EQ(members(typeNamed("LoopType")), "(items_V1)[-1..-1] |");
+  EXPECT_EQ(members(typeNamed("items_V1")), "(ANON0_V1)[0..-2] |");
+  EXPECT_EQ(members(typeNamed("ANON0_V1")), "ANON0^field[-1..-1] (ANON0^loop_RECURSE)[-1..-1] |");
 }
 
 TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
@@ -170,7 +190,10 @@ TEST_F(ModelTest, GroupHoldingItselfDoesNotTrapTheRecursionCheck) {
         "r");
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t g = typeNamed("G");
-  EXPECT_EQ(members(g), "G^leaf[-1..-1] (G)[0..-1] (G^back_RECURSE)[0..-1] |");
+  // The group's use of itself is cut too: the repository refuses a
+  // definition that contains itself.
+  EXPECT_EQ(members(g), "G^leaf[-1..-1] (G_RECURSE)[0..-1] (G^back_RECURSE)[0..-1] |");
+  EXPECT_EQ(linesWith(output, "KOVA9435W Group G ").size(), 1u) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
 }
 

@@ -485,3 +485,57 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+/// The XML names under a message, by a walk of the exported set.
+std::set<std::string> messageNames(const json& set) {
+  std::map<std::string, const json*> types, elements;
+  for (const json& t : set["types"]) types[t["name"]] = &t;
+  for (const json& e : set["elements"]) elements[e["name"]] = &e;
+  std::set<std::string> names, seen;
+  std::vector<std::string> todo{set["messages"][0]["type"]};
+  while (!todo.empty()) {
+    std::string type = todo.back();
+    todo.pop_back();
+    if (!types.count(type) || !seen.insert(type).second) continue;
+    for (const json& m : (*types[type])["members"]) {
+      if (m["class"] == "type") {
+        todo.push_back(m["child"]);
+        continue;
+      }
+      const json& e = *elements[m["child"]];
+      names.insert(e["secondName"].get<std::string>());
+      if (e["type"].is_string()) todo.push_back(e["type"]);
+    }
+  }
+  return names;
+}
+
+TEST_F(Import, RecursiveSchemasKeepEveryNameAndNoContainmentCycle) {
+  // A shared group cut by a cycle through it, and a group that holds itself
+  // (the repository refuses a definition that contains itself).
+  struct Case {
+    std::string file, root;
+    std::set<std::string> names;
+  };
+  const Case cases[] = {
+      {"model/recursive-group.xsd", "r", {"field", "loop", "counter"}},
+      // back (of type R inside R) is only ever a recursive step
+      {"repository/self-group.xsd", "r", {"top", "leaf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    std::string name = std::filesystem::path(c.file).filename();
+    std::filesystem::copy_file(std::string(KOVA_SOURCE_DIR) + "/tests/data/" + c.file,
+                               dir_ + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::string parms = writeFile(dir_ + "/cycle.parms", "QEL_DB=" + db_ + "\nMESSAGESET=" + name +
+                                                             "\nROOTELEMENT=" + c.root +
+                                                             "\n[FILELIST]\n" + name + "\n");
+    ProgramRun r = runXsdimport({"-f", parms}, dir_);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(linesWith(r.output, "KOVA9398E").empty()) << r.output;
+    json s = exportSet(name);
+    ASSERT_TRUE(s.is_object());
+    EXPECT_EQ(messageNames(s), c.names);
+  }
+}
