@@ -22,23 +22,6 @@ for f in "$corpus"/ubl-2.5/common/*.xsd; do
   printf '%s %s\n' "$(basename "$f")" "$f" >>"$locations"
 done
 
-# prefixes <schema files...>: one "namespace prefix" line for every namespace
-# the files declare a prefix for or target; a target namespace that no file
-# gives a prefix gets ns1, ns2, ...
-prefixes() {
-  cat "$@" | grep -o 'xmlns:[A-Za-z0-9_.-]*="[^"]*"' |
-    sed 's/xmlns:\([^=]*\)="\([^"]*\)"/\2 \1/' | sort -u -k1,1 >"$work/prefixes"
-  n=0
-  for ns in $(cat "$@" | grep -o 'targetNamespace="[^"]*"' |
-    sed 's/targetNamespace="\(.*\)"/\1/' | sort -u); do
-    if ! awk -v ns="$ns" '$1 == ns { found = 1 } END { exit !found }' "$work/prefixes"; then
-      n=$((n + 1))
-      echo "$ns ns$n" >>"$work/prefixes"
-    fi
-  done
-  cat "$work/prefixes"
-}
-
 total=0
 failed=0
 # import <directory> <file> <root> <label> [with-locations]
@@ -49,13 +32,11 @@ import() {
   {
     printf 'QEL_DB=%s\nDB_USER=kova\nDB_PW=kova\nMESSAGESET=CORPUS\nROOTELEMENT=%s\n' \
       "$work/repository.db" "$root"
-    printf '[FILELIST]\n%s\n[NAMESPACEPREFIX]\n' "$file"
+    # No [NAMESPACEPREFIX] line: the program finds the prefixes itself.
+    printf '[FILELIST]\n%s\n' "$file"
     if [ $# -ge 5 ]; then
-      prefixes "$dir/$file" "$corpus"/ubl-2.5/common/*.xsd
       printf '[FILELOCATION]\n'
       cat "$locations"
-    else
-      prefixes "$dir/$file"
     fi
   } >"$work/import.parms"
   start=$(date +%s.%N)

@@ -28,17 +28,57 @@ void FileLists::reset() {
   prefixes.clear();
   fileLocs.clear();
   firstPrefixFor.clear();
+  firstPrefixNamed.clear();
   firstFileLocFor.clear();
 }
+
+namespace {
+void appendPrefixBlock(const PrefixBlock& b) {
+  fileLists.prefixes.push_back(b);
+  int32_t index = static_cast<int32_t>(fileLists.prefixes.size() - 1);
+  fileLists.firstPrefixFor.emplace(b.nameSpace, index);
+  fileLists.firstPrefixNamed.emplace(b.prefix, index);
+}
+}  // namespace
 
 void createPrefixBlock(const char* nameSpace, const char* prefix) {
   tracePrintf("==> createPrefixBlock namespace=%s prefix=%s\n", nameSpace, prefix);
   PrefixBlock b;
   b.nameSpace = insertName(nameSpace);
   b.prefix = insertName(prefix);
-  fileLists.prefixes.push_back(b);
-  fileLists.firstPrefixFor.emplace(b.nameSpace, static_cast<int32_t>(fileLists.prefixes.size() - 1));
+  appendPrefixBlock(b);
   tracePrintf("<== createPrefixBlock\n");
+}
+
+void addChosenPrefixBlock(NameRef nameSpace, NameRef prefix, PrefixOrigin origin) {
+  tracePrintf("==> addChosenPrefixBlock namespace=%s prefix=%s\n", nameAt(nameSpace),
+              nameAt(prefix));
+  PrefixBlock b;
+  b.nameSpace = nameSpace;
+  b.prefix = prefix;
+  b.origin = origin;
+  appendPrefixBlock(b);
+  tracePrintf("<== addChosenPrefixBlock\n");
+}
+
+namespace {
+void rebuildPrefixIndexes() {
+  const std::vector<PrefixBlock>& list = fileLists.prefixes;
+  fileLists.firstPrefixFor.clear();
+  fileLists.firstPrefixNamed.clear();
+  for (size_t i = 0; i < list.size(); ++i) {
+    fileLists.firstPrefixFor.emplace(list[i].nameSpace, static_cast<int32_t>(i));
+    fileLists.firstPrefixNamed.emplace(list[i].prefix, static_cast<int32_t>(i));
+  }
+}
+}  // namespace
+
+void renamePrefixBlock(size_t index, NameRef prefix, PrefixOrigin origin) {
+  std::vector<PrefixBlock>& list = fileLists.prefixes;
+  if (index >= list.size()) return;
+  list[index].prefix = prefix;
+  list[index].origin = origin;
+  rebuildPrefixIndexes();
 }
 
 void createFileLocBlock(const char* nameSpace, const char* fileName) {
@@ -54,6 +94,18 @@ void createFileLocBlock(const char* nameSpace, const char* fileName) {
 NameRef findPrefixBlock(NameRef nameSpace) {
   auto it = fileLists.firstPrefixFor.find(nameSpace);
   return it == fileLists.firstPrefixFor.end() ? 0 : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
+}
+
+int32_t findPrefixBlockIndex(NameRef nameSpace) {
+  auto it = fileLists.firstPrefixFor.find(nameSpace);
+  return it == fileLists.firstPrefixFor.end() ? -1 : it->second;
+}
+
+NameRef namespaceOfPrefix(NameRef prefix) {
+  auto it = fileLists.firstPrefixNamed.find(prefix);
+  return it == fileLists.firstPrefixNamed.end()
+             ? 0
+             : fileLists.prefixes[static_cast<size_t>(it->second)].nameSpace;
 }
 
 int32_t findFileLocBlock(NameRef nameSpace) {

@@ -72,10 +72,18 @@ struct DataFileBlock {
   char fileName[512] = {};              ///< the qualified file name
 };
 
+/// Where a PrefixBlock's prefix comes from.
+enum PrefixOrigin : uint8_t {
+  kPrefixFromParameters = 0,  ///< a [NAMESPACEPREFIX] line (or a caller that stands for one)
+  kPrefixDeclared = 1,        ///< a namespace declaration of a schema document
+  kPrefixDerived = 2,         ///< made by the program from the namespace name
+};
+
 /// A namespace prefix: the prefix used in qualified XML names of a namespace.
 struct PrefixBlock {
   NameRef nameSpace = 0;
   NameRef prefix = 0;
+  uint8_t origin = kPrefixFromParameters;
 };
 
 /// A schema file location: the file to read for a namespace or schemaLocation.
@@ -91,6 +99,7 @@ struct FileLists {
   std::vector<PrefixBlock> prefixes;
   std::vector<FileLocBlock> fileLocs;
   std::unordered_map<NameRef, int32_t> firstPrefixFor;   ///< namespace -> first block
+  std::unordered_map<NameRef, int32_t> firstPrefixNamed;  ///< prefix -> first block
   std::unordered_map<NameRef, int32_t> firstFileLocFor;  ///< namespace -> first block
 
   /// Empties every list and allocates a fresh first DataFileBlock.
@@ -132,6 +141,15 @@ void createFileLocBlock(const char* nameSpace, const char* fileName);
 
 /// The prefix of the first PrefixBlock for `nameSpace`, or 0.
 NameRef findPrefixBlock(NameRef nameSpace);
+/// Index in fileLists.prefixes of the first PrefixBlock for `nameSpace`, or -1.
+int32_t findPrefixBlockIndex(NameRef nameSpace);
+/// The namespace of the first PrefixBlock whose prefix is `prefix`, or 0.
+NameRef namespaceOfPrefix(NameRef prefix);
+/// Appends a block for a prefix the program found or made (not given by the
+/// parameter file).
+void addChosenPrefixBlock(NameRef nameSpace, NameRef prefix, PrefixOrigin origin);
+/// Gives the block at `index` another prefix (and origin), in its place.
+void renamePrefixBlock(size_t index, NameRef prefix, PrefixOrigin origin);
 
 /// Index in fileLists.fileLocs of the first FileLocBlock for `nameSpace`, or -1.
 int32_t findFileLocBlock(NameRef nameSpace);

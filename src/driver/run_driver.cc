@@ -280,6 +280,13 @@ int32_t runPhases(int argc, char** argv) {
   }
   if (parms.showSchema) dumpXmlTags();
   run.returnCode = processIncludes();
+  // Once every document is read: the XML namespace when it is referred to
+  // but not read, and the prefixes of namespaces without a line.
+  if (!run.errSw) {
+    status = provideXmlNamespace();
+    if (status == 0) status = assignNamespacePrefixes();
+    if (status != 0) run.returnCode = status;
+  }
   if (parms.showSchema) dumpXmlTags();
   if (run.errSw) {
     printFailureReport(false);

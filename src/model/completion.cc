@@ -32,6 +32,26 @@ void addXsiAttribute(int32_t typeId, const std::string& name, bool withXmlName, 
   modelTables.typeEntries[key].maxOccurs = 1;
 }
 
+/// The type of a root element of simple type, or of no type: the message
+/// needs a type, and the instance attributes need a type to go to.  It is
+/// what a complex type with simple content of the element's data type would
+/// be: that data type as base, attributes to come.  A root without any type
+/// may hold anything: mixed, open content, any attributes.
+int32_t createSimpleRootType(int32_t rootElemId) {
+  ModelTables& m = modelTables;
+  const ElementEntry& e = m.elements[rootElemId];
+  bool untyped = e.dataType == 0;
+  int32_t dataType = e.dataType;
+  NameRef name = anonymousTypeName(e.xmlName, e.name);
+  int32_t typeId = insertNewType(name, kCompUndecided, untyped ? kContentOpen : kContentOrdinary);
+  TypeEntry& t = m.types[typeId];
+  t.baseType = untyped ? static_cast<int32_t>(kDtString) : dataType;
+  if (untyped) t.flag |= kTypeAnyAttribute;
+  m.elements[rootElemId].typeId = typeId;
+  modelTrace("root element %d of simple type gets type %d\n", rootElemId, typeId);
+  return typeId;
+}
+
 /// The cut of cycles of element types.
 ///
 /// The model is a graph: a type holds element members (each leading to the
@@ -364,15 +384,20 @@ void createXsiAttributes(int32_t rootElemId) {
   }
   m.elements[rootElemId].flag |= kElemXsiRoot;
   int32_t typeId = m.elements[rootElemId].typeId;
+  if (typeId == 0) typeId = createSimpleRootType(rootElemId);
   std::string xsiPrefix = parms.xsiPrefix;
   if (parms.defNameSpace != 0) addXsiAttribute(typeId, "xmlns", false, parms.defNameSpace);
   if (!xsiPrefix.empty()) {
     addXsiAttribute(typeId, "xmlns:" + xsiPrefix, true, insertName(kXsiNamespace));
   }
   NameRef xsdNamespace = insertName(kXsdNamespace);
+  NameRef xmlNamespace = storedXmlNamespace();
   for (size_t i = 0; i < fileLists.prefixes.size(); ++i) {
     PrefixBlock block = fileLists.prefixes[i];
+    // The xml prefix is bound without a declaration and may not be declared
+    // for another namespace.
     if (block.nameSpace == xsdNamespace || block.nameSpace == tagsTable.xsdNamespace ||
+        (xmlNamespace != 0 && block.nameSpace == xmlNamespace) ||
         (parms.defNameSpace != 0 && block.nameSpace == parms.defNameSpace)) {
       continue;
     }

@@ -184,6 +184,15 @@ void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, i
     return;
   }
   NameRef base = tagAt(derivation).base;
+  if (base == 0 && tagAt(derivation).baseDataType == kDtAnyType) {
+    // Derived from the ur-type, which holds nothing of its own to inherit:
+    // the type is what the derivation itself declares, whether it is written
+    // as a restriction or as an extension.
+    addBaseElementsToType(typeId, derivation);
+    addBaseAttributesToType(typeId, derivation);
+    modelTrace("<== processComplexContent (anyType base)\n");
+    return;
+  }
   int32_t baseId = base != 0 ? findTypeIdFromName(derivation, base) : 0;
   if (baseId == 0) {
     modelError(9371, {textInsert("complex content"), intInsert(contentId)});

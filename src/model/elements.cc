@@ -4,7 +4,7 @@
 //
 // The finders answer through indexes over the tags table (see ModelIndexes):
 // the first child of a schema tag with a given name (and kind), the first
-// xmlns entry of a prefix, the first top-level schema tag of a namespace.
+// top-level schema tag of a namespace.
 // Each index is filled once from the same chains a scan would walk, keeping
 // the first hit, so it gives the scan's answer.
 #include <cassert>
@@ -29,15 +29,10 @@ void refreshTagIndexes() {
   int32_t tags = tagsTable.tags.count();
   int32_t xmlns = tagsTable.xmlns.count();
   if (ix.tagsIndexed == tags && ix.xmlnsIndexed == xmlns) return;
-  ix.xmlnsByPrefix = {};
   ix.schemaByNamespace = {};
   ix.schemaChildrenIndexed.clear();
   ix.firstSchemaChildByName = {};
   ix.schemaChildEntries = {};
-  for (int32_t i = 1; i <= xmlns; ++i) {
-    const XmlnsEntry& e = tagsTable.xmlns[i];
-    if (e.prefix != 0) ix.xmlnsByPrefix.insertFirst(static_cast<uint32_t>(e.prefix), i);
-  }
   if (tagsTable.tags.allocated()) {
     for (int32_t s = tagsTable.tags[0].firstChild; s != 0; s = tagAt(s).nextSibling) {
       if (tagAt(s).elemType == kTagSchema) {
@@ -178,16 +173,15 @@ int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
     return schema;
   }
   refreshTagIndexes();
-  NameRef prefixRef = findName(prefix);
-  int32_t entry = isStoredName(prefixRef)
-                      ? modelTables.index.xmlnsByPrefix.find(static_cast<uint32_t>(prefixRef))
-                      : 0;
-  if (entry == 0) {
+  // The prefix means what the declarations in scope at the referring tag
+  // bind it to: two documents may use one prefix for different namespaces.
+  bool declared = false;
+  NameRef ns = namespaceInScope(xmlId, insertName(prefix), &declared);
+  if (!declared) {
     modelError(9379, {textInsert(prefix), intInsert(xmlId)});
     modelTrace("<== findSchemaForPrefix 0\n");
     return 0;
   }
-  NameRef ns = tagsTable.xmlns[entry].nameSpace;
   int32_t result = modelTables.index.schemaByNamespace.find(static_cast<uint32_t>(ns));
   modelTrace("<== findSchemaForPrefix %d\n", result);
   return result;
@@ -298,12 +292,14 @@ NameRef createNameForType(int32_t xmlId) {
     modelTrace("<== createNameForType 0\n");
     return 0;
   }
-  const XmlTag& a = tagAt(owner);
-  std::string base = a.xmlName != 0 ? replaced(nameAt(a.xmlName), ':', '_') : textOf(a.name);
-  std::string candidate = numberedTypeName(base, "_ANON", "");
-  NameRef result = insertName(candidate);
-  modelTrace("<== createNameForType %s\n", candidate.c_str());
+  NameRef result = anonymousTypeName(tagAt(owner).xmlName, tagAt(owner).name);
+  modelTrace("<== createNameForType %s\n", textOf(result));
   return result;
+}
+
+NameRef anonymousTypeName(NameRef xmlName, NameRef name) {
+  std::string base = xmlName != 0 ? replaced(nameAt(xmlName), ':', '_') : textOf(name);
+  return insertName(numberedTypeName(base, "_ANON", ""));
 }
 
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {

@@ -40,6 +40,9 @@ int32_t checkForDupTypeName(const char* name);
 /// for n = 0, 1, ...
 std::string numberedTypeName(const std::string& base, const char* head, const char* tail);
 NameRef createNameForType(int32_t xmlId);
+/// The first free "<XML name>_ANON", "<XML name>_ANON0", ... (colons of the
+/// XML name as "_"; `name` when there is no XML name).
+NameRef anonymousTypeName(NameRef xmlName, NameRef name);
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix);
 void processNulls(int32_t xmlId, int32_t elemId);
 

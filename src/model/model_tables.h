@@ -290,7 +290,6 @@ struct ModelIndexes {
   // tag index is rebuilt when the number of tags or xmlns entries changes.
   int32_t tagsIndexed = -1;
   int32_t xmlnsIndexed = -1;
-  FlatIndex<uint32_t> xmlnsByPrefix;      ///< prefix -> first entry
   FlatIndex<uint32_t> schemaByNamespace;  ///< namespace -> first top-level schema tag
   std::unordered_map<int32_t, int32_t> schemaChildrenIndexed;  ///< schema -> ordinal
   /// The named children of the indexed schema tags, filed by name: the first

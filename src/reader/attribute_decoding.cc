@@ -143,7 +143,7 @@ void splitQName(const char* qname, char* prefix, size_t prefixSize, char* local,
   copy(l, local, localSize);
 }
 
-int32_t getBuiltInType(const char* typeName, int32_t schemaId) {
+int32_t getBuiltInType(const char* typeName, int32_t xmlId) {
   static const std::unordered_map<std::string_view, int32_t> builtIns = {
       {"string", kDtString},
       {"base64Binary", kDtBase64Binary},
@@ -203,7 +203,7 @@ int32_t getBuiltInType(const char* typeName, int32_t schemaId) {
       {"anyType", kDtAnyType},
       {"anySimpleType", kDtAnySimpleType},
   };
-  tracePrintf("==> getBuiltInType %s schemaId=%d\n", typeName ? typeName : "", schemaId);
+  tracePrintf("==> getBuiltInType %s xmlId=%d\n", typeName ? typeName : "", xmlId);
   std::string_view name(typeName ? typeName : "");
   if (name.size() > 1023) name = name.substr(0, 1023);
   size_t colon = name.find(':');
@@ -212,10 +212,11 @@ int32_t getBuiltInType(const char* typeName, int32_t schemaId) {
     std::string prefix(name.substr(0, colon));
     local = name.substr(colon + 1);
     if (!prefix.empty()) {
-      int32_t entry = findXmlnsEntry(schemaId, insertName(prefix));
-      // A prefix bound on the schema tag to another namespace: not built in.
-      // An undeclared prefix counts as no prefix.
-      if (entry != 0 && tagsTable.xmlns[entry].nameSpace != tagsTable.xsdNamespace) {
+      bool declared = false;
+      NameRef ns = namespaceInScope(xmlId, insertName(prefix), &declared);
+      // A prefix bound where the name stands to another namespace: not built
+      // in.  An undeclared prefix counts as no prefix.
+      if (declared && ns != tagsTable.xsdNamespace) {
         tracePrintf("<== getBuiltInType 0: prefix %s is another namespace\n", prefix.c_str());
         return 0;
       }
@@ -238,8 +239,14 @@ void addXmlnsEntry(const char* prefix, const char* nameSpace) {
   e.prefix = prefixRef;
   tagsTable.xmlnsIndex.emplace(xmlnsKey(e.xmlId, prefixRef), entry);  // the lowest entry stays
   // The first prefix declared for a namespace names it in qualified XML
-  // names, unless the parameter file gave one.
-  if (prefixRef != 0 && findPrefixBlock(nameRef) == 0) createPrefixBlock(nameSpace, prefix);
+  // names, unless the parameter file gave one; assignNamespacePrefixes has
+  // the last word once every document is read.  The xml prefix and its
+  // namespace are bound by definition, and a prefix that names another
+  // namespace already is not given out twice.
+  if (prefixRef != 0 && findPrefixBlock(nameRef) == 0 && namespaceOfPrefix(prefixRef) == 0 &&
+      std::strcmp(prefix, "xml") != 0 && std::strcmp(nameSpace, kXmlNamespaceName) != 0) {
+    addChosenPrefixBlock(nameRef, prefixRef, kPrefixDeclared);
+  }
   tracePrintf("<== addXmlnsEntry %d\n", entry);
 }
 
@@ -248,7 +255,37 @@ int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix) {
   return it == tagsTable.xmlnsIndex.end() ? 0 : it->second;
 }
 
-void getAttrValue(char* name, char* value, int32_t schemaId) {
+NameRef storedXmlNamespace() {
+  NameRef ref = findName(kXmlNamespaceName);
+  return isStoredName(ref) ? ref : 0;
+}
+
+NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared) {
+  *declared = false;
+  const GrowTable<XmlTag>& tags = tagsTable.tags;
+  if (prefix != 0 && std::strcmp(nameAt(prefix), "xml") == 0) {
+    *declared = true;  // bound by definition, never declared
+    return insertName(kXmlNamespaceName);
+  }
+  if (xmlId <= 0 || xmlId > tags.count()) return 0;
+  // Up through the tag's own document.  The top-level components of an
+  // included document hang under the including schema tag now, so the walk
+  // goes from a tag whose parent is of another document to its own schema tag.
+  const int32_t doc = tags[xmlId].schemaId;
+  for (int32_t at = xmlId; at > 0;) {
+    int32_t entry = findXmlnsEntry(at, prefix);
+    if (entry != 0) {
+      *declared = true;
+      return tagsTable.xmlns[entry].nameSpace;
+    }
+    if (at == doc) break;
+    int32_t up = tags[at].parent;
+    at = up > 0 && tags[up].schemaId == doc ? up : doc;
+  }
+  return 0;
+}
+
+void getAttrValue(char* name, char* value, [[maybe_unused]] int32_t schemaId) {
   tracePrintf("==> getAttrValue %s=%s\n", name, value);
   trimTrailingBlanks(value);
   char* colon = std::strchr(name, ':');
@@ -311,7 +348,7 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
       break;
     }
     case Attr::kType: {
-      int32_t code = getBuiltInType(value, schemaId);
+      int32_t code = getBuiltInType(value, id);
       tags[id].dataType = static_cast<uint8_t>(code);
       if (code == 0) {
         NameRef v = insertName(value);
@@ -320,7 +357,7 @@ void getAttrValue(char* name, char* value, int32_t schemaId) {
       break;
     }
     case Attr::kBase: {
-      int32_t code = getBuiltInType(value, schemaId);
+      int32_t code = getBuiltInType(value, id);
       tags[id].baseDataType = static_cast<uint8_t>(code);
       if (code == 0) {
         NameRef v = insertName(value);

@@ -193,13 +193,21 @@ int32_t addElementTag(const DOMNode* node, int32_t parent, int32_t schemaId) {
 
   const DOMNamedNodeMap* attrs = node->getAttributes();
   XMLSize_t n = attrs ? attrs->getLength() : 0;
-  for (XMLSize_t i = 0; i < n; ++i) {
-    const DOMNode* attr = attrs->item(i);
-    toUtf8(attr->getNodeName(), attrName);
-    toUtf8(attr->getNodeValue(), attrValue);
-    bool isName = attrName == "name";
-    getAttrValue(attrName.data(), attrValue.data(), schemaId);
-    if (isName && (kind == kTagSimpleType || kind == kTagComplexType)) createXMLname(id, schemaId);
+  // Namespace declarations first, so that a QName value on the same tag is
+  // read with them in scope wherever they stand among the attributes.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (XMLSize_t i = 0; i < n; ++i) {
+      const DOMNode* attr = attrs->item(i);
+      toUtf8(attr->getNodeName(), attrName);
+      bool declaration = attrName.compare(0, 5, "xmlns") == 0 &&
+                         (attrName.size() == 5 || attrName[5] == ':');
+      if (declaration != (pass == 0)) continue;
+      toUtf8(attr->getNodeValue(), attrValue);
+      bool isName = attrName == "name";
+      getAttrValue(attrName.data(), attrValue.data(), schemaId);
+      if (isName && (kind == kTagSimpleType || kind == kTagComplexType))
+        createXMLname(id, schemaId);
+    }
   }
   // After every attribute, so that a form attribute counts wherever it stands.
   if (kind == kTagElement || kind == kTagAttribute) createXMLname(id, schemaId);
@@ -484,11 +492,24 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
     }
   }
   if (!bare && nameSpace != parms.defNameSpace) {
-    NameRef qualifier = findPrefixBlock(nameSpace);
-    if (qualifier != 0) {
-      result = std::string(nameAt(qualifier)) + ":" + localName;
+    int32_t block = findPrefixBlockIndex(nameSpace);
+    if (nameSpace == storedXmlNamespace()) {
+      result = std::string("xml:") + localName;  // bound by definition
+    } else if (block >= 0 && fileLists.prefixes[static_cast<size_t>(block)].origin ==
+                                 kPrefixFromParameters) {
+      result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) + ":" +
+               localName;
     } else {
-      tagsTable.parseStatus = reportError(9416, {textInsert(nameAt(tags[xmlId].name))});
+      // No [NAMESPACEPREFIX] line: the name waits for the prefix settled when
+      // every document is read; until then it carries the prefix declared
+      // first, if any.
+      if (tagsTable.prefixWantedSet.insert(nameSpace).second)
+        tagsTable.prefixWanted.push_back(nameSpace);
+      tagsTable.provisionalNames.emplace_back(xmlId, nameSpace);
+      if (block >= 0) {
+        result = std::string(nameAt(fileLists.prefixes[static_cast<size_t>(block)].prefix)) +
+                 ":" + localName;
+      }
     }
   }
   NameRef xmlName = insertName(result);

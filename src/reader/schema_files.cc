@@ -120,6 +120,9 @@ void reportUnreadImports(const std::vector<int32_t>& imports) {
   for (int32_t id : imports) {
     const XmlTag& tag = tagsTable.tags[id];
     if (tagsTable.rootNamespaces.count(tag.nameSpace) != 0) continue;
+    // References to the XML namespace never fail: it has built-in
+    // declarations (provideXmlNamespace).
+    if (tag.nameSpace != 0 && tag.nameSpace == storedXmlNamespace()) continue;
     if (!warned.insert(tag.nameSpace).second) continue;
     auto doc = tagsTable.documentFile.find(tag.schemaId);
     std::string file = doc == tagsTable.documentFile.end() ? std::string() : doc->second;
@@ -502,10 +505,13 @@ int32_t findRoot(const char* rootName) {
   const char* name = rootName ? rootName : "";
   NameRef ref = findName(name);
   if (name[0] != '\0' && isStoredName(ref)) {
-    // One scan; the first match in table order wins.
+    // One scan; the first global declaration in table order wins.  A local
+    // declaration of the same name (inside a type or group) is never the
+    // root, wherever it stands.
     const GrowTable<XmlTag>& tags = tagsTable.tags;
     for (int32_t id = 0; id <= tags.count(); ++id) {
-      if (tags[id].elemType == kTagElement && tags[id].name == ref) {
+      if (tags[id].elemType == kTagElement && tags[id].name == ref &&
+          tags[tags[id].parent].elemType == kTagSchema) {
         tracePrintf("<== findRoot %d\n", id);
         return id;
       }

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "grow_table.h"
 #include "name_table.h"
@@ -175,6 +177,16 @@ struct TagsTable {
   /// substitutionGroup values met so far: each is reported once.
   std::unordered_set<NameRef> substitutionGroups;
 
+  /// Namespaces whose components need a qualified XML name and that the
+  /// parameter file gives no prefix for, in the order first met; the tags
+  /// whose XML names wait for the prefix that assignNamespacePrefixes
+  /// settles; and how many of each it has settled.
+  std::vector<NameRef> prefixWanted;
+  std::unordered_set<NameRef> prefixWantedSet;
+  std::vector<std::pair<int32_t, NameRef>> provisionalNames;  ///< xmlId, namespace
+  size_t prefixesSettled = 0;
+  size_t namesSettled = 0;
+
   /// Allocates both tables (tags with `maxXml` rows) and clears the counters.
   void allocate(int32_t maxXml);
   /// Releases both tables and clears everything.
@@ -195,11 +207,23 @@ bool isNetworkAddress(std::string_view id);
 /// Splits "p:local" into prefix and local part (no colon: empty prefix).
 void splitQName(const char* qname, char* prefix, size_t prefixSize, char* local, size_t localSize);
 
-/// Built-in data type code of a type name in the document of `schemaId`.
-int32_t getBuiltInType(const char* typeName, int32_t schemaId);
+/// Built-in data type code of a type name written on tag `xmlId` (its
+/// prefix is read with the declarations in scope there).
+int32_t getBuiltInType(const char* typeName, int32_t xmlId);
 
 /// Lowest xmlns entry whose xmlId and prefix match, 0 when none.
 int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix);
+
+/// The namespace that `prefix` stands for on tag `xmlId`: the declaration on
+/// the tag itself or on the nearest enclosing tag of its document; the XML
+/// namespace for "xml", which needs no declaration.  `declared` says whether
+/// there is one (0 and false when not).
+NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared);
+
+/// The namespace name that the xml prefix is bound to.
+constexpr const char* kXmlNamespaceName = "http://www.w3.org/XML/1998/namespace";
+/// Its NameRef when the name table holds it, else 0 (nothing is stored).
+NameRef storedXmlNamespace();
 
 /// Kind code of a tag's local name (0 when not an XSD tag), counting it.
 int32_t getElemType(const char* tagName);
@@ -215,3 +239,26 @@ void getAttrValue(char* name, char* value, int32_t schemaId);
 
 /// Adds one xmlns entry for the tag being built; seeds the PrefixBlock list.
 void addXmlnsEntry(const char* prefix, const char* nameSpace);
+
+/// After every schema document is read: settles the prefix of every
+/// namespace that needs one and has no [NAMESPACEPREFIX] line (a prefix the
+/// documents declare for it, else one made from its name), prints the line
+/// that would pin it, and gives the waiting tags their XML names.  0, or the
+/// status of 9416 when a namespace can have no prefix.
+int32_t assignNamespacePrefixes();
+
+/// After every schema document is read: when a tag refers to the xml prefix
+/// and no document of the XML namespace was read, reads the file that a
+/// [FILELOCATION] line gives for the XML namespace, or else built-in
+/// declarations of xml:lang, xml:space, xml:base and xml:id (strings) and of
+/// the attribute group xml:specialAttrs, as a further top-level schema.  0 or
+/// the status of the first error.
+int32_t provideXmlNamespace();
+
+/// The prefix made from a namespace name when no document declares one:
+/// from its last segment that names something, without a version suffix (of
+/// a host name, the label before the top-level domain), the initials of a
+/// long name of capitalised words, else the word in lower case; letters,
+/// digits and "_" only, "ns" in front when it would not start with a letter
+/// or would start with "xml".
+std::string derivedPrefixBase(const char* nameSpace);

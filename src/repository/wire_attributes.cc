@@ -52,6 +52,8 @@ std::string cobolName(const char* name) {
       c = 'P';
   }
   if (!out.empty() && !(out[0] >= 'A' && out[0] <= 'Z')) out[0] = 'C';
+  // A COBOL name may not end in a hyphen, which the cut can leave behind.
+  while (out.size() > 1 && out.back() == '-') out.pop_back();
   return out;
 }
 

@@ -91,7 +91,7 @@ const std::string& cataloguePath() { return catalogue().path; }
 char messageSeverity(int32_t number) {
   switch (number) {
     case 9350: case 9351: case 9352: case 9358: case 9360: case 9361:
-    case 9397: case 9404: case 9406: case 9408:
+    case 9397: case 9404: case 9406: case 9408: case 9417: case 9430:
       return 'I';
     case 9355: case 9362: case 9373: case 9374: case 9381: case 9384: case 9388: case 9392:
     case 9424:

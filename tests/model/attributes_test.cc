@@ -108,3 +108,82 @@ TEST_F(ModelTest, SimpleContentRestrictionUpdatesInheritedAttributes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ModelTest, TheXmlPrefixNeedsNoDeclaration) {
+  // xml:lang and its kin resolve to the XML namespace: to an xml.xsd that a
+  // document imports, otherwise to built-in string attributes.
+  const char* xmlXsd =
+      "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' "
+      "targetNamespace='http://www.w3.org/XML/1998/namespace'>"
+      "<xs:attribute name='lang' type='xs:language'/>"
+      "<xs:attribute name='space'><xs:simpleType><xs:restriction base='xs:NCName'>"
+      "<xs:enumeration value='default'/><xs:enumeration value='preserve'/>"
+      "</xs:restriction></xs:simpleType></xs:attribute>"
+      "<xs:attribute name='base' type='xs:anyURI'/><xs:attribute name='id' type='xs:ID'/>"
+      "<xs:attributeGroup name='specialAttrs'><xs:attribute ref='xml:base'/>"
+      "<xs:attribute ref='xml:lang'/><xs:attribute ref='xml:space'/><xs:attribute ref='xml:id'/>"
+      "</xs:attributeGroup></xs:schema>";
+  struct Case {
+    const char* label;
+    const char* import;
+    bool fileLocation;  ///< a [FILELOCATION] line for the XML namespace
+    int32_t lang, space, base, id;
+    bool builtIn;
+  } cases[] = {
+      {"built in", "", false, kDtString, kDtString, kDtString, kDtString, true},
+      {"imported",
+       "<xs:import namespace='http://www.w3.org/XML/1998/namespace' schemaLocation='xml.xsd'/>",
+       false, kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
+      {"given under [FILELOCATION]", "", true, kDtLanguage, kDtNCName, kDtAnyURI, kDtID, false},
+      // Never fetched: its references do not fail, so no warning for the import.
+      {"imported from a network address",
+       "<xs:import namespace='http://www.w3.org/XML/1998/namespace' "
+       "schemaLocation='http://www.w3.org/2001/xml.xsd'/>",
+       false, kDtString, kDtString, kDtString, kDtString, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    freshRun();
+    std::strcpy(parms.xsiPrefix, "xsi");
+    std::string dir = makeTempDir();
+    writeFile(dir + "/xml.xsd", xmlXsd);
+    if (c.fileLocation)
+      createFileLocBlock("http://www.w3.org/XML/1998/namespace", (dir + "/xml.xsd").c_str());
+    writeFile(dir + "/main.xsd",
+              std::string("<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' "
+                          "xmlns:xml='http://www.w3.org/XML/1998/namespace' xmlns:m='urn:m' "
+                          "targetNamespace='urn:m'>") +
+                  c.import +
+                  "<xs:element name='r'><xs:complexType><xs:sequence>"
+                  "<xs:element name='t'><xs:complexType>"
+                  "<xs:attributeGroup ref='xml:specialAttrs'/></xs:complexType></xs:element>"
+                  "</xs:sequence><xs:attribute ref='xml:lang' use='required'/>"
+                  "<xs:attribute ref='xml:space'/></xs:complexType></xs:element></xs:schema>");
+    startCapture();
+    int32_t main = loadSchemaFile(dir + "/main.xsd");
+    std::string reading = stopCapture();
+    ASSERT_GT(main, 0) << reading;
+    EXPECT_EQ(linesWith(reading, "KOVA9430I").size(), c.builtIn ? 1u : 0u) << reading;
+    EXPECT_EQ(linesWith(reading, "KOVA9424W").size(), 0u) << reading;
+    ASSERT_GT(runModel("r"), 0) << output;
+    EXPECT_EQ(run.errSw, 0) << output;
+    struct Expect {
+      const char* name;
+      int32_t dataType;
+    } expect[] = {{"lang", c.lang}, {"space", c.space}, {"base", c.base}, {"id", c.id}};
+    for (const Expect& e : expect) {
+      int32_t a = attributeNamed(e.name);
+      ASSERT_GT(a, 0) << e.name;
+      EXPECT_EQ(modelTables.attributes[a].dataType, e.dataType) << e.name;
+      EXPECT_EQ(std::string(textOf(modelTables.attributes[a].xmlName)),
+                std::string("xml:") + e.name);
+    }
+    // The xml prefix is never declared on the instance, whatever the schema wrote.
+    EXPECT_EQ(attributeNamed("xmlns:xml"), 0);
+    EXPECT_GT(attributeNamed("xmlns:m"), 0);
+  }
+}
+
+}  // namespace

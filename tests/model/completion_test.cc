@@ -90,11 +90,44 @@ TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   EXPECT_EQ(valuesOf(attributeNamed("xmlns"), false), "6:xmlns_DEF=urn:default");
 }
 
-TEST_F(ModelTest, SimpleRootCannotTakeInstanceAttributes) {
-  std::strcpy(parms.xsiPrefix, "xsi");
-  build(schema("<xs:element name='r' type='xs:string'/>"), "r");
-  EXPECT_EQ(run.errSw, 1);
-  EXPECT_FALSE(linesWith(output, "KOVA9354E").empty());
+TEST_F(ModelTest, SimpleRootGetsATypeOfSimpleContentForTheInstanceAttributes) {
+  // A root of simple type, or of no type, is a message like an element with
+  // simple content: a type whose base is its data type, holding the
+  // instance attributes (none without a namespace or location).
+  struct Case {
+    const char* declaration;
+    bool xsi;
+    int32_t baseType;
+    int32_t content;
+    const char* members;
+    int32_t composition;
+  } cases[] = {
+      {"<xs:element name='r' type='xs:int'/>", true, kDtInt, kContentOrdinary,
+       " | @xmlns:xsi[1..1]", kCompAttrAdded},
+      {"<xs:element name='r' type='S'/><xs:simpleType name='S'><xs:restriction base='xs:date'>"
+       "<xs:enumeration value='2000-01-01'/></xs:restriction></xs:simpleType>",
+       true, kDtDate, kContentOrdinary, " | @xmlns:xsi[1..1]", kCompAttrAdded},
+      {"<xs:element name='r' type='xs:int'/>", false, kDtInt, kContentOrdinary, " |",
+       kCompUndecided},
+      // No type at all: anything may stand in it.
+      {"<xs:element name='r'/>", true, kDtString, kContentOpen, " | @xmlns:xsi[1..1]",
+       kCompAttrAdded},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.declaration);
+    freshRun();
+    if (c.xsi) std::strcpy(parms.xsiPrefix, "xsi");
+    int32_t root = build(schema(c.declaration), "r");
+    ASSERT_GT(root, 0);
+    EXPECT_EQ(run.errSw, 0) << output;
+    int32_t t = modelTables.elements[root].typeId;
+    ASSERT_GT(t, 0);
+    EXPECT_STREQ(textOf(modelTables.types[t].name), "r_ANON");
+    EXPECT_EQ(modelTables.types[t].baseType, c.baseType);
+    EXPECT_EQ(modelTables.types[t].typeContent, c.content);
+    EXPECT_EQ(modelTables.types[t].composition, c.composition);
+    EXPECT_EQ(members(t), c.members);
+  }
 }
 
 const char* kCycle = R"(

@@ -138,6 +138,20 @@ TEST_F(ModelTest, ComplexContentDerivationsRegroupTheParticles) {
       <xs:sequence><xs:element name='street' type='xs:string'/></xs:sequence>
     </xs:restriction></xs:complexContent></xs:complexType>)",
        "Short", {{"Short", "Short^street[-1..-1] |", -1}}, nullptr},
+      // anyType has nothing to inherit: restriction and extension of it are
+      // the plain type their content declares.
+      {"a restriction of anyType is the type it declares",
+       R"(<xs:complexType name='Plain'><xs:complexContent><xs:restriction base='xs:anyType'>
+      <xs:sequence><xs:element name='p' type='xs:string'/></xs:sequence>
+      <xs:attribute name='at' type='xs:int'/>
+    </xs:restriction></xs:complexContent></xs:complexType>)",
+       "Plain", {{"Plain", "Plain^p[-1..-1] | @at[0..1]", kCompSequence}}, "ANON0"},
+      {"an extension of anyType is the type it declares",
+       R"(<xs:complexType name='Plain'><xs:complexContent><xs:extension base='xs:anyType'>
+      <xs:choice><xs:element name='p' type='xs:string'/>
+        <xs:element name='q' type='xs:int'/></xs:choice>
+    </xs:extension></xs:complexContent></xs:complexType>)",
+       "Plain", {{"Plain", "Plain^p[-1..-1] Plain^q[-1..-1] |", kCompChoice}}, "ANON0"},
   };
   for (const DerivedCase& c : cases) {
     SCOPED_TRACE(c.label);

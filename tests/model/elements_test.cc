@@ -166,8 +166,8 @@ TEST_F(ModelTest, UnresolvedOrWrongKindOfNameStopsTheRun) {
        9365},
       // A type name that only an element has is the wrong kind.
       {"<xs:element name='r' type='T'/><xs:element name='T' type='xs:string'/>", 9366},
-      // Complex content of a built-in base is not found.
-      {"<xs:complexType name='T'><xs:complexContent><xs:restriction base='xs:anyType'>"
+      // Complex content of a built-in base other than anyType is not found.
+      {"<xs:complexType name='T'><xs:complexContent><xs:restriction base='xs:anySimpleType'>"
        "<xs:sequence><xs:element name='a' type='xs:string'/></xs:sequence>"
        "</xs:restriction></xs:complexContent></xs:complexType><xs:element name='r' type='T'/>",
        9371},
@@ -215,6 +215,49 @@ TEST_F(ModelTest, PrefixedNamesResolveInTheSchemaOfTheirNamespace) {
   int32_t y = elementWithIdent("a_r_ANON^y");
   EXPECT_EQ(members(modelTables.elements[x].typeId).substr(0, 12), "b:T^fromB[-1");
   EXPECT_EQ(members(modelTables.elements[y].typeId).substr(0, 12), "a:T^fromA[-1");
+}
+
+TEST_F(ModelTest, APrefixMeansWhatTheDeclarationsWhereItIsWrittenSay) {
+  // Both documents call their own namespace tns; main also binds p to its
+  // own namespace, the included part binds p to urn:b; one element of main
+  // rebinds tns on itself.
+  std::string dir = makeTempDir();
+  const char* xs = "xmlns:xs='http://www.w3.org/2001/XMLSchema'";
+  writeFile(dir + "/main.xsd", std::string("<xs:schema ") + xs + R"( xmlns:tns='urn:a'
+      xmlns:b='urn:b' xmlns:p='urn:a' targetNamespace='urn:a'>
+    <xs:import namespace='urn:b' schemaLocation='b.xsd'/>
+    <xs:include schemaLocation='part.xsd'/>
+    <xs:element name='r'><xs:complexType><xs:sequence>
+      <xs:element name='x' type='tns:Inner'/>
+      <xs:element ref='b:s'/>
+      <xs:element name='y' xmlns:tns='urn:b' type='tns:Inner'/>
+      <xs:element ref='tns:fromPart'/>
+    </xs:sequence></xs:complexType></xs:element>
+    <xs:complexType name='Inner'><xs:sequence><xs:element name='inA' type='xs:int'/>
+    </xs:sequence></xs:complexType>
+  </xs:schema>)");
+  writeFile(dir + "/part.xsd", std::string("<xs:schema ") + xs +
+                                   " xmlns:p='urn:b' targetNamespace='urn:a'>"
+                                   "<xs:element name='fromPart' type='p:Inner'/></xs:schema>");
+  writeFile(dir + "/b.xsd", std::string("<xs:schema ") + xs + R"( xmlns:tns='urn:b'
+      targetNamespace='urn:b'><xs:element name='s' type='tns:Inner'/>
+    <xs:complexType name='Inner'><xs:sequence><xs:element name='inB' type='xs:int'/>
+    </xs:sequence></xs:complexType>
+  </xs:schema>)");
+  ASSERT_GT(loadSchemaFile(dir + "/main.xsd"), 0);
+  ASSERT_GT(runModel("r", false), 0) << output;
+  EXPECT_EQ(run.errSw, 0) << output;
+  struct Case {
+    const char* element;
+    const char* inner;  ///< the member of the type it resolved to
+  } cases[] = {{"x", "inA"}, {"s", "inB"}, {"y", "inB"}, {"fromPart", "inB"}};
+  for (const Case& c : cases) {
+    int32_t e = rowWith(modelTables.elements, &ElementEntry::name, c.element);
+    ASSERT_GT(e, 0) << c.element;
+    std::string m = members(modelTables.elements[e].typeId);
+    EXPECT_NE(m.find(std::string("^") + c.inner + "["), std::string::npos)
+        << c.element << ": " << m;
+  }
 }
 
 

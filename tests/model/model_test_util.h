@@ -39,6 +39,9 @@ class ModelTest : public KovaTest {
     int32_t rootTag = topElement(root);
     EXPECT_NE(rootTag, 0) << "no top-level element " << root;
     startCapture();
+    // As the run driver does once every document is read.
+    provideXmlNamespace();
+    assignNamespacePrefixes();
     int32_t rootElem = processElement(rootTag, 0);
     if (complete) {
       createXsiAttributes(rootElem);

@@ -50,6 +50,7 @@ int32_t loadSchemaFile(const std::string& path) {
   if (parseXMLfile(text, 0, first->fileName) != 0) return 0;
   int32_t schema = tagsTable.tags[0].firstChild;
   if (processIncludes() != 0) return 0;
+  if (provideXmlNamespace() != 0 || assignNamespacePrefixes() != 0) return 0;
   return schema;
 }
 

@@ -59,8 +59,9 @@ TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
   EXPECT_EQ(findXmlnsEntry(2, insertName("q")), 2);
   EXPECT_EQ(findXmlnsEntry(2, 0), 4);
   EXPECT_EQ(findXmlnsEntry(1, insertName("p")), 0);
+  // A prefix names one namespace only: urn:second does not take p again.
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:first"))), "p");
-  EXPECT_EQ(text(findPrefixBlock(insertName("urn:second"))), "p");
+  EXPECT_EQ(findPrefixBlock(insertName("urn:second")), 0);
   EXPECT_EQ(findPrefixBlock(insertName("urn:default")), 0);
 }
 
@@ -82,6 +83,12 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
       "<xs:element name=\"e\" type=\"xs:anyURI\"/>"
       "<xs:element name=\"f\" type=\"tns:MyType\"/>"
       "<xs:element name=\"g\" type=\"xs:timeInstant\"/>"
+      // Declarations in scope where the name is written: on the tag itself
+      // (after the name among its attributes), or on an enclosing tag.
+      "<xs:element name=\"j\" type=\"q:string\" xmlns:q=\"urn:other\"/>"
+      "<xs:element name=\"k\" type=\"q:string\" xmlns:q=\"http://www.w3.org/2001/XMLSchema\"/>"
+      "<xs:complexType name=\"CT\" xmlns:xs=\"urn:not-xsd\"><xs:sequence>"
+      "<xs:element name=\"l\" type=\"xs:string\"/></xs:sequence></xs:complexType>"
       "<xs:simpleType name=\"h\"><xs:restriction base=\"xs:decimal\"/></xs:simpleType>"
       "<xs:simpleType name=\"i\"><xs:restriction base=\"tns:h\"/></xs:simpleType>",
       "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"");
@@ -93,6 +100,7 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
   } cases[] = {
       {"a", kDtString, ""}, {"b", 0, "tns:string"}, {"c", kDtString, ""},      {"d", kDtString, ""},
       {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""},
+      {"j", 0, "q:string"}, {"k", kDtString, ""},     {"l", 0, "xs:string"},
   };
   for (const Case& c : cases) {
     int32_t id = findTag(kTagElement, c.name);
@@ -106,7 +114,8 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
   int32_t i = findTag(kTagSimpleType, "i");
   EXPECT_EQ(tag(tag(i).firstChild).baseDataType, 0);
   EXPECT_EQ(text(tag(tag(i).firstChild).base), "tns:h");
-  // The schema tag's own declarations count, those of other tags do not.
+  // From the schema tag, only its own declarations are in scope.
+  EXPECT_EQ(getBuiltInType("q:int", 1), kDtInt);
   EXPECT_EQ(getBuiltInType("tns:int", 1), 0);
   EXPECT_EQ(getBuiltInType("xs:int", 1), kDtInt);
   EXPECT_EQ(getBuiltInType("Int", 1), 0);

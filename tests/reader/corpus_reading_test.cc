@@ -31,6 +31,8 @@ class CorpusReading : public ReaderTest {
       while (*text != '\0' && static_cast<unsigned char>(*text) <= ' ') ++text;
       status = parseXMLfile(text, 0, first->fileName);
       if (status == 0 && run.errSw == 0) status = processIncludes();
+      if (status == 0 && run.errSw == 0) status = provideXmlNamespace();
+      if (status == 0 && run.errSw == 0) status = assignNamespacePrefixes();
       if (run.errSw == 0) rootId = findRoot(parms.rootElement);
     }
     output = stopCapture();
@@ -53,18 +55,31 @@ class CorpusReading : public ReaderTest {
 
 TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
   std::string folder = corpusDir() + "/ubl-2.5/maindoc";
-  parms.defNameSpace = insertName("urn:oasis:names:specification:ubl:schema:xsd:Invoice-2");
-  // No schema of the set declares a prefix for these namespaces before their
-  // own schema is read; the parameter file names them ([NAMESPACEPREFIX]).
-  createPrefixBlock("urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2",
-                    "sig");
-  createPrefixBlock("http://uri.etsi.org/01903/v1.3.2#", "xades");
-  createPrefixBlock("http://uri.etsi.org/01903/v1.4.1#", "xades141");
+  // No [NAMESPACEPREFIX] line and no DEFNAMESPACE: each namespace takes the
+  // prefix its own schema declares, else one that another declares (xades,
+  // declared only by the module that imports it), else one made from its
+  // name (the document's own namespace has only a default declaration).
   int32_t root = readAll(folder, "UBL-Invoice-2.5.xsd", "Invoice");
   ASSERT_GT(root, 0) << output;
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "E ").size(), 0u) << output;
-  EXPECT_EQ(text(tag(root).xmlName), "Invoice");
+  EXPECT_EQ(text(tag(root).xmlName), "invoice:Invoice");
+  struct Chosen {
+    const char* nameSpace;
+    const char* prefix;
+  } chosen[] = {
+      {"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2", "invoice"},
+      {"urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2", "cac"},
+      {"urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2", "csc"},
+      {"http://uri.etsi.org/01903/v1.3.2#", "xades"},
+      {"http://uri.etsi.org/01903/v1.4.1#", "etsi"},
+      {"http://www.w3.org/2000/09/xmldsig#", "ds"},
+  };
+  for (const Chosen& c : chosen) {
+    EXPECT_EQ(text(findPrefixBlock(insertName(c.nameSpace))), c.prefix) << c.nameSpace;
+    std::string pin = std::string("\"") + c.nameSpace + " " + c.prefix + "\"";
+    EXPECT_EQ(linesWith(output, pin).size(), 1u) << pin;
+  }
   EXPECT_EQ(text(tag(root).type), "InvoiceType");
   // Every module of common/ that the invoice reaches, each read once.
   std::set<std::string> expected = {

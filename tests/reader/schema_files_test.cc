@@ -279,14 +279,18 @@ TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
   EXPECT_EQ(linesWith(output, "KOVA9363E").size(), 0u) << output;
 }
 
-TEST_F(SchemaFiles, FindRootTakesTheFirstElementInTableOrder) {
+TEST_F(SchemaFiles, FindRootTakesTheFirstGlobalElementNeverALocalOne) {
+  // A local declaration of the name comes first in the table; the global one
+  // after it is the root.  A name declared only locally is no root at all.
   ASSERT_EQ(parse(schemaDoc("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"Root\"/>"
+                         "<xs:element name=\"OnlyLocal\"/>"
                          "</xs:sequence></xs:complexType><xs:element name=\"Root\"/>"
-                         "<xs:group name=\"OnlyGroup\"/>")),
+                         "<xs:element name=\"Root\"/><xs:group name=\"OnlyGroup\"/>")),
             0);
-  EXPECT_EQ(findRoot("Root"), 4);
   EXPECT_EQ(tag(tag(4).parent).elemType, kTagSequence);
-  for (const char* missing : {"OnlyGroup", "T", "Nowhere", ""}) {
+  EXPECT_EQ(findRoot("Root"), 6);
+  EXPECT_EQ(tag(tag(6).parent).elemType, kTagSchema);
+  for (const char* missing : {"OnlyGroup", "OnlyLocal", "T", "Nowhere", ""}) {
     run.errSw = 0;
     startCapture();
     EXPECT_EQ(findRoot(missing), -1) << missing;

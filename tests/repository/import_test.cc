@@ -1,6 +1,8 @@
 // Whole imports into temporary repositories: the built xsdimport runs on a
 // parameter file, and the repository is read back with kova-repo export.
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -467,18 +469,42 @@ TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   EXPECT_EQ(std::to_string(complexTypes), totals[0].substr(totals[0].rfind(' ') + 1));
 }
 
+/// Every UBL main document (root: the document's name) and every ISO 20022
+/// message (root Document) of the corpus, read off its folders.
+std::vector<CorpusCase> everyCorpusDocument() {
+  namespace fs = std::filesystem;
+  static std::vector<std::string> files;  // CorpusCase holds pointers into these
+  static std::vector<std::string> roots;
+  std::vector<std::pair<std::string, std::string>> found;
+  fs::path corpus = fs::path(corpusDir());
+  for (const fs::directory_entry& e : fs::directory_iterator(corpus / "ubl-2.5" / "maindoc")) {
+    std::string name = e.path().filename().string();  // UBL-<Root>-2.5.xsd
+    if (name.rfind("UBL-", 0) != 0 || e.path().extension() != ".xsd") continue;
+    found.emplace_back("ubl-2.5/maindoc/" + name,
+                       name.substr(4, name.size() - 4 - std::strlen("-2.5.xsd")));
+  }
+  for (const fs::directory_entry& e : fs::recursive_directory_iterator(corpus / "iso20022")) {
+    if (e.path().extension() != ".xsd") continue;
+    found.emplace_back(fs::relative(e.path(), corpus).string(), "Document");
+  }
+  std::sort(found.begin(), found.end());
+  files.reserve(found.size());
+  roots.reserve(found.size());
+  std::vector<CorpusCase> cases;
+  for (const auto& [file, root] : found) {
+    files.push_back(file);
+    roots.push_back(root);
+    cases.push_back(CorpusCase{files.back().c_str(), roots.back().c_str()});
+  }
+  return cases;
+}
+
+// Without a single [NAMESPACEPREFIX] line or DEFNAMESPACE: the program finds
+// every prefix itself.
 INSTANTIATE_TEST_SUITE_P(
-    Representative, Corpus,
-    ::testing::Combine(::testing::Values(
-        CorpusCase{"ubl-2.5/maindoc/UBL-Invoice-2.5.xsd", "Invoice"},
-        CorpusCase{"ubl-2.5/maindoc/UBL-Order-2.5.xsd", "Order"},
-        CorpusCase{"ubl-2.5/maindoc/UBL-ApplicationResponse-2.5.xsd", "ApplicationResponse"},
-        CorpusCase{"iso20022/payments_initiation_11/pain.001.001.10_1.xsd", "Document"},
-        CorpusCase{"iso20022/payments_clearing_and_settlement_10/pacs.008.001.09.xsd", "Document"},
-        CorpusCase{"iso20022/banktocustomer_cash_management_8/camt.053.001.08.xsd", "Document"}),
-        kBothStores),
+    Every, Corpus, ::testing::Combine(::testing::ValuesIn(everyCorpusDocument()), kBothStores),
     [](const ::testing::TestParamInfo<std::tuple<CorpusCase, Store>>& info) {
-      std::string name = std::filesystem::path(std::get<0>(info.param).file).stem().string();
+      std::string name = std::get<0>(info.param).file;
       for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
       return name + (std::get<1>(info.param) == Store::kFile ? "_File" : "_Server");

@@ -263,6 +263,10 @@ TEST_F(Writers, LanguageNameRules) {
       {"purchase-order_v2", "PURCHASE-ORDER-V2", "purchase_order_v2", "PURCHASE.CPY"},
       {"a-1", "A-1", "a_1", "A1.CPY"},
       {"ns:a-b.c", "NSCA-BPC", "nsCa_bPc", "NSABC.CPY"},
+      // Cut after an underscore or hyphen: no hyphen is left at the end.
+      {"xmlns:CatalogueDeletion_2", "XMLNSCCATALOGUEDELETION", "xmlnsCCatalogueDeletion_2",
+       "XMLNSCAT.CPY"},
+      {"a_", "A", "a_", "A.CPY"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(cobolName(c.name), c.cobol) << c.name;

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "catalogue.h"
@@ -129,58 +128,24 @@ std::vector<std::string> linesWith(const std::string& text, const std::string& n
 
 std::string shellWord(const std::string& s) { return shellQuote(s); }
 
-namespace {
-
-// Every `key="value"` in `text` whose key starts with `keyPrefix`: pairs of
-// the rest of the key and the value, in document order.
-std::vector<std::pair<std::string, std::string>> quotedAttributes(const std::string& text,
-                                                                  const std::string& keyPrefix) {
-  std::vector<std::pair<std::string, std::string>> out;
-  for (size_t at = text.find(keyPrefix); at != std::string::npos;
-       at = text.find(keyPrefix, at + 1)) {
-    size_t eq = text.find("=\"", at);
-    size_t close = eq == std::string::npos ? eq : text.find('"', eq + 2);
-    if (close == std::string::npos) break;
-    std::string rest = text.substr(at + keyPrefix.size(), eq - at - keyPrefix.size());
-    if (rest.find_first_of(" \t\r\n<>") != std::string::npos) continue;
-    out.emplace_back(rest, text.substr(eq + 2, close - eq - 2));
-  }
-  return out;
-}
-
-}  // namespace
-
 std::string corpusParameterFile(const std::string& dir, const std::string& corpusFile,
                                 const std::string& root, const std::string& db,
                                 const std::string& messageSet) {
   namespace fs = std::filesystem;
   fs::path corpus = fs::path(corpusDir());
   fs::path main = corpus / corpusFile;
-  std::vector<fs::path> files = {main};
   std::string locations;
   if (corpusFile.rfind("ubl-2.5/", 0) == 0) {
     // The common modules import each other by bare file name.
     for (const fs::directory_entry& e : fs::directory_iterator(corpus / "ubl-2.5" / "common")) {
       if (e.path().extension() != ".xsd") continue;
-      files.push_back(e.path());
       locations += e.path().filename().string() + " " + e.path().string() + "\n";
     }
   }
-  std::map<std::string, std::string> prefixOf;
-  for (const fs::path& f : files)
-    for (const auto& [prefix, ns] : quotedAttributes(readFile(f.string()), "xmlns:"))
-      prefixOf.emplace(ns, prefix);
-  int n = 0;
-  for (const fs::path& f : files) {
-    auto targets = quotedAttributes(readFile(f.string()), "targetNamespace");
-    if (!targets.empty() && targets.front().first.empty() &&
-        prefixOf.count(targets.front().second) == 0)
-      prefixOf[targets.front().second] = "ns" + std::to_string(++n);
-  }
-  std::string prefixes;
-  for (const auto& [ns, prefix] : prefixOf) prefixes += ns + " " + prefix + "\n";
+  // No [NAMESPACEPREFIX] line and no DEFNAMESPACE: the program finds the
+  // prefixes itself.
   return writeFile(dir + "/import.parms",
                    "QEL_DB=" + db + "\nMESSAGESET=" + messageSet + "\nROOTELEMENT=" + root +
-                       "\n[FILELIST]\n" + main.filename().string() + "\n[NAMESPACEPREFIX]\n" +
-                       prefixes + (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
+                       "\n[FILELIST]\n" + main.filename().string() + "\n" +
+                       (locations.empty() ? "" : "[FILELOCATION]\n" + locations));
 }

@@ -45,9 +45,9 @@ std::string shellWord(const std::string& s);
 
 /// A parameter file in `dir` that imports corpus document `corpusFile` (a path
 /// under corpusDir()) with root `root` into repository `db`,
-/// message set `messageSet`: a [NAMESPACEPREFIX] line for every namespace the
-/// schemas declare a prefix for or target (nsN when none is declared), and for
-/// UBL the common modules as [FILELOCATION] lines.  Returns the file's path;
+/// message set `messageSet`, as a new user writes it: no [NAMESPACEPREFIX]
+/// line and no DEFNAMESPACE, and for UBL the common modules as [FILELOCATION]
+/// lines.  Returns the file's path;
 /// run it from the document's folder (FILEPATH stays empty).
 std::string corpusParameterFile(const std::string& dir, const std::string& corpusFile,
                                 const std::string& root, const std::string& db,
