@@ -275,7 +275,8 @@ const char* QELAttrKeyName(const char* plugin, int32_t key);
    QEL_STATUS_BAD_BUFFER for a missing or short record. */
 int32_t QELGetAPIReleaseInfo(void* releaseInfo, const char* requiredRelease);
 /* Connects the process to the repository file `database` for reading and
-   writing, creating and initialising it when it does not exist.  user and
+   writing, creating and initialising it when it does not exist (the set-up
+   becomes durable with the first commit, or at QELCloseRepository).  user and
    password are not used by a file repository.  A connection already open
    is ended first, its uncommitted work discarded.  Statuses: 0,
    NO_DATABASE_NAME (empty name), CANNOT_CONNECT (cannot be opened or
@@ -288,8 +289,11 @@ int32_t QELOpenRepository(const char* database, const char* user, const char* pa
    NOT_PERMITTED. */
 int32_t QELOpenRepository2(const char* database, const char* user, const char* password,
                            int32_t mode);
-/* Ends the connection; a message set still open is discarded.  Statuses: 0,
-   NOT_PERMITTED when not connected. */
+/* Ends the connection; a message set still open is discarded.  A file that
+   QELOpenRepository created is kept as a repository even when nothing was
+   committed; it is left empty only when the process ends without closing.
+   Statuses: 0, NOT_PERMITTED when not connected, WRITER_ACTIVE or
+   DATABASE_ERROR when a new file's set-up cannot be committed. */
 int32_t QELCloseRepository(void);
 /* The database's own explanation of the last failure of this process's
    connection (a connection that could not be made, a server error), or the

@@ -17,6 +17,7 @@
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "containment_graph.h"
 #include "plugin_rules.h"
@@ -92,6 +93,12 @@ struct Component {
   PluginKind plugin = PluginKind::kNone;  ///< plug-in, or plug-in member's plug-in
 };
 
+/// A value member as the checks of a new one need it.
+struct ValueMember {
+  uint32_t child = 0;
+  int32_t role = 0;
+};
+
 /// The connection of the process.
 struct Connection {
   std::unique_ptr<RepositoryStorage> store;
@@ -105,6 +112,16 @@ struct Connection {
   std::unordered_map<uint32_t, Component> cache;
   ContainmentGraph graph;
   bool graphLoaded = false;
+  /// A new file's set-up (tables and plug-ins) waits for the first commit;
+  /// closing the connection without one commits it alone.
+  bool setupPending = false;
+  /// The value members of the elements that this write has inserted values
+  /// into, read from the storage once per element and then kept up to date,
+  /// so that an insert does not read its element's members back.
+  std::unordered_map<uint32_t, std::vector<ValueMember>> valueMembers;
+  /// The first handle made by this write (handles only grow): a component
+  /// from here on had no members before it.
+  uint32_t firstNew = UINT32_MAX;
 
   void endSet() {
     openSet = 0;
@@ -112,6 +129,8 @@ struct Connection {
     cache.clear();
     graph.clear();
     graphLoaded = false;
+    valueMembers.clear();
+    firstNew = UINT32_MAX;
   }
 };
 
@@ -248,6 +267,17 @@ void ensureGraph() {
   g.graphLoaded = true;
 }
 
+/// The value members of element `parent`, known or read once.
+std::vector<ValueMember>& valueMembersOf(uint32_t parent) {
+  auto it = g.valueMembers.find(parent);
+  if (it != g.valueMembers.end()) return it->second;
+  std::vector<ValueMember>& known = g.valueMembers[parent];
+  if (parent < g.firstNew)
+    for (const MemberRow& m : g.store->membersOf(parent, QEL_MEMBER_VALUE))
+      known.push_back({m.childId, m.role});
+  return known;
+}
+
 /// Starts the write transaction of `set` (already validated as a set).
 int32_t beginSet(uint32_t set, bool write) {
   g.endSet();
@@ -286,6 +316,7 @@ int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
   c.setId = row.setId;
   c.kind = row.kind;
   g.cache[row.id] = c;
+  g.firstNew = std::min(g.firstNew, row.id);
   if (g.graphLoaded && row.setId != 0) {
     g.graph.addNode(row.id);
     if (row.typeId) g.graph.addEdgeFromNew(row.id, row.typeId);
@@ -298,6 +329,7 @@ int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
 uint32_t addMember(MemberRow& row) {
   row.id = g.store->allocateHandle();
   g.store->insertMember(row);
+  g.firstNew = std::min(g.firstNew, row.id);
   Component c;
   c.setId = row.setId;
   c.memberKind = row.kind;
@@ -322,7 +354,8 @@ int32_t addPluginMember(uint32_t set, PluginKind plugin, const std::string& name
   return kOk;
 }
 
-/// Registers any plug-in a repository lacks (a new repository lacks all).
+/// Registers any plug-in a repository lacks (a new repository lacks all),
+/// pending until the connection's first commit.
 int32_t registerPlugins() {
   bool missing = false;
   for (int i = 1; i <= kPluginCount; ++i)
@@ -340,12 +373,15 @@ int32_t registerPlugins() {
     row.name = row.secondName = name;
     addDefinition(row, nullptr);
   }
-  st = g.store->commit();
+  // Durable with the first commit of the connection: a new file is set up and
+  // filled in one commit, and left empty when none follows.
+  st = g.store->commitLater();
   g.cache.clear();
   if (st != kStoreOk) {
     g.store->rollback();
     return st == kStoreBusy ? kWriterActive : kDatabaseError;
   }
+  g.setupPending = true;
   return kOk;
 }
 
@@ -503,6 +539,7 @@ QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, co
       g.endSet();
       g.store.reset();
     }
+    g.setupPending = false;
     int32_t st = kStoreOk;
     g.readOnly = mode == QEL_OPEN_READ;
     // A repository file has no users of its own; a server database has.
@@ -548,8 +585,15 @@ QEL_EXPORT int32_t QELCloseRepository(void) {
     if (!g.store) return kNotPermitted;
     g.store->rollback();  // a message set still open is discarded
     g.endSet();
+    int32_t st = kOk;
+    if (g.setupPending) {  // a new file stays a repository
+      st = g.store->beginWrite();
+      if (st == kStoreOk) st = g.store->commit();
+      st = st == kStoreOk ? kOk : st == kStoreBusy ? kWriterActive : kDatabaseError;
+      g.setupPending = false;
+    }
     g.store.reset();
-    return kOk;
+    return st;
   });
 }
 
@@ -664,6 +708,7 @@ QEL_EXPORT int32_t QELCloseProject(uint32_t project, int32_t commit) {
           g.endSet();
           return kDatabaseError;
         }
+        g.setupPending = false;
       } else {
         g.store->rollback();
       }
@@ -903,6 +948,7 @@ QEL_EXPORT int32_t QELDelete(uint32_t handle) {
       g.graph.removeEdge(comp.parentId, comp.childId);
       g.store->deleteMember(handle);
       g.cache.erase(handle);
+      g.valueMembers.erase(comp.parentId);
       return kOk;
     }
     if (g.graph.isContained(handle)) return kReferenced;
@@ -911,6 +957,7 @@ QEL_EXPORT int32_t QELDelete(uint32_t handle) {
     g.graph.removeNode(handle);
     g.store->deleteDefinition(handle);
     g.cache.erase(handle);
+    g.valueMembers.erase(handle);
     return kOk;
   });
 }
@@ -980,14 +1027,15 @@ QEL_EXPORT int32_t QELInsertMember2(uint32_t parent, uint32_t child, int32_t pos
     } else {
       m.role = getField<int32_t>(memberRecord, QEL_OFF_MEMBER_ROLE);
       if (!isKnownRole(m.role)) return kBadRole;
-      for (const MemberRow& other : g.store->membersOf(parent, QEL_MEMBER_VALUE)) {
-        if (other.childId == child) return kAlreadyMember;
+      for (const ValueMember& other : valueMembersOf(parent)) {
+        if (other.child == child) return kAlreadyMember;
         if (other.role == m.role && isSingleRole(m.role)) return kRoleTaken;
       }
     }
     ensureGraph();
     if (!g.graph.addEdge(parent, child)) return kCircular;
     *outMember = addMember(m);
+    if (kind == QEL_MEMBER_VALUE) g.valueMembers[parent].push_back({child, m.role});
     return kOk;
   });
 }
@@ -1006,6 +1054,7 @@ QEL_EXPORT int32_t QELRemoveAll(uint32_t handle) {
       }
       g.store->deleteMembersOf(handle, kind);
     }
+    g.valueMembers.erase(handle);
     return kOk;
   });
 }
@@ -1094,6 +1143,7 @@ QEL_EXPORT int32_t QELDeleteProject(uint32_t project) {
     if (int32_t st = requireWritable(project, false)) return st;
     g.store->deleteMessageSet(project);
     g.cache.clear();
+    g.valueMembers.clear();
     g.graph.clear();
     g.graphLoaded = false;
     g.setDeleted = true;

@@ -100,6 +100,12 @@ class RepositoryStorage {
     return kStoreOk;
   }
   virtual int32_t commit() = 0;
+  /// Ends the write transaction like commit(), but its changes become durable
+  /// only with the next commit(): until then they stay pending (visible to
+  /// this connection, the write lock kept), a later rollback() keeps them,
+  /// and a storage closed without a later commit drops them.  Setting up a
+  /// new repository this way costs no durable commit of its own.
+  virtual int32_t commitLater() { return commit(); }
   virtual void rollback() = 0;
   virtual bool inWrite() const = 0;
   /// A new handle, never given out before in this repository (write only).

@@ -10,13 +10,23 @@
 // The write transaction is SQLite's own (BEGIN IMMEDIATE ... COMMIT), in the
 // default rollback-journal mode: a process killed at any moment leaves a hot
 // journal that the next opener rolls back, so the file keeps its last
-// committed state.  A second writer waits up to kBusyTimeoutMs for the lock.
+// committed state.  Commits are synchronous=EXTRA: the journal's removal is
+// synced too, so a commit that has returned survives a power loss.  A second
+// writer waits up to kBusyTimeoutMs for the lock.
+//
+// A new file is not set up in a commit of its own: its tables (and whatever
+// the API layer adds with commitLater, the plug-ins) stay pending in the open
+// transaction, the caller's writes run inside it under a savepoint, and the
+// first commit makes all of it durable at once.  Closed without a commit, the
+// file is left empty, as it was.
 #include "storage_sqlite.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <cassert>
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -205,6 +215,11 @@ class Statement {
     sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
     return *this;
   }
+  /// Binds without a copy: `v` must outlive the statement's step.
+  Statement& bindRef(int i, const std::string& v) {
+    sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+    return *this;
+  }
   /// True when a row is ready; false when done.  Throws on errors.
   bool step() {
     int rc = sqlite3_step(stmt_);
@@ -253,7 +268,7 @@ class SqliteStorage final : public RepositoryStorage {
  public:
   explicit SqliteStorage(sqlite3* db) : db_(db) {}
   ~SqliteStorage() override {
-    if (inWrite_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     // The statements are finalised after this body: close_v2 waits for them.
     sqlite3_close_v2(db_);
   }
@@ -265,8 +280,14 @@ class SqliteStorage final : public RepositoryStorage {
     readOnly_ = readOnly;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db_, 0);
+    // Before checkFormat, which may leave a transaction open: the level
+    // cannot change inside one.  A file that is no database refuses it too,
+    // and checkFormat says so.
+    bool durable = sqlite3_exec(db_, "PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr) ==
+                   SQLITE_OK;
     int32_t st = checkFormat();
     if (st != kStoreOk) return st;
+    if (!durable) return kStoreFailure;
     if (!readOnly) updateViews();
     exec("PRAGMA cache_size=-65536");
     prepareStatements();
@@ -275,39 +296,62 @@ class SqliteStorage final : public RepositoryStorage {
 
   int32_t beginWrite() override {
     assert(!inWrite_);
-    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (pending_ && sqlite3_get_autocommit(db_)) pending_ = false;  // SQLite dropped it
+    int rc = sqlite3_exec(db_, pending_ ? "SAVEPOINT write" : "BEGIN IMMEDIATE", nullptr, nullptr,
+                          nullptr);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return kStoreBusy;
     if (rc != SQLITE_OK) return kStoreFailure;
     inWrite_ = true;
+    savepoint_ = pending_;
     Statement& s = getInfo_;
     ResetOnExit r{s};
     s.bind(1, std::string("next_handle"));
     nextHandle_ = s.step() ? static_cast<uint32_t>(std::stoul(s.text(0))) : 1;
+    firstHandle_ = nextHandle_;
     return kStoreOk;
   }
 
   int32_t commit() override {
     assert(inWrite_);
     if (sqlite3_get_autocommit(db_)) {  // SQLite already rolled it back
-      inWrite_ = false;
+      inWrite_ = savepoint_ = pending_ = false;
       return kStoreFailure;
     }
-    setInfo_.bind(1, std::string("next_handle")).bind(2, std::to_string(nextHandle_));
-    setInfo_.execute();
+    saveNextHandle();
+    // COMMIT ends the savepoint too, and with it what was pending.
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
     if (rc == SQLITE_BUSY) return kStoreBusy;  // still open: the caller may retry or roll back
     if (rc != SQLITE_OK) {
       rollback();
       return kStoreFailure;
     }
-    inWrite_ = false;
+    inWrite_ = savepoint_ = pending_ = false;
+    return kStoreOk;
+  }
+
+  int32_t commitLater() override {
+    assert(inWrite_);
+    if (sqlite3_get_autocommit(db_)) {
+      inWrite_ = savepoint_ = pending_ = false;
+      return kStoreFailure;
+    }
+    saveNextHandle();
+    if (savepoint_) exec("RELEASE write");
+    inWrite_ = savepoint_ = false;
+    pending_ = true;
     return kStoreOk;
   }
 
   void rollback() override {
     if (!inWrite_) return;
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    inWrite_ = false;
+    // Only the caller's write goes; what is pending stays.
+    if (savepoint_ && !sqlite3_get_autocommit(db_)) {
+      sqlite3_exec(db_, "ROLLBACK TO write; RELEASE write", nullptr, nullptr, nullptr);
+    } else {
+      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    if (sqlite3_get_autocommit(db_)) pending_ = false;
+    inWrite_ = savepoint_ = false;
   }
 
   bool inWrite() const override { return inWrite_; }
@@ -321,9 +365,9 @@ class SqliteStorage final : public RepositoryStorage {
   int32_t insertDefinition(const DefinitionRow& r) override {
     writing();
     Statement& s = insertDefinition_;
-    s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bind(4, r.name).bind(5, r.secondName);
-    s.bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId).bind(9, r.composition);
-    s.bind(10, r.content).bind(11, r.valueText);
+    s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bindRef(4, r.name);
+    s.bindRef(5, r.secondName).bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId);
+    s.bind(9, r.composition).bind(10, r.content).bindRef(11, r.valueText);
     return s.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
   }
 
@@ -349,7 +393,7 @@ class SqliteStorage final : public RepositoryStorage {
   uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) override {
     Statement& s = findDefinition_;
     ResetOnExit reset{s};
-    s.bind(1, setId).bind(2, defClass).bind(3, name);
+    s.bind(1, setId).bind(2, defClass).bindRef(3, name);
     return s.step() ? static_cast<uint32_t>(s.integer(0)) : 0;
   }
 
@@ -393,22 +437,15 @@ class SqliteStorage final : public RepositoryStorage {
 
   void deleteMessageSet(uint32_t id) override {
     writing();
-    for (const char* sql :
-         {"DELETE FROM attribute WHERE component_id IN (SELECT id FROM definition WHERE set_id=?1"
-          " UNION ALL SELECT id FROM member WHERE set_id=?1) OR component_id=?1",
-          "DELETE FROM member WHERE set_id=?1", "DELETE FROM definition WHERE set_id=?1",
-          "DELETE FROM message_set WHERE id=?1", "DELETE FROM definition WHERE id=?1"}) {
-      Statement s;
-      s.prepare(db_, sql);
-      s.bind(1, id).execute();
-    }
+    for (Statement& s : deleteSet_) s.bind(1, id).execute();
   }
 
   void insertMember(const MemberRow& r) override {
     writing();
     Statement& s = insertMember_;
     s.bind(1, r.id).bind(2, r.setId).bind(3, r.parentId).bind(4, r.childId).bind(5, r.kind);
-    s.bind(6, r.repeat).bind(7, r.minOccurs).bind(8, r.maxOccurs).bind(9, r.role).bind(10, r.name);
+    s.bind(6, r.repeat).bindRef(7, r.minOccurs).bindRef(8, r.maxOccurs).bind(9, r.role);
+    s.bindRef(10, r.name);
     if (s.execute() != SQLITE_DONE) throw StorageError{"member handle taken"};
   }
 
@@ -453,7 +490,13 @@ class SqliteStorage final : public RepositoryStorage {
   void setAttribute(uint32_t componentId, uint32_t pluginMemberId, int32_t key,
                     const std::string& value) override {
     writing();
-    setAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key).bind(4, value);
+    // A component made in this write has only the attributes this write gave
+    // it: a plain insert, which meets a conflict only when one is set twice.
+    if (componentId >= firstHandle_) {
+      insertAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key);
+      if (insertAttribute_.bindRef(4, value).execute() == SQLITE_DONE) return;
+    }
+    setAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key).bindRef(4, value);
     setAttribute_.execute();
   }
 
@@ -486,25 +529,20 @@ class SqliteStorage final : public RepositoryStorage {
 
   std::vector<Edge> referenceEdges(uint32_t setId) override {
     std::vector<Edge> edges;
-    Statement s;
-    s.prepare(db_,
-              "SELECT id, type_id FROM definition WHERE set_id=?1 AND type_id<>0"
-              " UNION ALL SELECT id, base_id FROM definition WHERE set_id=?1 AND base_id<>0"
-              " UNION ALL SELECT parent_id, child_id FROM member WHERE set_id=?1 AND kind<>1");
+    Statement& s = referenceEdges_;
+    ResetOnExit reset{s};
     s.bind(1, setId);
     while (s.step())
       edges.push_back({static_cast<uint32_t>(s.integer(0)), static_cast<uint32_t>(s.integer(1))});
-    s.reset();
     return edges;
   }
 
   std::vector<uint32_t> definitionIds(uint32_t setId) override {
     std::vector<uint32_t> ids;
-    Statement s;
-    s.prepare(db_, "SELECT id FROM definition WHERE set_id=?1 ORDER BY id");
+    Statement& s = definitionIds_;
+    ResetOnExit reset{s};
     s.bind(1, setId);
     while (s.step()) ids.push_back(static_cast<uint32_t>(s.integer(0)));
-    s.reset();
     return ids;
   }
 
@@ -546,8 +584,9 @@ class SqliteStorage final : public RepositoryStorage {
     return format == kFormatMarker ? kStoreOk : kStoreNotRepository;
   }
 
-  /// Creates the tables of a new repository in one transaction.  Another
-  /// process may have initialised it meanwhile: checked again under the lock.
+  /// Creates the tables of a new repository in a transaction left pending
+  /// (see commitLater).  Another process may have initialised it meanwhile:
+  /// checked again under the lock.
   int32_t initialise() {
     int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc == SQLITE_BUSY) return kStoreBusy;
@@ -565,11 +604,11 @@ class SqliteStorage final : public RepositoryStorage {
     }
     std::string sql = std::string(kSchema) + "INSERT INTO repository_info VALUES('format','" +
                       kFormatMarker + "'),('next_handle','1');" + viewsSql();
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       return kStoreCannotOpen;
     }
+    pending_ = true;
     return kStoreOk;
   }
 
@@ -619,6 +658,7 @@ class SqliteStorage final : public RepositoryStorage {
         db_,
         std::string(kMemberColumns).append(" WHERE parent_id=?1 AND kind=?2 ORDER BY id").c_str());
     deleteMember_.prepare(db_, "DELETE FROM member WHERE id=?1");
+    insertAttribute_.prepare(db_, "INSERT INTO attribute VALUES(?1,?2,?3,?4)");
     setAttribute_.prepare(db_,
                           "INSERT INTO attribute VALUES(?1,?2,?3,?4) ON CONFLICT"
                           "(component_id,plugin_member_id,key) DO UPDATE SET value=excluded.value");
@@ -629,6 +669,23 @@ class SqliteStorage final : public RepositoryStorage {
                            "SELECT rowid,plugin_member_id,key,value FROM attribute"
                            " WHERE component_id=?1 AND rowid>?2 ORDER BY rowid LIMIT 1");
     deleteAttributes_.prepare(db_, "DELETE FROM attribute WHERE component_id=?1");
+    referenceEdges_.prepare(
+        db_,
+        "SELECT id, type_id FROM definition WHERE set_id=?1 AND type_id<>0"
+        " UNION ALL SELECT id, base_id FROM definition WHERE set_id=?1 AND base_id<>0"
+        " UNION ALL SELECT parent_id, child_id FROM member WHERE set_id=?1 AND kind<>1");
+    definitionIds_.prepare(db_, "SELECT id FROM definition WHERE set_id=?1 ORDER BY id");
+    const char* const deleteSet[] = {
+        "DELETE FROM attribute WHERE component_id IN (SELECT id FROM definition WHERE set_id=?1"
+        " UNION ALL SELECT id FROM member WHERE set_id=?1) OR component_id=?1",
+        "DELETE FROM member WHERE set_id=?1", "DELETE FROM definition WHERE set_id=?1",
+        "DELETE FROM message_set WHERE id=?1", "DELETE FROM definition WHERE id=?1"};
+    for (size_t i = 0; i < std::size(deleteSet); ++i) deleteSet_[i].prepare(db_, deleteSet[i]);
+  }
+
+  void saveNextHandle() {
+    setInfo_.bind(1, std::string("next_handle")).bind(2, std::to_string(nextHandle_));
+    setInfo_.execute();
   }
 
   std::vector<MemberRow> membersOfAnyKind(uint32_t parentId) {
@@ -659,12 +716,16 @@ class SqliteStorage final : public RepositoryStorage {
   sqlite3* db_;
   bool readOnly_ = false;
   bool inWrite_ = false;
+  bool pending_ = false;    ///< a transaction holds changes for the next commit
+  bool savepoint_ = false;  ///< the caller's write runs under savepoint "write"
   uint32_t nextHandle_ = 0;
+  uint32_t firstHandle_ = UINT32_MAX;  ///< the first handle given out in this write
   Statement getInfo_, setInfo_;
   Statement insertDefinition_, getDefinition_, findDefinition_, nextDefinition_, deleteDefinition_;
   Statement insertMessageSet_, getMessageSet_, updateMessageSet_;
   Statement insertMember_, getMember_, nextMember_, membersOf_, deleteMember_;
-  Statement setAttribute_, getAttribute_, nextAttribute_, deleteAttributes_;
+  Statement insertAttribute_, setAttribute_, getAttribute_, nextAttribute_, deleteAttributes_;
+  Statement referenceEdges_, definitionIds_, deleteSet_[5];
 };
 
 }  // namespace
@@ -679,7 +740,10 @@ std::unique_ptr<RepositoryStorage> openFile(const std::string& path, bool readOn
     return nullptr;
   }
   sqlite3* db = nullptr;
-  int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  // The connection is only ever used by one thread at a time (the API's one
+  // connection per process): no mutex around every call.
+  int flags = SQLITE_OPEN_NOMUTEX |
+              (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc != SQLITE_OK) {
     sqlite3_close_v2(db);

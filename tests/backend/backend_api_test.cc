@@ -311,6 +311,16 @@ TEST_P(BackendTest, MemberRecordsAreChecked) {
   EXPECT_EQ(insertTypeMember(t, e, "", "2147483648", 1, &m), -98);
   EXPECT_EQ(insertTypeMember(t, e, "0", "5", 1, &m), 0);
   EXPECT_EQ(insertTypeMember(t, e, "2147483647", "", 1, &m), 0);
+  // Value members stored by an earlier write are checked alike, and removed
+  // ones no longer count.
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  ASSERT_EQ(QELOpenProject(set, 1), 0);
+  EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);
+  EXPECT_EQ(insertValueMember(e, lo2, 1, &m), -101);
+  EXPECT_EQ(insertValueMember(e, lo2, 2, &m), 0);
+  EXPECT_EQ(insertValueMember(e, lo2, 2, &m), -22);
+  ASSERT_EQ(QELRemoveAll(e), 0);
+  EXPECT_EQ(insertValueMember(e, lo2, 1, &m), 0);
   // A value cannot be a type member, nor an element a member of an element.
   Record rec(QEL_TYPE_MEMBER_SIZE);
   EXPECT_EQ(QELGetDefaultMemberDetails2(e, e, -1, rec.data(), rec.size()), -31);

@@ -97,6 +97,36 @@ TEST_P(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   ASSERT_EQ(QELCloseProject(set, 1), 0);
 }
 
+TEST_F(BackendTest, WriterKilledWhileFillingANewFileLeavesNoSet) {
+  // A new file is set up and filled in one transaction: killed before its
+  // commit, the file holds no set and takes new work as a new file does.
+  ASSERT_EQ(QELCloseRepository(), 0);
+  std::string db = dir_ + "/new.db";
+  ChildWriter child([db]() -> int {
+    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+    char details[QEL_PROJECT_DETAILS_SIZE];
+    QELGetDefaultDetails(QEL_CLASS_PROJECT, details, sizeof details);
+    std::strcpy(details + QEL_OFF_PROJECT_NAME, "Fresh");
+    uint32_t set = 0;
+    if (QELCreateProject(&set, details) != 0) return 2;
+    return createElements(set, "Lost", 5000);
+  });
+  ASSERT_EQ(child.waitReady(), 0);
+  child.kill();
+
+  ASSERT_EQ(QELOpenRepository(db.c_str(), "", ""), 0);
+  uint32_t h = 0;
+  EXPECT_EQ(findSet("Fresh", &h), -4);
+  EXPECT_EQ(QELFindDefinition(0, QEL_CLASS_PLUGIN, &h, QEL_PLUGIN_XML), 0);
+  uint32_t set = createSet("Fresh");
+  ASSERT_EQ(createElements(set, "Kept", 3), 0);
+  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  ASSERT_EQ(QELCloseRepository(), 0);
+  ASSERT_EQ(QELOpenRepository(db.c_str(), "", ""), 0);
+  ASSERT_EQ(findSet("Fresh", &h), 0);
+  EXPECT_EQ(walkNames(h, QEL_CLASS_ELEMENT).size(), 3u);
+}
+
 /// A child's writer: `count` elements, a signal on `readyFd`, then the commit.
 int writeElements(const std::string& db, uint32_t set, int count, int readyFd) {
   int st = openForWriting(db, set);
@@ -168,6 +198,22 @@ TEST_P(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
   uint32_t h = 0;
   EXPECT_EQ(findSet("Unfinished", &h), -4);
+}
+
+TEST_P(BackendTest, NewFileIsKeptWhenClosedAndLeftEmptyWhenTheProcessEnds) {
+  if (GetParam() == Store::kServer) GTEST_SKIP() << "a file's own set-up";
+  ASSERT_EQ(QELCloseRepository(), 0);
+  std::string closed = dir_ + "/closed.db", ended = dir_ + "/ended.db";
+  ASSERT_EQ(QELOpenRepository(closed.c_str(), "", ""), 0);
+  ASSERT_EQ(QELCloseRepository(), 0);
+  pid_t pid = fork();
+  if (pid == 0) _exit(QELOpenRepository(ended.c_str(), "", "") == 0 ? 0 : 1);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(QELOpenRepository2(closed.c_str(), "", "", QEL_OPEN_READ), 0);
+  EXPECT_EQ(walkNames(0, QEL_CLASS_PLUGIN).size(), 6u);
+  EXPECT_EQ(QELOpenRepository2(ended.c_str(), "", "", QEL_OPEN_READ), QEL_STATUS_BAD_DATABASE);
 }
 
 TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {
