@@ -45,7 +45,7 @@ extern "C" {
 #define QEL_STATUS_BAD_DETAILS (-11)       /* a details record is malformed */
 #define QEL_STATUS_BAD_MEMBER (-12)        /* a member record is malformed */
 #define QEL_STATUS_BAD_TYPE (-14)          /* a type handle is not a type of the same message set */
-#define QEL_STATUS_ALREADY_MEMBER (-22)    /* the element already has this value */
+#define QEL_STATUS_ALREADY_MEMBER (-22)    /* the element already has this value in this role */
 #define QEL_STATUS_CIRCULAR (-27)          /* the member would make a definition contain itself */
 #define QEL_STATUS_BAD_CATEGORY (-30)      /* a type kind word other than simple or complex */
 #define QEL_STATUS_NOT_VALID_FOR (-31)     /* the call does not apply to this kind of component */
@@ -158,7 +158,9 @@ extern "C" {
 #define QEL_MEMBER_VALUE 3
 
 /* Value roles, at QEL_OFF_MEMBER_ROLE of a value member.  An element holds at
-   most one value of each role except QEL_ROLE_ENUMERATION. */
+   most one value of each role except QEL_ROLE_ENUMERATION, and a value once
+   in each role (one value may stand in several: a fixed value is the default
+   and the one enumeration). */
 #define QEL_ROLE_MIN_INCLUSIVE 1
 #define QEL_ROLE_MAX_INCLUSIVE 2
 #define QEL_ROLE_MIN_LENGTH 3

@@ -1027,8 +1027,11 @@ QEL_EXPORT int32_t QELInsertMember2(uint32_t parent, uint32_t child, int32_t pos
     } else {
       m.role = getField<int32_t>(memberRecord, QEL_OFF_MEMBER_ROLE);
       if (!isKnownRole(m.role)) return kBadRole;
+      // One value may stand in several roles of an element (a fixed value is
+      // its default and its only enumeration; a range may start and end at
+      // one value), but in each role once.
       for (const ValueMember& other : valueMembersOf(parent)) {
-        if (other.child == child) return kAlreadyMember;
+        if (other.child == child && other.role == m.role) return kAlreadyMember;
         if (other.role == m.role && isSingleRole(m.role)) return kRoleTaken;
       }
     }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string>
 
 #include "catalogue.h"
 #include "command_line.h"
@@ -193,7 +194,10 @@ int32_t finalReport() {
     reportInfo(9358, {textInsert(parms.msgSetName)});
     return messageStatus(9352);
   }
-  reportInfo(9350, {textInsert(parms.rootElement), textInsert(parms.msgSetName),
+  // The message as stored: several messages of one root differ only by
+  // their prefix and suffix.
+  std::string message = std::string(parms.msgPrefix) + parms.rootElement + parms.msgSuffix;
+  reportInfo(9350, {textInsert(message.c_str()), textInsert(parms.msgSetName),
                     textInsert(messageSetIdentifier())});
   run.returnCode = 0;
   return 0;

@@ -143,6 +143,7 @@ void processGroup(int32_t xmlId, int32_t typeId) {
   int32_t groupType = tagAt(group).typeId;
   if (groupType == 0) {
     groupType = insertNewType(name, kCompUndecided, kContentOrdinary);
+    if (ref != 0) markSchemaNamedType(groupType);
     tagAt(group).typeId = groupType;
     for (int32_t c = tagAt(group).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
       uint8_t kind = tagAt(c).elemType;

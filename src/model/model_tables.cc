@@ -68,6 +68,18 @@ bool isAllDigits(const char* text) {
   return true;
 }
 
+void markSchemaNamedType(int32_t typeId) {
+  std::vector<uint8_t>& named = modelTables.index.schemaNamedType;
+  if (static_cast<size_t>(typeId) >= named.size()) named.resize(static_cast<size_t>(typeId) + 1, 0);
+  named[static_cast<size_t>(typeId)] = 1;
+}
+
+bool isSchemaNamedType(int32_t typeId) {
+  const std::vector<uint8_t>& named = modelTables.index.schemaNamedType;
+  return typeId >= 0 && static_cast<size_t>(typeId) < named.size() &&
+         named[static_cast<size_t>(typeId)] != 0;
+}
+
 int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent) {
   modelTrace("==> insertNewType %s\n", textOf(name));
   ModelTables& m = modelTables;
@@ -85,6 +97,7 @@ int32_t createTypeEntry(int32_t xmlId) {
   modelTrace("==> createTypeEntry %d\n", xmlId);
   NameRef name = tagAt(xmlId).xmlName;
   if (name == 0) name = tagAt(xmlId).name;
+  bool schemaName = name != 0;
   if (name == 0) name = createNameForType(xmlId);
   ModelTables& m = modelTables;
   int32_t found = m.index.typeByName.find(name);
@@ -94,6 +107,7 @@ int32_t createTypeEntry(int32_t xmlId) {
   }
   int32_t typeId = insertNewType(name, kCompUndecided, kContentOrdinary);
   m.types[typeId].xmlId = xmlId;
+  if (schemaName) markSchemaNamedType(typeId);
   std::vector<int32_t>& byTag = m.index.typeByTag;
   if (static_cast<size_t>(xmlId) >= byTag.size()) {
     // The tags table is complete when types are made: one sizing suffices.

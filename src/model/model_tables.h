@@ -300,6 +300,11 @@ struct ModelIndexes {
   /// Numbered type names: the next number to try after a base name and its
   /// suffix ("line_ANON" -> 3 once line_ANON0..2 are taken).
   std::unordered_map<std::string, int32_t> nextNameNumber;
+
+  /// Type rows whose name is the schema's own (a named complexType or a
+  /// referenced group), not one made up for an anonymous or generated type;
+  /// indexed by typeId, absent rows 0.
+  std::vector<uint8_t> schemaNamedType;
 };
 
 /// Global state of the schema model for a single run.
@@ -327,6 +332,10 @@ extern ModelTables modelTables;
 
 // Creation operations.  Every one returns the new (or found) row's index.
 
+/// Marks type row `typeId` as named by the schema itself.
+void markSchemaNamedType(int32_t typeId);
+/// True when type row `typeId` carries a name of the schema's own.
+bool isSchemaNamedType(int32_t typeId);
 /// Appends a type row with these fields, all others 0.
 int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent);
 /// Finds or creates the type row of a type-defining tag (by its name).

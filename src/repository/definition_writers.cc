@@ -180,12 +180,21 @@ uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandl
     ++run.totals.valuesReused;
     return stored->second.handle;
   }
-  std::string identifier = makeValueIdent(name);
-  std::string secondName = makeValueSecondName(name);
-  uint32_t handle = findValueByName(identifier.c_str(), typeHandle, outId);
-  if (handle != 0) {
-    ++run.totals.valuesReused;
-    return handle;
+  // A value of this name with another text or type is another value: this
+  // one takes the name with the first free number.
+  std::string identifier, secondName;
+  uint32_t handle = 0;
+  for (int32_t n = 0;; ++n) {
+    std::string numbered = n == 0 ? std::string(name) : name + std::to_string(n);
+    identifier = makeValueIdent(numbered.c_str());
+    secondName = makeValueSecondName(numbered.c_str());
+    bool taken = false;
+    handle = findValueByName(identifier.c_str(), typeHandle, outId, valueText, &taken);
+    if (handle != 0) {
+      ++run.totals.valuesReused;
+      return handle;
+    }
+    if (!taken) break;
   }
   unsigned char details[QEL_VALUE_DETAILS_SIZE] = {};
   chkQELBeapiCode(QELGetDefaultDetails(QEL_CLASS_VALUE, details, sizeof details),
@@ -307,18 +316,23 @@ void findElementByName(const char* identifier, uint32_t* outHandle, int32_t* out
   *outTypeId = getInt32(type, QEL_OFF_IDENTIFIER);
 }
 
-uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId) {
+uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId,
+                         const char* valueText, bool* taken) {
   TraceScope trace("findValueByName");
   uint32_t handle = 0;
   int32_t status = QELFindDefinition(repo.msgSetHandle, QEL_CLASS_VALUE, &handle, identifier);
   if (status == QEL_STATUS_NOT_FOUND) return 0;
   chkQELBeapiCode(status, "QELFindDefinition", "findValueByName");
+  if (taken != nullptr) *taken = true;
   unsigned char details[QEL_VALUE_DETAILS_SIZE] = {};
   int32_t valueClass = QEL_CLASS_VALUE;
   chkQELBeapiCode(QELGetDetails(handle, &valueClass, details, sizeof details), "QELGetDetails",
                   "findValueByName");
   if (getTypeHandleField(details) != typeHandle ||
       getText(details, QEL_OFF_NAME, QEL_NAME_SIZE) != identifier)
+    return 0;
+  if (valueText != nullptr && getText(details, QEL_OFF_VALUE_TEXT, QEL_VALUE_TEXT_SIZE) !=
+                                  std::string(valueText).substr(0, QEL_VALUE_TEXT_SIZE - 1))
     return 0;
   *outId = getInt32(details, QEL_OFF_IDENTIFIER);
   return handle;

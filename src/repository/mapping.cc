@@ -101,21 +101,99 @@ std::string writtenValueKey(NameRef name, NameRef value, uint32_t typeHandle) {
 // in one XML layer.
 void insertSimpleRender(uint32_t handle, uint32_t dataTypeHandle, int32_t dataType,
                         uint32_t layerHandle) {
-  if (isSimple(dataTypeHandle, kSimpleDateTime)) {
-    std::string dateTemplate = getDateTemplate(dataType);
-    if (!dateTemplate.empty()) insertDateFormat(handle, dateTemplate.c_str(), layerHandle);
+  std::string dateTemplate = simpleRenderValue(dataTypeHandle, dataType, 31);
+  if (!dateTemplate.empty()) insertDateFormat(handle, dateTemplate.c_str(), layerHandle);
+  std::string render = simpleRenderValue(dataTypeHandle, dataType, 32);
+  if (!render.empty()) insertBinaryRender(handle, render.c_str(), layerHandle);
+}
+
+// ---- what the message reaches ------------------------------------------------------
+
+// The rows the message reaches: from the root's type through the members of
+// every type reached.  A row nothing reaches (an element whose one member
+// entry a recursion cut replaced) is not written: it would be a definition
+// that nothing in the message set refers to.  With `stopAtReused`, the walk
+// does not go below a type or element taken from the message set: what lies
+// there is the stored definition's, and the rows below are not written
+// either.  Without a root element (a model built by hand) every row counts.
+struct ReachedRows {
+  bool all = true;
+  std::vector<uint8_t> types, elements, attributes;
+  bool type(int32_t t) const { return all || types[static_cast<size_t>(t)]; }
+  bool element(int32_t e) const { return all || elements[static_cast<size_t>(e)]; }
+  bool attribute(int32_t a) const { return all || attributes[static_cast<size_t>(a)]; }
+};
+
+ReachedRows reachedRows(bool stopAtReused) {
+  ReachedRows r;
+  const ModelTables& m = modelTables;
+  int32_t rootType = 0;
+  for (int32_t e = 1; e <= m.elements.count(); ++e)
+    if (m.elements[e].flag & kElemXsiRoot) rootType = m.elements[e].typeId;
+  if (rootType <= 0 || rootType > m.types.count()) return r;
+  r.all = false;
+  r.types.assign(static_cast<size_t>(m.types.count()) + 1, 0);
+  r.elements.assign(static_cast<size_t>(m.elements.count()) + 1, 0);
+  r.attributes.assign(static_cast<size_t>(m.attributes.count()) + 1, 0);
+  std::vector<int32_t> pending;
+  auto reachType = [&](int32_t t) {
+    if (t > 0 && t <= m.types.count() && !r.types[static_cast<size_t>(t)]) {
+      r.types[static_cast<size_t>(t)] = 1;
+      if (!stopAtReused || (m.types[t].flag & kTypeReusedFlag) == 0) pending.push_back(t);
+    }
+  };
+  reachType(rootType);
+  while (!pending.empty()) {
+    int32_t t = pending.back();
+    pending.pop_back();
+    for (int32_t i = m.types[t].firstAttribute; i != 0; i = m.typeEntries[i].next) {
+      int32_t a = m.typeEntries[i].attrId;
+      if (a > 0 && a <= m.attributes.count()) r.attributes[static_cast<size_t>(a)] = 1;
+    }
+    for (int32_t i = m.types[t].firstElement; i != 0; i = m.typeEntries[i].next) {
+      const TypeEntryEntry& entry = m.typeEntries[i];
+      if (entry.flag & kMemberElement) {
+        if (entry.elemId <= 0 || entry.elemId > m.elements.count()) continue;
+        r.elements[static_cast<size_t>(entry.elemId)] = 1;
+        if (!stopAtReused || (m.elements[entry.elemId].flag & kElemInRepository) == 0)
+          reachType(m.elements[entry.elemId].typeId);
+      } else {
+        reachType(entry.subTypeId);
+      }
+    }
   }
-  if (isSimple(dataTypeHandle, kSimpleBinary))
-    insertBinaryRender(handle, dataType == kDtBase64Binary ? "2" : "1", layerHandle);
+  return r;
 }
 
 // ---- pass 1 -----------------------------------------------------------------------
 
+// First every type and element the message set holds by name is compared
+// and, when it is the same, taken with everything below it; then the types
+// still to be written are those the message reaches through rows not taken.
 void writeTypes() {
   TraceScope trace("writeTypes");
+  ReachedRows model = reachedRows(false);
   for (int32_t t = 1; t <= modelTables.types.count() && run.errSw == 0; ++t) {
-    if (modelTables.types[t].flag & kTypeSimple) continue;
-    findExistingType(t);
+    // A row taken over with a type reused earlier in the pass is done.
+    if ((modelTables.types[t].flag & kTypeSimple) || modelTables.types[t].handle != 0 ||
+        !model.type(t))
+      continue;
+    findOrMatchType(t);
+  }
+  for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
+    // The root is the message, written as no element.
+    if (modelTables.elements[e].handle == 0 && (modelTables.elements[e].flag & kElemXsiRoot) == 0 &&
+        model.element(e))
+      findOrMatchElement(e);
+  }
+  ReachedRows reached = reachedRows(true);
+  for (int32_t t = 1; t <= modelTables.types.count() && run.errSw == 0; ++t) {
+    if ((modelTables.types[t].flag & kTypeSimple) || modelTables.types[t].handle != 0 ||
+        !reached.type(t))
+      continue;
+    // Two rows whose names make one identifier (placeholders of one element,
+    // one named with ':' and one with '^'): the second meets the first here.
+    findOrMatchType(t);
     if (modelTables.types[t].handle != 0) continue;
     const TypeEntry& row = modelTables.types[t];
     uint32_t base = row.baseType != 0 ? dataTypeForCode(row.baseType) : 0;
@@ -130,10 +208,10 @@ void writeTypes() {
 
 // ---- pass 2 -----------------------------------------------------------------------
 
-void writeElements() {
+void writeElements(const ReachedRows& reached) {
   TraceScope trace("writeElements");
   for (int32_t e = 1; e <= modelTables.elements.count() && run.errSw == 0; ++e) {
-    findExistingElement(e);
+    if (!reached.element(e)) continue;
     ElementEntry row = modelTables.elements[e];
     if (row.handle != 0 || (row.flag & kElemXsiRoot)) continue;
     std::string ident = textOf(row.ident), name = textOf(row.name);
@@ -159,7 +237,9 @@ void writeElements() {
     stored.qelTypeId = row.qelTypeId;
     stored.dataTypeHandle = row.dataTypeHandle;
     if (row.xmlName != 0) {
-      std::string xmlName = withCaretsAsUnderscores(ident);
+      auto version = repo.versionedElements.find(e);
+      std::string xmlName = withCaretsAsUnderscores(
+          version != repo.versionedElements.end() ? version->second : ident);
       for (const PluginLayer& layer : repo.xmlLayers)
         insertXMLName(row.handle, xmlName.c_str(), layer.handle);
     }
@@ -180,28 +260,12 @@ std::vector<int32_t> firstOwnerEntries() {
   return owner;
 }
 
-// An attribute written by an earlier run into the same message set is reused
-// like an element: creating it again would be refused as an existing identifier.
-void findExistingAttribute(int32_t a, const std::string& identifier) {
-  std::string ident = makeElementIdent(identifier.c_str());
-  uint32_t handle = 0, typeHandle = 0;
-  int32_t id = 0, typeId = 0;
-  findElementByName(ident.c_str(), &handle, &id, &typeHandle, &typeId, 1);
-  if (handle == 0) return;
-  AttrEntry& row = modelTables.attributes[a];
-  ++run.totals.elementsReused;
-  row.handle = handle;
-  row.qelId = id;
-  row.dataTypeHandle = typeHandle;
-  row.flag |= kAttrInRepository;
-  if (parms.verbose) reportInfo(9361, {textInsert(nameAt(row.name)), intInsert(id)});
-}
-
-void writeAttributes() {
+void writeAttributes(const ReachedRows& reached) {
   TraceScope trace("writeAttributes");
   std::vector<int32_t> owner;
   if (parms.parser == 0) owner = firstOwnerEntries();
   for (int32_t a = 1; a <= modelTables.attributes.count() && run.errSw == 0; ++a) {
+    if (!reached.attribute(a)) continue;
     std::string prefix;
     if (parms.parser == 0) {
       int32_t entry = owner[static_cast<size_t>(a)];
@@ -216,7 +280,9 @@ void writeAttributes() {
     }
     AttrEntry row = modelTables.attributes[a];
     std::string identifier = prefix + textOf(row.ident);
-    if (row.handle == 0 && (row.flag & kAttrProhibited) == 0) findExistingAttribute(a, identifier);
+    // An attribute written by an earlier run into the same message set is
+    // reused like an element when it is the same.
+    if (row.handle == 0 && (row.flag & kAttrProhibited) == 0) findOrMatchAttribute(a, identifier);
     row = modelTables.attributes[a];
     if (row.handle != 0 || (row.flag & kAttrProhibited)) continue;
     std::string name = textOf(row.name);
@@ -488,6 +554,32 @@ std::string getDateTemplate(int32_t code) {
   }
 }
 
+std::string simpleRenderValue(uint32_t dataTypeHandle, int32_t dataType, int32_t key) {
+  if (key == 31 && isSimple(dataTypeHandle, kSimpleDateTime)) return getDateTemplate(dataType);
+  if (key == 32 && isSimple(dataTypeHandle, kSimpleBinary))
+    return dataType == kDtBase64Binary ? "2" : "1";
+  return "";
+}
+
+bool effectiveValue(int32_t v, uint32_t t, std::string* text, int32_t* role) {
+  const ValueEntry& row = modelTables.values[v];
+  if (t == 0) return false;
+  int32_t r = row.role;
+  bool bound = r == kRoleMinInclusive || r == kRoleMaxInclusive || r == kRoleMinExclusive ||
+               r == kRoleMaxExclusive;
+  if (isSimple(t, kSimpleDateTime) && bound) return false;
+  std::string value = textOf(row.value);
+  if (r == kRoleMinExclusive || r == kRoleMaxExclusive) {
+    if (!allDigits(value)) return false;
+    bool lower = r == kRoleMinExclusive;
+    value = addOne(value, isSimple(t, kSimpleString) ? 0 : (lower ? 1 : -1));
+    r = lower ? kRoleMinInclusive : kRoleMaxInclusive;
+  }
+  *text = value;
+  *role = r;
+  return true;
+}
+
 int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle) {
   int32_t role = modelTables.values[valueId].role;
   if (role != kRoleMinExclusive && role != kRoleMaxExclusive) return 0;
@@ -521,8 +613,9 @@ uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, in
 void createQELitems() {
   TraceScope trace("createQELitems");
   writeTypes();
-  writeElements();
-  writeAttributes();
+  ReachedRows reached = reachedRows(true);
+  writeElements(reached);
+  writeAttributes(reached);
   writeTypeMembers();
   writeElementValues();
   writeAttributeValues();

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -73,6 +74,25 @@ struct RepositoryConnection {
   };
   bool valueIndexBuilt = false;
   std::unordered_map<std::string, StoredValue> valuesByText;
+  /// Language names written in this run: the name given to each source name,
+  /// and every name given.
+  struct LanguageNames {
+    std::unordered_map<std::string, std::string> bySource;
+    std::unordered_set<std::string> taken;
+  };
+  LanguageNames cobolNames;
+  LanguageNames cNames;
+
+  /// The value rows of each element [0] and attribute [1], for comparing
+  /// them with stored values; built when the values table has
+  /// `valueRowsListed` rows.
+  std::vector<std::vector<int32_t>> valueRowsOf[2];
+  int32_t valueRowsListed = -1;
+
+  /// Element rows written under a version identifier: row -> the element's
+  /// own identifier, which its XML name keeps.
+  std::unordered_map<int32_t, std::string> versionedElements;
+
   /// Value rows already written, by (name, value, type handle).
   std::unordered_map<std::string, StoredValue> writtenValues;
 
@@ -129,18 +149,52 @@ uint32_t createValueMember(uint32_t valueHandle, uint32_t parentHandle, int32_t 
 void findTypeByName(const char* identifier, uint32_t* outHandle, int32_t* outId);
 void findElementByName(const char* identifier, uint32_t* outHandle, int32_t* outId,
                        uint32_t* outTypeHandle, int32_t* outTypeId, int32_t simpleTyped);
-uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId);
+/// The value definition of this identifier when it has type `typeHandle`
+/// (and, when `valueText` is given, that text), else 0; `*taken` (when
+/// given) is set when some value has the identifier.
+uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId,
+                         const char* valueText = nullptr, bool* taken = nullptr);
 uint32_t getSimpleTypeHandle(const char* name);
 void findExistingType(int32_t typeId);
 void findExistingElement(int32_t elemId);
+
+// ---- reuse of definitions the message set holds ------------------------------
+
+/// One value of an element: role, type handle, value text.
+using ValueUse = std::tuple<int32_t, uint32_t, std::string>;
+
+/// The values model element (`byElement`) or attribute `owner` writes, as
+/// pass 5 or 6 would write them, in table order.
+std::vector<ValueUse> modelValueUses(int32_t owner, bool byElement);
+/// Pass 1 for type row `t`: the stored type of its name is taken when it is
+/// the same definition, with everything below it; a made-up name taken by
+/// another definition, and a type that differs only in its recursion cuts,
+/// move to the next free numbered name; the root's type of a message with a
+/// prefix or suffix takes them; otherwise 9440 is raised.
+void findOrMatchType(int32_t t);
+/// Pass 1, after the types, for element row `e`: the stored element of its
+/// identifier is taken when it is the same definition, an element of a
+/// versioned type becomes a version too; otherwise 9440 is raised.
+void findOrMatchElement(int32_t e);
+/// Pass 3 for attribute row `a` written as element `identifier`.
+void findOrMatchAttribute(int32_t a, const std::string& identifier);
 
 /// The model's question: does the message set hold a type of this name?
 bool repositoryHasTypeName(const char* typeName);
 
 // ---- wire-format and language attributes -------------------------------
 
+/// The COBOL name of `name`: the plain rule's name when it is a COBOL word,
+/// else the name's ASCII letters and digits with hyphens between words.
 std::string cobolName(const char* name);
+/// The C name of `name`: the plain rule's name when it is a C identifier,
+/// else the name with "_" for every character C cannot hold.
 std::string cName(const char* name);
+/// A COBOL user-defined word: 1 to 30 ASCII letters, digits and hyphens, at
+/// least one letter, no hyphen first or last, not a reserved word.
+bool isCobolWord(const std::string& word);
+/// A C identifier that is not a keyword.
+bool isCIdentifier(const std::string& word);
 std::string copyBookName(const char* name);
 std::string nilAttributeName();
 
@@ -170,6 +224,13 @@ uint32_t valueTypeForRole(int32_t role, uint32_t ownerTypeHandle);
 void appendTypeLetter(std::string& text, uint32_t typeHandle);
 /// The date template of a built-in type code ("" for none).
 std::string getDateTemplate(int32_t code);
+/// The text and role value row `v` of type `t` is written with (an exclusive
+/// bound as the inclusive one); false when it is not written.
+bool effectiveValue(int32_t v, uint32_t t, std::string* text, int32_t* role);
+/// The XML layer attribute `key` (31 date format, 32 binary render) of a
+/// simple element of type `dataTypeHandle` and built-in type `dataType`
+/// ("" for none).
+std::string simpleRenderValue(uint32_t dataTypeHandle, int32_t dataType, int32_t key);
 /// 1 when value row `valueId` is not to be written; moves an exclusive bound.
 int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle);
 uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, int32_t* outId);

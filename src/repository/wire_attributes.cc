@@ -40,8 +40,105 @@ void setLanguageName(uint32_t componentHandle, uint32_t pluginHandle, int32_t ke
 
 // ---- name rules ----------------------------------------------------------------
 
-std::string cobolName(const char* name) {
-  std::string out(name, strnlen(name, 24));
+namespace {
+
+// clang-format off
+// The reserved words of COBOL (the 2014 standard with the words of earlier
+// standards and common extensions): none may name a data item.
+const char* const kCobolReservedWords[] = {
+    "ACCEPT", "ACCESS", "ACTIVE-CLASS", "ADD", "ADDRESS", "ADVANCING", "AFTER", "ALIGNED", "ALL",
+    "ALLOCATE", "ALPHABET", "ALPHABETIC", "ALPHABETIC-LOWER", "ALPHABETIC-UPPER", "ALPHANUMERIC",
+    "ALPHANUMERIC-EDITED", "ALSO", "ALTER", "ALTERNATE", "AND", "ANY", "ANYCASE", "APPLY", "ARE",
+    "AREA", "AREAS", "AS", "ASCENDING", "ASSIGN", "AT", "AUTHOR", "B-AND", "B-NOT", "B-OR", "B-XOR",
+    "BASED", "BEFORE", "BINARY", "BINARY-CHAR", "BINARY-DOUBLE", "BINARY-LONG", "BINARY-SHORT",
+    "BIT", "BLANK", "BLOCK", "BOOLEAN", "BOTTOM", "BY", "BYTE-LENGTH", "CALL", "CANCEL", "CD", "CF",
+    "CH", "CHARACTER", "CHARACTERS", "CLASS", "CLASS-ID", "CLOCK-UNITS", "CLOSE", "COBOL", "CODE",
+    "CODE-SET", "COL", "COLLATING", "COLS", "COLUMN", "COLUMNS", "COMMA", "COMMIT", "COMMON",
+    "COMMUNICATION", "COMP", "COMP-1", "COMP-2", "COMP-3", "COMP-4", "COMP-5", "COMPUTATIONAL",
+    "COMPUTATIONAL-1", "COMPUTATIONAL-2", "COMPUTATIONAL-3", "COMPUTATIONAL-4", "COMPUTATIONAL-5",
+    "COMPUTE", "CONDITION", "CONFIGURATION", "CONSTANT", "CONTAINS", "CONTENT", "CONTINUE",
+    "CONTROL", "CONTROLS", "CONVERTING", "COPY", "CORR", "CORRESPONDING", "COUNT", "CRT",
+    "CURRENCY", "CURSOR", "DATA", "DATA-POINTER", "DATE", "DATE-COMPILED", "DATE-WRITTEN", "DAY",
+    "DAY-OF-WEEK", "DBCS", "DE", "DEBUG-CONTENTS", "DEBUG-ITEM", "DEBUG-LINE", "DEBUG-NAME",
+    "DEBUG-SUB-1", "DEBUG-SUB-2", "DEBUG-SUB-3", "DEBUGGING", "DECIMAL-POINT", "DECLARATIVES",
+    "DEFAULT", "DELETE", "DELIMITED", "DELIMITER", "DEPENDING", "DESCENDING", "DESTINATION",
+    "DETAIL", "DISABLE", "DISPLAY", "DISPLAY-1", "DIVIDE", "DIVISION", "DOWN", "DUPLICATES",
+    "DYNAMIC", "EC", "EGCS", "EGI", "ELSE", "EMI", "ENABLE", "END", "END-ACCEPT", "END-ADD",
+    "END-CALL", "END-COMPUTE", "END-DELETE", "END-DISPLAY", "END-DIVIDE", "END-EVALUATE",
+    "END-IF", "END-INVOKE", "END-MULTIPLY", "END-OF-PAGE", "END-PERFORM", "END-READ",
+    "END-RECEIVE", "END-RETURN", "END-REWRITE", "END-SEARCH", "END-START", "END-STRING",
+    "END-SUBTRACT", "END-UNSTRING", "END-WRITE", "ENTRY", "ENVIRONMENT", "EO", "EOP", "EQUAL",
+    "ERROR", "ESI", "EVALUATE", "EVERY", "EXCEPTION", "EXCEPTION-OBJECT", "EXCLUSIVE-OR", "EXIT",
+    "EXTEND", "EXTERNAL", "FACTORY", "FALSE", "FARTHEST-FROM-ZERO", "FD", "FILE", "FILE-CONTROL",
+    "FILLER", "FINAL", "FIRST", "FLOAT-BINARY-128", "FLOAT-BINARY-32", "FLOAT-BINARY-64",
+    "FLOAT-DECIMAL-16", "FLOAT-DECIMAL-34", "FLOAT-EXTENDED", "FLOAT-INFINITY", "FLOAT-LONG",
+    "FLOAT-NOT-A-NUMBER", "FLOAT-SHORT", "FOOTING", "FOR", "FORMAT", "FREE", "FROM", "FUNCTION",
+    "FUNCTION-ID", "FUNCTION-POINTER", "GENERATE", "GET", "GIVING", "GLOBAL", "GO", "GOBACK",
+    "GREATER", "GROUP", "GROUP-USAGE", "HEADING", "HIGH-VALUE", "HIGH-VALUES", "I-O",
+    "I-O-CONTROL", "ID", "IDENTIFICATION", "IF", "IN", "INDEX", "INDEXED", "INDICATE", "INHERITS",
+    "INITIAL", "INITIALIZE", "INITIATE", "INPUT", "INPUT-OUTPUT", "INSPECT", "INSTALLATION",
+    "INTERFACE", "INTERFACE-ID", "INTO", "INVALID", "INVOKE", "IS", "JUST", "JUSTIFIED", "KANJI",
+    "KEY", "LABEL", "LAST", "LEADING", "LEFT", "LENGTH", "LESS", "LIMIT", "LIMITS", "LINAGE",
+    "LINAGE-COUNTER", "LINE", "LINE-COUNTER", "LINES", "LINKAGE", "LOCAL-STORAGE", "LOCALE",
+    "LOCK", "LOW-VALUE", "LOW-VALUES", "MEMORY", "MERGE", "MESSAGE", "METHOD", "METHOD-ID",
+    "MINUS", "MODE", "MODULES", "MOVE", "MULTIPLE", "MULTIPLY", "NATIONAL", "NATIONAL-EDITED",
+    "NATIVE", "NEAREST-TO-ZERO", "NEGATIVE", "NESTED", "NEXT", "NO", "NOT", "NULL", "NULLS",
+    "NUMBER", "NUMERIC", "NUMERIC-EDITED", "OBJECT", "OBJECT-COMPUTER", "OBJECT-REFERENCE",
+    "OCCURS", "OF", "OFF", "OMITTED", "ON", "OPEN", "OPTIONAL", "OPTIONS", "OR", "ORDER",
+    "ORGANIZATION", "OTHER", "OUTPUT", "OVERFLOW", "OVERRIDE", "PACKED-DECIMAL", "PADDING",
+    "PAGE", "PAGE-COUNTER", "PASSWORD", "PERFORM", "PF", "PH", "PIC", "PICTURE", "PLUS",
+    "POINTER", "POSITION", "POSITIVE", "PRESENT", "PRINTING", "PROCEDURE", "PROCEDURE-POINTER",
+    "PROCEDURES", "PROCEED", "PROGRAM", "PROGRAM-ID", "PROGRAM-POINTER", "PROPERTY", "PROTOTYPE",
+    "PURGE", "QUEUE", "QUOTE", "QUOTES", "RAISE", "RAISING", "RANDOM", "RD", "READ", "READY",
+    "RECEIVE", "RECORD", "RECORDING", "RECORDS", "REDEFINES", "REEL", "REFERENCE", "REFERENCES",
+    "RELATIVE", "RELEASE", "REMAINDER", "REMARKS", "REMOVAL", "RENAMES", "REPLACE", "REPLACING",
+    "REPORT", "REPORTING", "REPORTS", "REPOSITORY", "RERUN", "RESERVE", "RESET", "RESUME",
+    "RETRY", "RETURN", "RETURN-CODE", "RETURNING", "REVERSED", "REWIND", "REWRITE", "RF", "RH",
+    "RIGHT", "ROLLBACK", "ROUNDED", "RUN", "SAME", "SCREEN", "SD", "SEARCH", "SECTION", "SECURE",
+    "SECURITY", "SEGMENT", "SEGMENT-LIMIT", "SELECT", "SELF", "SEND", "SENTENCE", "SEPARATE",
+    "SEQUENCE", "SEQUENTIAL", "SET", "SHARING", "SHIFT-IN", "SHIFT-OUT", "SIGN", "SIZE", "SORT",
+    "SORT-CONTROL", "SORT-CORE-SIZE", "SORT-FILE-SIZE", "SORT-MERGE", "SORT-MESSAGE",
+    "SORT-MODE-SIZE", "SORT-RETURN", "SOURCE", "SOURCE-COMPUTER", "SOURCES", "SPACE", "SPACES",
+    "SPECIAL-NAMES", "STANDARD", "STANDARD-1", "STANDARD-2", "START", "STATUS", "STOP", "STRING",
+    "SUB-QUEUE-1", "SUB-QUEUE-2", "SUB-QUEUE-3", "SUBTRACT", "SUM", "SUPER", "SUPPRESS",
+    "SYMBOLIC", "SYNC", "SYNCHRONIZED", "SYSTEM-DEFAULT", "TABLE", "TALLY", "TALLYING", "TAPE",
+    "TERMINAL", "TERMINATE", "TEST", "TEXT", "THAN", "THEN", "THROUGH", "THRU", "TIME", "TIMES",
+    "TITLE", "TO", "TOP", "TRACE", "TRAILING", "TRUE", "TYPE", "TYPEDEF", "UNIT", "UNIVERSAL",
+    "UNLOCK", "UNSTRING", "UNTIL", "UP", "UPON", "USAGE", "USE", "USER-DEFAULT", "USING",
+    "VAL-STATUS", "VALID", "VALIDATE", "VALIDATE-STATUS", "VALUE", "VALUES", "VARYING", "WHEN",
+    "WHEN-COMPILED", "WITH", "WORDS", "WORKING-STORAGE", "WRITE", "WRITE-ONLY", "ZERO", "ZEROES",
+    "ZEROS"};
+
+// The keywords of C (C23 with the spellings of earlier standards).
+const char* const kCKeywords[] = {
+    "alignas", "alignof", "auto", "bool", "break", "case", "char", "const", "constexpr",
+    "continue", "default", "do", "double", "else", "enum", "extern", "false", "float", "for",
+    "goto", "if", "inline", "int", "long", "nullptr", "register", "restrict", "return", "short",
+    "signed", "sizeof", "static", "static_assert", "struct", "switch", "thread_local", "true",
+    "typedef", "typeof", "typeof_unqual", "union", "unsigned", "void", "volatile", "while",
+    "_Alignas", "_Alignof", "_Atomic", "_BitInt", "_Bool", "_Complex", "_Decimal128",
+    "_Decimal32", "_Decimal64", "_Generic", "_Imaginary", "_Noreturn", "_Static_assert",
+    "_Thread_local"};
+// clang-format on
+
+constexpr size_t kCobolNameCut = 24;    // the part of the name a COBOL name keeps
+constexpr size_t kCobolWordLimit = 30;  // the longest COBOL user-defined word
+
+bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+template <size_t N>
+bool listed(const char* const (&words)[N], const std::string& word) {
+  for (const char* w : words)
+    if (word == w) return true;
+  return false;
+}
+
+/// The COBOL name as the plain rule makes it: the first 24 bytes upper-cased,
+/// "_" as "-", ":" as "C", "." as "P", a first character that is not a
+/// letter replaced by "C", and no hyphen at the end.
+std::string plainCobolName(const char* name) {
+  std::string out(name, strnlen(name, kCobolNameCut));
   for (char& c : out) {
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (c == '_')
@@ -57,7 +154,8 @@ std::string cobolName(const char* name) {
   return out;
 }
 
-std::string cName(const char* name) {
+/// The C name as the plain rule makes it: "-" as "_", ":" as "C", "." as "P".
+std::string plainCName(const char* name) {
   std::string out(name);
   for (char& c : out) {
     if (c == '-')
@@ -70,12 +168,120 @@ std::string cName(const char* name) {
   return out;
 }
 
+/// Calls `take(c)` for each character of UTF-8 text `name` that a language
+/// name can keep (ASCII letters, digits and "_"), after the plain rules'
+/// mappings of "-", ":" and "."; `separator` stands for every other
+/// character (a multi-byte character counts once).
+template <typename Take>
+void eachNameCharacter(const char* name, char dash, char separator, Take take) {
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
+    char c = static_cast<char>(*p);
+    if (isAsciiLetter(c) || isAsciiDigit(c) || c == '_')
+      take(c);
+    else if (c == '-')
+      take(dash);
+    else if (c == ':')
+      take('C');
+    else if (c == '.')
+      take('P');
+    else if ((*p & 0xC0) != 0x80)  // not the continuation of a multi-byte character
+      take(separator);
+  }
+}
+
+}  // namespace
+
+bool isCobolWord(const std::string& word) {
+  if (word.empty() || word.size() > kCobolWordLimit || word.front() == '-' || word.back() == '-')
+    return false;
+  bool letter = false;
+  for (char c : word) {
+    if (isAsciiLetter(c))
+      letter = true;
+    else if (!isAsciiDigit(c) && c != '-')
+      return false;
+  }
+  if (!letter) return false;
+  std::string upper = word;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return !listed(kCobolReservedWords, upper);
+}
+
+bool isCIdentifier(const std::string& word) {
+  if (word.empty() || isAsciiDigit(word.front())) return false;
+  for (char c : word)
+    if (!isAsciiLetter(c) && !isAsciiDigit(c) && c != '_') return false;
+  return !listed(kCKeywords, word);
+}
+
+std::string cobolName(const char* name) {
+  std::string plain = plainCobolName(name);
+  if (isCobolWord(plain)) return plain;
+  // Every character COBOL cannot hold separates words like a hyphen; runs of
+  // hyphens become one, and none may stand first or last.
+  std::string out;
+  eachNameCharacter(name, '-', '-', [&out](char c) {
+    c = c == '_' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (c == '-' && (out.empty() || out.back() == '-')) return;
+    out += c;
+  });
+  if (out.empty() || !isAsciiLetter(out.front())) out.insert(0, 1, 'C');
+  if (out.size() > kCobolNameCut) out.resize(kCobolNameCut);
+  while (out.back() == '-') out.pop_back();
+  return out;
+}
+
+std::string cName(const char* name) {
+  std::string plain = plainCName(name);
+  if (isCIdentifier(plain)) return plain;
+  std::string out;
+  eachNameCharacter(name, '_', '_', [&out](char c) { out += c; });
+  if (out.empty() || isAsciiDigit(out.front())) out.insert(0, 1, '_');
+  return out;
+}
+
+namespace {
+
+/// The language name of `name` written in this run: the name the rule makes
+/// when no other name of this run took it and the language accepts it, else
+/// that name with "-1", "-2", ... ("_1", ... for C) in the first free form.
+/// A name the plain rule makes and the language accepts is always kept.
+std::string uniqueLanguageName(RepositoryConnection::LanguageNames& names, const char* name,
+                               bool cobol) {
+  auto known = names.bySource.find(name);
+  if (known != names.bySource.end()) return known->second;
+  std::string result = cobol ? plainCobolName(name) : plainCName(name);
+  bool plainValid = cobol ? isCobolWord(result) : isCIdentifier(result);
+  if (!plainValid) {
+    std::string base = cobol ? cobolName(name) : cName(name);
+    result = base;
+    auto valid = [cobol](const std::string& w) {
+      return cobol ? isCobolWord(w) : isCIdentifier(w);
+    };
+    for (int32_t n = 1; !valid(result) || names.taken.count(result) != 0; ++n) {
+      std::string tail = (cobol ? "-" : "_") + std::to_string(n);
+      std::string head = base;
+      if (cobol && head.size() + tail.size() > kCobolWordLimit)
+        head.resize(kCobolWordLimit - tail.size());
+      while (cobol && !head.empty() && head.back() == '-') head.pop_back();
+      result = head + tail;
+    }
+  }
+  names.taken.insert(result);
+  names.bySource.emplace(name, result);
+  return result;
+}
+
+}  // namespace
+
 std::string copyBookName(const char* name) {
   std::string out;
   for (const char* p = name; *p != '\0' && out.size() < 8; ++p) {
     char c = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
     if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) out += c;
   }
+  // A name without ASCII letters or digits still names a copy book.
+  if (out.empty()) out = "C";
   return out + ".CPY";
 }
 
@@ -175,7 +381,7 @@ void insertCopyBookName(uint32_t componentHandle, const char* name, uint32_t cob
 
 void insertCOBOLName(uint32_t componentHandle, const char* name, uint32_t cobolHandle) {
   TraceScope trace("insertCOBOLName");
-  std::string cobol = cobolName(name);
+  std::string cobol = uniqueLanguageName(repo.cobolNames, name, true);
   progressPrintf("CobolName : %s\n", cobol.c_str());
   setLanguageName(componentHandle, cobolHandle, QEL_COBOL_KEY_NAME, cobol, "insertCOBOLName");
   if (parms.verbose)
@@ -186,7 +392,7 @@ void insertCOBOLName(uint32_t componentHandle, const char* name, uint32_t cobolH
 
 void insertCName(uint32_t componentHandle, const char* name, uint32_t cHandle) {
   TraceScope trace("insertCName");
-  std::string c = cName(name);
+  std::string c = uniqueLanguageName(repo.cNames, name, false);
   setLanguageName(componentHandle, cHandle, QEL_C_KEY_NAME, c, "insertCName");
   if (parms.verbose)
     progressPrintf(

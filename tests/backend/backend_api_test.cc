@@ -299,6 +299,7 @@ TEST_P(BackendTest, MemberRecordsAreChecked) {
   // Value members: no repeats, one of each single value, enumerations many.
   ASSERT_EQ(insertValueMember(e, lo, 1, &m), 0);
   EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);    // the same value again
+  EXPECT_EQ(insertValueMember(e, lo, 2, &m), 0);      // the same value, another role
   EXPECT_EQ(insertValueMember(e, lo2, 1, &m), -101);  // a second minimum
   EXPECT_EQ(insertValueMember(e, red, 5, &m), 0);
   EXPECT_EQ(insertValueMember(e, green, 5, &m), 0);

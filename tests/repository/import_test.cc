@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -17,6 +19,45 @@
 namespace {
 
 using nlohmann::json;
+
+/// Definitions of an exported message set that no message reaches through
+/// types, members, bases, element types and element values.
+std::vector<std::string> unreachable(const json& s) {
+  std::map<std::string, const json*> types, elements;
+  for (const json& t : s["types"]) types[t["name"]] = &t;
+  for (const json& e : s["elements"]) elements[e["name"]] = &e;
+  std::set<std::string> seen;  // "t:", "e:" and "v:" then the name
+  std::vector<std::string> stack;
+  for (const json& m : s["messages"])
+    if (m["type"].is_string()) stack.push_back("t:" + m["type"].get<std::string>());
+  while (!stack.empty()) {
+    std::string key = stack.back();
+    stack.pop_back();
+    if (!seen.insert(key).second) continue;
+    std::string name = key.substr(2);
+    if (key[0] == 't' && types.count(name)) {
+      const json& t = *types[name];
+      if (t["baseType"].is_string()) stack.push_back("t:" + t["baseType"].get<std::string>());
+      for (const json& m : t["members"])
+        stack.push_back((m["class"] == "element" ? "e:" : "t:") + m["child"].get<std::string>());
+    } else if (key[0] == 'e' && elements.count(name)) {
+      const json& e = *elements[name];
+      if (e["type"].is_string()) stack.push_back("t:" + e["type"].get<std::string>());
+      for (const json& v : e["values"]) seen.insert("v:" + v["value"].get<std::string>());
+    }
+  }
+  std::vector<std::string> out;
+  for (const json& t : s["types"])
+    if (t["kind"] == 3 && !seen.count("t:" + t["name"].get<std::string>()))
+      out.push_back("type " + t["name"].get<std::string>());
+  for (const json& e : s["elements"])
+    if (!seen.count("e:" + e["name"].get<std::string>()))
+      out.push_back("element " + e["name"].get<std::string>());
+  for (const json& v : s["values"])
+    if (!seen.count("v:" + v["name"].get<std::string>()))
+      out.push_back("value " + v["name"].get<std::string>());
+  return out;
+}
 
 /// Each test imports into a new repository: a file, or a schema of its own
 /// on the server that KOVA_TEST_PG_URL names.
@@ -34,12 +75,21 @@ class Import : public KovaTest, public ::testing::WithParamInterface<Store> {
   /// Imports root `root` of orders.xsd into message set S; `extra` holds
   /// further header lines of the parameter file, `args` further options.
   ProgramRun import(const std::string& root, const std::string& extra = "",
-                    std::vector<std::string> args = {}) {
+                    std::vector<std::string> args = {}, const std::string& file = "orders.xsd") {
     std::string parms = writeFile(dir_ + "/" + root + ".parms",
                                   "QEL_DB=" + db_ + "\nMESSAGESET=S\nROOTELEMENT=" + root + "\n" +
-                                      extra + "[FILELIST]\norders.xsd\n");
+                                      extra + "[FILELIST]\n" + file + "\n");
     args.insert(args.begin(), {"-f", parms});
     return runXsdimport(args, dir_);
+  }
+
+  /// Imports root `root` of schema `body` (the content of xs:schema), written
+  /// as `file`.
+  ProgramRun importSchema(const std::string& file, const std::string& body, const std::string& root,
+                          const std::string& extra = "") {
+    writeFile(dir_ + "/" + file,
+              "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">" + body + "</xs:schema>");
+    return import(root, extra, {}, file);
   }
 
   ProgramRun tool(const std::string& arguments) {
@@ -195,6 +245,166 @@ TEST_P(Import, SecondRunReusesWhatTheMessageSetHolds) {
   EXPECT_EQ(again.status, exitStatus(-50)) << again.output;
   EXPECT_NE(again.output.find("KOVA9400E"), std::string::npos);
   EXPECT_EQ(exportSet(), s);
+}
+
+TEST_P(Import, OnlyTheSameDefinitionIsReused) {
+  ASSERT_EQ(import("Order").status, 0);
+  json before = exportSet();
+  const std::string party =
+      "<xs:sequence><xs:element name=\"Name\" type=\"xs:string\"/></xs:sequence>"
+      "<xs:attribute name=\"role\" type=\"xs:string\" default=\"buyer\"/>";
+  // Another schema whose PartyType differs from the one the set holds.
+  struct Case {
+    const char* from;
+    const char* to;
+    const char* difference;
+  };
+  const Case cases[] = {
+      {"type=\"xs:string\"/></xs:sequence>", "type=\"xs:string\" maxOccurs=\"2\"/></xs:sequence>",
+       "member 2: occurrences -..2 where the message set has -..-"},
+      {"default=\"buyer\"", "default=\"seller\"",
+       "values \"seller\" role 6 where the message set has \"buyer\" role 6"},
+      {"name=\"Name\" type=\"xs:string\"", "name=\"Name\" type=\"xs:int\"",
+       "type INTEGER where the message set has STRING"},
+  };
+  for (const Case& c : cases) {
+    std::string changed = party;
+    changed.replace(changed.find(c.from), std::strlen(c.from), c.to);
+    ProgramRun r = importSchema(
+        "other.xsd",
+        "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
+        "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
+        "</xs:element><xs:complexType name=\"PartyType\">" +
+            changed + "</xs:complexType>",
+        "Bill");
+    EXPECT_EQ(r.status, exitStatus(9350 - 9440)) << c.to << r.output;
+    std::vector<std::string> refused = linesWith(r.output, "KOVA9440E Type PartyType is already");
+    ASSERT_EQ(refused.size(), 1u) << c.to << r.output;
+    EXPECT_NE(refused[0].find(c.difference), std::string::npos) << refused[0];
+    EXPECT_NE(refused[0].find("TYPEPREFIX"), std::string::npos);
+    EXPECT_EQ(exportSet(), before) << c.to;
+  }
+  // The same PartyType is taken as it is.
+  ProgramRun same =
+      importSchema("same.xsd",
+                   "<xs:element name=\"Bill\"><xs:complexType><xs:sequence>"
+                   "<xs:element name=\"Payer\" type=\"PartyType\"/></xs:sequence></xs:complexType>"
+                   "</xs:element><xs:complexType name=\"PartyType\">" +
+                       party + "</xs:complexType>",
+                   "Bill");
+  ASSERT_EQ(same.status, 0) << same.output;
+  EXPECT_EQ(total(same.output, "types reused from existing entries in MessageSet    -"), 2);
+  EXPECT_EQ(total(same.output, "elements reused from existing entries in MessageSet -"), 2);
+}
+
+TEST_P(Import, SecondRootLeavesNoUnreferencedDefinitions) {
+  // X and Y hold each other: A enters the cycle at X, B at Y, so the cut
+  // falls elsewhere for each; B is not refused for that.
+  ASSERT_EQ(
+      importSchema("cycle.xsd",
+                   "<xs:element name=\"A\" type=\"X\"/><xs:element name=\"B\" type=\"Y\"/>"
+                   "<xs:complexType name=\"X\"><xs:sequence><xs:element name=\"y\" type=\"Y\"/>"
+                   "</xs:sequence></xs:complexType><xs:complexType name=\"Y\"><xs:sequence>"
+                   "<xs:element name=\"x\" type=\"X\" minOccurs=\"0\"/>"
+                   "<xs:element name=\"v\" type=\"xs:int\"/></xs:sequence></xs:complexType>",
+                   "A")
+          .status,
+      0);
+  ProgramRun cycle = import("B", "", {}, "cycle.xsd");
+  ASSERT_EQ(cycle.status, 0) << cycle.output;
+  EXPECT_EQ(unreachable(exportSet()), std::vector<std::string>{});
+  removeRepository();
+
+  // P holds an anonymous type and a recursive step; both roots use it.
+  const std::string schema =
+      "<xs:element name=\"A\"><xs:complexType><xs:sequence><xs:element name=\"p\" type=\"P\"/>"
+      "</xs:sequence></xs:complexType></xs:element>"
+      "<xs:element name=\"B\"><xs:complexType><xs:sequence><xs:element name=\"q\" type=\"P\"/>"
+      "<xs:element name=\"n\" type=\"xs:int\"/></xs:sequence></xs:complexType></xs:element>"
+      "<xs:complexType name=\"P\"><xs:sequence><xs:element name=\"inner\"><xs:complexType>"
+      "<xs:sequence><xs:element name=\"x\" type=\"xs:string\"/></xs:sequence></xs:complexType>"
+      "</xs:element><xs:element name=\"self\" type=\"P\" minOccurs=\"0\"/></xs:sequence>"
+      "</xs:complexType>";
+  ASSERT_EQ(importSchema("ab.xsd", schema, "A").status, 0);
+  json first = exportSet();
+  ProgramRun r = importSchema("ab.xsd", schema, "B");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  EXPECT_EQ(unreachable(s), std::vector<std::string>{});
+  // B adds its own type and its two elements; all of P comes from A.
+  EXPECT_EQ(s["types"].size(), first["types"].size() + 1);
+  EXPECT_EQ(s["elements"].size(), first["elements"].size() + 2);
+  EXPECT_EQ(total(r.output, "M_TYPE           -"), 1);
+}
+
+TEST_P(Import, FixedValueIsDefaultAndEnumeration) {
+  ProgramRun r =
+      importSchema("fixed.xsd",
+                   "<xs:element name=\"F\"><xs:complexType><xs:sequence>"
+                   "<xs:element name=\"version\" type=\"xs:string\" fixed=\"2.1\"/></xs:sequence>"
+                   "<xs:attribute name=\"unit\" type=\"xs:string\" fixed=\"kg\"/></xs:complexType>"
+                   "</xs:element>",
+                   "F");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(linesWith(r.output, "Value already a member").size(), 0u) << r.output;
+  json s = exportSet();
+  for (const auto& [element, text] :
+       {std::pair<std::string, std::string>{"F_ANON^version", "2.1"}, {"F^unit", "kg"}}) {
+    const json* e = named(s["elements"], element);
+    ASSERT_NE(e, nullptr) << element;
+    std::set<std::pair<int, std::string>> roles;
+    for (const json& v : (*e)["values"])
+      roles.insert({v["role"].get<int>(), (*named(s["values"], v["value"]))["value"]});
+    EXPECT_EQ(roles, (std::set<std::pair<int, std::string>>{{5, text}, {6, text}})) << element;
+  }
+}
+
+TEST_P(Import, GeneratedLanguageNamesAreValid) {
+  // Element names COBOL or C cannot hold as they are, besides names that
+  // stay as they were.
+  const char* names[] = {"a",
+                         "a-",
+                         "\xE4\xB8\x80"
+                         "00",
+                         "Gr\xC3\xB6\xC3\x9F"
+                         "e",
+                         "x.y!z",
+                         "data",
+                         "int",
+                         "order_line.item"};
+  std::string body = "<xs:element name=\"N\"><xs:complexType><xs:sequence>";
+  for (const char* n : names)
+    body += std::string("<xs:element name=\"") + n + "\" type=\"xs:string\"/>";
+  body += "</xs:sequence></xs:complexType></xs:element>";
+  ProgramRun r = importSchema("names.xsd", body, "N");
+  ASSERT_EQ(r.status, 0) << r.output;
+  json s = exportSet();
+  const std::map<std::string, std::pair<std::string, std::string>> expected = {
+      {"a", {"A", "a"}},
+      {"a-", {"A", "a_"}},
+      {"\xE4\xB8\x80"
+       "00",
+       {"C00", "_00"}},
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e",
+       {"GR-E", "Gr__e"}},
+      {"x.y!z", {"XPY-Z", "xPy_z"}},
+      {"data", {"DATA-1", "data"}},
+      {"int", {"INT", "int_1"}},
+      {"order_line.item", {"ORDER-LINEPITEM", "order_linePitem"}}};
+  for (const auto& [name, language] : expected) {
+    const json* e = nullptr;
+    for (const json& candidate : s["elements"])
+      if (candidate["secondName"] == name) e = &candidate;
+    ASSERT_NE(e, nullptr) << name;
+    EXPECT_EQ(attribute(*e, "cobolName"), language.first) << name;
+    EXPECT_EQ(attribute(*e, "cName"), language.second) << name;
+  }
+  // The XML names are the schema's own.
+  std::set<std::string> xmlNames;
+  for (const json& m : (*named(s["types"], "N_ANON"))["members"])
+    xmlNames.insert(attribute(m, "memberXmlName"));
+  EXPECT_EQ(xmlNames, std::set<std::string>(std::begin(names), std::end(names)));
 }
 
 TEST_P(Import, RefusedMessageSetsAreLeftAsTheyWere) {
@@ -467,6 +677,165 @@ TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   std::vector<std::string> totals = linesWith(r.output, "M_TYPE           -");
   ASSERT_EQ(totals.size(), 1u);
   EXPECT_EQ(std::to_string(complexTypes), totals[0].substr(totals[0].rfind(' ') + 1));
+}
+
+/// Imports corpus document `file` with root `root` into message set `set` of
+/// repository `db`; `extra` holds further header lines.
+ProgramRun importCorpus(const std::string& dir, const std::string& file, const std::string& root,
+                        const std::string& db, const std::string& set,
+                        const std::string& extra = "") {
+  std::string parms = corpusParameterFile(dir, file, root, db, set);
+  writeFile(parms, extra + readFile(parms));
+  return runXsdimport({"-f", parms},
+                      (std::filesystem::path(corpusDir()) / file).parent_path().string());
+}
+
+json exportCorpusSet(const std::string& db, const std::string& set) {
+  ProgramRun r = runCommand(shellWord(KOVA_REPO_TOOL) + " export " + shellWord(db) + " " +
+                            shellWord(set) + " 2>/dev/null");
+  return r.status == 0 ? json::parse(r.output, nullptr, false) : json();
+}
+
+/// The structure of message `message` of an export, without the names the
+/// writer makes up: each type as its composition, content, base and members
+/// (occurrences, and each element's name, type and values), each type stood
+/// for by a hash of that text.
+size_t messageStructure(const json& s, const std::string& message) {
+  std::map<std::string, const json*> types, elements, values;
+  for (const json& t : s["types"]) types[t["name"]] = &t;
+  for (const json& e : s["elements"]) elements[e["name"]] = &e;
+  for (const json& v : s["values"]) values[v["name"]] = &v;
+  std::map<std::string, size_t> done;
+  std::function<size_t(const std::string&)> typeHash = [&](const std::string& name) -> size_t {
+    auto known = done.find(name);
+    if (known != done.end()) return known->second;
+    const json& t = *types.at(name);
+    if (t["kind"] == 1) return done[name] = std::hash<std::string>()(name);
+    std::string text = t["composition"].dump() + t["content"].dump() + t["baseType"].dump();
+    for (const json& m : t["members"]) {
+      text += "|" + m["repeat"].dump() + m["minOccurs"].dump() + m["maxOccurs"].dump();
+      std::string child = m["child"];
+      if (m["class"] != "element") {
+        text += "t" + std::to_string(typeHash(child));
+        continue;
+      }
+      const json& e = *elements.at(child);
+      text += "e" + e["secondName"].get<std::string>() + std::to_string(typeHash(e["type"]));
+      std::set<std::string> uses;
+      for (const json& v : e["values"])
+        uses.insert(v["role"].dump() + "=" + (*values.at(v["value"]))["value"].get<std::string>());
+      for (const std::string& u : uses) text += "v" + u;
+    }
+    return done[name] = std::hash<std::string>()(text);
+  };
+  for (const json& m : s["messages"])
+    if (m["name"] == message) return typeHash(m["type"]);
+  return 0;
+}
+
+// Documents of one vocabulary share a message set: what they have in common
+// is written once, and everything an import adds is part of its message.
+/// The element names message `message` of an export reaches.
+std::set<std::string> reachableNames(const json& s, const std::string& message) {
+  std::map<std::string, const json*> types, elements;
+  for (const json& t : s["types"]) types[t["name"]] = &t;
+  for (const json& e : s["elements"]) elements[e["name"]] = &e;
+  std::set<std::string> names, seen;
+  std::vector<std::string> pending;
+  for (const json& m : s["messages"])
+    if (m["name"] == message) pending.push_back(m["type"]);
+  while (!pending.empty()) {
+    std::string t = pending.back();
+    pending.pop_back();
+    if (!seen.insert(t).second) continue;
+    for (const json& m : (*types.at(t))["members"]) {
+      if (m["class"] != "element") {
+        pending.push_back(m["child"]);
+        continue;
+      }
+      const json& e = *elements.at(m["child"]);
+      names.insert(e["secondName"].get<std::string>());
+      pending.push_back(e["type"]);
+    }
+  }
+  return names;
+}
+
+// Every fourth main document of UBL in name order (the whole set takes a
+// minute), the invoice and credit note that share the most, and a despatch
+// advice whose recursions an invoice cuts elsewhere.
+TEST(CorpusSets, UblDocumentsShareOneSetWithoutUnreferencedDefinitions) {
+  std::string dir = makeTempDir(), db = dir + "/repository.kovadb";
+  std::vector<std::string> roots;
+  for (const auto& f : std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
+    std::string name = f.path().filename().string();  // UBL-Root-2.5.xsd
+    if (name.rfind("UBL-", 0) == 0) roots.push_back(name.substr(4, name.size() - 12));
+  }
+  std::sort(roots.begin(), roots.end());
+  std::vector<std::string> sample = {"Invoice", "CreditNote", "DespatchAdvice"};
+  for (size_t i = 0; i < roots.size(); i += 4)
+    if (std::find(sample.begin(), sample.end(), roots[i]) == sample.end())
+      sample.push_back(roots[i]);
+  for (const std::string& root : sample) {
+    ProgramRun r = importCorpus(dir, "ubl-2.5/maindoc/UBL-" + root + "-2.5.xsd", root, db, "UBL");
+    ASSERT_EQ(r.status, 0) << root
+                           << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
+  }
+  json s = exportCorpusSet(db, "UBL");
+  ASSERT_TRUE(s.is_object());
+  EXPECT_EQ(s["messages"].size(), sample.size());
+  std::vector<std::string> orphans = unreachable(s);
+  EXPECT_EQ(orphans.size(), 0u) << (orphans.empty() ? "" : orphans.front());
+  // Sharing loses nothing: the despatch advice reaches every name it
+  // reaches alone.
+  std::string alone = makeTempDir();
+  ASSERT_EQ(importCorpus(alone, "ubl-2.5/maindoc/UBL-DespatchAdvice-2.5.xsd", "DespatchAdvice",
+                         alone + "/repository.kovadb", "UBL")
+                .status,
+            0);
+  std::set<std::string> own =
+      reachableNames(exportCorpusSet(alone + "/repository.kovadb", "UBL"), "DespatchAdvice");
+  std::set<std::string> shared = reachableNames(s, "DespatchAdvice");
+  std::vector<std::string> lost;
+  std::set_difference(own.begin(), own.end(), shared.begin(), shared.end(),
+                      std::back_inserter(lost));
+  EXPECT_GT(own.size(), 1000u);
+  EXPECT_EQ(lost, std::vector<std::string>{});
+}
+
+// Every ISO 20022 message has root Document: with a suffix each is a message
+// of its own, with the structure its own schema gives it.
+TEST(CorpusSets, IsoMessagesWithOneRootKeepTheirOwnStructure) {
+  std::string shared = makeTempDir();
+  const std::pair<const char*, const char*> messages[] = {{"camt.052.001.08.xsd", "_camt052"},
+                                                          {"camt.053.001.08.xsd", "_camt053"},
+                                                          {"camt.054.001.08.xsd", "_camt054"}};
+  for (const auto& [file, suffix] : messages) {
+    std::string path = std::string("iso20022/banktocustomer_cash_management_8/") + file;
+    ProgramRun r = importCorpus(shared, path, "Document", shared + "/repository.kovadb", "ISO",
+                                std::string("MSGSUFFIX=") + suffix + "\n");
+    ASSERT_EQ(r.status, 0) << file
+                           << r.output.substr(r.output.size() > 3000 ? r.output.size() - 3000 : 0);
+    EXPECT_EQ(linesWith(r.output, std::string("KOVA9350I Message Document") + suffix + " ").size(),
+              1u)
+        << r.output.substr(r.output.size() > 500 ? r.output.size() - 500 : 0);
+    // The same message alone in a message set of its own.
+    std::string alone = makeTempDir();
+    ASSERT_EQ(importCorpus(alone, path, "Document", alone + "/repository.kovadb", "ISO",
+                           std::string("MSGSUFFIX=") + suffix + "\n")
+                  .status,
+              0);
+    size_t own = messageStructure(exportCorpusSet(alone + "/repository.kovadb", "ISO"),
+                                  std::string("Document") + suffix);
+    ASSERT_NE(own, 0u);
+    EXPECT_EQ(messageStructure(exportCorpusSet(shared + "/repository.kovadb", "ISO"),
+                               std::string("Document") + suffix),
+              own)
+        << file;
+  }
+  json s = exportCorpusSet(shared + "/repository.kovadb", "ISO");
+  EXPECT_EQ(s["messages"].size(), 3u);
+  EXPECT_EQ(unreachable(s), std::vector<std::string>{});
 }
 
 /// Every UBL main document (root: the document's name) and every ISO 20022

@@ -143,6 +143,7 @@ Order buildOrder() {
   WriterTest::addMember(o.orderType, kMemberSubType, o.subType, 1, 1);
   WriterTest::addMember(o.subType, kMemberElement, o.quantity, 1, 1);
   WriterTest::addMember(o.subType, kMemberElement, o.data, 0, 1);
+  WriterTest::addMember(o.subType, kMemberSubType, o.attrsType, 1, 1);
   WriterTest::addValue("RED", "RED", kRoleEnumeration, o.colour1);
   WriterTest::addValue("BLUE", "BLUE", kRoleEnumeration, o.colour1);
   WriterTest::addValue("RED", "RED", kRoleEnumeration, o.colour2);
@@ -316,7 +317,8 @@ TEST_F(Mapping, MessageCarriesRootTypeNamesAndXmlName) {
   EXPECT_EQ(typeOf(message), type);
   EXPECT_EQ(attr(message, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME), "po:order");
   EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_COPY_BOOK), "ORDER.CPY");
-  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "ORDER");
+  // ORDER is a reserved word of COBOL: the name is numbered.
+  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "ORDER-1");
   EXPECT_EQ(run.totals.messages, 1);
   EXPECT_EQ(ofClass(set, QEL_CLASS_MESSAGE).size(), 1u);
 

@@ -1,6 +1,7 @@
 // Definition writers, identifiers, duplicate registers, and the plug-in
 // attributes with the C, COBOL and copy-book name rules.
 #include <string>
+#include <vector>
 
 #include "writer_fixture.h"
 
@@ -141,18 +142,21 @@ TEST_F(Writers, ValueWithTheSameTextAndTypeIsReusedWhateverItsName) {
   EXPECT_EQ(typeOf(other), integerType);
 }
 
-TEST_F(Writers, ValueFoundByNameNeedsTheSameTypeAndName) {
+TEST_F(Writers, ValueOfATakenNameWithOtherTextOrTypeIsNumbered) {
   openSet();
   uint32_t stringType = getSimpleTypeHandle("STRING");
   uint32_t integerType = getSimpleTypeHandle("INTEGER");
   int32_t id = 0;
   uint32_t a = createValue("MaxLen", "10", integerType, &id);
-  // Same name, other text, same type: found by name.
-  EXPECT_EQ(createValue("MaxLen", "20", integerType, &id), a);
-  // Same name, other type: not that value; the repository refuses the name.
-  startCapture();
-  EXPECT_EQ(raisedCode([&] { createValue("MaxLen", "30", stringType, &id); }), -48);
-  stopCapture();
+  // The name is taken by a value of another text, then of another type.
+  uint32_t b = createValue("MaxLen", "20", integerType, &id);
+  uint32_t c = createValue("MaxLen", "30", stringType, &id);
+  EXPECT_EQ(std::vector<std::string>({nameOf(a), nameOf(b), nameOf(c)}),
+            std::vector<std::string>({"MaxLen", "MaxLen1", "MaxLen2"}));
+  EXPECT_EQ(std::vector<std::string>({valueTextOf(b), valueTextOf(c)}),
+            std::vector<std::string>({"20", "30"}));
+  EXPECT_EQ(typeOf(c), stringType);
+  EXPECT_EQ(run.totals.values, 3);
 }
 
 TEST_F(Writers, ValueWithoutTypeIsAnError) {
@@ -256,7 +260,7 @@ TEST_F(Writers, LanguageNameRules) {
   };
   const Case cases[] = {
       {"order_line.item:x", "ORDER-LINEPITEMCX", "order_linePitemCx", "ORDERLIN.CPY"},
-      {"9lives", "CLIVES", "9lives", "9LIVES.CPY"},
+      {"9lives", "CLIVES", "_9lives", "9LIVES.CPY"},
       {"_under", "CUNDER", "_under", "UNDER.CPY"},
       {"abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGHIJKLMNOPQRSTUVWX",
        "abcdefghijklmnopqrstuvwxyz0123", "ABCDEFGH.CPY"},
@@ -267,6 +271,19 @@ TEST_F(Writers, LanguageNameRules) {
       {"xmlns:CatalogueDeletion_2", "XMLNSCCATALOGUEDELETION", "xmlnsCCatalogueDeletion_2",
        "XMLNSCAT.CPY"},
       {"a_", "A", "a_", "A.CPY"},
+      // Names COBOL or C cannot take as the plain rules make them.
+      {"a-", "A", "a_", "A.CPY"},
+      {"\xE4\xB8\x80"
+       "00",
+       "C00", "_00", "00.CPY"},
+      {"\xE4\xB8\x80", "C", "_", "C.CPY"},
+      {"Gr\xC3\xB6\xC3\x9F"
+       "e",
+       "GR-E", "Gr__e", "GRE.CPY"},
+      {"x y!z", "X-Y-Z", "x_y_z", "XYZ.CPY"},
+      {"-9-", "C9", "_9_", "9.CPY"},
+      {"abcdefghijklmnopqrstuvwxyz-", "ABCDEFGHIJKLMNOPQRSTUVWX", "abcdefghijklmnopqrstuvwxyz_",
+       "ABCDEFGH.CPY"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(cobolName(c.name), c.cobol) << c.name;
@@ -309,16 +326,15 @@ TEST_F(Writers, RefusedAttributeValueRaises9413) {
   openSet();
   int32_t id = 0;
   uint32_t e = createElement("E", "E", getSimpleTypeHandle("STRING"), &id);
-  // Too long for the library, and a copy-book name it cannot take.
+  // Too long for the library.
   std::string tooLong = "NOPE" + std::string(300, 'x');
   startCapture();
   EXPECT_EQ(raisedCode([&] {
               createAttribute(tooLong.c_str(), e, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME);
             }),
             -63);
-  EXPECT_EQ(raisedCode([&] { insertCopyBookName(e, "_-_", repo.cobolPlugin.handle); }), -63);
   std::string out = stopCapture();
-  EXPECT_EQ(linesWith(out, "KOVA9413E").size(), 2u) << out;
+  EXPECT_EQ(linesWith(out, "KOVA9413E").size(), 1u) << out;
   EXPECT_EQ(linesWith(out, tooLong).size(), 1u) << out;
   EXPECT_EQ(attr(e, repo.xmlLayers[0].handle, QEL_XML_KEY_XML_NAME), "<unset>");
 }
