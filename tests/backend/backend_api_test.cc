@@ -317,9 +317,11 @@ TEST_P(BackendTest, MemberRecordsAreChecked) {
   ASSERT_EQ(QELCloseProject(set, 1), 0);
   ASSERT_EQ(QELOpenProject(set, 1), 0);
   EXPECT_EQ(insertValueMember(e, lo, 1, &m), -22);
+  EXPECT_EQ(insertValueMember(e, lo, 2, &m), -22);
   EXPECT_EQ(insertValueMember(e, lo2, 1, &m), -101);
-  EXPECT_EQ(insertValueMember(e, lo2, 2, &m), 0);
-  EXPECT_EQ(insertValueMember(e, lo2, 2, &m), -22);
+  EXPECT_EQ(insertValueMember(e, lo2, 2, &m), -101);
+  EXPECT_EQ(insertValueMember(e, green, 5, &m), -22);
+  EXPECT_EQ(insertValueMember(e, lo2, 5, &m), 0);
   ASSERT_EQ(QELRemoveAll(e), 0);
   EXPECT_EQ(insertValueMember(e, lo2, 1, &m), 0);
   // A value cannot be a type member, nor an element a member of an element.
