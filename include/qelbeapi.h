@@ -297,6 +297,11 @@ int32_t QELOpenRepository2(const char* database, const char* user, const char* p
    Statuses: 0, NOT_PERMITTED when not connected, WRITER_ACTIVE or
    DATABASE_ERROR when a new file's set-up cannot be committed. */
 int32_t QELCloseRepository(void);
+/* The database's own explanation of the last failure of this process's
+   connection (a connection that could not be made, a server error), or the
+   empty text; never holds a password.  Copies at most size - 1 bytes and a
+   NUL; answers its length. */
+int32_t QELGetLastErrorText(char* buffer, int32_t size);
 
 /* ---- Message sets (projects) ------------------------------------------------
    Connected first; otherwise CANNOT_CONNECT. */

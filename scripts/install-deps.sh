@@ -4,8 +4,8 @@
 # when everything is installed.
 set -euo pipefail
 
-packages=(g++ cmake make libxerces-c-dev libsqlite3-dev libgtest-dev
-          nlohmann-json3-dev libcli11-dev libxml2-utils time pkg-config man-db
+packages=(g++ cmake make pkg-config libxerces-c-dev libsqlite3-dev libpq-dev libgtest-dev
+          nlohmann-json3-dev libcli11-dev libxml2-utils time man-db postgresql
           # the differential test: an independent schema reader and the
           # schemas it compares on besides corpus/
           python3-xmlschema docbook5-xml opensaml-schemas xmltooling-schemas)

@@ -103,6 +103,7 @@ struct ValueMember {
 struct Connection {
   std::unique_ptr<RepositoryStorage> store;
   bool readOnly = false;  ///< opened with QEL_OPEN_READ: nothing may change
+  std::string lastError;  ///< the database's explanation of the last failure
   uint32_t openSet = 0;
   bool writable = false;
   bool setDeleted = false;
@@ -282,6 +283,7 @@ int32_t beginSet(uint32_t set, bool write) {
   g.endSet();
   if (write) {
     int32_t st = g.store->beginWrite();
+    if (st == kStoreOk) st = g.store->lockSet(set);
     if (st != kStoreOk) return st == kStoreBusy ? kWriterActive : kDatabaseError;
   }
   MessageSetRow row;
@@ -489,6 +491,7 @@ int32_t guarded(F body) {
   try {
     return body();
   } catch (const StorageError& e) {
+    g.lastError = e.what;
     return e.busy ? kWriterActive : kDatabaseError;
   } catch (const std::bad_alloc&) {
     return kFailure;
@@ -525,9 +528,8 @@ QEL_EXPORT int32_t QELOpenRepository(const char* database, const char* user, con
 
 QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, const char* password,
                                       int32_t mode) {
-  (void)user;  // a repository file has no users of its own
-  (void)password;
   return guarded([&]() -> int32_t {
+    g.lastError.clear();
     if (mode != QEL_OPEN_READ && mode != QEL_OPEN_WRITE) return kNotPermitted;
     if (!database || !*database) return kNoDatabaseName;
     // A new connection replaces an old one as if its process had ended:
@@ -540,8 +542,13 @@ QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, co
     g.setupPending = false;
     int32_t st = kStoreOk;
     g.readOnly = mode == QEL_OPEN_READ;
-    g.store =
-        g.readOnly ? openSqliteStorageForReading(database, &st) : openSqliteStorage(database, &st);
+    // A repository file has no users of its own; a server database has.
+    if (isServerRepositoryName(database))
+      g.store = openPgStorage(database, user ? user : "", password ? password : "", g.readOnly,
+                              &st, &g.lastError);
+    else
+      g.store = g.readOnly ? openSqliteStorageForReading(database, &st)
+                           : openSqliteStorage(database, &st);
     if (!g.store) {
       switch (st) {
         case kStoreNotFound:
@@ -562,6 +569,15 @@ QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, co
     if (st != kOk) g.store.reset();
     return st;
   });
+}
+
+QEL_EXPORT int32_t QELGetLastErrorText(char* buffer, int32_t size) {
+  if (buffer && size > 0) {
+    size_t n = std::min(g.lastError.size(), static_cast<size_t>(size - 1));
+    std::memcpy(buffer, g.lastError.data(), n);
+    buffer[n] = '\0';
+  }
+  return static_cast<int32_t>(g.lastError.size());
 }
 
 QEL_EXPORT int32_t QELCloseRepository(void) {

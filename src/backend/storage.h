@@ -4,8 +4,8 @@
 // sets, plug-ins, definitions, members and plug-in attributes, each row named
 // by a handle from one handle space.  The API layer validates and decides; a
 // storage only stores, finds and walks, and owns the write transaction.  The
-// SQLite storage (storage_sqlite.cc) is the one in use; a server database can
-// take its place by implementing the same interface.
+// SQLite storage (storage_sqlite.cc) keeps a repository in a file; the
+// PostgreSQL storage (storage_pg.cc) keeps one in a server database.
 #pragma once
 
 #include <cstdint>
@@ -91,6 +91,14 @@ class RepositoryStorage {
   /// Starts the write transaction; kStoreBusy when another writer holds the
   /// repository for longer than the busy timeout.
   virtual int32_t beginWrite() = 0;
+  /// Within the write transaction, claims message set `setId` for this
+  /// writer; kStoreBusy (the transaction rolled back) when another writer
+  /// holds it for longer than the busy timeout.  A store whose beginWrite
+  /// already excludes every other writer has nothing to do here.
+  virtual int32_t lockSet(uint32_t setId) {
+    (void)setId;
+    return kStoreOk;
+  }
   virtual int32_t commit() = 0;
   /// Ends the write transaction like commit(), but its changes become durable
   /// only with the next commit(): until then they stay pending (visible to
@@ -159,5 +167,20 @@ struct StorageError {
 /// `path`.  On failure returns null and sets *status to kStoreCannotOpen,
 /// kStoreNotRepository, kStoreBusy or kStoreFailure.
 std::unique_ptr<RepositoryStorage> openSqliteStorage(const std::string& path, int32_t* status);
+
+/// True for a repository on a server: postgresql://host[:port]/dbname[?params].
+bool isServerRepositoryName(const std::string& database);
+
+/// Connects to the PostgreSQL repository `database` (a libpq URL; its query
+/// may add schema=NAME) as `user` with `password` (empty: libpq's own
+/// sources), creating its tables on first use; with `readOnly` nothing is
+/// created or changed (kStoreNotFound when the schema holds no repository).
+/// On failure returns null, sets *status (kStoreCannotOpen,
+/// kStoreNotRepository, kStoreNotFound, kStoreFailure) and *reason to the
+/// server's explanation, which never holds the password.
+std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
+                                                 const std::string& user,
+                                                 const std::string& password, bool readOnly,
+                                                 int32_t* status, std::string* reason);
 
 }  // namespace qel

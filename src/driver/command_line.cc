@@ -69,7 +69,8 @@ int32_t scanCommandLine(int argc, char** argv, CommandLine& out) {
       if (value == nullptr) {
         status = reportError(9395, {textInsert(valueOption->label), textInsert(arg + 1)});
       } else if (std::strlen(value) > valueOption->limit) {
-        status = reportError(9385, {textInsert(value)});
+        const char* key = letter == 'p' ? "DB_PW" : letter == 'n' ? "QEL_DB" : "";
+        status = reportError(9385, {textInsert(shownParmValue(key, value))});
       } else {
         (out.*(valueOption->field)).given = true;
         (out.*(valueOption->field)).value = value;

@@ -9,6 +9,7 @@
 // with its field, size, labels and kind, so that adding a key is one row.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
+#include "shown_database.h"
 
 namespace {
 
@@ -130,7 +132,8 @@ void appendUnlessEndsWith(char* field, size_t fieldSize, char c, const char* als
 /// held a value, cuts an over-long value to the field (9385).  0 or a status.
 int32_t storeString(const Keyword& k, const char* value, char* field, size_t valueRoom) {
   if (field[0] != '\0' && !isBlank(field[0])) {
-    reportInfo(9388, {textInsert(k.label), textInsert(k.displayKey), textInsert(value)});
+    reportInfo(9388, {textInsert(k.label), textInsert(k.displayKey),
+                      textInsert(shownParmValue(k.key, value))});
   }
   size_t n = std::strlen(value);
   size_t keep = n < valueRoom ? n : valueRoom;
@@ -266,8 +269,15 @@ char* endOfToken(char* s) {
 // ---------------------------------------------------------------------------
 // Keywords
 
+std::string shownParmValue(const char* key, const char* value) {
+  // DB_PW, and a mistyped key that looks like a password's (DB_PWD, PASSWORD).
+  if (std::strstr(key, "PW") || std::strstr(key, "PASS")) return value[0] ? "****" : "";
+  if (std::strcmp(key, "QEL_DB") == 0) return shownDatabaseName(value);
+  return value;
+}
+
 int32_t evaluateParm(const char* key, const char* value) {
-  tracePrintf("==> evaluateParm key=%s value=%s\n", key, value);
+  tracePrintf("==> evaluateParm key=%s value=%s\n", key, shownParmValue(key, value).c_str());
   const Keyword* k = nullptr;
   for (const Keyword& candidate : kKeywords) {
     if (std::strcmp(candidate.key, key) == 0) {
@@ -277,7 +287,7 @@ int32_t evaluateParm(const char* key, const char* value) {
   }
   int32_t status = 0;
   if (k == nullptr) {
-    status = reportError(9391, {textInsert(key), textInsert(value)});
+    status = reportError(9391, {textInsert(key), textInsert(shownParmValue(key, value))});
   } else {
     switch (k->kind) {
       case KeyKind::kString:
@@ -342,7 +352,18 @@ int32_t evaluateParm(const char* key, const char* value) {
 }
 
 int32_t processParmLine(char* line, int32_t* status) {
-  tracePrintf("==> processParmLine line=%s\n", line);
+  if (tracing()) {
+    // A password (DB_PW, or one inside a QEL_DB URL) is never printed.
+    std::string text = line;
+    size_t eq = text.find('=');
+    if (eq != std::string::npos) {
+      std::string key;
+      for (char c : text.substr(0, eq))
+        if (!isBlank(c)) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      text = text.substr(0, eq + 1) + shownParmValue(key.c_str(), text.c_str() + eq + 1);
+    }
+    tracePrintf("==> processParmLine line=%s\n", text.c_str());
+  }
   *status = 0;
   int32_t section = 0;
   char* eq = std::strchr(line, '=');

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -121,6 +122,8 @@ int32_t processParmLine(char* line, int32_t* status);
 
 /// Applies one keyword (`key` upper case); 0 or a status.
 int32_t evaluateParm(const char* key, const char* value);
+/// `value` of parameter `key` as it may be printed: no password shows.
+std::string shownParmValue(const char* key, const char* value);
 
 /// Qualifies `name`, measures the file and records it in `current`, or in a
 /// new successor when `current` already holds a file.  An empty file is

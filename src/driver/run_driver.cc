@@ -29,6 +29,7 @@
 #include "repository_writer.h"
 #include "run_state.h"
 #include "schema_files.h"
+#include "shown_database.h"
 #include "xml_tags.h"
 
 namespace {
@@ -81,7 +82,8 @@ bool allocateTables() {
 
 void printTotals() {
   const Totals& t = run.totals;
-  progressPrintf("items added to tables in repository database %s\n", parms.dbName);
+  progressPrintf("items added to tables in repository database %s\n",
+                 shownDatabaseName(parms.dbName).c_str());
   progressPrintf("M_MESSAGE        - %d\n", t.messages);
   progressPrintf("M_ELEMENT        - %d\n", t.elements);
   progressPrintf("M_VALUE          - %d\n", t.values);
@@ -102,8 +104,8 @@ void printTotals() {
 int32_t openRepository() {
   try {
     if (connectToQEL(parms.dbName, parms.dbUser, parms.dbPassword) != 0 || run.errSw) return -1;
-    progressPrintf("Accessing QEL database: %s using: %s schema: %s\n", parms.dbName, parms.dbUser,
-                   parms.dbSchema);
+    progressPrintf("Accessing QEL database: %s using: %s schema: %s\n",
+                   shownDatabaseName(parms.dbName).c_str(), parms.dbUser, parms.dbSchema);
     run.returnCode = getQELInfo(parms.msgSetName, parms.resetMsgSet);
     if (run.returnCode != 0 || run.errSw) {
       progressPrintf("Errors accessing QEL database - RC = %d\n", run.returnCode);

@@ -18,6 +18,7 @@
 #include "parameters.h"
 #include "qelbeapi.h"
 #include "repository.h"
+#include "shown_database.h"
 #include "repository_writer.h"
 #include "run_state.h"
 
@@ -127,6 +128,11 @@ void chkQELBeapiCode(int32_t status, const char* apiName, const char* callerName
   if (status == 0) return;
   reportError(9398, {textInsert(callerName), textInsert(apiName), intInsert(status),
                      textInsert(QELStatusText(status))});
+  // A server database explains its failures (the server's reason for a
+  // refused connection, a dropped connection, a failed statement).
+  char reason[1024];
+  if (QELGetLastErrorText(reason, sizeof reason) > 0)
+    reportError(9465, {textInsert(shownDatabaseName(repo.dbName)), textInsert(reason)});
   raise(messageStatus(9398));
 }
 
@@ -157,10 +163,11 @@ int32_t connectToQEL(const char* dbName, const char* user, const char* password)
       (name.rfind("file:", 0) == 0 && name.find("mode=memory") != std::string::npos)) {
     raise(reportError(9453, {textInsert(name)}));
   }
+  repo.dbName = dbName;
   int32_t status = QELOpenRepository(dbName, user, password);
   if (status == 0) {
     repo.connected = true;
-    progressPrintf("Connection successful %s\n", dbName);
+    progressPrintf("Connection successful %s\n", shownDatabaseName(dbName).c_str());
   } else {
     chkQELBeapiCode(status, "QELOpenRepository", "connectToQEL");
   }

@@ -44,6 +44,7 @@ enum SimpleType : int32_t {
 /// Global state of the conversation with the repository for a single run.
 struct RepositoryConnection {
   bool connected = false;     ///< QELOpenRepository succeeded
+  std::string dbName;         ///< the repository connected to (may hold a password: show masked)
   uint32_t msgSetHandle = 0;  ///< the open message set (project)
   char msgSetId[16] = {};     ///< its identifier text
   char msgSetName[64] = {};   ///< its name, as given to getQELInfo

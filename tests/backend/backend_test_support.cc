@@ -34,12 +34,18 @@ std::string backendTempDir() {
 }
 
 void BackendTest::SetUp() {
+  KOVA_SKIP_WITHOUT_STORE(GetParam());
   dir_ = backendTempDir();
-  db_ = dir_ + "/repo.db";
-  ASSERT_EQ(QELOpenRepository(db_.c_str(), "user", "secret"), 0);
+  db_ = GetParam() == Store::kFile ? dir_ + "/repo.db" : serverTestRepository(&schema_);
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
 }
 
-void BackendTest::TearDown() { QELCloseRepository(); }
+void BackendTest::TearDown() {
+  QELCloseRepository();
+  dropServerTestSchema(schema_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, kBothStores, storeName);
 
 void BackendTest::reconnect() {
   ASSERT_EQ(QELCloseRepository(), 0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "qelbeapi.h"
+#include "store_param.h"
 
 /// A byte record of a fixed size with typed access at offsets.
 class Record {
@@ -50,9 +51,9 @@ std::string attrValue(uint32_t component, Record& ref);
 /// A directory removed at the end of the test program.
 std::string backendTempDir();
 
-/// Each test starts with a newly created repository file, connected, and
-/// ends disconnected.
-class BackendTest : public ::testing::Test {
+/// Each test starts with a newly created repository, connected, and ends
+/// disconnected; it runs once on a file and once on a server database.
+class BackendTest : public ::testing::TestWithParam<Store> {
  protected:
   void SetUp() override;
   void TearDown() override;
@@ -82,5 +83,6 @@ class BackendTest : public ::testing::Test {
   void reconnect();
 
   std::string dir_;
-  std::string db_;
+  std::string db_;      ///< the repository: a file, or a server URL
+  std::string schema_;  ///< server: the test's own schema
 };

@@ -34,6 +34,9 @@ ToolRun runTool(const std::string& args) {
 
 class KovaRepoTool : public BackendTest {
  protected:
+  /// The repository as one shell word.
+  std::string quotedDb() const { return "'" + db_ + "'"; }
+
   /// A message set "Orders" with a message, a type with two members, a
   /// value, an XML layer and names; committed, then disconnected.
   void writeOrders() {
@@ -65,9 +68,9 @@ class KovaRepoTool : public BackendTest {
   }
 };
 
-TEST_F(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
+TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   writeOrders();
-  ToolRun run = runTool("export " + db_ + " Orders");
+  ToolRun run = runTool("export " + quotedDb() + " Orders");
   ASSERT_EQ(run.status, 0) << run.output;
   nlohmann::json j = nlohmann::json::parse(run.output);
   EXPECT_EQ(j["formatVersion"], 2);
@@ -119,7 +122,7 @@ TEST_F(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   EXPECT_EQ(j["messages"][0]["name"], "Order");
   EXPECT_EQ(j["messages"][0]["type"], "OrderType");
   // show prints the message as a tree.
-  run = runTool("show " + db_ + " Orders Order");
+  run = runTool("show " + quotedDb() + " Orders Order");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output,
             "message Order type OrderType\n"
@@ -127,12 +130,12 @@ TEST_F(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
             "  element OrderType^line [0..*] type LineType xml \"Line\"\n"
             "    element LineType^qty [1..1] type INTEGER\n"
             "      value MinInclusive1I = \"1\" role 1\n");
-  ToolRun missing = runTool("show " + db_ + " Orders Invoice");
+  ToolRun missing = runTool("show " + quotedDb() + " Orders Invoice");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.output.find("Invoice not found"), std::string::npos);
 }
 
-TEST_F(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
+TEST_P(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
   // A party type used twice, a group type inserted twice as a type member,
   // and a second message whose tree expands the shared type again on its own.
   uint32_t set = createSet("Shared");
@@ -169,7 +172,7 @@ TEST_F(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
   ASSERT_EQ(QELCloseProject(set, 1), 0);
   ASSERT_EQ(QELCloseRepository(), 0);
 
-  ToolRun run = runTool("show " + db_ + " Shared");
+  ToolRun run = runTool("show " + quotedDb() + " Shared");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output,
             "message Doc type DocType\n"
@@ -188,7 +191,7 @@ TEST_F(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
             "    element AddressType^street [1..1] type STRING\n");
 }
 
-TEST_F(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
+TEST_P(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
   // Each of 40 nested types holds two elements of the next one: the full
   // tree would have 2^40 lines, the printed one has two per type.
   const int depth = 40;
@@ -211,7 +214,7 @@ TEST_F(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
   ASSERT_EQ(QELCloseProject(set, 1), 0);
   ASSERT_EQ(QELCloseRepository(), 0);
 
-  ToolRun run = runTool("show " + db_ + " Nested Top | head -c 100000");
+  ToolRun run = runTool("show " + quotedDb() + " Nested Top | head -c 100000");
   ASSERT_EQ(run.status, 0);
   std::vector<std::string> lines;
   std::istringstream in(run.output);
@@ -232,12 +235,12 @@ TEST_F(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
             std::string(2 * (depth + 1), ' ') + "element Leaf [1..1] type STRING");
 }
 
-TEST_F(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
+TEST_P(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   writeOrders();
-  ASSERT_EQ(runTool("lock " + db_ + " Orders").status, 0);
-  ASSERT_EQ(runTool("finalise " + db_ + " Orders").status, 0);
-  ASSERT_EQ(runTool("in-use " + db_ + " Orders 3").status, 0);
-  ToolRun layer = runTool("add-layer " + db_ + " Orders cwf CWF1");
+  ASSERT_EQ(runTool("lock " + quotedDb() + " Orders").status, 0);
+  ASSERT_EQ(runTool("finalise " + quotedDb() + " Orders").status, 0);
+  ASSERT_EQ(runTool("in-use " + quotedDb() + " Orders 3").status, 0);
+  ToolRun layer = runTool("add-layer " + quotedDb() + " Orders cwf CWF1");
   // A locked set takes no new layer; the tool says why.
   EXPECT_EQ(layer.status, 1);
   EXPECT_NE(layer.output.find("-55"), std::string::npos) << layer.output;
@@ -249,40 +252,40 @@ TEST_F(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   EXPECT_NE(QELIsFinalised(set), 0);
   ASSERT_EQ(QELCloseRepository(), 0);
 
-  ToolRun list = runTool("list " + db_);
+  ToolRun list = runTool("list " + quotedDb());
   ASSERT_EQ(list.status, 0);
   EXPECT_NE(list.output.find("yes       yes            3        1        3      9      1"),
             std::string::npos)
       << list.output;
 
-  ASSERT_EQ(runTool("unlock " + db_ + " Orders").status, 0);
-  ToolRun json = runTool("export " + db_ + " Orders");
+  ASSERT_EQ(runTool("unlock " + quotedDb() + " Orders").status, 0);
+  ToolRun json = runTool("export " + quotedDb() + " Orders");
   nlohmann::json j = nlohmann::json::parse(json.output);
   EXPECT_EQ(j["messageSet"]["locked"], false);
   EXPECT_EQ(j["messageSet"]["finalised"], true);
   EXPECT_EQ(j["messageSet"]["lockCount"], 3);
 
   // Without a terminal, delete needs --yes.
-  ToolRun unconfirmed = runTool("delete " + db_ + " Orders");
+  ToolRun unconfirmed = runTool("delete " + quotedDb() + " Orders");
   EXPECT_EQ(unconfirmed.status, 1);
   EXPECT_NE(unconfirmed.output.find("--yes"), std::string::npos) << unconfirmed.output;
-  EXPECT_EQ(runTool("export " + db_ + " Orders").status, 0);
-  ASSERT_EQ(runTool("delete --yes " + db_ + " Orders").status, 0);
-  ToolRun gone = runTool("export " + db_ + " Orders");
+  EXPECT_EQ(runTool("export " + quotedDb() + " Orders").status, 0);
+  ASSERT_EQ(runTool("delete --yes " + quotedDb() + " Orders").status, 0);
+  ToolRun gone = runTool("export " + quotedDb() + " Orders");
   EXPECT_EQ(gone.status, 1);
   EXPECT_NE(gone.output.find("not found"), std::string::npos);
 }
 
-TEST_F(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
+TEST_P(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   writeOrders();
-  ASSERT_EQ(runTool("add-layer " + db_ + " Orders tds TDS1").status, 0);
-  ToolRun dup = runTool("add-layer " + db_ + " Orders xml TDS1");
+  ASSERT_EQ(runTool("add-layer " + quotedDb() + " Orders tds TDS1").status, 0);
+  ToolRun dup = runTool("add-layer " + quotedDb() + " Orders xml TDS1");
   EXPECT_EQ(dup.status, 1);
   EXPECT_NE(dup.output.find("-33: Component identifier already exists."), std::string::npos)
       << dup.output;
-  nlohmann::json j = nlohmann::json::parse(runTool("export " + db_ + " Orders").output);
+  nlohmann::json j = nlohmann::json::parse(runTool("export " + quotedDb() + " Orders").output);
   EXPECT_EQ(j["plugins"].back()["member"], "TDS1");
-  EXPECT_EQ(runTool("add-layer " + db_ + " Orders soap S1").status, 105);  // CLI11 validation
+  EXPECT_EQ(runTool("add-layer " + quotedDb() + " Orders soap S1").status, 105);  // CLI11 validation
   std::string bad = dir_ + "/plain.txt";
   FILE* f = fopen(bad.c_str(), "w");
   fputs("not a repository, just text that is long enough to be a file header\n", f);
@@ -297,7 +300,7 @@ TEST_F(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   ToolRun version = runTool("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output, "kova-repo 1.0\n");
-  ToolRun unknown = runTool("lsit " + db_);
+  ToolRun unknown = runTool("lsit " + quotedDb());
   EXPECT_GT(unknown.status, 100);
   EXPECT_NE(unknown.output.find("unknown command lsit"), std::string::npos) << unknown.output;
   ToolRun init = runTool("init " + dir_ + "/new.db");
@@ -305,9 +308,32 @@ TEST_F(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   EXPECT_EQ(runTool("list " + dir_ + "/new.db").status, 0);
 }
 
+TEST_P(KovaRepoTool, CopyMovesASetOutAndBackUnchanged) {
+  writeOrders();
+  auto withoutIdentifier = [](std::string json) {
+    nlohmann::json j = nlohmann::json::parse(json);
+    j["messageSet"].erase("identifier");
+    return j;
+  };
+  nlohmann::json original = withoutIdentifier(runTool("export " + quotedDb() + " Orders").output);
+  std::string file = dir_ + "/copy.db";
+  ToolRun out = runTool("copy " + quotedDb() + " " + file + " Orders");
+  ASSERT_EQ(out.status, 0) << out.output;
+  EXPECT_EQ(withoutIdentifier(runTool("export " + file + " Orders").output), original);
+  ToolRun again = runTool("copy " + quotedDb() + " " + file + " Orders");
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
+  // And back into the repository it came from.
+  ASSERT_EQ(runTool("delete --yes " + quotedDb() + " Orders").status, 0);
+  ToolRun back = runTool("copy " + file + " " + quotedDb() + " Orders");
+  ASSERT_EQ(back.status, 0) << back.output;
+  EXPECT_EQ(withoutIdentifier(runTool("export " + quotedDb() + " Orders").output), original);
+  EXPECT_EQ(runTool("copy " + file + " " + quotedDb() + " Missing").status, 1);
+}
+
 // The commands leave a missing, empty or foreign file as it was and say what
 // is wrong with it; only init makes a repository.
-TEST_F(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
+TEST_P(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
   writeOrders();
   std::string missing = dir_ + "/typo.db", empty = dir_ + "/empty.db";
   FILE* f = fopen(empty.c_str(), "w");
@@ -326,7 +352,7 @@ TEST_F(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
   struct stat st;
   ASSERT_EQ(stat(empty.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 0);
-  ToolRun list = runTool("list --json " + db_);
+  ToolRun list = runTool("list --json " + quotedDb());
   ASSERT_EQ(list.status, 0) << list.output;
   nlohmann::json j = nlohmann::json::parse(list.output);
   EXPECT_EQ(j["formatVersion"], 2);
@@ -335,5 +361,7 @@ TEST_F(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
   EXPECT_EQ(j["messageSets"][0]["types"], 9);
   EXPECT_EQ(j["messageSets"][0]["locked"], false);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, KovaRepoTool, kBothStores, storeName);
 
 }  // namespace

@@ -98,7 +98,9 @@ TEST_F(CommandLineScan, EveryValueOptionAtAndOverItsLimit) {
     EXPECT_EQ((cl_.*(o.field)).value, atLimit);
     std::string over(o.limit + 1, 'b');
     EXPECT_EQ(scan({option + over}), -35);
-    EXPECT_NE(output_.find(shown(9385, {over})), std::string::npos);
+    // A password too long is reported without showing it.
+    std::string reported = std::string(o.letter) == "p" ? "****" : over;
+    EXPECT_NE(output_.find(shown(9385, {reported})), std::string::npos);
     EXPECT_FALSE((cl_.*(o.field)).given);
   }
 }

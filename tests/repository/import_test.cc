@@ -10,8 +10,10 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "store_param.h"
 #include "test_support.h"
 
 namespace {
@@ -57,12 +59,15 @@ std::vector<std::string> unreachable(const json& s) {
   return out;
 }
 
-class Import : public KovaTest {
+/// Each test imports into a new repository: a file, or a schema of its own
+/// on the server that KOVA_TEST_PG_URL names.
+class Import : public KovaTest, public ::testing::WithParamInterface<Store> {
  protected:
   void SetUp() override {
     KovaTest::SetUp();
+    KOVA_SKIP_WITHOUT_STORE(GetParam());
     dir_ = makeTempDir();
-    db_ = dir_ + "/repository.kovadb";
+    db_ = GetParam() == Store::kFile ? dir_ + "/repository.kovadb" : serverTestRepository(&schema_);
     std::filesystem::copy_file(std::string(KOVA_SOURCE_DIR) + "/tests/data/repository/orders.xsd",
                                dir_ + "/orders.xsd");
   }
@@ -120,11 +125,25 @@ class Import : public KovaTest {
   /// Exit status of a run that returns `status` (the shell keeps 8 bits).
   static int exitStatus(int status) { return status & 0xff; }
 
+  void TearDown() override {
+    dropServerTestSchema(schema_);
+    KovaTest::TearDown();
+  }
+
+  /// Empties the repository (the next import creates it anew).
+  void removeRepository() {
+    if (GetParam() == Store::kFile)
+      std::filesystem::remove(db_);
+    else
+      dropServerTestSchema(schema_);
+  }
+
   std::string dir_;
   std::string db_;
+  std::string schema_;
 };
 
-TEST_F(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
+TEST_P(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
   ProgramRun r = import("Order");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("KOVA9350I"), std::string::npos);
@@ -180,7 +199,7 @@ TEST_F(Import, OrderIsWrittenWithItsTypesElementsValuesAndMessage) {
   EXPECT_TRUE(sawStatus);
 }
 
-TEST_F(Import, TotalsMatchWhatTheRepositoryHolds) {
+TEST_P(Import, TotalsMatchWhatTheRepositoryHolds) {
   ProgramRun r = import("Order");
   ASSERT_EQ(r.status, 0) << r.output;
   json s = exportSet();
@@ -205,7 +224,7 @@ TEST_F(Import, TotalsMatchWhatTheRepositoryHolds) {
   EXPECT_EQ(total(r.output, "duplicate values reused in MessageSet   -"), 0);
 }
 
-TEST_F(Import, SecondRunReusesWhatTheMessageSetHolds) {
+TEST_P(Import, SecondRunReusesWhatTheMessageSetHolds) {
   ASSERT_EQ(import("Order").status, 0);
   json before = exportSet();
   ProgramRun r = import("Invoice");
@@ -228,7 +247,7 @@ TEST_F(Import, SecondRunReusesWhatTheMessageSetHolds) {
   EXPECT_EQ(exportSet(), s);
 }
 
-TEST_F(Import, OnlyTheSameDefinitionIsReused) {
+TEST_P(Import, OnlyTheSameDefinitionIsReused) {
   ASSERT_EQ(import("Order").status, 0);
   json before = exportSet();
   const std::string party =
@@ -278,7 +297,7 @@ TEST_F(Import, OnlyTheSameDefinitionIsReused) {
   EXPECT_EQ(total(same.output, "elements reused from existing entries in MessageSet -"), 2);
 }
 
-TEST_F(Import, SecondRootLeavesNoUnreferencedDefinitions) {
+TEST_P(Import, SecondRootLeavesNoUnreferencedDefinitions) {
   // X and Y hold each other: A enters the cycle at X, B at Y, so the cut
   // falls elsewhere for each; B is not refused for that.
   ASSERT_EQ(
@@ -294,7 +313,7 @@ TEST_F(Import, SecondRootLeavesNoUnreferencedDefinitions) {
   ProgramRun cycle = import("B", "", {}, "cycle.xsd");
   ASSERT_EQ(cycle.status, 0) << cycle.output;
   EXPECT_EQ(unreachable(exportSet()), std::vector<std::string>{});
-  std::filesystem::remove(db_);
+  removeRepository();
 
   // P holds an anonymous type and a recursive step; both roots use it.
   const std::string schema =
@@ -318,7 +337,7 @@ TEST_F(Import, SecondRootLeavesNoUnreferencedDefinitions) {
   EXPECT_EQ(total(r.output, "M_TYPE           -"), 1);
 }
 
-TEST_F(Import, FixedValueIsDefaultAndEnumeration) {
+TEST_P(Import, FixedValueIsDefaultAndEnumeration) {
   ProgramRun r =
       importSchema("fixed.xsd",
                    "<xs:element name=\"F\"><xs:complexType><xs:sequence>"
@@ -340,7 +359,7 @@ TEST_F(Import, FixedValueIsDefaultAndEnumeration) {
   }
 }
 
-TEST_F(Import, GeneratedLanguageNamesAreValid) {
+TEST_P(Import, GeneratedLanguageNamesAreValid) {
   // Element names COBOL or C cannot hold as they are, besides names that
   // stay as they were.
   const char* names[] = {"a",
@@ -388,7 +407,7 @@ TEST_F(Import, GeneratedLanguageNamesAreValid) {
   EXPECT_EQ(xmlNames, std::set<std::string>(std::begin(names), std::end(names)));
 }
 
-TEST_F(Import, RefusedMessageSetsAreLeftAsTheyWere) {
+TEST_P(Import, RefusedMessageSetsAreLeftAsTheyWere) {
   ASSERT_EQ(import("Order").status, 0);
   struct Case {
     const char* command;
@@ -419,7 +438,7 @@ TEST_F(Import, RefusedMessageSetsAreLeftAsTheyWere) {
   }
 }
 
-TEST_F(Import, FailingRunsCommitNothing) {
+TEST_P(Import, FailingRunsCommitNothing) {
   ASSERT_EQ(import("Order").status, 0);
   json before = exportSet();
   // An identifier the repository refuses (a quote in an element suffix).
@@ -444,13 +463,13 @@ TEST_F(Import, FailingRunsCommitNothing) {
   EXPECT_FALSE(std::filesystem::exists(setsFile));
 }
 
-TEST_F(Import, NewMessageSetOfAFailedRunIsNotKept) {
+TEST_P(Import, NewMessageSetOfAFailedRunIsNotKept) {
   ProgramRun r = import("Order", "", {"-r"});
   EXPECT_EQ(r.status, exitStatus(-2)) << r.output;
   EXPECT_TRUE(exportSet().is_null());  // the message set was never committed
 }
 
-TEST_F(Import, MessageSetFileGainsOneLinePerSuccessfulRun) {
+TEST_P(Import, MessageSetFileGainsOneLinePerSuccessfulRun) {
   std::string setsFile = dir_ + "/sets.txt";
   ASSERT_EQ(import("Order", "MSGSETFILENAME=" + setsFile + "\n").status, 0);
   ASSERT_EQ(import("Invoice", "MSGSETFILENAME=" + setsFile + "\n").status, 0);
@@ -459,7 +478,7 @@ TEST_F(Import, MessageSetFileGainsOneLinePerSuccessfulRun) {
   EXPECT_EQ(readFile(setsFile), "S=" + id + "\nS=" + id + "\n");
 }
 
-TEST_F(Import, ResetEmptiesTheMessageSetFirst) {
+TEST_P(Import, ResetEmptiesTheMessageSetFirst) {
   ASSERT_EQ(import("Order").status, 0);
   ASSERT_EQ(import("Invoice").status, 0);
   ProgramRun r = import("Order", "RESETMSGSET=Y\n");
@@ -473,7 +492,7 @@ TEST_F(Import, ResetEmptiesTheMessageSetFirst) {
   EXPECT_NE(named(s["types"], "STRING"), nullptr);  // the simple types stay
 }
 
-TEST_F(Import, PrefixesAndSuffixesNameEveryDefinition) {
+TEST_P(Import, PrefixesAndSuffixesNameEveryDefinition) {
   const std::string affixes =
       "MSGPREFIX=M_\nMSGSUFFIX=_m\nELEMPREFIX=E_\nELEMSUFFIX=_e\nTYPEPREFIX=T_\n"
       "TYPESUFFIX=_t\nVALUEPREFIX=V_\nVALUESUFFIX=_v\n";
@@ -495,7 +514,7 @@ TEST_F(Import, PrefixesAndSuffixesNameEveryDefinition) {
   ASSERT_NE(named(s["values"], "V_V_openS_v_v"), nullptr);
 
   // PARSER X: attributes are not named after their type.
-  std::filesystem::remove(db_);
+  removeRepository();
   r = import("Order", affixes + "PARSER=X\n");
   ASSERT_EQ(r.status, 0) << r.output;
   s = exportSet();
@@ -503,7 +522,7 @@ TEST_F(Import, PrefixesAndSuffixesNameEveryDefinition) {
   EXPECT_EQ(named(s["elements"], "E_OrderType^order_id_e"), nullptr);
 }
 
-TEST_F(Import, StringOnlyAndDateStringOnly) {
+TEST_P(Import, StringOnlyAndDateStringOnly) {
   ProgramRun r = import("Order", "STRINGONLY=Y\n");
   ASSERT_EQ(r.status, 0) << r.output;
   json s = exportSet();
@@ -520,7 +539,7 @@ TEST_F(Import, StringOnlyAndDateStringOnly) {
   // The bound of a string is not moved.
   EXPECT_EQ(linesWith(r.output, "KOVA9374W").size(), 0u);
 
-  std::filesystem::remove(db_);
+  removeRepository();
   r = import("Invoice", "DATESTRINGONLY=Y\n");
   ASSERT_EQ(r.status, 0) << r.output;
   s = exportSet();
@@ -529,7 +548,7 @@ TEST_F(Import, StringOnlyAndDateStringOnly) {
   EXPECT_EQ(attribute(*named(s["elements"], "InvoiceType^Due"), "dateFormat"), "<unset>");
 }
 
-TEST_F(Import, CustomLayersMarkTextMembers) {
+TEST_P(Import, CustomLayersMarkTextMembers) {
   ASSERT_EQ(import("Invoice").status, 0);
   ASSERT_EQ(tool("add-layer " + shellWord(db_) + " S cwf CWF1").status, 0);
   ProgramRun r = import("Order");
@@ -549,7 +568,7 @@ TEST_F(Import, CustomLayersMarkTextMembers) {
   EXPECT_EQ(render["OrderType^IssueDate"], "<unset>");
 }
 
-TEST_F(Import, ExampleImportsAndShows) {
+TEST_P(Import, ExampleImportsAndShows) {
   std::string source = KOVA_SOURCE_DIR;
   ProgramRun r =
       runXsdimport({"-f", "examples/purchase-order/purchase-order.parms", "-n", db_}, source);
@@ -558,6 +577,50 @@ TEST_F(Import, ExampleImportsAndShows) {
   ASSERT_EQ(show.status, 0) << show.output;
   EXPECT_EQ(show.output.rfind("message purchaseOrder type ", 0), 0u) << show.output;
   EXPECT_GT(linesWith(show.output, "element ").size(), 10u);
+}
+
+TEST_P(Import, PasswordsNeverShow) {
+  // Given in the parameter file (twice, so that the repeat is reported), on
+  // the command line and inside the repository URL; traced and shown.
+  std::string db = db_;
+  if (GetParam() == Store::kServer) {
+    size_t q = db.find('?');
+    db = db.substr(0, q) + "?password=UrlSecret7&" + db.substr(q + 1);
+  }
+  std::string parms = writeFile(dir_ + "/pw.parms", "TRACE=Y\nDB_PW=FileSecret7\nDB_PW = FileSecret8\n"
+                                                    "QEL_DB=" + db + "\nMESSAGESET=S\n"
+                                                    "ROOTELEMENT=Order\nSHOWSCHEMA=Y\n"
+                                                    "[FILELIST]\norders.xsd\n");
+  // A mistyped key is refused with its value, unless it looks like a password's.
+  std::string typo = writeFile(dir_ + "/typo.parms", "TRACE=Y\nDB_PWD=FileSecret6\n"
+                                                      "[FILELIST]\norders.xsd\n");
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-f", parms}, {"-f", parms, "-p", "CliSecret7"},
+        {"-f", parms, "-p", std::string(70, 'S') + "CliSecret9"}, {"-f", typo}}) {
+    ProgramRun r = runXsdimport(args, dir_);
+    EXPECT_NE(r.output.find("DB_PW"), std::string::npos);  // the trace did run
+    for (const char* secret : {"FileSecret", "CliSecret", "UrlSecret"})
+      EXPECT_EQ(r.output.find(secret), std::string::npos) << secret << " in:\n" << r.output;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, Import, kBothStores, storeName);
+
+TEST(ServerRepository, UnreachableServerGivesItsReasonWithoutThePassword) {
+  std::string dir = makeTempDir();
+  std::string parms = writeFile(dir + "/x.parms",
+                                "QEL_DB=postgresql:///kova?host=" + dir + "&port=1&connect_timeout=2\n"
+                                "DB_USER=someone\nDB_PW=NotShown5\nMESSAGESET=S\nROOTELEMENT=R\n"
+                                "[FILELIST]\ns.xsd\n");
+  writeFile(dir + "/s.xsd", "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'/>");
+  ProgramRun r = runXsdimport({"-f", parms}, dir);
+  EXPECT_EQ(r.status, 208) << r.output;  // repository call failed: -48
+  EXPECT_EQ(linesWith(r.output, "KOVA9398E").size(), 1u) << r.output;
+  std::vector<std::string> reason = linesWith(r.output, "KOVA9465E");
+  ASSERT_EQ(reason.size(), 1u) << r.output;
+  EXPECT_NE(reason[0].find(dir), std::string::npos);             // the repository ...
+  EXPECT_NE(reason[0].find("No such file"), std::string::npos);  // ... and the server's reason
+  EXPECT_EQ(r.output.find("NotShown5"), std::string::npos) << r.output;
 }
 
 }  // namespace
@@ -571,28 +634,44 @@ struct CorpusCase {
   const char* root;
 };
 
-void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.file << " root " << c.root; }
+[[maybe_unused]] void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.file << " root " << c.root; }
 
-class Corpus : public KovaTest, public ::testing::WithParamInterface<CorpusCase> {};
+class Corpus : public KovaTest,
+               public ::testing::WithParamInterface<std::tuple<CorpusCase, Store>> {
+ protected:
+  void SetUp() override {
+    KovaTest::SetUp();
+    KOVA_SKIP_WITHOUT_STORE(store());
+  }
+  void TearDown() override {
+    dropServerTestSchema(schema_);
+    KovaTest::TearDown();
+  }
+  const CorpusCase& param() const { return std::get<0>(GetParam()); }
+  Store store() const { return std::get<1>(GetParam()); }
+  std::string schema_;
+};
 
 TEST_P(Corpus, DocumentImportsIntoAFreshRepository) {
   namespace fs = std::filesystem;
   fs::path corpus = fs::path(corpusDir());
-  fs::path main = corpus / GetParam().file;
+  const CorpusCase& c = param();
+  fs::path main = corpus / c.file;
   std::string dir = makeTempDir();
-  std::string parms = corpusParameterFile(dir, GetParam().file, GetParam().root,
-                                          dir + "/repository.kovadb", "CORPUS");
+  std::string db =
+      store() == Store::kFile ? dir + "/repository.kovadb" : serverTestRepository(&schema_);
+  std::string parms = corpusParameterFile(dir, c.file, c.root, db, "CORPUS");
   ProgramRun r = runXsdimport({"-f", parms}, main.parent_path().string());
   ASSERT_EQ(r.status, 0) << r.output.substr(r.output.size() > 4000 ? r.output.size() - 4000 : 0);
   EXPECT_NE(r.output.find("KOVA9350I"), std::string::npos);
   // The message and its type are in the repository, as the flat export shows.
-  ProgramRun exported = runCommand(shellWord(KOVA_REPO_TOOL) + " export " +
-                                   shellWord(dir + "/repository.kovadb") + " CORPUS 2>/dev/null");
+  ProgramRun exported =
+      runCommand(shellWord(KOVA_REPO_TOOL) + " export " + shellWord(db) + " CORPUS 2>/dev/null");
   ASSERT_EQ(exported.status, 0);
   json s = json::parse(exported.output, nullptr, false);
   ASSERT_TRUE(s.is_object());
   ASSERT_EQ(s["messages"].size(), 1u);
-  EXPECT_EQ(s["messages"][0]["name"], GetParam().root);
+  EXPECT_EQ(s["messages"][0]["name"], c.root);
   int complexTypes = 0;
   for (const json& t : s["types"]) complexTypes += t["kind"] == 3 ? 1 : 0;
   std::vector<std::string> totals = linesWith(r.output, "M_TYPE           -");
@@ -792,12 +871,12 @@ std::vector<CorpusCase> everyCorpusDocument() {
 // Without a single [NAMESPACEPREFIX] line or DEFNAMESPACE: the program finds
 // every prefix itself.
 INSTANTIATE_TEST_SUITE_P(
-    Every, Corpus, ::testing::ValuesIn(everyCorpusDocument()),
-    [](const ::testing::TestParamInfo<CorpusCase>& info) {
-      std::string name = info.param.file;
+    Every, Corpus, ::testing::Combine(::testing::ValuesIn(everyCorpusDocument()), kBothStores),
+    [](const ::testing::TestParamInfo<std::tuple<CorpusCase, Store>>& info) {
+      std::string name = std::get<0>(info.param).file;
       for (char& c : name)
         if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      return name;
+      return name + (std::get<1>(info.param) == Store::kFile ? "_File" : "_Server");
     });
 
 }  // namespace
@@ -826,7 +905,7 @@ std::set<std::string> messageNames(const json& set) {
   return names;
 }
 
-TEST_F(Import, RecursiveSchemasKeepEveryNameAndNoContainmentCycle) {
+TEST_P(Import, RecursiveSchemasKeepEveryNameAndNoContainmentCycle) {
   // A shared group cut by a cycle through it, and a group that holds itself
   // (the repository refuses a definition that contains itself).
   struct Case {

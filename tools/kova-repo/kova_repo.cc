@@ -21,6 +21,7 @@
 
 #include "qelbeapi.h"
 #include "repo_access.h"
+#include "shown_database.h"
 
 using namespace kovarepo;
 using nlohmann::ordered_json;
@@ -57,9 +58,12 @@ struct Connection {
  private:
   static void open(const std::string& db, int32_t mode) {
     int32_t st = QELOpenRepository2(db.c_str(), "", "", mode);
+    std::string what = db.find("://") == std::string::npos ? " file" : "";
     if (mode == QEL_OPEN_READ && st == QEL_STATUS_NO_DATABASE_NAME)
-      throw UsageError(db + ": no such repository file (kova-repo init creates one)");
-    if (st == QEL_STATUS_BAD_DATABASE) throw UsageError(db + ": not a KOVA repository file");
+      throw UsageError(shownDatabaseName(db) + ": no such repository" + what +
+                       " (kova-repo init creates one)");
+    if (st == QEL_STATUS_BAD_DATABASE)
+      throw UsageError(shownDatabaseName(db) + ": not a KOVA repository" + what);
     check(st, "QELOpenRepository");
   }
 };
@@ -451,7 +455,10 @@ int main(int argc, char** argv) {
   long count = 0;
   bool json = false, yes = false;
 
-  auto withDb = [&](CLI::App* cmd) { cmd->add_option("DB", db, "repository file")->required(); };
+  auto withDb = [&](CLI::App* cmd) {
+    cmd->add_option("DB", db, "repository file, or postgresql://host[:port]/dbname[?params]")
+        ->required();
+  };
   auto withSet = [&](CLI::App* cmd) {
     withDb(cmd);
     cmd->add_option("SET", set, "message set name")->required();
@@ -487,6 +494,13 @@ int main(int argc, char** argv) {
   withSet(del);
   del->add_flag("-y,--yes", yes, "delete without asking");
 
+  std::string dest;
+  CLI::App* copy = app.add_subcommand("copy", "copy a message set into another repository");
+  copy->add_option("SOURCE", db, "repository to copy from")->required();
+  copy->add_option("DEST", dest, "repository to copy into (the set must not be there)")
+      ->required();
+  copy->add_option("SET", set, "message set name")->required();
+
   // A first word that is no command is named, with the commands there are.
   std::string names;
   bool known = false;
@@ -505,7 +519,7 @@ int main(int argc, char** argv) {
   try {
     if (*init) {
       Connection c(db, Access::kCreate);
-      std::printf("Repository %s ready\n", db.c_str());
+      std::printf("Repository %s ready\n", shownDatabaseName(db).c_str());
     } else if (*list) {
       json ? listSetsJson(db) : listSets(db);
     } else if (*show) {
@@ -523,14 +537,17 @@ int main(int argc, char** argv) {
       setInUse(db, set, count);
     } else if (*addLayerCmd) {
       addLayer(db, set, kind, layer);
+    } else if (*copy) {
+      copySet(db, dest, set);
+      std::printf("Message set %s copied\n", set.c_str());
     } else if (*del) {
       deleteSet(db, set, yes);
     }
-  } catch (const ApiError& e) {
+  } catch (const std::runtime_error& e) {  // usage errors and copy's own
     std::fprintf(stderr, "kova-repo: %s\n", e.what());
-    return 1;
-  } catch (const UsageError& e) {
-    std::fprintf(stderr, "kova-repo: %s\n", e.what());
+    char reason[1024];
+    if (QELGetLastErrorText(reason, sizeof reason) > 0)
+      std::fprintf(stderr, "kova-repo: the repository database reports: %s\n", reason);
     return 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kova-repo: %s\n", e.what());

@@ -86,4 +86,8 @@ std::string messageSetIdentifier(uint32_t set);
 /// The lock count (WebDav attribute) read as the import reads it.
 long lockCount(const RepositoryView& view);
 
+/// Copies message set `name` from repository `source` into `dest`, where it
+/// must not exist yet (copy_set.cc).
+void copySet(const std::string& source, const std::string& dest, const std::string& name);
+
 }  // namespace kovarepo
