@@ -346,43 +346,6 @@ uint32_t getSimpleTypeHandle(const char* name) {
   return handle;
 }
 
-void findExistingType(int32_t typeId) {
-  TraceScope trace("findExistingType");
-  std::string identifier = makeTypeIdent(nameAt(modelTables.types[typeId].name));
-  uint32_t handle = 0;
-  int32_t id = 0;
-  findTypeByName(identifier.c_str(), &handle, &id);
-  TypeEntry& t = modelTables.types[typeId];
-  t.handle = handle;
-  if (handle == 0) return;
-  t.qelId = id;
-  ++run.totals.typesReused;
-  t.flag |= kTypeReusedFlag;
-  if (parms.verbose) reportInfo(9360, {textInsert(nameAt(t.name)), intInsert(t.qelId)});
-}
-
-void findExistingElement(int32_t elemId) {
-  TraceScope trace("findExistingElement");
-  const ElementEntry& row = modelTables.elements[elemId];
-  std::string identifier = makeElementIdent(nameAt(row.ident));
-  uint32_t handle = 0, typeHandle = 0;
-  int32_t id = 0, typeId = 0;
-  findElementByName(identifier.c_str(), &handle, &id, &typeHandle, &typeId,
-                    row.dataType != 0 ? 1 : 0);
-  if (handle == 0) return;
-  ElementEntry& e = modelTables.elements[elemId];
-  ++run.totals.elementsReused;
-  e.handle = handle;
-  e.qelId = id;
-  e.typeHandle = typeHandle;
-  e.qelTypeId = typeId;
-  // A simple-typed element's type is its simple type: its values and member
-  // attributes are typed by it as if the element had been written now.
-  if (e.dataType != 0) e.dataTypeHandle = typeHandle;
-  e.flag |= kElemInRepository;
-  if (parms.verbose) reportInfo(9361, {textInsert(nameAt(e.name)), intInsert(e.qelId)});
-}
-
 bool repositoryHasTypeName(const char* typeName) {
   if (repo.msgSetHandle == 0) return false;
   uint32_t handle = 0;

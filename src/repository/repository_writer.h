@@ -159,8 +159,6 @@ void findElementByName(const char* identifier, uint32_t* outHandle, int32_t* out
 uint32_t findValueByName(const char* identifier, uint32_t typeHandle, int32_t* outId,
                          const char* valueText = nullptr, bool* taken = nullptr);
 uint32_t getSimpleTypeHandle(const char* name);
-void findExistingType(int32_t typeId);
-void findExistingElement(int32_t elemId);
 
 // ---- reuse of definitions the message set holds ------------------------------
 
