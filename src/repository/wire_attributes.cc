@@ -2,9 +2,12 @@
 // message set with its nil settings, XML names, date formats, binary render,
 // member renders, and the C and COBOL language names.  Each plug-in keeps its
 // own attributes, addressed by its member handle and a key.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <string_view>
 
 #include "messages.h"
 #include "parameters.h"
@@ -44,8 +47,9 @@ namespace {
 
 // clang-format off
 // The reserved words of COBOL (the 2014 standard with the words of earlier
-// standards and common extensions): none may name a data item.
-const char* const kCobolReservedWords[] = {
+// standards and common extensions): none may name a data item.  In byte
+// order, for the binary search (checked below).
+constexpr std::string_view kCobolReservedWords[] = {
     "ACCEPT", "ACCESS", "ACTIVE-CLASS", "ADD", "ADDRESS", "ADVANCING", "AFTER", "ALIGNED", "ALL",
     "ALLOCATE", "ALPHABET", "ALPHABETIC", "ALPHABETIC-LOWER", "ALPHABETIC-UPPER", "ALPHANUMERIC",
     "ALPHANUMERIC-EDITED", "ALSO", "ALTER", "ALTERNATE", "AND", "ANY", "ANYCASE", "APPLY", "ARE",
@@ -109,17 +113,20 @@ const char* const kCobolReservedWords[] = {
     "WHEN-COMPILED", "WITH", "WORDS", "WORKING-STORAGE", "WRITE", "WRITE-ONLY", "ZERO", "ZEROES",
     "ZEROS"};
 
-// The keywords of C (C23 with the spellings of earlier standards).
-const char* const kCKeywords[] = {
-    "alignas", "alignof", "auto", "bool", "break", "case", "char", "const", "constexpr",
-    "continue", "default", "do", "double", "else", "enum", "extern", "false", "float", "for",
-    "goto", "if", "inline", "int", "long", "nullptr", "register", "restrict", "return", "short",
-    "signed", "sizeof", "static", "static_assert", "struct", "switch", "thread_local", "true",
-    "typedef", "typeof", "typeof_unqual", "union", "unsigned", "void", "volatile", "while",
+// The keywords of C (C23 with the spellings of earlier standards), in byte
+// order like the COBOL words.
+constexpr std::string_view kCKeywords[] = {
     "_Alignas", "_Alignof", "_Atomic", "_BitInt", "_Bool", "_Complex", "_Decimal128",
     "_Decimal32", "_Decimal64", "_Generic", "_Imaginary", "_Noreturn", "_Static_assert",
-    "_Thread_local"};
+    "_Thread_local", "alignas", "alignof", "auto", "bool", "break", "case", "char", "const",
+    "constexpr", "continue", "default", "do", "double", "else", "enum", "extern", "false",
+    "float", "for", "goto", "if", "inline", "int", "long", "nullptr", "register", "restrict",
+    "return", "short", "signed", "sizeof", "static", "static_assert", "struct", "switch",
+    "thread_local", "true", "typedef", "typeof", "typeof_unqual", "union", "unsigned", "void",
+    "volatile", "while"};
 // clang-format on
+static_assert(std::is_sorted(std::begin(kCobolReservedWords), std::end(kCobolReservedWords)));
+static_assert(std::is_sorted(std::begin(kCKeywords), std::end(kCKeywords)));
 
 constexpr size_t kCobolNameCut = 24;    // the part of the name a COBOL name keeps
 constexpr size_t kCobolWordLimit = 30;  // the longest COBOL user-defined word
@@ -127,11 +134,11 @@ constexpr size_t kCobolWordLimit = 30;  // the longest COBOL user-defined word
 bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
+/// Whether `word` is one of `words` (sorted); every name written asks, so a
+/// binary search rather than a walk through some 500 words.
 template <size_t N>
-bool listed(const char* const (&words)[N], const std::string& word) {
-  for (const char* w : words)
-    if (word == w) return true;
-  return false;
+bool listed(const std::string_view (&words)[N], std::string_view word) {
+  return std::binary_search(std::begin(words), std::end(words), word);
 }
 
 /// The COBOL name as the plain rule makes it: the first 24 bytes upper-cased,
