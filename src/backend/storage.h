@@ -177,7 +177,8 @@ bool isServerRepositoryName(const std::string& database);
 /// created or changed (kStoreNotFound when the schema holds no repository).
 /// On failure returns null, sets *status (kStoreCannotOpen,
 /// kStoreNotRepository, kStoreNotFound, kStoreFailure) and *reason to the
-/// server's explanation, which never holds the password.
+/// server's explanation, which never holds the password; when libpq itself
+/// cannot be loaded, kStoreCannotOpen with a reason that names it.
 std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
                                                  const std::string& user,
                                                  const std::string& password, bool readOnly,

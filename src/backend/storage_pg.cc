@@ -1,4 +1,5 @@
-// The repository kept in a PostgreSQL database, reached through libpq.  All
+// The repository kept in a PostgreSQL database, reached through libpq, which
+// is loaded when the first server repository is opened (pq_client.h).  All
 // SQL of the server store lives in this file.
 //
 // The tables are those of the file store (repository_info, definition,
@@ -38,6 +39,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "pq_client.h"
 #include "qelbeapi.h"
 #include "storage.h"
 
@@ -198,23 +200,24 @@ class Result {
   }
   Result(const Result&) = delete;
   Result& operator=(const Result&) = delete;
-  ~Result() { PQclear(r_); }
+  ~Result() { pq().PQclear(r_); }
   PGresult* get() const { return r_; }
-  int rows() const { return PQntuples(r_); }
+  int rows() const { return pq().PQntuples(r_); }
   int64_t integer(int row, int col) const {
-    return std::strtoll(PQgetvalue(r_, row, col), nullptr, 10);
+    return std::strtoll(pq().PQgetvalue(r_, row, col), nullptr, 10);
   }
   std::string text(int row, int col) const {
-    return std::string(PQgetvalue(r_, row, col), static_cast<size_t>(PQgetlength(r_, row, col)));
+    return std::string(pq().PQgetvalue(r_, row, col),
+                       static_cast<size_t>(pq().PQgetlength(r_, row, col)));
   }
   /// Rows a command changed (its tag's count).
-  int64_t changed() const { return std::strtoll(PQcmdTuples(r_), nullptr, 10); }
+  int64_t changed() const { return std::strtoll(pq().PQcmdTuples(r_), nullptr, 10); }
   bool ok() const {
-    ExecStatusType s = PQresultStatus(r_);
+    ExecStatusType s = pq().PQresultStatus(r_);
     return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
   }
   std::string sqlState() const {
-    const char* s = PQresultErrorField(r_, PG_DIAG_SQLSTATE);
+    const char* s = pq().PQresultErrorField(r_, PG_DIAG_SQLSTATE);
     return s ? s : "";
   }
 
@@ -234,11 +237,11 @@ class PgStorage final : public RepositoryStorage {
     // A child process that inherited the connection only lets go of its
     // copy of the socket: finishing it would end its parent's session.
     if (getpid() != owner_) {
-      close(PQsocket(conn_));
+      close(pq().PQsocket(conn_));
       return;
     }
     // Ending the connection ends an open transaction without committing it.
-    PQfinish(conn_);
+    pq().PQfinish(conn_);
   }
 
   /// Selects the schema, initialising it when it holds no tables; prepares
@@ -255,9 +258,9 @@ class PgStorage final : public RepositoryStorage {
     int32_t st = checkSchema(schema, readOnly);
     if (st != kStoreOk) return st;
     for (int i = 0; i < kStmtCount; ++i) {
-      Result r(PQprepare(conn_, name(i).c_str(), kStatements[i], 0, nullptr));
+      Result r(pq().PQprepare(conn_, name(i).c_str(), kStatements[i], 0, nullptr));
       if (!r.ok()) {
-        error_ = PQerrorMessage(conn_);
+        error_ = pq().PQerrorMessage(conn_);
         return kStoreFailure;
       }
     }
@@ -268,14 +271,14 @@ class PgStorage final : public RepositoryStorage {
 
   int32_t beginWrite() override {
     assert(!inWrite_);
-    Result r(PQexec(conn_, "BEGIN"));
+    Result r(pq().PQexec(conn_, "BEGIN"));
     if (!r.ok()) throw failure(r);
     inWrite_ = true;
     failed_ = false;
     handleNext_ = handleEnd_ = 0;
-    if (PQenterPipelineMode(conn_) != 1) {
+    if (pq().PQenterPipelineMode(conn_) != 1) {
       rollback();
-      throw StorageError{PQerrorMessage(conn_)};
+      throw StorageError{pq().PQerrorMessage(conn_)};
     }
     return kStoreOk;
   }
@@ -315,11 +318,11 @@ class PgStorage final : public RepositoryStorage {
     }
     held_.clear();
     leavePipeline();
-    Result r(PQexec(conn_, "COMMIT"));
+    Result r(pq().PQexec(conn_, "COMMIT"));
     inWrite_ = false;
     // COMMIT of a transaction that the server aborted answers ROLLBACK.
-    if (!r.ok() || std::strcmp(PQcmdStatus(r.get()), "COMMIT") != 0) {
-      error_ = r.ok() ? "the transaction was rolled back" : PQresultErrorMessage(r.get());
+    if (!r.ok() || std::strcmp(pq().PQcmdStatus(r.get()), "COMMIT") != 0) {
+      error_ = r.ok() ? "the transaction was rolled back" : pq().PQresultErrorMessage(r.get());
       return isBusyState(r.sqlState()) ? kStoreBusy : kStoreFailure;
     }
     return kStoreOk;
@@ -333,14 +336,14 @@ class PgStorage final : public RepositoryStorage {
       b.rows.clear();
       b.attributeRow.clear();
     }
-    if (PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) {
+    if (pq().PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) {
       try {
         sync();
       } catch (const StorageError&) {
       }
       leavePipeline();
     }
-    PQclear(PQexec(conn_, "ROLLBACK"));
+    pq().PQclear(pq().PQexec(conn_, "ROLLBACK"));
   }
 
   bool inWrite() const override { return inWrite_; }
@@ -615,18 +618,18 @@ class PgStorage final : public RepositoryStorage {
 
   /// The schema name as a quoted identifier (checked to be a plain name).
   std::string quoted(const std::string& schema) {
-    char* q = PQescapeIdentifier(conn_, schema.c_str(), schema.size());
+    char* q = pq().PQescapeIdentifier(conn_, schema.c_str(), schema.size());
     std::string s = q ? q : "";
-    PQfreemem(q);
+    pq().PQfreemem(q);
     return s;
   }
 
   /// Runs one statement outside the prepared set; false (and error_) on failure.
   bool simple(const char* sql, const Params& p, Result* out = nullptr) {
     std::vector<const char*> v = p.pointers();
-    Result r(PQexecParams(conn_, sql, p.count(), nullptr, v.data(), nullptr, nullptr, 0));
+    Result r(pq().PQexecParams(conn_, sql, p.count(), nullptr, v.data(), nullptr, nullptr, 0));
     if (!r.ok()) {
-      error_ = PQresultErrorMessage(r.get());
+      error_ = pq().PQresultErrorMessage(r.get());
       return false;
     }
     if (out) *out = std::move(r);
@@ -644,7 +647,7 @@ class PgStorage final : public RepositoryStorage {
         !simple("SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n"
                 " ON n.oid=c.relnamespace WHERE n.nspname=$1",
                 Params().add(schema), &r)) {
-      PQclear(PQexec(conn_, "ROLLBACK"));
+      pq().PQclear(pq().PQexec(conn_, "ROLLBACK"));
       return kStoreCannotOpen;
     }
     int32_t st = kStoreOk;
@@ -667,7 +670,7 @@ class PgStorage final : public RepositoryStorage {
     if (st != kStoreOk) {
       if (error_.empty() && st == kStoreNotRepository)
         error_ = "schema " + schema + " holds tables that are not a repository";
-      PQclear(PQexec(conn_, "ROLLBACK"));
+      pq().PQclear(pq().PQexec(conn_, "ROLLBACK"));
     }
     return st;
   }
@@ -678,24 +681,24 @@ class PgStorage final : public RepositoryStorage {
 
   StorageError failure(const Result& r) {
     std::string state = r.get() ? r.sqlState() : "";
-    error_ = r.get() ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn_);
-    if (PQstatus(conn_) == CONNECTION_BAD) error_ = PQerrorMessage(conn_);
+    error_ = r.get() ? pq().PQresultErrorMessage(r.get()) : pq().PQerrorMessage(conn_);
+    if (pq().PQstatus(conn_) == CONNECTION_BAD) error_ = pq().PQerrorMessage(conn_);
     return StorageError{error_, isBusyState(state)};
   }
 
   void send(int stmt, const Params& p) {
     std::vector<const char*> v = p.pointers();
-    if (PQsendQueryPrepared(conn_, name(stmt).c_str(), p.count(), v.data(), nullptr, nullptr, 0) !=
-        1) {
+    if (pq().PQsendQueryPrepared(conn_, name(stmt).c_str(), p.count(), v.data(), nullptr, nullptr,
+                                 0) != 1) {
       failed_ = inWrite_;
-      throw StorageError{error_ = PQerrorMessage(conn_)};
+      throw StorageError{error_ = pq().PQerrorMessage(conn_)};
     }
   }
 
   /// A change: in a write transaction it is only sent; its answer is read
   /// with the next read.
   void write(int stmt, const Params& p) {
-    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
+    if (pq().PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
       read(stmt, p);
       return;
     }
@@ -772,9 +775,10 @@ class PgStorage final : public RepositoryStorage {
   /// of the changes sent before it.  A failure throws; inside a write
   /// transaction it also marks the transaction failed.
   Result read(int stmt, const Params& p) {
-    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
+    if (pq().PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
       std::vector<const char*> v = p.pointers();
-      Result r(PQexecPrepared(conn_, name(stmt).c_str(), p.count(), v.data(), nullptr, nullptr, 0));
+      Result r(
+          pq().PQexecPrepared(conn_, name(stmt).c_str(), p.count(), v.data(), nullptr, nullptr, 0));
       if (!r.ok()) throw failure(r);
       return r;
     }
@@ -790,22 +794,22 @@ class PgStorage final : public RepositoryStorage {
   /// failure is thrown after all answers are read.
   std::vector<Result> sync() {
     std::vector<Result> answers;
-    if (PQpipelineSync(conn_) != 1) {
+    if (pq().PQpipelineSync(conn_) != 1) {
       failed_ = true;
-      throw StorageError{error_ = PQerrorMessage(conn_)};
+      throw StorageError{error_ = pq().PQerrorMessage(conn_)};
     }
     bool bad = false;
     StorageError first;
     for (;;) {
-      Result r(PQgetResult(conn_));
+      Result r(pq().PQgetResult(conn_));
       if (!r.get()) {
-        if (PQstatus(conn_) == CONNECTION_BAD) {
+        if (pq().PQstatus(conn_) == CONNECTION_BAD) {
           failed_ = true;
-          throw StorageError{error_ = PQerrorMessage(conn_)};
+          throw StorageError{error_ = pq().PQerrorMessage(conn_)};
         }
         continue;  // the end of one statement's answers
       }
-      ExecStatusType s = PQresultStatus(r.get());
+      ExecStatusType s = pq().PQresultStatus(r.get());
       if (s == PGRES_PIPELINE_SYNC) break;
       if (s == PGRES_PIPELINE_ABORTED) continue;
       if (!r.ok() && !bad) {
@@ -823,7 +827,7 @@ class PgStorage final : public RepositoryStorage {
   }
 
   void leavePipeline() {
-    if (PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) PQexitPipelineMode(conn_);
+    if (pq().PQpipelineStatus(conn_) != PQ_PIPELINE_OFF) pq().PQexitPipelineMode(conn_);
   }
 
   static std::vector<MemberRow> rowsOfMembers(const Result& s) {
@@ -914,6 +918,10 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
                                                  const std::string& user,
                                                  const std::string& password, bool readOnly,
                                                  int32_t* status, std::string* reason) {
+  if (!loadPqClient(reason)) {
+    *status = kStoreCannotOpen;
+    return nullptr;
+  }
   std::string url = database, schema = kDefaultSchema;
   if (!takeSchemaParameter(&url, &schema) || !isPlainName(schema)) {
     *status = kStoreCannotOpen;
@@ -938,17 +946,17 @@ std::unique_ptr<RepositoryStorage> openPgStorage(const std::string& database,
   }
   keys.push_back(nullptr);
   values.push_back(nullptr);
-  PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 1);
-  if (!conn || PQstatus(conn) != CONNECTION_OK) {
-    std::string why = conn ? PQerrorMessage(conn) : "out of memory";
+  PGconn* conn = pq().PQconnectdbParams(keys.data(), values.data(), 1);
+  if (!conn || pq().PQstatus(conn) != CONNECTION_OK) {
+    std::string why = conn ? pq().PQerrorMessage(conn) : "out of memory";
     while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
-    PQfinish(conn);
+    pq().PQfinish(conn);
     *status = kStoreCannotOpen;
     *reason = withoutSecret(why, password);
     return nullptr;
   }
   // The server's notices ("schema exists, skipping") are not for the user.
-  PQsetNoticeProcessor(
+  pq().PQsetNoticeProcessor(
       conn, [](void*, const char*) {}, nullptr);
   auto storage = std::make_unique<PgStorage>(conn);
   *status = storage->open(schema, readOnly);
