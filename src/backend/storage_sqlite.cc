@@ -14,6 +14,13 @@
 // synced too, so a commit that has returned survives a power loss.  A second
 // writer waits up to kBusyTimeoutMs for the lock.
 //
+// Members, and the attributes of components made in the current write, are
+// gathered and inserted kGatherRows at a time, one statement for many rows:
+// most of what a single-row insert costs is the statement's, not the row's.
+// Whatever is gathered goes in before anything reads or deletes members or
+// attributes, and before the transaction ends; a failure of a gathered insert
+// (an I/O error) is reported by the call that sends it.
+//
 // A new file is not set up in a commit of its own: its tables (and whatever
 // the API layer adds with commitLater, the plug-ins) stay pending in the open
 // transaction, the caller's writes run inside it under a savepoint, and the
@@ -39,6 +46,7 @@ namespace qel {
 namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
+constexpr int kGatherRows = 32;
 constexpr const char* kFormatMarker = "kova-repository 1";
 /// The release of the read-only views; a file with another (or none) gets
 /// them made again when it is opened for writing.
@@ -295,7 +303,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   int32_t beginWrite() override {
-    assert(!inWrite_);
+    assert(!inWrite_ && gatheredMembers_.empty() && gatheredAttributes_.empty());
     if (pending_ && sqlite3_get_autocommit(db_)) pending_ = false;  // SQLite dropped it
     int rc = sqlite3_exec(db_, pending_ ? "SAVEPOINT write" : "BEGIN IMMEDIATE", nullptr, nullptr,
                           nullptr);
@@ -317,6 +325,12 @@ class SqliteStorage final : public RepositoryStorage {
       inWrite_ = savepoint_ = pending_ = false;
       return kStoreFailure;
     }
+    try {
+      insertGathered();
+    } catch (const StorageError&) {
+      rollback();
+      return kStoreFailure;
+    }
     saveNextHandle();
     // COMMIT ends the savepoint too, and with it what was pending.
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -335,6 +349,7 @@ class SqliteStorage final : public RepositoryStorage {
       inWrite_ = savepoint_ = pending_ = false;
       return kStoreFailure;
     }
+    insertGathered();
     saveNextHandle();
     if (savepoint_) exec("RELEASE write");
     inWrite_ = savepoint_ = false;
@@ -343,6 +358,8 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void rollback() override {
+    gatheredMembers_.clear();
+    gatheredAttributes_.clear();
     if (!inWrite_) return;
     // Only the caller's write goes; what is pending stays.
     if (savepoint_ && !sqlite3_get_autocommit(db_)) {
@@ -406,6 +423,7 @@ class SqliteStorage final : public RepositoryStorage {
 
   void deleteDefinition(uint32_t id) override {
     writing();
+    insertGathered();
     for (const MemberRow& m : membersOfAnyKind(id)) deleteMember(m.id);
     deleteAttributesOf(id);
     deleteDefinition_.bind(1, id).execute();
@@ -437,19 +455,18 @@ class SqliteStorage final : public RepositoryStorage {
 
   void deleteMessageSet(uint32_t id) override {
     writing();
+    insertGathered();
     for (Statement& s : deleteSet_) s.bind(1, id).execute();
   }
 
   void insertMember(const MemberRow& r) override {
     writing();
-    Statement& s = insertMember_;
-    s.bind(1, r.id).bind(2, r.setId).bind(3, r.parentId).bind(4, r.childId).bind(5, r.kind);
-    s.bind(6, r.repeat).bindRef(7, r.minOccurs).bindRef(8, r.maxOccurs).bind(9, r.role);
-    s.bindRef(10, r.name);
-    if (s.execute() != SQLITE_DONE) throw StorageError{"member handle taken"};
+    gatheredMembers_.push_back(r);
+    if (gatheredMembers_.size() == kGatherRows) insertGatheredMembers();
   }
 
   bool getMember(uint32_t id, MemberRow* r) override {
+    insertGathered();
     Statement& s = getMember_;
     ResetOnExit reset{s};
     s.bind(1, id);
@@ -459,6 +476,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   uint32_t nextMember(uint32_t parentId, int32_t kind, uint32_t afterId) override {
+    insertGathered();
     Statement& s = nextMember_;
     ResetOnExit reset{s};
     s.bind(1, parentId).bind(2, kind).bind(3, afterId);
@@ -466,6 +484,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   std::vector<MemberRow> membersOf(uint32_t parentId, int32_t kind) override {
+    insertGathered();
     Statement& s = membersOf_;
     ResetOnExit reset{s};
     s.bind(1, parentId).bind(2, kind);
@@ -483,6 +502,7 @@ class SqliteStorage final : public RepositoryStorage {
 
   void deleteMember(uint32_t id) override {
     writing();
+    insertGathered();
     deleteAttributesOf(id);
     deleteMember_.bind(1, id).execute();
   }
@@ -491,17 +511,25 @@ class SqliteStorage final : public RepositoryStorage {
                     const std::string& value) override {
     writing();
     // A component made in this write has only the attributes this write gave
-    // it: a plain insert, which meets a conflict only when one is set twice.
+    // it: a plain insert, gathered, which meets a conflict only when one is
+    // set twice.  A second value replaces a gathered first in its place.
     if (componentId >= firstHandle_) {
-      insertAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key);
-      if (insertAttribute_.bindRef(4, value).execute() == SQLITE_DONE) return;
+      for (GatheredAttribute& a : gatheredAttributes_) {
+        if (a.componentId == componentId && a.pluginMemberId == pluginMemberId && a.key == key) {
+          a.value = value;
+          return;
+        }
+      }
+      gatheredAttributes_.push_back({componentId, pluginMemberId, key, value});
+      if (gatheredAttributes_.size() == kGatherRows) insertGatheredAttributes();
+      return;
     }
-    setAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key).bindRef(4, value);
-    setAttribute_.execute();
+    upsertAttribute(componentId, pluginMemberId, key, value);
   }
 
   bool getAttribute(uint32_t componentId, uint32_t pluginMemberId, int32_t key,
                     std::string* value) override {
+    insertGathered();
     Statement& s = getAttribute_;
     ResetOnExit reset{s};
     s.bind(1, componentId).bind(2, pluginMemberId).bind(3, key);
@@ -511,6 +539,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   bool nextAttribute(uint32_t componentId, int64_t afterOrder, AttributeRow* row) override {
+    insertGathered();
     Statement& s = nextAttribute_;
     ResetOnExit reset{s};
     s.bind(1, componentId).bind(2, afterOrder);
@@ -524,10 +553,12 @@ class SqliteStorage final : public RepositoryStorage {
 
   void deleteAttributesOf(uint32_t componentId) override {
     writing();
+    insertGathered();
     deleteAttributes_.bind(1, componentId).execute();
   }
 
   std::vector<Edge> referenceEdges(uint32_t setId) override {
+    insertGathered();
     std::vector<Edge> edges;
     Statement& s = referenceEdges_;
     ResetOnExit reset{s};
@@ -538,6 +569,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   std::vector<uint32_t> definitionIds(uint32_t setId) override {
+    insertGathered();
     std::vector<uint32_t> ids;
     Statement& s = definitionIds_;
     ResetOnExit reset{s};
@@ -547,6 +579,86 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
  private:
+  struct GatheredAttribute {
+    uint32_t componentId;
+    uint32_t pluginMemberId;
+    int32_t key;
+    std::string value;
+  };
+
+  /// Inserts what is gathered (see the top of this file).
+  void insertGathered() {
+    if (!gatheredMembers_.empty()) insertGatheredMembers();
+    if (!gatheredAttributes_.empty()) insertGatheredAttributes();
+  }
+
+  /// Like writing(), for what was gathered: nothing goes in outside the
+  /// write transaction (gathered rows are then lost with it).
+  void writingGathered() {
+    if (inWrite_ && !sqlite3_get_autocommit(db_)) return;
+    gatheredMembers_.clear();
+    gatheredAttributes_.clear();
+    throw StorageError{"no write transaction is active"};
+  }
+
+  /// A full gathering goes in as one statement, fewer rows one at a time.
+  void insertGatheredMembers() {
+    writingGathered();
+    bool all = gatheredMembers_.size() == kGatherRows;
+    for (size_t i = 0; i < gatheredMembers_.size(); ++i) {
+      const MemberRow& r = gatheredMembers_[i];
+      Statement& s = all ? insertMembers_ : insertMember_;
+      int at = all ? static_cast<int>(i) * 10 : 0;
+      s.bind(at + 1, r.id).bind(at + 2, r.setId).bind(at + 3, r.parentId);
+      s.bind(at + 4, r.childId).bind(at + 5, r.kind).bind(at + 6, r.repeat);
+      s.bindRef(at + 7, r.minOccurs).bindRef(at + 8, r.maxOccurs).bind(at + 9, r.role);
+      s.bindRef(at + 10, r.name);
+      if ((!all || i + 1 == gatheredMembers_.size()) && s.execute() != SQLITE_DONE) {
+        gatheredMembers_.clear();
+        throw StorageError{"member handle taken"};
+      }
+    }
+    gatheredMembers_.clear();
+  }
+
+  void insertGatheredAttributes() {
+    writingGathered();
+    std::vector<GatheredAttribute> rows;
+    rows.swap(gatheredAttributes_);
+    if (rows.size() == kGatherRows) {
+      for (size_t i = 0; i < rows.size(); ++i) {
+        int at = static_cast<int>(i) * 4;
+        insertAttributes_.bind(at + 1, rows[i].componentId).bind(at + 2, rows[i].pluginMemberId);
+        insertAttributes_.bind(at + 3, rows[i].key).bindRef(at + 4, rows[i].value);
+      }
+      // Only a value set again after an earlier insertion conflicts; the
+      // statement then inserted nothing, and the rows go in one by one.
+      if (insertAttributes_.execute() == SQLITE_DONE) return;
+    }
+    for (const GatheredAttribute& a : rows) {
+      insertAttribute_.bind(1, a.componentId).bind(2, a.pluginMemberId).bind(3, a.key);
+      if (insertAttribute_.bindRef(4, a.value).execute() != SQLITE_DONE)
+        upsertAttribute(a.componentId, a.pluginMemberId, a.key, a.value);
+    }
+  }
+
+  void upsertAttribute(uint32_t componentId, uint32_t pluginMemberId, int32_t key,
+                       const std::string& value) {
+    setAttribute_.bind(1, componentId).bind(2, pluginMemberId).bind(3, key).bindRef(4, value);
+    setAttribute_.execute();
+  }
+
+  /// An INSERT of `rows` rows of `columns` values each.
+  static std::string multiRowInsert(const char* table, int columns, int rows) {
+    std::string sql = std::string("INSERT INTO ") + table + " VALUES";
+    for (int r = 0, n = 0; r < rows; ++r) {
+      sql += r ? ",(" : "(";
+      for (int c = 0; c < columns; ++c) sql += (c ? ",?" : "?") + std::to_string(++n);
+      sql += ")";
+    }
+    return sql;
+  }
+
   /// Every change goes through here first: a change outside the write
   /// transaction, or after SQLite rolled it back on its own (disk full, I/O
   /// error), would be committed at once, so it is refused instead.
@@ -659,6 +771,8 @@ class SqliteStorage final : public RepositoryStorage {
         std::string(kMemberColumns).append(" WHERE parent_id=?1 AND kind=?2 ORDER BY id").c_str());
     deleteMember_.prepare(db_, "DELETE FROM member WHERE id=?1");
     insertAttribute_.prepare(db_, "INSERT INTO attribute VALUES(?1,?2,?3,?4)");
+    insertMembers_.prepare(db_, multiRowInsert("member", 10, kGatherRows).c_str());
+    insertAttributes_.prepare(db_, multiRowInsert("attribute", 4, kGatherRows).c_str());
     setAttribute_.prepare(db_,
                           "INSERT INTO attribute VALUES(?1,?2,?3,?4) ON CONFLICT"
                           "(component_id,plugin_member_id,key) DO UPDATE SET value=excluded.value");
@@ -726,6 +840,9 @@ class SqliteStorage final : public RepositoryStorage {
   Statement insertMember_, getMember_, nextMember_, membersOf_, deleteMember_;
   Statement insertAttribute_, setAttribute_, getAttribute_, nextAttribute_, deleteAttributes_;
   Statement referenceEdges_, definitionIds_, deleteSet_[5];
+  Statement insertMembers_, insertAttributes_;  ///< kGatherRows rows at a time
+  std::vector<MemberRow> gatheredMembers_;
+  std::vector<GatheredAttribute> gatheredAttributes_;
 };
 
 }  // namespace

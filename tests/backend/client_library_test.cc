@@ -58,7 +58,8 @@ TEST(ClientLibrary, ServerRepositoryWithoutAUsableLibpqNamesTheLibrary) {
     EXPECT_EQ(run.status, 1) << c.what << "\n" << run.output;
     EXPECT_NE(run.output.find("returned -73"), std::string::npos) << c.what << "\n" << run.output;
     EXPECT_NE(run.output.find("PostgreSQL client library libpq.so.5"), std::string::npos)
-        << c.what << "\n" << run.output;
+        << c.what << "\n"
+        << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << c.what << "\n" << run.output;
   }
 }
