@@ -20,6 +20,7 @@
 #include "parameters.h"
 #include "run_state.h"
 #include "shown_database.h"
+#include "trace.h"
 
 namespace {
 
@@ -277,7 +278,8 @@ std::string shownParmValue(const char* key, const char* value) {
 }
 
 int32_t evaluateParm(const char* key, const char* value) {
-  tracePrintf("==> evaluateParm key=%s value=%s\n", key, shownParmValue(key, value).c_str());
+  TraceScope trace("evaluateParm", "key=%s value=%s", key,
+                   tracing() ? shownParmValue(key, value).c_str() : "");
   const Keyword* k = nullptr;
   for (const Keyword& candidate : kKeywords) {
     if (std::strcmp(candidate.key, key) == 0) {
@@ -347,23 +349,26 @@ int32_t evaluateParm(const char* key, const char* value) {
       }
     }
   }
-  tracePrintf("<== evaluateParm returned %d\n", status);
+  trace.result("returned %d", status);
   return status;
 }
 
+namespace {
+// The parameter line as the trace shows it: a password (DB_PW, or one inside
+// a QEL_DB URL) is never printed.
+std::string shownParmLine(const char* line) {
+  std::string text = line;
+  size_t eq = text.find('=');
+  if (eq == std::string::npos) return text;
+  std::string key;
+  for (char c : text.substr(0, eq))
+    if (!isBlank(c)) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text.substr(0, eq + 1) + shownParmValue(key.c_str(), text.c_str() + eq + 1);
+}
+}  // namespace
+
 int32_t processParmLine(char* line, int32_t* status) {
-  if (tracing()) {
-    // A password (DB_PW, or one inside a QEL_DB URL) is never printed.
-    std::string text = line;
-    size_t eq = text.find('=');
-    if (eq != std::string::npos) {
-      std::string key;
-      for (char c : text.substr(0, eq))
-        if (!isBlank(c)) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      text = text.substr(0, eq + 1) + shownParmValue(key.c_str(), text.c_str() + eq + 1);
-    }
-    tracePrintf("==> processParmLine line=%s\n", text.c_str());
-  }
+  TraceScope trace("processParmLine", "line=%s", tracing() ? shownParmLine(line).c_str() : "");
   *status = 0;
   int32_t section = 0;
   char* eq = std::strchr(line, '=');
@@ -390,7 +395,7 @@ int32_t processParmLine(char* line, int32_t* status) {
       *status = evaluateParm(key, value);
     }
   }
-  tracePrintf("<== processParmLine returned %d, status=%d\n", section, *status);
+  trace.result("returned %d, status=%d", section, *status);
   return section;
 }
 
@@ -398,7 +403,7 @@ int32_t processParmLine(char* line, int32_t* status) {
 // Sections
 
 int32_t getFileLength(DataFileBlock* current, const char* name) {
-  tracePrintf("==> getFileLength name=%s\n", name);
+  TraceScope trace("getFileLength", "name=%s", name);
   applyCommandLinePath();
   int32_t status = 0;
   std::string qualified = std::string(parms.filePath) + name;
@@ -433,33 +438,31 @@ int32_t getFileLength(DataFileBlock* current, const char* name) {
       std::memcpy(entry->fileName, qualified.c_str(), qualified.size() + 1);
     }
   }
-  tracePrintf("<== getFileLength returned %d\n", status);
+  trace.result("returned %d", status);
   return status;
 }
 
 void processNameSpacePrefix(const char* line) {
-  tracePrintf("==> processNameSpacePrefix line=%s\n", line);
+  TraceScope trace("processNameSpacePrefix", "line=%s", line);
   std::string nameSpace, prefix;
   nextToken(nextToken(line, nameSpace), prefix);
   createPrefixBlock(nameSpace.c_str(), prefix.c_str());
-  tracePrintf("<== processNameSpacePrefix\n");
 }
 
 void processFileLocation(const char* line) {
-  tracePrintf("==> processFileLocation line=%s\n", line);
+  TraceScope trace("processFileLocation", "line=%s", line);
   std::string nameSpace, fileName;
   nextToken(nextToken(line, nameSpace), fileName);
   applyCommandLinePath();
   std::string qualified = std::string(parms.filePath) + fileName;
   createFileLocBlock(nameSpace.c_str(), qualified.c_str());
-  tracePrintf("<== processFileLocation\n");
 }
 
 // ---------------------------------------------------------------------------
 // The file
 
 int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
-  tracePrintf("==> processParmFile parmFileName=%s\n", parmFileName);
+  TraceScope trace("processParmFile", "parmFileName=%s", parmFileName);
   char* cleared[] = {parms.dbSchema,    parms.rootElement, parms.msgSetName,     parms.xsiPrefix,
                      parms.schemaLoc,   parms.noNamespaceLoc, parms.xmlTabName, parms.messageName,
                      parms.dbName,      parms.dbUser,      parms.dbPassword,     parms.msgSetFileName,
@@ -523,6 +526,6 @@ int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
   if (parms.xsiPrefix[0] == '\0' && (parms.schemaLoc[0] != '\0' || parms.noNamespaceLoc[0] != '\0')) {
     std::strcpy(parms.xsiPrefix, "xsi");
   }
-  tracePrintf("<== processParmFile returned %d, errSw=%d\n", status, run.errSw);
+  trace.result("returned %d, errSw=%d", status, run.errSw);
   return status;
 }

@@ -21,7 +21,7 @@ int32_t attrGroupDefinition(int32_t xmlId) {
 }  // namespace
 
 void insertAttr(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> insertAttr %d type %d\n", xmlId, typeId);
+  TraceScope trace("insertAttr", "%d type %d", xmlId, typeId);
   ModelTables& m = modelTables;
   int32_t decl = xmlId;
   NameRef ref = tagAt(xmlId).ref;
@@ -73,11 +73,11 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
     createElementValue(nameAt(defaultValue), decl, kRoleEnumeration, attrId, kValueOwnerAttribute,
                        defaultValue, defaultValue);
   }
-  modelTrace("<== insertAttr %d\n", attrId);
+  trace.result("%d", attrId);
 }
 
 void processAttrGroup(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> processAttrGroup %d type %d\n", xmlId, typeId);
+  TraceScope trace("processAttrGroup", "%d type %d", xmlId, typeId);
   int32_t group = attrGroupDefinition(xmlId);
   if (group == 0) return;
   ExpansionGuard guard(group, "Attribute group");
@@ -95,11 +95,10 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
                  {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== processAttrGroup\n");
 }
 
 void updateAttributes(int32_t restrictId, int32_t typeId) {
-  modelTrace("==> updateAttributes %d type %d\n", restrictId, typeId);
+  TraceScope trace("updateAttributes", "%d type %d", restrictId, typeId);
   for (int32_t c = tagAt(restrictId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
@@ -114,11 +113,10 @@ void updateAttributes(int32_t restrictId, int32_t typeId) {
                  {textInsert("restriction"), intInsert(restrictId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== updateAttributes\n");
 }
 
 void updateAttrGroup(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> updateAttrGroup %d type %d\n", xmlId, typeId);
+  TraceScope trace("updateAttrGroup", "%d type %d", xmlId, typeId);
   int32_t group = attrGroupDefinition(xmlId);
   if (group == 0) return;
   ExpansionGuard guard(group, "Attribute group");
@@ -134,11 +132,10 @@ void updateAttrGroup(int32_t xmlId, int32_t typeId) {
                  {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== updateAttrGroup\n");
 }
 
 void updateAttr(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> updateAttr %d type %d\n", xmlId, typeId);
+  TraceScope trace("updateAttr", "%d type %d", xmlId, typeId);
   ModelTables& m = modelTables;
   NameRef name = tagAt(xmlId).name != 0 ? tagAt(xmlId).name : tagAt(xmlId).ref;
   int32_t member = 0;
@@ -178,5 +175,4 @@ void updateAttr(int32_t xmlId, int32_t typeId) {
       if (dt > 0) m.attributes[attrId].dataType = static_cast<int8_t>(dt);
     }
   }
-  modelTrace("<== updateAttr\n");
 }

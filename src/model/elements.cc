@@ -168,11 +168,11 @@ namespace {
 // The schema tag for `prefix` as seen from `xmlId`; 0 when none, after
 // message 9379 when `report`.
 int32_t schemaForPrefix(int32_t xmlId, const char* prefix, bool report) {
-  modelTrace("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
+  TraceScope trace("findSchemaForPrefix", "%d %s", xmlId, prefix);
   int32_t schema = xmlId;
   while (schema != 0 && tagAt(schema).elemType != kTagSchema) schema = tagAt(schema).parent;
   if (prefix[0] == '\0' || schema == 0) {
-    modelTrace("<== findSchemaForPrefix %d\n", schema);
+    trace.result("%d", schema);
     return schema;
   }
   refreshTagIndexes();
@@ -182,11 +182,11 @@ int32_t schemaForPrefix(int32_t xmlId, const char* prefix, bool report) {
   NameRef ns = namespaceInScope(xmlId, insertName(prefix), &declared);
   if (!declared) {
     if (report) modelError(9379, {textInsert(prefix), intInsert(xmlId)});
-    modelTrace("<== findSchemaForPrefix 0\n");
+    trace.result("0");
     return 0;
   }
   int32_t result = modelTables.index.schemaByNamespace.find(static_cast<uint32_t>(ns));
-  modelTrace("<== findSchemaForPrefix %d\n", result);
+  trace.result("%d", result);
   return result;
 }
 
@@ -218,18 +218,18 @@ int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
 }
 
 int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind) {
-  modelTrace("==> findGlobalByName %s %d kind %d\n", textOf(qname), xmlId, kind);
+  TraceScope trace("findGlobalByName", "%s %d kind %d", textOf(qname), xmlId, kind);
   refreshTagIndexes();
   std::string prefix;
   NameRef local = splitQualified(qname, prefix);
   int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
   if (schema == 0) {
     modelError(9380, {textInsert(prefix), intInsert(xmlId), textInsert(textOf(qname))});
-    modelTrace("<== findGlobalByName 0\n");
+    trace.result("0");
     return 0;
   }
   int32_t result = findSchemaChild(schema, local, kind);
-  modelTrace("<== findGlobalByName %d\n", result);
+  trace.result("%d", result);
   return result;
 }
 
@@ -255,9 +255,9 @@ int32_t findGroupByRef(int32_t xmlId, NameRef qname) {
 }
 
 int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
-  modelTrace("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
+  TraceScope trace("findTypeIdFromName", "%d %s", xmlId, textOf(typeName));
   int32_t result = typeTagFromName(xmlId, typeName, true);
-  modelTrace("<== findTypeIdFromName %d\n", result);
+  trace.result("%d", result);
   return result;
 }
 
@@ -266,13 +266,13 @@ int32_t findTypeTagQuietly(int32_t xmlId, NameRef typeName) {
 }
 
 int32_t findAnonType(int32_t xmlId) {
-  modelTrace("==> findAnonType %d\n", xmlId);
+  TraceScope trace("findAnonType", "%d", xmlId);
   int32_t found = 0;
   for (int32_t c = tagAt(xmlId).firstChild; c != 0 && found == 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagComplexType || kind == kTagSimpleType) found = c;
   }
-  modelTrace("<== findAnonType %d\n", found);
+  trace.result("%d", found);
   return found;
 }
 
@@ -281,12 +281,13 @@ int32_t findTypeRowForTag(int32_t xmlId) {
   int32_t typeId = xmlId >= 0 && static_cast<size_t>(xmlId) < byTag.size()
                        ? byTag[static_cast<size_t>(xmlId)]
                        : 0;
-  modelTrace("==> findTypeRowForTag %d\n<== findTypeRowForTag %d\n", xmlId, typeId);
+  TraceScope trace("findTypeRowForTag", "%d", xmlId);
+  trace.result("%d", typeId);
   return typeId;
 }
 
 int32_t checkForDupTypeName(const char* name) {
-  modelTrace("==> checkForDupTypeName %s\n", name);
+  TraceScope trace("checkForDupTypeName", "%s", name);
   NameRef ref = findName(name);
   int32_t taken = 0;
   if (isStoredName(ref) && modelTables.index.typeByName.find(ref) != 0) {
@@ -294,12 +295,12 @@ int32_t checkForDupTypeName(const char* name) {
   } else if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) {
     taken = 1;
   }
-  modelTrace("<== checkForDupTypeName %d\n", taken);
+  trace.result("%d", taken);
   return taken;
 }
 
 NameRef createNameForType(int32_t xmlId) {
-  modelTrace("==> createNameForType %d\n", xmlId);
+  TraceScope trace("createNameForType", "%d", xmlId);
   int32_t owner = tagAt(xmlId).parent;
   while (owner != 0 && tagAt(owner).elemType != kTagElement &&
          tagAt(owner).elemType != kTagAttribute) {
@@ -307,11 +308,11 @@ NameRef createNameForType(int32_t xmlId) {
   }
   if (owner == 0) {
     modelError(9377, {intInsert(xmlId)});
-    modelTrace("<== createNameForType 0\n");
+    trace.result("0");
     return 0;
   }
   NameRef result = anonymousTypeName(tagAt(owner).xmlName, tagAt(owner).name);
-  modelTrace("<== createNameForType %s\n", textOf(result));
+  trace.result("%s", textOf(result));
   return result;
 }
 
@@ -321,7 +322,7 @@ NameRef anonymousTypeName(NameRef xmlName, NameRef name) {
 }
 
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
-  modelTrace("==> createEmptyType %d in type %d %s\n", xmlId, typeId, suffix);
+  TraceScope trace("createEmptyType", "%d in type %d %s", xmlId, typeId, suffix);
   const XmlTag& tag = tagAt(xmlId);
   std::string base;
   if (tag.name != 0) {
@@ -339,24 +340,23 @@ void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
   TypeEntryEntry& e = modelTables.typeEntries[key];
   e.minOccurs = minOccurs == kOccursNotGiven ? 1 : minOccurs;
   e.maxOccurs = maxOccurs == kOccursNotGiven ? 1 : maxOccurs;
-  modelTrace("<== createEmptyType %d\n", emptyType);
+  trace.result("%d", emptyType);
 }
 
 void processNulls(int32_t xmlId, int32_t elemId) {
-  modelTrace("==> processNulls %d element %d\n", xmlId, elemId);
+  TraceScope trace("processNulls", "%d element %d", xmlId, elemId);
   createElementValue("nillable", xmlId, kRoleNillable, elemId, kValueOwnerElement,
                      insertName("true"));
-  modelTrace("<== processNulls\n");
 }
 
 int32_t processElement(int32_t xmlId, int32_t typeId) {
   if (run.errSw) return 0;
-  modelTrace("==> processElement %d in type %d\n", xmlId, typeId);
+  TraceScope trace("processElement", "%d in type %d", xmlId, typeId);
   if (xmlId == 0) return 0;
   ModelTables& m = modelTables;
   if (tagAt(xmlId).flags & kTagFlagAbstract) {
     createEmptyType(xmlId, typeId, "_ABSTRACT");
-    modelTrace("<== processElement 0 (abstract)\n");
+    trace.result("0 (abstract)");
     return 0;
   }
   int32_t decl = xmlId;
@@ -370,7 +370,7 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     reportInfo(9381,
                {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)), textInsert(stackPath())});
     createEmptyType(xmlId, typeId, "_RECURSE");
-    modelTrace("<== processElement 0 (recursive)\n");
+    trace.result("0 (recursive)");
     return 0;
   }
   m.elementStack[m.stackDepth++] = decl;
@@ -445,17 +445,17 @@ int32_t processElement(int32_t xmlId, int32_t typeId) {
     addElementDefaultValues(xmlId, elemId);
   }
   --m.stackDepth;
-  modelTrace("<== processElement %d\n", elemId);
+  trace.result("%d", elemId);
   return elemId;
 }
 
 int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets) {
-  modelTrace("==> processComplexType %d\n", xmlTypeId);
+  TraceScope trace("processComplexType", "%d", xmlTypeId);
   // A row made for this tag was stored in its typeId at once: without one,
   // the index cannot hold the tag either.
   int32_t existing = tagAt(xmlTypeId).typeId != 0 ? findTypeRowForTag(xmlTypeId) : 0;
   if (existing != 0) {
-    modelTrace("<== processComplexType %d (built)\n", existing);
+    trace.result("%d (built)", existing);
     return existing;
   }
   ModelTables& m = modelTables;
@@ -516,13 +516,13 @@ int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uin
       t.composition = kCompAll;
     }
   }
-  modelTrace("<== processComplexType %d\n", typeId);
+  trace.result("%d", typeId);
   return typeId;
 }
 
 int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
                           uint32_t* facets) {
-  modelTrace("==> resolveSimpleType %d\n", xmlId);
+  TraceScope trace("resolveSimpleType", "%d", xmlId);
   int32_t dataType = 0;
   ExpansionGuard guard(xmlId, "Simple type");
   if (!guard.entered()) return 0;
@@ -538,6 +538,6 @@ int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_
       modelError(9366, {textInsert("simpleType"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== resolveSimpleType %d\n", dataType);
+  trace.result("%d", dataType);
   return dataType;
 }

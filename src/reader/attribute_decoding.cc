@@ -12,6 +12,7 @@
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
+#include "trace.h"
 #include "xml_tags.h"
 
 namespace {
@@ -203,7 +204,7 @@ int32_t getBuiltInType(const char* typeName, int32_t xmlId) {
       {"anyType", kDtAnyType},
       {"anySimpleType", kDtAnySimpleType},
   };
-  tracePrintf("==> getBuiltInType %s xmlId=%d\n", typeName ? typeName : "", xmlId);
+  TraceScope trace("getBuiltInType", "%s xmlId=%d", typeName ? typeName : "", xmlId);
   std::string_view name(typeName ? typeName : "");
   if (name.size() > 1023) name = name.substr(0, 1023);
   size_t colon = name.find(':');
@@ -217,19 +218,19 @@ int32_t getBuiltInType(const char* typeName, int32_t xmlId) {
       // A prefix bound where the name stands to another namespace: not built
       // in.  An undeclared prefix counts as no prefix.
       if (declared && ns != tagsTable.xsdNamespace) {
-        tracePrintf("<== getBuiltInType 0: prefix %s is another namespace\n", prefix.c_str());
+        trace.result("0: prefix %s is another namespace", prefix.c_str());
         return 0;
       }
     }
   }
   auto it = builtIns.find(local);
   int32_t code = it == builtIns.end() ? 0 : it->second;
-  tracePrintf("<== getBuiltInType %d\n", code);
+  trace.result("%d", code);
   return code;
 }
 
 void addXmlnsEntry(const char* prefix, const char* nameSpace) {
-  tracePrintf("==> addXmlnsEntry prefix=%s namespace=%s\n", prefix, nameSpace);
+  TraceScope trace("addXmlnsEntry", "prefix=%s namespace=%s", prefix, nameSpace);
   NameRef nameRef = insertName(nameSpace);
   NameRef prefixRef = insertName(prefix);
   int32_t entry = tagsTable.xmlns.add();
@@ -247,7 +248,7 @@ void addXmlnsEntry(const char* prefix, const char* nameSpace) {
       std::strcmp(prefix, "xml") != 0 && std::strcmp(nameSpace, kXmlNamespaceName) != 0) {
     addChosenPrefixBlock(nameRef, prefixRef, kPrefixDeclared);
   }
-  tracePrintf("<== addXmlnsEntry %d\n", entry);
+  trace.result("%d", entry);
 }
 
 int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix) {
@@ -286,7 +287,7 @@ NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared) {
 }
 
 void getAttrValue(char* name, char* value, [[maybe_unused]] int32_t schemaId) {
-  tracePrintf("==> getAttrValue %s=%s\n", name, value);
+  TraceScope trace("getAttrValue", "%s=%s", name, value);
   trimTrailingBlanks(value);
   char* colon = std::strchr(name, ':');
   const char* prefix = "";
@@ -313,13 +314,12 @@ void getAttrValue(char* name, char* value, [[maybe_unused]] int32_t schemaId) {
   if (!declaration && colon != nullptr) {
     // A qualified attribute belongs to another vocabulary (xml:lang, a tool's
     // own notes), which XML Schema allows on every tag: it means nothing here.
-    tracePrintf("<== getAttrValue: attribute %s:%s of another namespace ignored\n", prefix, local);
+    trace.result("attribute %s:%s of another namespace ignored", prefix, local);
     return;
   }
   auto found = attributeNames().find(local);
   if (found == attributeNames().end()) {
     if (!declaration) tagsTable.parseStatus = reportError(9415, {textInsert(local)});
-    tracePrintf("<== getAttrValue\n");
     return;
   }
   switch (found->second) {
@@ -486,5 +486,4 @@ void getAttrValue(char* name, char* value, [[maybe_unused]] int32_t schemaId) {
     case Attr::kIgnored:
       break;
   }
-  tracePrintf("<== getAttrValue\n");
 }

@@ -50,14 +50,6 @@ void RepositoryConnection::reset() {
   *this = RepositoryConnection{};
 }
 
-TraceScope::TraceScope(const char* name) : name_(name), unwinding_(std::uncaught_exceptions()) {
-  tracePrintf("==> %s\n", name_);
-}
-
-TraceScope::~TraceScope() {
-  if (std::uncaught_exceptions() == unwinding_) tracePrintf("<== %s\n", name_);
-}
-
 namespace {
 
 [[noreturn]] void raise(int32_t status) { throw QELDBException(status); }

@@ -19,6 +19,7 @@
 
 #include "name_table.h"
 #include "qelbeapi.h"
+#include "trace.h"
 
 /// TypeEntry::flag bit: the type was found in the message set and reused.
 constexpr uint8_t kTypeReusedFlag = 0x04;
@@ -237,20 +238,6 @@ std::string simpleRenderValue(uint32_t dataTypeHandle, int32_t dataType, int32_t
 int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle);
 uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, int32_t* outId);
 uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_t typeHandle);
-
-/// Traces "==> name" on entry and "<== name" on a normal exit (not while an
-/// exception unwinds the scope).
-class TraceScope {
- public:
-  explicit TraceScope(const char* name);
-  ~TraceScope();
-  TraceScope(const TraceScope&) = delete;
-  TraceScope& operator=(const TraceScope&) = delete;
-
- private:
-  const char* name_;
-  int unwinding_;
-};
 
 // ---- record fields ------------------------------------------------------
 // Details and member records are byte buffers; these read and patch their
