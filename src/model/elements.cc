@@ -349,102 +349,122 @@ void processNulls(int32_t xmlId, int32_t elemId) {
                      insertName("true"));
 }
 
-int32_t processElement(int32_t xmlId, int32_t typeId) {
-  if (run.errSw) return 0;
-  TraceScope trace("processElement", "%d in type %d", xmlId, typeId);
+namespace {
+// The declaration that element tag `xmlId` stands for: the tag itself or the
+// global element it refers to.  0 when there is nothing to build: an abstract
+// element (an empty placeholder type in `typeId` instead) or a reference that
+// cannot be resolved (reported).
+int32_t declarationToBuild(int32_t xmlId, int32_t typeId) {
   if (xmlId == 0) return 0;
-  ModelTables& m = modelTables;
   if (tagAt(xmlId).flags & kTagFlagAbstract) {
     createEmptyType(xmlId, typeId, "_ABSTRACT");
-    trace.result("0 (abstract)");
     return 0;
   }
-  int32_t decl = xmlId;
-  if (tagAt(xmlId).ref != 0) {
-    decl = findElementRefFromName(tagAt(xmlId).ref, xmlId);
-    if (decl == 0) return 0;  // reported (9365)
-  }
+  if (tagAt(xmlId).ref == 0) return xmlId;
+  return findElementRefFromName(tagAt(xmlId).ref, xmlId);  // 0 reported (9365)
+}
 
+// Puts declaration `decl` on the stack of elements being built; false, with
+// nothing pushed, when it is already being built (the recursion is cut with
+// an empty placeholder type in `typeId`) or the nesting is too deep.
+bool enterElement(int32_t xmlId, int32_t decl, int32_t typeId) {
+  ModelTables& m = modelTables;
   for (int32_t i = 0; i < m.stackDepth; ++i) {
     if (m.elementStack[i] != decl) continue;
     reportInfo(9381,
                {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)), textInsert(stackPath())});
     createEmptyType(xmlId, typeId, "_RECURSE");
-    trace.result("0 (recursive)");
-    return 0;
+    return false;
   }
+  assert(m.stackDepth < kElementStackSize);
   m.elementStack[m.stackDepth++] = decl;
   if (m.stackDepth > kMaxElementDepth) {
     modelError(9382,
                {intInsert(m.stackDepth), textInsert(stackPath()), intInsert(kMaxElementDepth)});
     --m.stackDepth;
-    return 0;
+    return false;
   }
+  return true;
+}
 
+// Gives element row `elemId` of declaration `decl` its type: a built-in or
+// simple type, or a complex type built on first use.  False after an error.
+bool typeElement(int32_t xmlId, int32_t decl, int32_t elemId) {
+  ModelTables& m = modelTables;
   const XmlTag& d = tagAt(decl);
-  int32_t dataType = d.dataType;
-  bool simple = dataType != 0;
-  if (dataType == 0 && d.type == 0 && d.firstChild == 0) {
-    dataType = kDtAnyType;  // no type and no content: taken as a simple element
-    simple = true;
+  // No type and no content: taken as a simple element.
+  if (d.dataType != 0 || (d.type == 0 && d.firstChild == 0)) {
+    m.elements[elemId].dataType = static_cast<int8_t>(d.dataType);
+    if (d.flags & kTagFlagNillable) processNulls(decl, elemId);
+    return true;
   }
-  if (d.name == 0) {
+  int32_t typeTag = d.type != 0 ? findTypeIdFromName(decl, d.type) : findAnonType(decl);
+  if (typeTag == 0) {
+    modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
+    return false;
+  }
+  uint8_t kind = tagAt(typeTag).elemType;
+  if (kind == kTagComplexType) {
+    int32_t built = tagAt(typeTag).typeId;
+    if (built != 0) {
+      m.elements[elemId].typeId = built;
+    } else {
+      uint32_t facets = m.elements[elemId].facets;
+      int32_t t = processComplexType(typeTag, elemId, kValueOwnerElement, &facets);
+      m.elements[elemId].facets = facets;
+      m.elements[elemId].typeId = t;
+    }
+  } else if (kind == kTagSimpleType) {
+    uint32_t facets = m.elements[elemId].facets;
+    int32_t dt = resolveSimpleType(typeTag, 0, elemId, kValueOwnerElement, &facets);
+    m.elements[elemId].facets = facets;
+    m.elements[elemId].dataType = static_cast<int8_t>(dt);
+    if (dt == 0) {
+      modelError(9372, {intInsert(typeTag)});
+    } else if (tagAt(decl).flags & kTagFlagNillable) {
+      processNulls(decl, elemId);
+    }
+  } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
+    // the name matched an identity constraint: nothing to build
+  } else {
+    modelError(9366,
+               {textInsert("element"), intInsert(xmlId), intInsert(typeTag), intInsert(kind)});
+  }
+  return true;
+}
+
+// Builds the element row of declaration `decl` (used by tag `xmlId`) and, in
+// type `typeId`, its member with the occurrence of the use; 0 after an error.
+int32_t buildElement(int32_t xmlId, int32_t decl, int32_t typeId) {
+  ModelTables& m = modelTables;
+  if (tagAt(decl).name == 0) {
     modelError(9367, {textInsert("Element"), intInsert(xmlId)});
     return 0;
   }
   int32_t elemId = createElementEntry(decl, typeId);
   tagAt(decl).elemId = elemId;
   if (typeId > 0) {
-    int32_t minOccurs = tagAt(xmlId).minOccurs;
-    int32_t maxOccurs = tagAt(xmlId).maxOccurs;
     int32_t key = createTypeEntryEntry(typeId, kMemberElement, elemId);
-    m.typeEntries[key].minOccurs = minOccurs;
-    m.typeEntries[key].maxOccurs = maxOccurs;
+    m.typeEntries[key].minOccurs = tagAt(xmlId).minOccurs;
+    m.typeEntries[key].maxOccurs = tagAt(xmlId).maxOccurs;
   }
-
-  if (simple) {
-    m.elements[elemId].dataType = static_cast<int8_t>(tagAt(decl).dataType);
-    if (tagAt(decl).flags & kTagFlagNillable) processNulls(decl, elemId);
-  } else {
-    int32_t typeTag =
-        tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type) : findAnonType(decl);
-    if (typeTag == 0) {
-      modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
-      return 0;
-    }
-    uint8_t kind = tagAt(typeTag).elemType;
-    if (kind == kTagComplexType) {
-      int32_t built = tagAt(typeTag).typeId;
-      if (built != 0) {
-        m.elements[elemId].typeId = built;
-      } else {
-        uint32_t facets = m.elements[elemId].facets;
-        int32_t t = processComplexType(typeTag, elemId, kValueOwnerElement, &facets);
-        m.elements[elemId].facets = facets;
-        m.elements[elemId].typeId = t;
-      }
-    } else if (kind == kTagSimpleType) {
-      uint32_t facets = m.elements[elemId].facets;
-      int32_t dt = resolveSimpleType(typeTag, 0, elemId, kValueOwnerElement, &facets);
-      m.elements[elemId].facets = facets;
-      m.elements[elemId].dataType = static_cast<int8_t>(dt);
-      if (dt == 0) {
-        modelError(9372, {intInsert(typeTag)});
-      } else if (tagAt(decl).flags & kTagFlagNillable) {
-        processNulls(decl, elemId);
-      }
-    } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
-      // the name matched an identity constraint: nothing to build
-    } else {
-      modelError(9366,
-                 {textInsert("element"), intInsert(xmlId), intInsert(typeTag), intInsert(kind)});
-    }
-  }
-
+  if (!typeElement(xmlId, decl, elemId)) return 0;
   if (m.elements[elemId].defaultValue != 0 && m.elements[elemId].dataType > 0) {
     addElementDefaultValues(xmlId, elemId);
   }
-  --m.stackDepth;
+  return elemId;
+}
+}  // namespace
+
+int32_t processElement(int32_t xmlId, int32_t typeId) {
+  if (run.errSw) return 0;
+  TraceScope trace("processElement", "%d in type %d", xmlId, typeId);
+  int32_t elemId = 0;
+  int32_t decl = declarationToBuild(xmlId, typeId);
+  if (decl != 0 && enterElement(xmlId, decl, typeId)) {
+    elemId = buildElement(xmlId, decl, typeId);
+    --modelTables.stackDepth;
+  }
   trace.result("%d", elemId);
   return elemId;
 }

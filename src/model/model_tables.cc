@@ -161,6 +161,8 @@ int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId)
   if (first == 0) {
     first = key;
   } else {
+    // Appending after a row that is not the chain's end would cut the chain.
+    assert(last > 0 && m.typeEntries[last].next == 0 && m.typeEntries[last].mainTypeId == typeId);
     m.typeEntries[key].prev = last;
     m.typeEntries[last].next = key;
   }

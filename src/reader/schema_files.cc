@@ -112,6 +112,7 @@ bool includesItself(int32_t includeId, const std::string& canonical) {
 // tag `replaced` in the child chain of `parent`.
 void replaceInChain(int32_t parent, int32_t replaced, int32_t first, int32_t last) {
   GrowTable<XmlTag>& tags = tagsTable.tags;
+  assert(first > 0 && last > 0 && tags[replaced].parent == parent);
   int32_t prev = tags[replaced].prevSibling;
   int32_t next = tags[replaced].nextSibling;
   if (prev != 0) {
