@@ -76,8 +76,12 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
   trace.result("%d", attrId);
 }
 
-void processAttrGroup(int32_t xmlId, int32_t typeId) {
-  TraceScope trace("processAttrGroup", "%d type %d", xmlId, typeId);
+namespace {
+// Walks the attribute group that tag `xmlId` refers to, handing each of its
+// attributes to `visit` and walking the groups it refers to in turn; an
+// anyAttribute opens type `typeId` when `markAny`.
+void walkAttrGroup(int32_t xmlId, int32_t typeId, void (*visit)(int32_t, int32_t), bool markAny) {
+  TraceScope trace("walkAttrGroup", "%d type %d", xmlId, typeId);
   int32_t group = attrGroupDefinition(xmlId);
   if (group == 0) return;
   ExpansionGuard guard(group, "Attribute group");
@@ -85,16 +89,21 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
   for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
-      insertAttr(c, typeId);
+      visit(c, typeId);
     } else if (kind == kTagAttributeGroup) {
-      processAttrGroup(c, typeId);
+      walkAttrGroup(c, typeId, visit, markAny);
     } else if (kind == kTagAnyAttribute) {
-      if (typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
+      if (markAny && typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
     } else if (!isSkippedAnnotation(kind)) {
       modelError(9366,
                  {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
+}
+}  // namespace
+
+void processAttrGroup(int32_t xmlId, int32_t typeId) {
+  walkAttrGroup(xmlId, typeId, insertAttr, true);
 }
 
 void updateAttributes(int32_t restrictId, int32_t typeId) {
@@ -116,22 +125,7 @@ void updateAttributes(int32_t restrictId, int32_t typeId) {
 }
 
 void updateAttrGroup(int32_t xmlId, int32_t typeId) {
-  TraceScope trace("updateAttrGroup", "%d type %d", xmlId, typeId);
-  int32_t group = attrGroupDefinition(xmlId);
-  if (group == 0) return;
-  ExpansionGuard guard(group, "Attribute group");
-  if (!guard.entered()) return;
-  for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
-    uint8_t kind = tagAt(c).elemType;
-    if (kind == kTagAttribute) {
-      updateAttr(c, typeId);
-    } else if (kind == kTagAttributeGroup) {
-      updateAttrGroup(c, typeId);
-    } else if (kind != kTagAnyAttribute && !isSkippedAnnotation(kind)) {
-      modelError(9366,
-                 {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
-    }
-  }
+  walkAttrGroup(xmlId, typeId, updateAttr, false);
 }
 
 void updateAttr(int32_t xmlId, int32_t typeId) {

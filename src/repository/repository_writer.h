@@ -243,6 +243,16 @@ uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_
 // Details and member records are byte buffers; these read and patch their
 // fields at the offsets of qelbeapi.h.
 
+/// The occurrence fields of a type member record: the repeat flag, and the
+/// minOccurs and maxOccurs texts ("" where the schema gave none; maxOccurs
+/// unbounded is repeat with no maximum).
+struct MemberOccurs {
+  int16_t repeat;
+  std::string minText;
+  std::string maxText;
+};
+MemberOccurs memberOccurs(int32_t minOccurs, int32_t maxOccurs);
+
 /// Writes `text` into a fixed field, cut to `size` - 1 bytes and NUL-padded.
 void putText(unsigned char* record, int offset, int size, const char* text);
 std::string getText(const unsigned char* record, int offset, int size);
