@@ -33,8 +33,8 @@ struct SwitchOption {
 };
 
 const SwitchOption kSwitchOptions[] = {
-    {'v', &CommandLine::verbose},    {'r', &CommandLine::reportOnly}, {'c', &CommandLine::resetMsgSet},
-    {'t', &CommandLine::trace},      {'d', &CommandLine::showSchema},
+    {'v', &CommandLine::verbose}, {'r', &CommandLine::reportOnly}, {'c', &CommandLine::resetMsgSet},
+    {'t', &CommandLine::trace},   {'d', &CommandLine::showSchema},
 };
 
 char lowerLetter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -86,12 +86,15 @@ void createFileLocBlock(const char* nameSpace, const char* fileName) {
   b.nameSpace = insertName(nameSpace);
   b.fileName = insertName(fileName);
   fileLists.fileLocs.push_back(b);
-  fileLists.firstFileLocFor.emplace(b.nameSpace, static_cast<int32_t>(fileLists.fileLocs.size() - 1));
+  fileLists.firstFileLocFor.emplace(b.nameSpace,
+                                    static_cast<int32_t>(fileLists.fileLocs.size() - 1));
 }
 
 NameRef findPrefixBlock(NameRef nameSpace) {
   auto it = fileLists.firstPrefixFor.find(nameSpace);
-  return it == fileLists.firstPrefixFor.end() ? 0 : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
+  return it == fileLists.firstPrefixFor.end()
+             ? 0
+             : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
 }
 
 int32_t findPrefixBlockIndex(NameRef nameSpace) {

@@ -7,6 +7,8 @@
 // [FILELOCATION] hold one schema file, one namespace/prefix pair or one
 // namespace/file pair per line.  Every keyword lives in one table (kKeywords)
 // with its field, size, labels and kind, so that adding a key is one row.
+#include "parameters.h"
+
 #include <sys/stat.h>
 
 #include <cctype>
@@ -17,7 +19,6 @@
 #include <string>
 
 #include "messages.h"
-#include "parameters.h"
 #include "run_state.h"
 #include "shown_database.h"
 #include "trace.h"
@@ -30,19 +31,19 @@ constexpr size_t kMaxLineLength = 510;
 constexpr size_t kMaxDefNameSpace = 511;
 
 enum class KeyKind {
-  kString,       ///< stored in a fixed-size field
-  kPrefix,       ///< a string that must begin with a letter or "_"
-  kSchema,       ///< a string with "." appended
-  kPath,         ///< a string with "/" appended
-  kDefNameSpace, ///< interned in the name table
-  kSwitch,       ///< Y/N/1/0 into an int32 field
-  kTrace,        ///< Y/N/1/0 switching the trace at once
-  kParser,       ///< X or M
-  kMax,          ///< a table capacity with a minimum
+  kString,        ///< stored in a fixed-size field
+  kPrefix,        ///< a string that must begin with a letter or "_"
+  kSchema,        ///< a string with "." appended
+  kPath,          ///< a string with "/" appended
+  kDefNameSpace,  ///< interned in the name table
+  kSwitch,        ///< Y/N/1/0 into an int32 field
+  kTrace,         ///< Y/N/1/0 switching the trace at once
+  kParser,        ///< X or M
+  kMax,           ///< a table capacity with a minimum
 };
 
 struct Keyword {
-  const char* key;         ///< upper-case key as written in the file
+  const char* key;  ///< upper-case key as written in the file
   KeyKind kind;
   size_t offset;           ///< of the field in RunParameters
   size_t size;             ///< field size in bytes (strings); the value may hold size - 1
@@ -60,8 +61,8 @@ const Keyword kKeywords[] = {
     {"QEL_DB", KeyKind::kString, KOVA_FIELD(dbName), "Database name", "QEL_DB", 0},
     {"DB_USER", KeyKind::kString, KOVA_FIELD(dbUser), "Database user", "DB_User", 0},
     {"DB_PW", KeyKind::kString, KOVA_FIELD(dbPassword), "Database password", "DB_PW", 0},
-    {"SCHEMA", KeyKind::kSchema, offsetof(RunParameters, dbSchema), sizeof(RunParameters::dbSchema) - 1,
-     "Database schema name", "Schema", 0},
+    {"SCHEMA", KeyKind::kSchema, offsetof(RunParameters, dbSchema),
+     sizeof(RunParameters::dbSchema) - 1, "Database schema name", "Schema", 0},
     {"MESSAGESET", KeyKind::kString, KOVA_FIELD(msgSetName), "Message set name", "MessageSet", 0},
     {"MSGSETFILENAME", KeyKind::kString, KOVA_FIELD(msgSetFileName), "Message set file name",
      "MsgSetFileName", 0},
@@ -71,11 +72,12 @@ const Keyword kKeywords[] = {
     {"NONAMESPACELOC", KeyKind::kString, KOVA_FIELD(noNamespaceLoc), "no namespace schema location",
      "noNamespaceLoc", 0},
     {"XMLTABNAME", KeyKind::kString, KOVA_FIELD(xmlTabName), "XML tab name", "XmlTabName", 0},
-    {"ROOTELEMENT", KeyKind::kString, KOVA_FIELD(rootElement), "Root element name", "RootElement", 0},
-    {"DEFNAMESPACE", KeyKind::kDefNameSpace, offsetof(RunParameters, defNameSpace), kMaxDefNameSpace + 1,
-     "Default namespace", "DefNameSpace", 0},
-    {"FILEPATH", KeyKind::kPath, offsetof(RunParameters, filePath), sizeof(RunParameters::filePath) - 1,
-     "File Path", "FilePath", 0},
+    {"ROOTELEMENT", KeyKind::kString, KOVA_FIELD(rootElement), "Root element name", "RootElement",
+     0},
+    {"DEFNAMESPACE", KeyKind::kDefNameSpace, offsetof(RunParameters, defNameSpace),
+     kMaxDefNameSpace + 1, "Default namespace", "DefNameSpace", 0},
+    {"FILEPATH", KeyKind::kPath, offsetof(RunParameters, filePath),
+     sizeof(RunParameters::filePath) - 1, "File Path", "FilePath", 0},
     {"VERBOSE", KeyKind::kSwitch, KOVA_FIELD(verbose), "verbose", "", 0},
     {"RESETMSGSET", KeyKind::kSwitch, KOVA_FIELD(resetMsgSet), "resetMsgSet", "", 0},
     {"SHOWSCHEMA", KeyKind::kSwitch, KOVA_FIELD(showSchema), "showSchema", "", 0},
@@ -146,10 +148,14 @@ int32_t storeString(const Keyword& k, const char* value, char* field, size_t val
 
 int32_t evaluateSwitch(const char* label, const char* value, int32_t* setting) {
   switch (value[0]) {
-    case 'Y': case 'y': case '1':
+    case 'Y':
+    case 'y':
+    case '1':
       *setting = 1;
       return 0;
-    case 'N': case 'n': case '0':
+    case 'N':
+    case 'n':
+    case '0':
       *setting = 0;
       return 0;
     default:
@@ -463,11 +469,11 @@ void processFileLocation(const char* line) {
 
 int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
   TraceScope trace("processParmFile", "parmFileName=%s", parmFileName);
-  char* cleared[] = {parms.dbSchema,    parms.rootElement, parms.msgSetName,     parms.xsiPrefix,
-                     parms.schemaLoc,   parms.noNamespaceLoc, parms.xmlTabName, parms.messageName,
-                     parms.dbName,      parms.dbUser,      parms.dbPassword,     parms.msgSetFileName,
-                     parms.filePath,    parms.msgPrefix,   parms.msgSuffix,      parms.elemPrefix,
-                     parms.elemSuffix,  parms.typePrefix,  parms.typeSuffix,     parms.valuePrefix,
+  char* cleared[] = {parms.dbSchema,   parms.rootElement,    parms.msgSetName, parms.xsiPrefix,
+                     parms.schemaLoc,  parms.noNamespaceLoc, parms.xmlTabName, parms.messageName,
+                     parms.dbName,     parms.dbUser,         parms.dbPassword, parms.msgSetFileName,
+                     parms.filePath,   parms.msgPrefix,      parms.msgSuffix,  parms.elemPrefix,
+                     parms.elemSuffix, parms.typePrefix,     parms.typeSuffix, parms.valuePrefix,
                      parms.valueSuffix};
   for (char* field : cleared) field[0] = '\0';
 
@@ -523,7 +529,8 @@ int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
     std::fclose(f);
   }
 
-  if (parms.xsiPrefix[0] == '\0' && (parms.schemaLoc[0] != '\0' || parms.noNamespaceLoc[0] != '\0')) {
+  if (parms.xsiPrefix[0] == '\0' &&
+      (parms.schemaLoc[0] != '\0' || parms.noNamespaceLoc[0] != '\0')) {
     std::strcpy(parms.xsiPrefix, "xsi");
   }
   trace.result("returned %d, errSw=%d", status, run.errSw);

@@ -121,4 +121,3 @@ int32_t processUnion(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t fla
 
 // Completion.
 NameRef createAnonName();
-

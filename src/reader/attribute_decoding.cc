@@ -46,13 +46,16 @@ struct AttrRule {
   const char* unknown = nullptr;      // the line printed for another keyword
 };
 
-constexpr Keyword kUseKeywords[] = {{"required", kUseRequired}, {"optional", kUseOptional},
+constexpr Keyword kUseKeywords[] = {{"required", kUseRequired},     {"optional", kUseOptional},
                                     {"prohibited", kUseProhibited}, {"default", kUseDefault},
-                                    {"fixed", kUseFixed}, {nullptr, 0}};
+                                    {"fixed", kUseFixed},           {nullptr, 0}};
 constexpr Keyword kProcessContentsKeywords[] = {
     {"strict", 0x01}, {"lax", 0x02}, {"skip", 0x04}, {nullptr, 0}};
-constexpr Keyword kBlockKeywords[] = {{"extension", 0x01}, {"restriction", 0x02},
-                                      {"substitution", 0x04}, {"#all", 0x07}, {nullptr, 0}};
+constexpr Keyword kBlockKeywords[] = {{"extension", 0x01},
+                                      {"restriction", 0x02},
+                                      {"substitution", 0x04},
+                                      {"#all", 0x07},
+                                      {nullptr, 0}};
 constexpr Keyword kFinalKeywords[] = {
     {"extension", 0x08}, {"restriction", 0x10}, {"#all", 0x18}, {nullptr, 0}};
 
@@ -97,9 +100,8 @@ const std::unordered_map<std::string_view, AttrRule>& attributeRules() {
       {"fixed", nameRule(&XmlTag::defaultValue, kTagFlagFixed)},
       {"abstract", trueRule(kTagFlagAbstract)},
       {"nillable", trueRule(kTagFlagNillable)},
-      {"processContents",
-       keywordRule(&XmlTag::processContents, kProcessContentsKeywords,
-                   "*****Invalid value found for processContents item - %s\n")},
+      {"processContents", keywordRule(&XmlTag::processContents, kProcessContentsKeywords,
+                                      "*****Invalid value found for processContents item - %s\n")},
       {"substitutionGroup",
        {.decode = Decode::kSubstitutionGroup, .name = &XmlTag::substitutionGroup}},
       {"namespace", nameRule(&XmlTag::nameSpace)},

@@ -99,8 +99,8 @@ bool includesItself(int32_t includeId, const std::string& canonical) {
     if (file != tagsTable.documentFile.end() && canonicalPath(file->second) == canonical)
       return true;
     int32_t holder = tags[doc].parent;  // the include or import tag that read it
-    if (holder <= 0 || (tags[holder].elemType != kTagInclude &&
-                        tags[holder].elemType != kTagRedefine)) {
+    if (holder <= 0 ||
+        (tags[holder].elemType != kTagInclude && tags[holder].elemType != kTagRedefine)) {
       return false;
     }
     doc = tags[holder].schemaId;
@@ -401,9 +401,8 @@ std::string_view localPart(std::string_view qname) {
 NameRef withLocalPart(NameRef qname, const std::string& local) {
   std::string_view text = nameAt(qname);
   size_t colon = text.find(':');
-  std::string result = colon == std::string_view::npos
-                           ? local
-                           : std::string(text.substr(0, colon + 1)) + local;
+  std::string result =
+      colon == std::string_view::npos ? local : std::string(text.substr(0, colon + 1)) + local;
   return insertName(result);
 }
 

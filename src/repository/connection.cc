@@ -18,9 +18,9 @@
 #include "parameters.h"
 #include "qelbeapi.h"
 #include "repository.h"
-#include "shown_database.h"
 #include "repository_writer.h"
 #include "run_state.h"
+#include "shown_database.h"
 
 RepositoryConnection repo;
 

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 std::string replaced(std::string text, const char* from, char to) {
   for (char& c : text)
     if (std::strchr(from, c) != nullptr && c != '\0') c = to;

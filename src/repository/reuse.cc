@@ -35,7 +35,6 @@
 
 namespace {
 
-
 std::string textOf(NameRef ref) { return ref == 0 ? std::string() : std::string(nameAt(ref)); }
 
 /// One member of a stored type, as the repository holds it.
@@ -349,7 +348,8 @@ bool ReuseMatch::simpleElement(const std::string& what, int32_t dataType, uint32
       AttrRef ref(layer.handle, key);
       char buffer[QEL_ATTR_VALUE_SIZE] = {};
       int32_t status = QELGetAttrValue(stored, ref.bytes, buffer, sizeof buffer);
-      if (status != QEL_STATUS_OK && status != QEL_STATUS_NOT_FOUND) chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
+      if (status != QEL_STATUS_OK && status != QEL_STATUS_NOT_FOUND)
+        chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
       if (expected != (status == 0 ? buffer : ""))
         return differs(what + (key == 31 ? ": date format \"" : ": binary render \"") + expected +
                        "\" where the message set has \"" + (status == 0 ? buffer : "") + "\"");
