@@ -279,7 +279,8 @@ TEST(ServerStore, DroppedConnectionLeavesTheCommittedState) {
 
   ASSERT_EQ(QELOpenProject(set, 1), 0);
   ASSERT_EQ(createElements(set, "Lost", 3000), 0);
-  onServer("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name=$1", tag);
+  onServer("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name=$1",
+           tag);
   int32_t st = createElements(set, "After", 3000) == 0 ? QELCloseProject(set, 1) : -92;
   EXPECT_EQ(st, -92);
   char reason[1024];
