@@ -110,14 +110,7 @@ TEST(ElapsedTime, HundredthsPrintAsSecondsWithTwoDigits) {
 // ---------------------------------------------------------------------------
 // The built program, as a user runs it.
 
-class Program : public KovaTest {
- protected:
-  void SetUp() override {
-    KovaTest::SetUp();
-    dir_ = makeTempDir();
-  }
-  std::string dir_;
-};
+class Program : public RunDriver {};
 
 // The status the shell sees and what is printed, and not, for command lines
 // that end the run early.
@@ -175,8 +168,8 @@ TEST_F(Program, TraceOptionInUpperCaseTracesLikeLowerCase) {
     EXPECT_EQ(r.output.find("==> processParmFile"), std::string::npos);
   }
   writeFile(dir_ + "/run.parms", "TRACE=Y\n[FILELIST]\n");
-  ProgramRun r = runXsdimport({"-f", "run.parms"}, dir_);
-  EXPECT_NE(r.output.find("<== processParmFile returned 0, errSw=0"), std::string::npos) << r.output;
+  expectRun(runXsdimport({"-f", "run.parms"}, dir_), shellStatus(-36),
+            "<== processParmFile returned 0, errSw=0");
 }
 
 TEST_F(Program, CatalogueIsFoundBesideAnInstalledProgramOrFallsBack) {
@@ -189,10 +182,8 @@ TEST_F(Program, CatalogueIsFoundBesideAnInstalledProgramOrFallsBack) {
   fs::copy_file(buildBin + "/xsdimport", dir_ + "/bin/xsdimport");
   fs::permissions(dir_ + "/bin/xsdimport", fs::perms::owner_all);
   fs::copy_file(cataloguePath(), dir_ + "/share/kova/configmgr/messages/KOVAIO01.properties");
-  ProgramRun installed = runCommand("'" + dir_ + "/bin/xsdimport' </dev/null");
-  EXPECT_EQ(installed.status, 1);
-  EXPECT_NE(installed.output.find("KOVA9397I Usage: " + dir_ + "/bin/xsdimport -f"), std::string::npos)
-      << installed.output;
+  expectRun(runCommand("'" + dir_ + "/bin/xsdimport' </dev/null"), 1,
+            "KOVA9397I Usage: " + dir_ + "/bin/xsdimport -f");
 
   fs::remove(dir_ + "/share/kova/configmgr/messages/KOVAIO01.properties");
   ProgramRun bare = runCommand("'" + dir_ + "/bin/xsdimport' -f absent.parms </dev/null");
@@ -230,8 +221,7 @@ TEST_F(Program, ShippedExampleImportsOnceThenFindsItsMessage) {
 
   // The message now exists: the second run stops in the repository block.
   ProgramRun second = runXsdimport({"-f", "examples/purchase-order/purchase-order.parms"}, dir_);
-  EXPECT_EQ(second.status, shellStatus(-50)) << second.output;
-  EXPECT_NE(second.output.find("KOVA9400E"), std::string::npos);
+  expectRun(second, shellStatus(-50), "KOVA9400E");
   EXPECT_NE(second.output.find("KOVA9351I"), std::string::npos);
   EXPECT_EQ(second.output.find("reading in the schema files"), std::string::npos);
 

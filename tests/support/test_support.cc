@@ -80,6 +80,11 @@ ProgramRun runCommand(const std::string& command) {
   return result;
 }
 
+void expectRun(const ProgramRun& run, int status, const std::string& text) {
+  EXPECT_EQ(run.status, status) << run.output;
+  EXPECT_NE(run.output.find(text), std::string::npos) << "no \"" << text << "\" in\n" << run.output;
+}
+
 ProgramRun runXsdimport(const std::vector<std::string>& args, const std::string& cwd) {
   // Appends one piece at a time: g++ 12 at -O3 warns falsely (-Wrestrict)
   // about chains of operator+ on temporaries.
