@@ -5,7 +5,7 @@
 
 #include "command_line.h"
 #include "messages.h"
-#include "shown_message.h"
+#include "driver_test_support.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
@@ -33,7 +33,7 @@ const ValueOptionCase kValueOptions[] = {
 
 }  // namespace
 
-class CommandLineScan : public KovaTest {
+class CommandLineScan : public DriverTest {
  protected:
   int32_t scan(std::vector<std::string> args) {
     Args a(std::move(args));
@@ -44,7 +44,6 @@ class CommandLineScan : public KovaTest {
     return status;
   }
   CommandLine cl_;
-  std::string output_;
 };
 
 // Every option with a value: the value in the same or the next argument,
@@ -69,12 +68,12 @@ TEST_F(CommandLineScan, EveryValueOption) {
     EXPECT_EQ(scan({option + over}), -35);
     // A password too long is reported without showing it.
     std::string reported = std::string(o.letter) == "p" ? "****" : over;
-    EXPECT_NE(output_.find(shown(9385, {reported})), std::string::npos);
+    EXPECT_TRUE(saw(shown(9385, {reported}))) << output_;
     EXPECT_FALSE((cl_.*(o.field)).given);
 
     resetProcessState();
     EXPECT_EQ(scan({"-v", option}), -45);
-    EXPECT_NE(output_.find(shown(9395, {o.label, o.letter})), std::string::npos) << output_;
+    EXPECT_TRUE(saw(shown(9395, {o.label, o.letter}))) << output_;
     EXPECT_EQ(run.errSw, 1);
   }
 }
@@ -84,7 +83,7 @@ TEST_F(CommandLineScan, UnknownLettersAreRefused) {
     SCOPED_TRACE(arg);
     resetProcessState();
     EXPECT_EQ(scan({arg}), -46);
-    EXPECT_NE(output_.find(shown(9396, {arg})), std::string::npos) << output_;
+    EXPECT_TRUE(saw(shown(9396, {arg}))) << output_;
   }
 }
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "messages.h"
-#include "shown_message.h"
+#include "driver_test_support.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
@@ -21,13 +21,8 @@
 
 using namespace std::string_literals;
 
-class ParameterFile : public KovaTest {
+class ParameterFile : public DriverTest {
  protected:
-  void SetUp() override {
-    KovaTest::SetUp();
-    dir_ = makeTempDir();
-  }
-
   /// Reads `text` as a parameter file; the output goes to output_.
   int32_t read(const std::string& text) { return readPath(writeFile(dir_ + "/run.parms", text)); }
   /// Reads the parameter file at `path`; the output goes to output_.
@@ -37,11 +32,6 @@ class ParameterFile : public KovaTest {
     output_ = stopCapture();
     return status;
   }
-
-  bool saw(const std::string& text) const { return output_.find(text) != std::string::npos; }
-
-  std::string dir_;
-  std::string output_;
 };
 
 // ---------------------------------------------------------------------------

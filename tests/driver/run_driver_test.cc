@@ -6,7 +6,7 @@
 
 #include "catalogue.h"
 #include "messages.h"
-#include "shown_message.h"
+#include "driver_test_support.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
@@ -19,13 +19,8 @@ int shellStatus(int32_t status) { return status & 0xff; }
 
 }  // namespace
 
-class RunDriver : public KovaTest {
+class RunDriver : public DriverTest {
  protected:
-  void SetUp() override {
-    KovaTest::SetUp();
-    dir_ = makeTempDir();
-  }
-
   /// Runs the import in this process; output goes to output_.
   int run(std::vector<std::string> args) {
     Args a(std::move(args));
@@ -36,10 +31,6 @@ class RunDriver : public KovaTest {
   }
 
   std::string parmFile(const std::string& text) { return writeFile(dir_ + "/run.parms", text); }
-  bool saw(const std::string& text) const { return output_.find(text) != std::string::npos; }
-
-  std::string dir_;
-  std::string output_;
 };
 
 TEST_F(RunDriver, BannerThenParameterFileThenNoSchemaFile) {

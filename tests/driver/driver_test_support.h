@@ -1,5 +1,5 @@
-// Helpers of the driver tests: what a user sees for a catalogue message, and
-// the arguments a program gets.
+// Helpers of the driver tests: what a user sees for a catalogue message, the
+// arguments a program gets, and a fixture with a folder and captured output.
 #pragma once
 
 #include <initializer_list>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "messages.h"
+#include "test_support.h"
 
 /// The text of catalogue message `number` with text inserts.
 inline std::string shown(int32_t number, std::initializer_list<std::string> inserts = {}) {
@@ -29,4 +30,17 @@ class Args {
  private:
   std::vector<std::string> strings_;
   std::vector<char*> pointers_;
+};
+
+/// A fresh folder per test, and what the code under test printed.
+class DriverTest : public KovaTest {
+ protected:
+  void SetUp() override {
+    KovaTest::SetUp();
+    dir_ = makeTempDir();
+  }
+  bool saw(const std::string& text) const { return output_.find(text) != std::string::npos; }
+
+  std::string dir_;
+  std::string output_;
 };
