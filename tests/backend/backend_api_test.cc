@@ -113,9 +113,7 @@ TEST_P(BackendTest, CommittedDefinitionsReadBackAfterReconnecting) {
   uint32_t type = newType(set, "ItemType", dec);
   uint32_t item = newElement(set, "ItemType^item:x", str), qty = newElement(set, "qty", dec);
   // Texts with quotes, backslashes, braces, commas and UTF-8 come back as given.
-  const std::string text =
-      "5 \"a\\b\" {c,d} Gr\xc3\xb6\xc3\x9f"
-      "e";
+  const std::string text = "5 \"a\\b\" {c,d} Gr\xc3\xb6\xc3\x9f\x65";
   uint32_t value = newValue(set, "MaxLen5I", text, str);
   uint32_t msg = newMessage(set, "PurchaseOrder", type);
   newMember(type, item, "0", "", 1);
