@@ -30,18 +30,17 @@ TEST_P(BackendTest, LongWriteKeepsLastValuesInFirstSetOrder) {
   constexpr int kCount = 80;  // more than two gatherings of rows
   uint32_t set = createSet("Long");
   uint32_t str = simpleType(set, "STRING");
-  uint32_t xml = 0, type = 0;
-  ASSERT_EQ(addLayer(set, QEL_PLUGIN_XML, "XML1", &xml), 0);
+  uint32_t xml = newLayer(set, QEL_PLUGIN_XML, "XML1");
   uint32_t cPlugin = pluginMember(set, QEL_PLUGIN_C);
-  ASSERT_EQ(createType(set, "T", &type), 0);
+  uint32_t type = newType(set, "T");
   Record xmlName = attrRef(xml, 30), cName = attrRef(cPlugin, 8), memberName = attrRef(xml, 100);
 
   std::vector<uint32_t> elements(kCount), members(kCount);
   std::vector<Attributes> expected(kCount), expectedOfMember(kCount);
   for (int i = 0; i < kCount; ++i) {
     std::string n = std::to_string(i);
-    ASSERT_EQ(createElement(set, "e" + n, str, &elements[i]), 0);
-    ASSERT_EQ(insertTypeMember(type, elements[i], "1", "1", 0, &members[i]), 0);
+    elements[i] = newElement(set, "e" + n, str);
+    members[i] = newMember(type, elements[i]);
     ASSERT_EQ(QELSetAttrValue(elements[i], xmlName.data(), ("x" + n).c_str()), 0);
     ASSERT_EQ(QELSetAttrValue(elements[i], cName.data(), ("c" + n).c_str()), 0);
     ASSERT_EQ(QELSetMemberAttrValue(type, members[i], memberName.data(), ("m" + n).c_str()), 0);
@@ -61,7 +60,7 @@ TEST_P(BackendTest, LongWriteKeepsLastValuesInFirstSetOrder) {
       expected[j][1].second = "late" + n;
     }
   }
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  commit(set);
   reconnect();
   for (int i = 0; i < kCount; ++i) {
     EXPECT_EQ(walkAttributes(elements[i]), expected[i]) << "element " << i;
@@ -73,17 +72,15 @@ TEST_P(BackendTest, LongWriteKeepsLastValuesInFirstSetOrder) {
 // same connection starts clean: the handles of the discarded write are given
 // out again, and none of the new components has anything it was not given.
 TEST_P(BackendTest, DiscardedLongWriteLeavesNothing) {
-  uint32_t set = createSet("Kept");
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  uint32_t set = committedSet("Kept");
   uint32_t cPlugin = pluginMember(set, QEL_PLUGIN_C);
   Record cName = attrRef(cPlugin, 8);
   constexpr int kCount = 50;
   for (const char* round : {"discarded", "kept"}) {
-    set = openSet("Kept");
+    ASSERT_EQ(QELOpenProject(set, QEL_OPEN_WRITE), 0);
     uint32_t str = simpleType(set, "STRING");
     for (int i = 0; i < kCount; ++i) {
-      uint32_t e = 0;
-      ASSERT_EQ(createElement(set, round + std::to_string(i), str, &e), 0);
+      uint32_t e = newElement(set, round + std::to_string(i), str);
       if (round[0] == 'd' || i % 2 == 0) {
         ASSERT_EQ(QELSetAttrValue(e, cName.data(), (round + std::to_string(i)).c_str()), 0);
       }
