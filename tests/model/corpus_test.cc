@@ -2,6 +2,7 @@
 // the schema text by hand.
 #include <algorithm>
 #include <filesystem>
+
 #include "model_test_util.h"
 
 namespace {
@@ -17,10 +18,6 @@ std::vector<std::string> errorLines(const std::string& output) {
   return out;
 }
 
-std::string corpusFile(const std::string& relative) {
-  return readFile(corpusDir() + "/" + relative);
-}
-
 /// The value of the first targetNamespace attribute of a schema text.
 std::string targetNamespaceOf(const std::string& text) {
   size_t at = text.find("targetNamespace=\"");
@@ -34,7 +31,7 @@ class CorpusIsoModel : public ModelTest {
   /// ISO 20022 schemas use their target namespace as default namespace
   /// without a prefix: the run names it DEFNAMESPACE, so XML names are bare.
   int32_t buildIso(const std::string& relative) {
-    std::string text = corpusFile(relative);
+    std::string text = readFile(corpusDir() + "/" + relative);
     EXPECT_FALSE(text.empty()) << relative;
     parms.defNameSpace = insertName(targetNamespaceOf(text));
     return build(text, "Document");
@@ -138,8 +135,7 @@ class CorpusUblModel : public ModelTest {
 
 TEST_F(CorpusUblModel, EveryMainDocumentBuildsWithoutError) {
   std::vector<std::string> documents;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
+  for (const auto& entry : std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
     documents.push_back(entry.path().filename().string());
   }
   std::sort(documents.begin(), documents.end());
@@ -166,18 +162,10 @@ TEST(ModelProgram, ShowSchemaPrintsTheModelOfTheOrderExample) {
   // the run prints the five model reports of the completed model.
   std::string dir = makeTempDir();
   std::string data = KOVA_MODEL_TEST_DATA;
-  writeFile(dir + "/order.parms", "QEL_DB=" + dir +
-                                      "/order.kovadb\n"
-                                      "MESSAGESET=Orders\n"
-                                      "ROOTELEMENT=order\n"
-                                      "FILEPATH=" +
-                                      data +
-                                      "/\n"
-                                      "[FILELIST]\n"
-                                      "order.xsd\n");
+  std::string parms = "QEL_DB=" + dir + "/order.kovadb\nMESSAGESET=Orders\nROOTELEMENT=order\n";
+  writeFile(dir + "/order.parms", parms + "FILEPATH=" + data + "/\n[FILELIST]\norder.xsd\n");
   ProgramRun run = runXsdimport({"-f", dir + "/order.parms", "-d", "-t"}, dir);
-  EXPECT_NE(run.output.find(readGolden("order_completed.report")), std::string::npos)
-      << run.output;
+  EXPECT_NE(run.output.find(readGolden("order_completed.report")), std::string::npos) << run.output;
   // The model phase itself reported nothing (the run driver ends the run
   // with this line when it did).
   EXPECT_EQ(run.output.find("Errors detected processing message"), std::string::npos) << run.output;

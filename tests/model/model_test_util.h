@@ -14,9 +14,25 @@
 #include "schema_text.h"
 #include "test_support.h"
 
-/// Wraps component declarations in a schema without target namespace.
-inline std::string schema(const std::string& body) {
-  return "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>" + body + "</xs:schema>";
+/// A schema document around `body`, xs bound to the XML Schema namespace and
+/// `attrs` (namespace declarations, targetNamespace...) added to its tag.
+inline std::string schema(const std::string& body, const std::string& attrs = "") {
+  return std::string("<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'") +
+         (attrs.empty() ? "" : " ") + attrs + ">" + body + "</xs:schema>";
+}
+/// Complex type `name`: the sequence of `particles`, then `rest` (attributes).
+inline std::string seqType(const std::string& name, const std::string& particles,
+                           const std::string& rest = "") {
+  return "<xs:complexType name='" + name + "'><xs:sequence>" + particles + "</xs:sequence>" + rest +
+         "</xs:complexType>";
+}
+/// Element r of an anonymous complex type whose content is `content`.
+inline std::string rootType(const std::string& content) {
+  return "<xs:element name='r'><xs:complexType>" + content + "</xs:complexType></xs:element>";
+}
+/// Element r whose anonymous type is the sequence of `particles`.
+inline std::string rootSeq(const std::string& particles) {
+  return rootType("<xs:sequence>" + particles + "</xs:sequence>");
 }
 
 /// A golden file of the model test data.
@@ -60,12 +76,18 @@ class ModelTest : public KovaTest {
     }
     return 0;
   }
-  static int32_t typeNamed(const char* name) { return rowWith(modelTables.types, &TypeEntry::name, name); }
+  static int32_t typeNamed(const char* name) {
+    return rowWith(modelTables.types, &TypeEntry::name, name);
+  }
   static int32_t elementWithIdent(const char* ident) {
     return rowWith(modelTables.elements, &ElementEntry::ident, ident);
   }
   static int32_t attributeNamed(const char* name) {
     return rowWith(modelTables.attributes, &AttrEntry::name, name);
+  }
+  /// The type row of the element with identifier `ident`.
+  static int32_t typeOf(const char* ident) {
+    return modelTables.elements[elementWithIdent(ident)].typeId;
   }
   /// Clears every table and list for a second build inside one test.
   static void freshRun() {
