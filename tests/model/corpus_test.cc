@@ -7,25 +7,6 @@
 
 namespace {
 
-/// Catalogue error lines ("KOVAnnnnE ...") of an output.
-std::vector<std::string> errorLines(const std::string& output) {
-  std::vector<std::string> out;
-  for (const std::string& line : linesWith(output, "KOVA")) {
-    bool numbered = line.size() > 8 && line.compare(0, 4, "KOVA") == 0 &&
-                    std::all_of(line.begin() + 4, line.begin() + 8, ::isdigit);
-    if (numbered && line[8] == 'E') out.push_back(line);
-  }
-  return out;
-}
-
-/// The value of the first targetNamespace attribute of a schema text.
-std::string targetNamespaceOf(const std::string& text) {
-  size_t at = text.find("targetNamespace=\"");
-  if (at == std::string::npos) return "";
-  at += std::strlen("targetNamespace=\"");
-  return text.substr(at, text.find('"', at) - at);
-}
-
 class CorpusIsoModel : public ModelTest {
  protected:
   /// ISO 20022 schemas use their target namespace as default namespace
@@ -77,7 +58,7 @@ TEST_F(CorpusIsoModel, EveryIsoMessageBuildsWithoutError) {
     int32_t root = buildIso(relative);
     EXPECT_GT(root, 0) << relative;
     EXPECT_EQ(run.errSw, 0) << relative << "\n" << output;
-    EXPECT_TRUE(errorLines(output).empty()) << relative;
+    EXPECT_TRUE(catalogueErrors(output).empty()) << relative;
     EXPECT_GT(modelTables.types.count(), 1) << relative;
     if (relative == "iso20022/payments_initiation_11/pain.001.001.10_1.xsd") {
       checkCreditTransfer(root);
@@ -148,7 +129,7 @@ TEST_F(CorpusUblModel, EveryMainDocumentBuildsWithoutError) {
     int32_t rootElem = buildUbl(document, root.c_str());
     EXPECT_GT(rootElem, 0) << document;
     EXPECT_EQ(run.errSw, 0) << document << "\n" << output;
-    EXPECT_TRUE(errorLines(output).empty()) << document;
+    EXPECT_TRUE(catalogueErrors(output).empty()) << document;
     if (root == "Invoice") {
       checkInvoice(rootElem);
       ++looked;

@@ -14,12 +14,6 @@
 #include "schema_text.h"
 #include "test_support.h"
 
-/// A schema document around `body`, xs bound to the XML Schema namespace and
-/// `attrs` (namespace declarations, targetNamespace...) added to its tag.
-inline std::string schema(const std::string& body, const std::string& attrs = "") {
-  return std::string("<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'") +
-         (attrs.empty() ? "" : " ") + attrs + ">" + body + "</xs:schema>";
-}
 /// Complex type `name`: the sequence of `particles`, then `rest` (attributes).
 inline std::string seqType(const std::string& name, const std::string& particles,
                            const std::string& rest = "") {

@@ -1,9 +1,10 @@
-// Test helpers that read schema text or files into the tags table with the
-// schema reader.
+// Test helpers of the reader and model tests.  See schema_text.h.
 #include "schema_text.h"
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +28,29 @@ void allocateTables() {
 /// The schema tag appended to the root record's children last.
 int32_t lastTopLevelSchema() { return tagsTable.tags[0].lastChild; }
 }  // namespace
+
+std::string schema(const std::string& body, const std::string& attrs) {
+  return std::string("<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'") +
+         (attrs.empty() ? "" : " ") + attrs + ">" + body + "</xs:schema>";
+}
+
+std::string targetNamespaceOf(const std::string& text) {
+  const std::string attr = "targetNamespace=\"";
+  size_t at = text.find(attr);
+  if (at == std::string::npos) return "";
+  at += attr.size();
+  return text.substr(at, text.find('"', at) - at);
+}
+
+std::vector<std::string> catalogueErrors(const std::string& output) {
+  std::vector<std::string> out;
+  for (const std::string& line : linesWith(output, "KOVA")) {
+    bool numbered = line.size() > 8 && line.compare(0, 4, "KOVA") == 0 &&
+                    std::all_of(line.begin() + 4, line.begin() + 8, ::isdigit);
+    if (numbered && line[8] == 'E') out.push_back(line);
+  }
+  return out;
+}
 
 int32_t loadSchemaText(const std::string& xsd) {
   allocateTables();

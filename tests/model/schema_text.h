@@ -1,9 +1,20 @@
-// Test helpers that read schema text or files into the tags table through the
-// schema reader, and print the model reports.
+// Test helpers of the reader and model tests: schema text made, read into the
+// tags table through the schema reader, and the model reports printed.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+/// A schema document around `body`, xs bound to the XML Schema namespace and
+/// `attrs` (namespace declarations, targetNamespace...) added to its tag.
+std::string schema(const std::string& body, const std::string& attrs = "");
+
+/// The value of the first targetNamespace attribute of a schema text ("" when none).
+std::string targetNamespaceOf(const std::string& text);
+
+/// Catalogue error lines ("KOVAnnnnE ...") of an output.
+std::vector<std::string> catalogueErrors(const std::string& output);
 
 /// Parses `xsd` into the tags table under the root record with the schema
 /// reader.  Allocates the tags and model tables first when they are not.

@@ -68,14 +68,14 @@ TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
 TEST_F(Decoding, APrefixFromTheParameterFileIsKept) {
   createPrefixBlock("urn:n", "fromParms");
   ASSERT_EQ(
-      parse(schemaDoc("<xs:element name=\"A\"/>", "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
+      parse(schema("<xs:element name=\"A\"/>", "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
       0);
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "fromParms");
   EXPECT_EQ(text(tag(2).xmlName), "fromParms:A");
 }
 
 TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespace) {
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:element name=\"a\" type=\"xs:string\"/>"
       "<xs:element name=\"b\" type=\"tns:string\"/>"
       "<xs:element name=\"c\" type=\"string\"/>"
@@ -99,8 +99,8 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
     const char* type;
   } cases[] = {
       {"a", kDtString, ""}, {"b", 0, "tns:string"}, {"c", kDtString, ""},      {"d", kDtString, ""},
-      {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""},
-      {"j", 0, "q:string"}, {"k", kDtString, ""},     {"l", 0, "xs:string"},
+      {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""}, {"j", 0, "q:string"},
+      {"k", kDtString, ""}, {"l", 0, "xs:string"},
   };
   for (const Case& c : cases) {
     int32_t id = findTag(kTagElement, c.name);
@@ -122,7 +122,7 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
 }
 
 TEST_F(Decoding, OccurrenceValuesDecode) {
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:element name=\"a\" maxOccurs=\"unbounded\" minOccurs=\"0\"/>"
       "<xs:element name=\"b\" maxOccurs=\"*\" minOccurs=\"7\"/>"
       "<xs:element name=\"c\" maxOccurs=\"many\"/>"
@@ -141,7 +141,7 @@ TEST_F(Decoding, OccurrenceValuesDecode) {
 }
 
 TEST_F(Decoding, FlagAttributesSetTheirBitsAndReportBadValuesOnStarLines) {
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:complexType name=\"m\" mixed=\"true\" abstract=\"TRUE\" block=\"#all\" final=\"#all\"/>"
       "<xs:complexType name=\"n\" mixed=\"1\" abstract=\"false\" block=\"extension restriction\"/>"
       "<xs:element name=\"x\" nillable=\"True\" fixed=\"F\" final=\"restriction\"/>"
@@ -178,9 +178,8 @@ TEST_F(Decoding, FlagAttributesSetTheirBitsAndReportBadValuesOnStarLines) {
 }
 
 TEST_F(Decoding, FormValuesOtherThanQualifiedOrUnqualifiedAreErrors) {
-  std::string doc =
-      schemaDoc("<xs:element name=\"a\" form=\"unqualified\"/>",
-                "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
+  std::string doc = schema("<xs:element name=\"a\" form=\"unqualified\"/>",
+                           "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   std::vector<std::string> lines = linesWith(out, "KOVA9414E");
@@ -217,7 +216,7 @@ TEST_F(Decoding, UnknownAttributesAreEachReportedAndForeignOnesIgnored) {
 
 TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
   std::snprintf(parms.filePath, sizeof parms.filePath, "/schemas/");
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:import namespace=\"urn:x \" schemaLocation=\"x.xsd&#10;\"/>"
       "<xs:element name=\"a\tb&#9;  \" ref=\"r\" substitutionGroup=\"sg\"/>"
       "<xs:element name=\"c\" substitutionGroup=\"sg\"/><xs:element name=\"d\" "

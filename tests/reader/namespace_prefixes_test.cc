@@ -28,10 +28,7 @@ class NamespacePrefixes : public ReaderTest {
 };
 
 TEST_F(NamespacePrefixes, MadePrefixesAreShortNamesOfTheNamespace) {
-  struct Case {
-    const char* nameSpace;
-    const char* prefix;
-  } cases[] = {
+  const NamespacePrefix cases[] = {
       {"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2", "invoice"},
       {"urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2", "csc"},
       {"urn:iso:std:iso:20022:tech:xsd:pain.001.001.10", "pain"},
@@ -43,77 +40,66 @@ TEST_F(NamespacePrefixes, MadePrefixesAreShortNamesOfTheNamespace) {
       {"12345", "ns"},
       {"", "ns"},
   };
-  for (const Case& c : cases) EXPECT_EQ(derivedPrefixBase(c.nameSpace), c.prefix) << c.nameSpace;
+  for (const NamespacePrefix& c : cases)
+    EXPECT_EQ(derivedPrefixBase(c.nameSpace), c.prefix) << c.nameSpace;
 }
 
-std::string doc(const std::string& ns, const std::string& declarations, const std::string& body) {
-  return schemaDoc(body, "targetNamespace=\"" + ns + "\" " + declarations);
+/// A schema of target namespace `ns` with the namespace `declarations` on
+/// its tag, declaring one global element `element`.
+struct Doc {
+  const char* ns;
+  const char* declarations;
+  const char* element;
+};
+
+std::string doc(const Doc& d) {
+  return schema(std::string("<xs:element name=\"") + d.element + "\"/>",
+                std::string("targetNamespace=\"") + d.ns + "\" " + d.declarations);
 }
 
 TEST_F(NamespacePrefixes, LineAndDefaultNamespaceFirstThenOwnDeclarationThenAnyThenMade) {
   struct Case {
     const char* label;
-    std::vector<std::string> documents;
     const char* element;
     const char* xmlName;
     int lines;  ///< prefixes the program chose (9417)
+    std::vector<Doc> documents;
   } cases[] = {
-      {"a [NAMESPACEPREFIX] line",
-       {doc("urn:given", "xmlns:tns=\"urn:given\"", "<xs:element name=\"G\"/>")},
-       "G",
-       "given:G",
-       0},
-      {"DEFNAMESPACE",
-       {doc("urn:default", "xmlns:d=\"urn:default\"", "<xs:element name=\"D\"/>")},
-       "D",
-       "D",
-       0},
+      // clang-format off
+      {"a [NAMESPACEPREFIX] line", "G", "given:G", 0,
+       {{"urn:given", "xmlns:tns=\"urn:given\"", "G"}}},
+      {"DEFNAMESPACE", "D", "D", 0, {{"urn:default", "xmlns:d=\"urn:default\"", "D"}}},
       // Another document declares o2 for urn:two first; urn:two's own schema
       // tag declares two.
-      {"the declaration on a schema tag of the namespace",
-       {doc("urn:one", "xmlns:o2=\"urn:two\" xmlns=\"urn:one\"", "<xs:element name=\"A\"/>"),
-        doc("urn:two", "xmlns:two=\"urn:two\"", "<xs:element name=\"B\"/>")},
-       "B",
-       "two:B",
-       2},
+      {"the declaration on a schema tag of the namespace", "B", "two:B", 2,
+       {{"urn:one", "xmlns:o2=\"urn:two\" xmlns=\"urn:one\"", "A"},
+        {"urn:two", "xmlns:two=\"urn:two\"", "B"}}},
       // urn:one declares no prefix for itself; a document read later does.
-      {"a declaration anywhere",
-       {doc("urn:one", "xmlns=\"urn:one\"", "<xs:element name=\"A\"/>"),
-        doc("urn:other", "xmlns:uno=\"urn:one\" xmlns:oth=\"urn:other\"",
-            "<xs:element name=\"O\"/>")},
-       "A",
-       "uno:A",
-       2},
+      {"a declaration anywhere", "A", "uno:A", 2,
+       {{"urn:one", "xmlns=\"urn:one\"", "A"},
+        {"urn:other", "xmlns:uno=\"urn:one\" xmlns:oth=\"urn:other\"", "O"}}},
       // Both documents call their own namespace tns: the second gets another.
-      {"a prefix another namespace holds",
-       {doc("urn:a", "xmlns:tns=\"urn:a\"", "<xs:element name=\"A\"/>"),
-        doc("urn:b", "xmlns:tns=\"urn:b\"", "<xs:element name=\"B\"/>")},
-       "B",
-       "b:B",
-       2},
-      {"no declaration",
-       {doc("urn:iso:std:msg.001.001.01", "", "<xs:element name=\"M\"/>")},
-       "M",
-       "msg:M",
-       1},
+      {"a prefix another namespace holds", "B", "b:B", 2,
+       {{"urn:a", "xmlns:tns=\"urn:a\"", "A"}, {"urn:b", "xmlns:tns=\"urn:b\"", "B"}}},
+      {"no declaration", "M", "msg:M", 1, {{"urn:iso:std:msg.001.001.01", "", "M"}}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     freshRun();
     createPrefixBlock("urn:given", "given");
     parms.defNameSpace = insertName("urn:default");
-    EXPECT_EQ(readAll(c.documents), 0) << output;
+    std::vector<std::string> texts;
+    for (const Doc& d : c.documents) texts.push_back(doc(d));
+    EXPECT_EQ(readAll(texts), 0) << output;
     EXPECT_EQ(run.errSw, 0) << output;
     EXPECT_EQ(xmlNameOf(c.element), c.xmlName);
     std::vector<std::string> lines = linesWith(output, "KOVA9417I");
     EXPECT_EQ(static_cast<int>(lines.size()), c.lines) << output;
     // Each line names the namespace and the line that pins its prefix.
     std::string prefix = std::string(c.xmlName).substr(0, std::string(c.xmlName).find(':'));
-    bool pinned = false;
-    for (const std::string& line : lines)
-      pinned =
-          pinned || line.find(" " + prefix + "\" under [NAMESPACEPREFIX]") != std::string::npos;
-    EXPECT_EQ(pinned, c.lines > 0) << output;
+    EXPECT_EQ(linesWith(output, " " + prefix + "\" under [NAMESPACEPREFIX]").empty(), c.lines == 0)
+        << output;
   }
 }
 
@@ -123,8 +109,8 @@ TEST_F(NamespacePrefixes, ANamespaceThatCanHaveNoPrefixIsNamedOnce) {
   for (int n = 2; n <= 999; ++n)
     createPrefixBlock(("urn:taken" + std::to_string(n)).c_str(),
                       ("iso" + std::to_string(n)).c_str());
-  int32_t status = readAll(
-      {doc("urn:iso", "xmlns=\"urn:iso\"", "<xs:element name=\"A\"/><xs:element name=\"B\"/>")});
+  int32_t status = readAll({schema("<xs:element name=\"A\"/><xs:element name=\"B\"/>",
+                                   "targetNamespace=\"urn:iso\" xmlns=\"urn:iso\"")});
   EXPECT_EQ(status, messageStatus(9416));
   std::vector<std::string> lines = linesWith(output, "KOVA9416E");
   ASSERT_EQ(lines.size(), 1u) << output;

@@ -43,11 +43,11 @@ class SchemaFiles : public ReaderTest {
 };
 
 TEST_F(SchemaFiles, IncludedComponentsTakeThePlaceOfTheIncludeInDocumentOrder) {
-  file("main.xsd", schemaDoc("<xs:element name=\"M1\"/><xs:include schemaLocation=\"a.xsd\"/>"
+  file("main.xsd", schema("<xs:element name=\"M1\"/><xs:include schemaLocation=\"a.xsd\"/>"
                           "<xs:element name=\"M2\"/>"));
-  file("a.xsd", schemaDoc("<xs:element name=\"A1\"/><xs:include schemaLocation=\"b.xsd\"/>"
+  file("a.xsd", schema("<xs:element name=\"A1\"/><xs:include schemaLocation=\"b.xsd\"/>"
                        "<xs:element name=\"A2\"/>"));
-  file("b.xsd", schemaDoc("<xs:complexType name=\"B1\"/><xs:element name=\"B2\"/>"));
+  file("b.xsd", schema("<xs:complexType name=\"B1\"/><xs:element name=\"B2\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(topLevel(), (std::vector<std::string>{"element:M1", "element:A1", "complexType:B1",
                                                   "element:B2", "element:A2", "element:M2"}));
@@ -60,17 +60,17 @@ TEST_F(SchemaFiles, IncludedComponentsTakeThePlaceOfTheIncludeInDocumentOrder) {
 }
 
 TEST_F(SchemaFiles, IncludeAtTheEdgesOfTheChainAndTwiceDuplicatesComponents) {
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"a.xsd\"/><xs:element name=\"M\"/>"
+  file("main.xsd", schema("<xs:include schemaLocation=\"a.xsd\"/><xs:element name=\"M\"/>"
                           "<xs:include schemaLocation=\"a.xsd\"/>"));
-  file("a.xsd", schemaDoc("<xs:element name=\"A\"/>"));
+  file("a.xsd", schema("<xs:element name=\"A\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(topLevel(), (std::vector<std::string>{"element:A", "element:M", "element:A"}));
 }
 
 TEST_F(SchemaFiles, AnIncludeCycleIsReportedOnceAndNotReadAgain) {
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"a.xsd\"/><xs:element name=\"M\"/>"));
-  file("a.xsd", schemaDoc("<xs:include schemaLocation=\"b.xsd\"/><xs:element name=\"A\"/>"));
-  file("b.xsd", schemaDoc("<xs:include schemaLocation=\"./a.xsd\"/><xs:element name=\"B\"/>"));
+  file("main.xsd", schema("<xs:include schemaLocation=\"a.xsd\"/><xs:element name=\"M\"/>"));
+  file("a.xsd", schema("<xs:include schemaLocation=\"b.xsd\"/><xs:element name=\"A\"/>"));
+  file("b.xsd", schema("<xs:include schemaLocation=\"./a.xsd\"/><xs:element name=\"B\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   std::vector<std::string> warnings = linesWith(output, "KOVA9355W");
   ASSERT_EQ(warnings.size(), 1u) << output;
@@ -81,20 +81,20 @@ TEST_F(SchemaFiles, AnIncludeCycleIsReportedOnceAndNotReadAgain) {
   EXPECT_EQ(std::count(top.begin(), top.end(), "element:A"), 1);
 
   freshRun();
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"main.xsd\"/><xs:element name=\"M\"/>"));
+  file("main.xsd", schema("<xs:include schemaLocation=\"main.xsd\"/><xs:element name=\"M\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9355W").size(), 1u) << output;
   EXPECT_EQ(linesWith(output, "KOVA9408I").size(), 1u);
 }
 
 TEST_F(SchemaFiles, ImportsBecomeTopLevelSchemasAndLoadedNamespacesAreSkipped) {
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:b\" schemaLocation=\"b.xsd\"/>"
+  file("main.xsd", schema("<xs:import namespace=\"urn:b\" schemaLocation=\"b.xsd\"/>"
                           "<xs:import namespace=\"urn:main\" schemaLocation=\"missing.xsd\"/>"
                           "<xs:element name=\"M\"/>"
                           "<xs:import namespace=\"urn:b\" schemaLocation=\"b2.xsd\"/>",
                           "targetNamespace=\"urn:main\" xmlns:m=\"urn:main\""));
-  file("b.xsd", schemaDoc("<xs:element name=\"B\"/>", "targetNamespace=\"urn:b\" xmlns:b=\"urn:b\""));
-  file("b2.xsd", schemaDoc("<xs:element name=\"B2\"/>", "targetNamespace=\"urn:b\""));
+  file("b.xsd", schema("<xs:element name=\"B\"/>", "targetNamespace=\"urn:b\" xmlns:b=\"urn:b\""));
+  file("b2.xsd", schema("<xs:element name=\"B2\"/>", "targetNamespace=\"urn:b\""));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(run.errSw, 0);
   std::vector<std::string> roots = children(0);
@@ -110,15 +110,15 @@ TEST_F(SchemaFiles, ImportsBecomeTopLevelSchemasAndLoadedNamespacesAreSkipped) {
 
 TEST_F(SchemaFiles, ImportsWithoutANamespaceOnEitherSide) {
   // Without namespace into a schema without target namespace: skipped.
-  file("main.xsd", schemaDoc("<xs:import schemaLocation=\"other.xsd\"/><xs:element name=\"M\"/>"));
-  file("other.xsd", schemaDoc("<xs:element name=\"O\"/>"));
+  file("main.xsd", schema("<xs:import schemaLocation=\"other.xsd\"/><xs:element name=\"M\"/>"));
+  file("other.xsd", schema("<xs:element name=\"O\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(findTag(kTagElement, "O"), 0);
   // An imported schema without target namespace takes the import's.
   freshRun();
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:x\" schemaLocation=\"x.xsd\"/>",
-                             "targetNamespace=\"urn:main\""));
-  file("x.xsd", schemaDoc("<xs:simpleType name=\"X\"/>"));
+  file("main.xsd", schema("<xs:import namespace=\"urn:x\" schemaLocation=\"x.xsd\"/>",
+                          "targetNamespace=\"urn:main\""));
+  file("x.xsd", schema("<xs:simpleType name=\"X\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(text(tag(tag(0).lastChild).targetNamespace), "urn:x");
 }
@@ -134,7 +134,7 @@ TEST_F(SchemaFiles, UnopenableLocationsReportThePathTriedLast) {
   };
   for (const Case& c : cases) {
     freshRun();
-    file("main.xsd", schemaDoc(c.body));
+    file("main.xsd", schema(c.body));
     EXPECT_EQ(readMain(), messageStatus(9363)) << c.body;
     std::vector<std::string> lines = linesWith(output, "KOVA9363E");
     ASSERT_EQ(lines.size(), 1u) << output;
@@ -149,15 +149,15 @@ TEST_F(SchemaFiles, UnopenableLocationsReportThePathTriedLast) {
 // namespace itself.
 TEST_F(SchemaFiles, ImportsWithoutALocationToReadWarnOncePerNamespaceNotLoaded) {
   writeFile(dir + "lib/f.xsd",
-            schemaDoc("<xs:element name=\"F\"/>", "targetNamespace=\"urn:f\" xmlns:f=\"urn:f\""));
+            schema("<xs:element name=\"F\"/>", "targetNamespace=\"urn:f\" xmlns:f=\"urn:f\""));
   createFileLocBlock("urn:f", (dir + "lib/f.xsd").c_str());
   file("main.xsd",
-       schemaDoc("<xs:import namespace=\"urn:n\"/><xs:import namespace=\"urn:n\"/>"
-                 "<xs:import namespace=\"urn:h\" schemaLocation=\"https://kova.invalid/h.xsd\"/>"
-                 "<xs:import namespace=\"urn:late\"/><xs:import namespace=\"urn:f\"/>"
-                 "<xs:import namespace=\"urn:late\" schemaLocation=\"late.xsd\"/>"));
+       schema("<xs:import namespace=\"urn:n\"/><xs:import namespace=\"urn:n\"/>"
+              "<xs:import namespace=\"urn:h\" schemaLocation=\"https://kova.invalid/h.xsd\"/>"
+              "<xs:import namespace=\"urn:late\"/><xs:import namespace=\"urn:f\"/>"
+              "<xs:import namespace=\"urn:late\" schemaLocation=\"late.xsd\"/>"));
   file("late.xsd",
-       schemaDoc("<xs:element name=\"L\"/>", "targetNamespace=\"urn:late\" xmlns:l=\"urn:late\""));
+       schema("<xs:element name=\"L\"/>", "targetNamespace=\"urn:late\" xmlns:l=\"urn:late\""));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(run.errSw, 0);
   std::vector<std::string> warnings = linesWith(output, "KOVA9424W");
@@ -170,9 +170,9 @@ TEST_F(SchemaFiles, ImportsWithoutALocationToReadWarnOncePerNamespaceNotLoaded) 
 
 TEST_F(SchemaFiles, FileLocationsStandInForUnopenableLocationsAndMarkThemUsed) {
   writeFile(dir + "elsewhere/real.xsd",
-            schemaDoc("<xs:element name=\"R\"/>", "targetNamespace=\"urn:r\" xmlns:r=\"urn:r\""));
+            schema("<xs:element name=\"R\"/>", "targetNamespace=\"urn:r\" xmlns:r=\"urn:r\""));
   createFileLocBlock((dir + "logical.xsd").c_str(), (dir + "elsewhere/real.xsd").c_str());
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:r\" schemaLocation=\"logical.xsd\"/>"
+  file("main.xsd", schema("<xs:import namespace=\"urn:r\" schemaLocation=\"logical.xsd\"/>"
                           "<xs:import namespace=\"urn:other\" schemaLocation=\"logical.xsd\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_NE(findTag(kTagElement, "R"), 0);
@@ -186,14 +186,14 @@ TEST_F(SchemaFiles, FileLocationsStandInForUnopenableLocationsAndMarkThemUsed) {
   freshRun();
   createFileLocBlock("https://kova.invalid/r.xsd", (dir + "elsewhere/real.xsd").c_str());
   file("main.xsd",
-       schemaDoc("<xs:import namespace=\"urn:r\" schemaLocation=\"https://kova.invalid/r.xsd\"/>"));
+       schema("<xs:import namespace=\"urn:r\" schemaLocation=\"https://kova.invalid/r.xsd\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_NE(findTag(kTagElement, "R"), 0);
 }
 
 TEST_F(SchemaFiles, FilePrefixIsRemovedWhenThereIsNoFilePath) {
-  file("a.xsd", schemaDoc("<xs:element name=\"A\"/>"));
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"//file:" + dir + "a.xsd\"/>"));
+  file("a.xsd", schema("<xs:element name=\"A\"/>"));
+  file("main.xsd", schema("<xs:include schemaLocation=\"//file:" + dir + "a.xsd\"/>"));
   ASSERT_EQ(readMain(false), 0) << output;
   EXPECT_EQ(topLevel(), (std::vector<std::string>{"element:A"}));
 }
@@ -201,26 +201,26 @@ TEST_F(SchemaFiles, FilePrefixIsRemovedWhenThereIsNoFilePath) {
 TEST_F(SchemaFiles, LocationsFallBackToTheFolderOfTheIncludingDocument) {
   // main imports sub/mod.xsd, which includes its neighbour by bare name.
   writeFile(dir + "sub/mod.xsd",
-            schemaDoc("<xs:include schemaLocation=\"part.xsd\"/>", "targetNamespace=\"urn:m\""));
-  writeFile(dir + "sub/part.xsd", schemaDoc("<xs:element name=\"FromSub\"/>"));
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:m\" schemaLocation=\"sub/mod.xsd\"/>"));
+            schema("<xs:include schemaLocation=\"part.xsd\"/>", "targetNamespace=\"urn:m\""));
+  writeFile(dir + "sub/part.xsd", schema("<xs:element name=\"FromSub\"/>"));
+  file("main.xsd", schema("<xs:import namespace=\"urn:m\" schemaLocation=\"sub/mod.xsd\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_NE(findTag(kTagElement, "FromSub"), 0);
 
   // A file that FILEPATH reaches is preferred to the neighbour.
   freshRun();
-  file("part.xsd", schemaDoc("<xs:element name=\"FromTop\"/>"));
+  file("part.xsd", schema("<xs:element name=\"FromTop\"/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_NE(findTag(kTagElement, "FromTop"), 0);
   EXPECT_EQ(findTag(kTagElement, "FromSub"), 0);
 }
 
 TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"nothing.xsd\"/>"
+  file("main.xsd", schema("<xs:include schemaLocation=\"nothing.xsd\"/>"
                           "<xs:import namespace=\"urn:e\" schemaLocation=\"empty.xsd\"/>"
                           "<xs:element name=\"M\"/>"));
   file("nothing.xsd", "<xs:annotation xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"/>");
-  file("empty.xsd", schemaDoc("", "targetNamespace=\"urn:e\""));
+  file("empty.xsd", schema("", "targetNamespace=\"urn:e\""));
   int32_t status = readMain();
   EXPECT_EQ(status, messageStatus(9362)) << output;
   EXPECT_EQ(linesWith(output, "KOVA9362W").size(), 2u) << output;
@@ -229,7 +229,7 @@ TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
 
   freshRun();
   std::snprintf(parms.msgSetName, sizeof parms.msgSetName, "SET1");
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:x\" schemaLocation=\"notschema.xsd\"/>"));
+  file("main.xsd", schema("<xs:import namespace=\"urn:x\" schemaLocation=\"notschema.xsd\"/>"));
   file("notschema.xsd", "<element xmlns=\"http://www.w3.org/2001/XMLSchema\" name=\"E\"/>");
   readMain();
   std::vector<std::string> lines = linesWith(output, "KOVA9353E");
@@ -245,18 +245,17 @@ TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
 // original, kept under a name of its own.
 TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
   file("main.xsd",
-       schemaDoc("<xs:redefine schemaLocation=\"r.xsd\">"
-                 "<xs:complexType name=\"T\"><xs:complexContent><xs:extension base=\"T\">"
-                 "<xs:sequence><xs:element name=\"b\"/></xs:sequence></xs:extension>"
-                 "</xs:complexContent></xs:complexType>"
-                 "<xs:group name=\"G\"><xs:sequence><xs:group ref=\"G\"/></xs:sequence></xs:group>"
-                 "</xs:redefine><xs:element name=\"M\"/><xs:group name=\"G_REDEFINED\"/>"));
-  file("r.xsd",
-       schemaDoc("<xs:element name=\"R\" type=\"T\"/><xs:include schemaLocation=\"r2.xsd\"/>"
-                 "<xs:group name=\"G\"><xs:sequence><xs:element name=\"g\"/>"
-                 "</xs:sequence></xs:group><xs:complexType name=\"T_REDEFINED\"/>"));
-  file("r2.xsd", schemaDoc("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"a\"/>"
-                           "</xs:sequence></xs:complexType>"));
+       schema("<xs:redefine schemaLocation=\"r.xsd\">"
+              "<xs:complexType name=\"T\"><xs:complexContent><xs:extension base=\"T\">"
+              "<xs:sequence><xs:element name=\"b\"/></xs:sequence></xs:extension>"
+              "</xs:complexContent></xs:complexType>"
+              "<xs:group name=\"G\"><xs:sequence><xs:group ref=\"G\"/></xs:sequence></xs:group>"
+              "</xs:redefine><xs:element name=\"M\"/><xs:group name=\"G_REDEFINED\"/>"));
+  file("r.xsd", schema("<xs:element name=\"R\" type=\"T\"/><xs:include schemaLocation=\"r2.xsd\"/>"
+                       "<xs:group name=\"G\"><xs:sequence><xs:element name=\"g\"/>"
+                       "</xs:sequence></xs:group><xs:complexType name=\"T_REDEFINED\"/>"));
+  file("r2.xsd", schema("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"a\"/>"
+                        "</xs:sequence></xs:complexType>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(topLevel(),
             (std::vector<std::string>{"element:R", "complexType:T", "complexType:T_REDEFINED1",
@@ -272,8 +271,8 @@ TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
 
   // A parse error in a read document ends the scan at once.
   freshRun();
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"bad.xsd\"/>"
-                             "<xs:include schemaLocation=\"never.xsd\"/>"));
+  file("main.xsd", schema("<xs:include schemaLocation=\"bad.xsd\"/>"
+                          "<xs:include schemaLocation=\"never.xsd\"/>"));
   file("bad.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">");
   EXPECT_EQ(readMain(), messageStatus(9422));
   EXPECT_EQ(linesWith(output, "KOVA9363E").size(), 0u) << output;
@@ -282,7 +281,7 @@ TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
 TEST_F(SchemaFiles, FindRootTakesTheFirstGlobalElementNeverALocalOne) {
   // A local declaration of the name comes first in the table; the global one
   // after it is the root.  A name declared only locally is no root at all.
-  ASSERT_EQ(parse(schemaDoc("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"Root\"/>"
+  ASSERT_EQ(parse(schema("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"Root\"/>"
                          "<xs:element name=\"OnlyLocal\"/>"
                          "</xs:sequence></xs:complexType><xs:element name=\"Root\"/>"
                          "<xs:element name=\"Root\"/><xs:group name=\"OnlyGroup\"/>")),
