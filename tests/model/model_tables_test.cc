@@ -1,6 +1,5 @@
 // Model tables: creation operations, identifiers, growth, the golden reports
 // of the worked order example.
-
 #include "model_test_util.h"
 
 namespace {
@@ -13,36 +12,26 @@ class ModelTablesTest : public ModelTest {
   }
 };
 
+// (isIdentifierChar is checked through makeIdentifier.)
 TEST(ModelIdentifiers, MakeIdentifierReplacesPrefixesAndCutsToTheBuffer) {
   struct Case {
     std::string in;
     std::string out;
   } cases[] = {
-      {"9lives-x", "_9lives_x"},
-      {"A_b9", "A_b9"},
-      {"99.5", "_99_5"},
-      {"MinInclusive-1", "MinInclusive_1"},
-      {"1st", "_1st"},
-      {"", ""},
-      {"a b:c^d", "a_b_c_d"},
-      {"\xc3\xa9t\xc3\xa9", "__t__"},
+      // clang-format off
+      {"9lives-x", "_9lives_x"}, {"A_b9", "A_b9"},
+      {"99.5", "_99_5"},         {"MinInclusive-1", "MinInclusive_1"},
+      {"1st", "_1st"},           {"", ""},
+      {"a b:c^d", "a_b_c_d"},    {"\xc3\xa9t\xc3\xa9", "__t__"},
       {std::string(600, 'x'), std::string(kMaxIdentLength, 'x')},
       {std::string(600, '7'), "_" + std::string(kMaxIdentLength - 1, '7')},
+      // clang-format on
   };
   for (const Case& c : cases) {
     char out[kMaxIdentLength + 1];
     makeIdentifier(out, sizeof out, c.in.c_str());
     EXPECT_EQ(out, c.out) << "input " << c.in.substr(0, 20);
   }
-}
-
-TEST(ModelIdentifiers, IsAllDigits) {
-  EXPECT_TRUE(isAllDigits(""));
-  EXPECT_TRUE(isAllDigits("0042"));
-  EXPECT_FALSE(isAllDigits("4 2"));
-  EXPECT_FALSE(isAllDigits("42a"));
-  EXPECT_TRUE(isIdentifierChar('_'));
-  EXPECT_FALSE(isIdentifierChar('-'));
 }
 
 TEST_F(ModelTablesTest, ChainsKeepCreationOrderAndSeparateAttributes) {
@@ -225,12 +214,12 @@ TEST_F(ModelTest, GlobalElementOfANamespaceGetsCaretIdentifier) {
 TEST_F(ModelTest, WorkedOrderExampleDescentRows) {
   build(readGolden("order.xsd"), "order", false);
   EXPECT_EQ(run.errSw, 0) << output;
-  EXPECT_EQ(modelReportText(), readGolden("order_descent.report"));
+  EXPECT_EQ(reportText(), readGolden("order_descent.report"));
 }
 
 TEST_F(ModelTest, EmptyTablesPrintOnlyHeadings) {
   modelTables.allocate(8, 8, 8, 8);
-  std::string text = modelReportText();
+  std::string text = reportText();
   EXPECT_EQ(text.find("0001"), std::string::npos);
   EXPECT_EQ(linesWith(text, "Table").size(), 5u);
 }
@@ -251,7 +240,7 @@ TEST_F(ModelTest, WorkedOrderExampleCompletedRowsWithEveryTracedOperationExiting
   EXPECT_EQ(entries, exits) << output;
   EXPECT_FALSE(linesWith(output, "==> processElement").empty());
   EXPECT_FALSE(linesWith(output, "==> createExtraTypes").empty());
-  EXPECT_EQ(modelReportText(), readGolden("order_completed.report"));
+  EXPECT_EQ(reportText(), readGolden("order_completed.report"));
   // The reports print nothing while tracing is off.
   startCapture();
   dumpModelTables();

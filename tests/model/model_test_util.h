@@ -62,6 +62,16 @@ class ModelTest : public KovaTest {
     output = stopCapture();
     return rootElem;
   }
+  /// The five model reports as one text, printed with tracing on.
+  std::string reportText() {
+    bool wasTracing = tracing();
+    traceOn();
+    startCapture();
+    dumpModelTables();
+    std::string text = stopCapture();
+    if (!wasTracing) traceOff();
+    return text;
+  }
   /// First row of `table` whose `field` reads `text`, 0 when none.
   template <typename Table, typename Row>
   static int32_t rowWith(const Table& table, NameRef Row::*field, const char* text) {

@@ -1,5 +1,5 @@
 // Test helpers of the reader and model tests: schema text made, read into the
-// tags table through the schema reader, and the model reports printed.
+// tags table through the schema reader.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,13 @@
 /// A schema document around `body`, xs bound to the XML Schema namespace and
 /// `attrs` (namespace declarations, targetNamespace...) added to its tag.
 std::string schema(const std::string& body, const std::string& attrs = "");
+
+/// A global element declaration `name`, with more attributes `attrs`.
+std::string xsElement(const std::string& name, const std::string& attrs = "");
+/// An include of `location`.
+std::string xsInclude(const std::string& location);
+/// An import of namespace `ns` ("": none) from `location` ("": none).
+std::string xsImport(const std::string& ns, const std::string& location = "");
 
 /// The value of the first targetNamespace attribute of a schema text ("" when none).
 std::string targetNamespaceOf(const std::string& text);
@@ -28,6 +35,3 @@ int32_t loadSchemaFile(const std::string& path);
 
 /// xmlId of the first top-level element tag named `name` (0 when none).
 int32_t topElement(const char* name);
-
-/// The five model reports as one text, captured with tracing on.
-std::string modelReportText();

@@ -123,18 +123,13 @@ TEST_F(Walk, AnEarlierErrorMakesEveryLaterParseReturnNonZero) {
 
 TEST_F(Walk, NonAsciiNamesKeepTheirUtf8BytesWhateverTheLocale) {
   std::setlocale(LC_ALL, "C");
-  std::string doc = schema(
-      "<xs:element name=\"Gr\xC3\xB6\xC3\x9F"
-      "e\" type=\"Ma\xC3\x9F\"/>"
-      "<xs:complexType name=\"\xE5\x90\x8D\xE5\x89\x8D\"/>"
-      "<xs:element name=\"Sym\xF0\x9F\x98\x80\"/>");
-  ASSERT_EQ(parse(doc), 0);
-  EXPECT_EQ(text(tag(2).name),
-            "Gr\xC3\xB6\xC3\x9F"
-            "e");
-  EXPECT_EQ(text(tag(2).xmlName),
-            "Gr\xC3\xB6\xC3\x9F"
-            "e");
+  const std::string grosse = std::string("Gr\xC3\xB6\xC3\x9F") + "e";
+  ASSERT_EQ(parse(schema(xsElement(grosse, "type='Ma\xC3\x9F'") +
+                         "<xs:complexType name='\xE5\x90\x8D\xE5\x89\x8D'/>" +
+                         xsElement("Sym\xF0\x9F\x98\x80"))),
+            0);
+  EXPECT_EQ(text(tag(2).name), grosse);
+  EXPECT_EQ(text(tag(2).xmlName), grosse);
   EXPECT_EQ(text(tag(2).type), "Ma\xC3\x9F");
   EXPECT_EQ(text(tag(3).name), "\xE5\x90\x8D\xE5\x89\x8D");
   EXPECT_EQ(text(tag(4).name), "Sym\xF0\x9F\x98\x80");
@@ -144,17 +139,12 @@ TEST_F(Walk, NonAsciiNamesKeepTheirUtf8BytesWhateverTheLocale) {
 // prefix comes from its own declaration.
 TEST_F(Walk, XmlNamesFollowTheFormRules) {
   std::string doc = schema(
-      "<xs:element name=\"Glob\"><xs:complexType><xs:sequence>"
-      "<xs:element name=\"loc\"/>"
-      "<xs:element name=\"unq\" form=\"unqualified\"/>"
-      "<xs:element ref=\"tns:Glob\"/>"
-      "</xs:sequence>"
-      "<xs:attribute name=\"att\"/>"
-      "<xs:attribute name=\"qatt\" form=\"qualified\"/>"
-      "</xs:complexType></xs:element>"
-      "<xs:attribute name=\"gatt\"/>"
-      "<xs:complexType name=\"CT\"/><xs:simpleType name=\"ST\"/>",
-      "xmlns:tns=\"urn:t\" targetNamespace=\"urn:t\" elementFormDefault=\"qualified\"");
+      "<xs:element name='Glob'><xs:complexType><xs:sequence><xs:element name='loc'/>"
+      "<xs:element name='unq' form='unqualified'/><xs:element ref='tns:Glob'/></xs:sequence>"
+      "<xs:attribute name='att'/><xs:attribute name='qatt' form='qualified'/></xs:complexType>"
+      "</xs:element><xs:attribute name='gatt'/><xs:complexType name='CT'/><xs:simpleType "
+      "name='ST'/>",
+      "xmlns:tns='urn:t' targetNamespace='urn:t' elementFormDefault='qualified'");
   ASSERT_EQ(parse(doc), 0);
   struct Case {
     int32_t kind;
@@ -180,9 +170,8 @@ TEST_F(Walk, XmlNamesFollowTheFormRules) {
 }
 
 TEST_F(Walk, UnqualifiedSchemaAndMissingNamespaceGiveBareNames) {
-  ASSERT_EQ(parse(schema("<xs:element name=\"G\"><xs:complexType><xs:sequence>"
-                         "<xs:element name=\"l\"/><xs:element ref=\"G\"/>"
-                         "</xs:sequence></xs:complexType></xs:element>")),
+  ASSERT_EQ(parse(schema("<xs:element name='G'><xs:complexType><xs:sequence><xs:element name='l'/>"
+                         "<xs:element ref='G'/></xs:sequence></xs:complexType></xs:element>")),
             0);
   EXPECT_EQ(text(tag(findTag(kTagElement, "G")).xmlName), "G");
   EXPECT_EQ(text(tag(findTag(kTagElement, "l")).xmlName), "l");
@@ -190,9 +179,8 @@ TEST_F(Walk, UnqualifiedSchemaAndMissingNamespaceGiveBareNames) {
 }
 
 TEST_F(Walk, DefaultNamespaceParameterGivesBareNamesElsePrefixLineOrAPrefixOfTheProgram) {
-  std::string doc = schema("<xs:element name=\"Doc\"/>",
-                           "xmlns=\"urn:iso\" targetNamespace=\"urn:iso\" "
-                           "elementFormDefault=\"qualified\"");
+  std::string doc = schema(
+      xsElement("Doc"), "xmlns='urn:iso' targetNamespace='urn:iso' elementFormDefault='qualified'");
   // No line and no declared prefix: the name waits for the end of the
   // reading, where the program makes a prefix from the namespace name.
   int32_t status = 0;
