@@ -29,10 +29,9 @@ inline std::string rootSeq(const std::string& particles) {
   return rootType("<xs:sequence>" + particles + "</xs:sequence>");
 }
 
-/// A golden file of the model test data.
-inline std::string readGolden(const char* name) {
-  return readFile(std::string(KOVA_MODEL_TEST_DATA) + "/" + name);
-}
+/// The path of a file of the model test data, and its text.
+inline std::string dataPath(const std::string& name) { return KOVA_MODEL_TEST_DATA "/" + name; }
+inline std::string readGolden(const std::string& name) { return readFile(dataPath(name)); }
 
 class ModelTest : public KovaTest {
  protected:

@@ -26,13 +26,14 @@ class SchemaFiles : public ReaderTest {
 
   void file(const std::string& name, const std::string& text) { writeFile(dir + name, text); }
 
-  // Parses main.xsd of the folder with FILEPATH set to it, then follows its
-  // includes and imports; returns processIncludes' result.
-  int32_t readMain(bool withFilePath = true) {
-    if (withFilePath) std::snprintf(parms.filePath, sizeof parms.filePath, "%s", dir.c_str());
-    std::string text = readFile(dir + "main.xsd");
+  // Parses main.xsd of the folder (`dir` unless given) with FILEPATH set to
+  // it, then follows its includes and imports; returns processIncludes' result.
+  int32_t readMain(bool withFilePath = true, std::string folder = "") {
+    if (folder.empty()) folder = dir;
+    if (withFilePath) std::snprintf(parms.filePath, sizeof parms.filePath, "%s", folder.c_str());
+    std::string text = readFile(folder + "main.xsd");
     startCapture();
-    int32_t status = parseXMLfile(text.c_str(), 0, (dir + "main.xsd").c_str());
+    int32_t status = parseXMLfile(text.c_str(), 0, (folder + "main.xsd").c_str());
     if (status == 0) status = processIncludes();
     output = stopCapture();
     return status;
@@ -226,20 +227,9 @@ TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
 // A redefine reads its document like an include; each redefinition stands
 // before the original it replaces (also one from a document that the
 // redefined one includes), and its reference to its own name now names the
-// original, kept under a name of its own.
+// original, kept under a name of its own.  (The documents: redefine/.)
 TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
-  file("main.xsd",
-       schema("<xs:redefine schemaLocation='r.xsd'><xs:complexType name='T'><xs:complexContent>"
-              "<xs:extension base='T'><xs:sequence><xs:element name='b'/></xs:sequence>"
-              "</xs:extension></xs:complexContent></xs:complexType><xs:group name='G'>"
-              "<xs:sequence><xs:group ref='G'/></xs:sequence></xs:group></xs:redefine>" +
-              xsElement("M") + "<xs:group name='G_REDEFINED'/>"));
-  file("r.xsd", schema(xsElement("R", "type='T'") + xsInclude("r2.xsd") +
-                       "<xs:group name='G'><xs:sequence><xs:element name='g'/></xs:sequence>"
-                       "</xs:group><xs:complexType name='T_REDEFINED'/>"));
-  file("r2.xsd", schema("<xs:complexType name='T'><xs:sequence><xs:element name='a'/>"
-                        "</xs:sequence></xs:complexType>"));
-  ASSERT_EQ(readMain(), 0) << output;
+  ASSERT_EQ(readMain(true, KOVA_READER_DATA "/redefine/"), 0) << output;
   EXPECT_EQ(topLevel(), (Names{"element:R", "complexType:T", "complexType:T_REDEFINED1", "group:G",
                                "group:G_REDEFINED1", "complexType:T_REDEFINED", "element:M",
                                "group:G_REDEFINED"}));
