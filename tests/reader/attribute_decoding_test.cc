@@ -68,9 +68,7 @@ TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
 
 TEST_F(Decoding, APrefixFromTheParameterFileIsKept) {
   createPrefixBlock("urn:n", "fromParms");
-  ASSERT_EQ(
-      parse(schema("<xs:element name=\"A\"/>", "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
-      0);
+  ASSERT_EQ(parse(schema(xsElement("A"), "xmlns:tns='urn:n' targetNamespace='urn:n'")), 0);
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "fromParms");
   EXPECT_EQ(text(tag(2).xmlName), "fromParms:A");
 }
