@@ -23,9 +23,9 @@ TEST_F(ModelTest, AttributeUseGivesTheMemberBounds) {
 }
 
 TEST_F(ModelTest, FixedAttributeValueIsAnEnumerationNamedAfterItsText) {
-  build(schema(rootType("<xs:attribute name='version' type='xs:string' fixed='1.0'/>"
-                        "<xs:attribute name='lang' type='xs:string' default='en'/>")),
-        "r");
+  build(
+      schema(rootType("<xs:attribute name='version' type='xs:string' fixed='1.0'/>"
+                      "<xs:attribute name='lang' type='xs:string' default='en'/>")));
   int32_t version = attributeNamed("version");
   EXPECT_STREQ(textOf(modelTables.attributes[version].defaultValue), "1.0");
   // role 5 from the fixed value, role 6 from the completion of defaults

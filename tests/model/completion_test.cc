@@ -36,12 +36,11 @@ TEST_F(ModelTest, SequenceTypeTakesItsAttributesTypeAsFirstMember) {
 }
 
 TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
-  build(schema(R"(<xs:complexType name='Choice1'><xs:choice>
+  build(schema(
+      R"(<xs:complexType name='Choice1'><xs:choice>
       <xs:element name='a' type='xs:int'/><xs:element name='b' type='xs:int'/>
     </xs:choice><xs:attribute name='k' type='xs:int'/><xs:anyAttribute/></xs:complexType>)" +
-               rootSeq(
-                   "<xs:element name='c1' type='Choice1'/><xs:element name='c2' type='Choice1'/>")),
-        "r");
+      rootSeq("<xs:element name='c1' type='Choice1'/><xs:element name='c2' type='Choice1'/>")));
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t choice = typeNamed("Choice1"), attrs = typeNamed("Choice1_attrs");
   int32_t seq = typeNamed("Choice1_SEQ");
@@ -54,9 +53,9 @@ TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
 }
 
 TEST_F(ModelTest, TypesWithOnlyElementsOrOnlyAttributesAreLeftAlone) {
-  build(schema(rootSeq("<xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/>"
-                       "</xs:complexType></xs:element>")),
-        "r");
+  build(
+      schema(rootSeq("<xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/>"
+                     "</xs:complexType></xs:element>")));
   EXPECT_EQ(modelTables.types.count(), 2);
 }
 
@@ -67,7 +66,7 @@ TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   createPrefixBlock("http://www.w3.org/2001/XMLSchema", "xsd");
   createPrefixBlock("urn:n", "p");
   createPrefixBlock("urn:default", "d");
-  build(schema(rootSeq("<xs:element name='a' type='xs:int'/>")), "r");
+  build(schema(rootSeq("<xs:element name='a' type='xs:int'/>")));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_TRUE(modelTables.elements[1].flag & kElemXsiRoot);
   EXPECT_EQ(members(typeNamed("r_attrs")),
@@ -109,7 +108,7 @@ TEST_F(ModelTest, SimpleRootGetsATypeOfSimpleContentForTheInstanceAttributes) {
     SCOPED_TRACE(c.declaration);
     freshRun();
     if (c.xsi) std::strcpy(parms.xsiPrefix, "xsi");
-    int32_t root = build(schema(c.declaration), "r");
+    int32_t root = build(schema(c.declaration));
     ASSERT_GT(root, 0);
     EXPECT_EQ(run.errSw, 0) << output;
     int32_t t = modelTables.elements[root].typeId;
@@ -136,7 +135,7 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
     EXPECT_EQ(warnings[0], formatNlsMessage(9381, {intInsert(elementWithIdent(ident)),
                                                    textInsert(name), textInsert(path)}));
   };
-  build(schema(kCycle + rootSeq("<xs:element name='a' type='A'/>")), "r");
+  build(schema(kCycle + rootSeq("<xs:element name='a' type='A'/>")));
   oneWarning("B^a", "a", "A B ");
   EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] (B^a_RECURSE)[0..-1] |");
   int32_t cut = typeNamed("B^a_RECURSE");
@@ -158,7 +157,7 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
 TEST_F(ModelTest, RecursionCutLeavesTheSharedGroupWholeOutsideTheCycle) {
   // r and LoopType share the group items; only the step from loop back into
   // loop is recursive.
-  build(readGolden("recursive-group.xsd"), "r");
+  build(readGolden("recursive-group.xsd"));
   ASSERT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
   EXPECT_EQ(members(typeNamed("items")), "(ANON0)[0..-2] |");
@@ -183,7 +182,7 @@ TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
   body +=
       seqType("L" + std::to_string(levels),
               "<xs:element name='back' type='L" + std::to_string(levels - 1) + "' minOccurs='0'/>");
-  build(schema(body), "r");
+  build(schema(body));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u);
   EXPECT_GT(typeNamed("L30^back_RECURSE"), 0);
@@ -197,8 +196,7 @@ TEST_F(ModelTest, GroupReferringToItselfIsRefusedAndTheWalkEnds) {
   build(schema(R"(<xs:group name='G'><xs:sequence><xs:element name='leaf' type='xs:int'/>
       <xs:group ref='G' minOccurs='0'/><xs:element name='back' type='R' minOccurs='0'/>
     </xs:sequence></xs:group>)" +
-               seqType("R", "<xs:group ref='G'/>") + rootSeq("<xs:element name='top' type='R'/>")),
-        "r");
+               seqType("R", "<xs:group ref='G'/>") + rootSeq("<xs:element name='top' type='R'/>")));
   EXPECT_NE(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9450E Group G ").size(), 1u) << output;
   EXPECT_EQ(members(typeNamed("G")), "G^leaf[-1..-1] (G_RECURSE)[0..-1] (G^back_RECURSE)[0..-1] |");

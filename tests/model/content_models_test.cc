@@ -9,8 +9,7 @@ TEST_F(ModelTest, NestedGroupsBecomeAnonymousSubTypesWithTheirBounds) {
   build(schema(rootSeq(R"(<xs:element name='a' type='xs:int'/>
       <xs:sequence><xs:element name='b' type='xs:int'/></xs:sequence>
       <xs:choice minOccurs='0' maxOccurs='unbounded'><xs:element name='c' type='xs:int'/><xs:any/>
-      </xs:choice>)")),
-        "r");
+      </xs:choice>)")));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(1), "r_ANON^a[-1..-1] (ANON0)[1..1] (ANON1)[0..-2] |");
   int32_t inner = typeNamed("ANON0"), choice = typeNamed("ANON1");
@@ -23,17 +22,15 @@ TEST_F(ModelTest, NestedGroupsBecomeAnonymousSubTypesWithTheirBounds) {
 }
 
 TEST_F(ModelTest, NamedGroupIsBuiltOnceAndEachReferenceKeepsItsBounds) {
-  build(
-      schema(
-          R"(
+  build(schema(
+      R"(
     <xs:group name='G'><xs:sequence><xs:element name='g1' type='xs:int'/></xs:sequence></xs:group>
     <xs:group name='Empty'><xs:annotation><xs:documentation>none</xs:documentation></xs:annotation></xs:group>)" +
-          rootSeq(
-              R"(<xs:element name='a'><xs:complexType><xs:group ref='G'/></xs:complexType></xs:element>
+      rootSeq(
+          R"(<xs:element name='a'><xs:complexType><xs:group ref='G'/></xs:complexType></xs:element>
       <xs:element name='b'><xs:complexType><xs:sequence>
         <xs:group ref='G' maxOccurs='unbounded'/><xs:group ref='Empty'/>
-      </xs:sequence></xs:complexType></xs:element>)")),
-      "r");
+      </xs:sequence></xs:complexType></xs:element>)")));
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t a = typeOf("r_ANON^a"), b = typeOf("r_ANON^b");
   EXPECT_EQ(members(a), "(G)[-1..-1] |");

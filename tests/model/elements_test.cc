@@ -6,7 +6,7 @@
 namespace {
 
 TEST_F(ModelTest, RootGetsARowButNoMember) {
-  build(schema("<xs:element name='r' type='xs:string'/>"), "r");
+  build(schema("<xs:element name='r' type='xs:string'/>"));
   EXPECT_EQ(modelTables.elements.count(), 1);
   EXPECT_EQ(modelTables.typeEntries.count(), 0);
   EXPECT_EQ(modelTables.elements[1].dataType, kDtString);
@@ -14,8 +14,7 @@ TEST_F(ModelTest, RootGetsARowButNoMember) {
 
 TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
   build(schema(rootSeq("<xs:element name='a' type='P'/><xs:element name='b' type='P'/>") +
-               seqType("P", "<xs:element name='x' type='xs:int'/>")),
-        "r");
+               seqType("P", "<xs:element name='x' type='xs:int'/>")));
   int32_t a = elementWithIdent("r_ANON^a"), b = elementWithIdent("r_ANON^b");
   ASSERT_GT(a, 0);
   ASSERT_GT(b, 0);
@@ -27,8 +26,7 @@ TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
 TEST_F(ModelTest, AbstractElementBecomesEmptySubType) {
   build(schema(rootSeq("<xs:element name='shape' type='xs:string' abstract='true' maxOccurs='3'/>"
                        "<xs:element ref='thing'/>") +
-               "<xs:element name='thing' abstract='true' type='xs:string'/>"),
-        "r");
+               "<xs:element name='thing' abstract='true' type='xs:string'/>"));
   EXPECT_EQ(run.errSw, 0) << output;
   // The reference is not abstract itself: the global declaration is processed.
   EXPECT_EQ(members(1), "(shape_ABSTRACT)[1..3] thing[-1..-1] |");
@@ -98,8 +96,7 @@ TEST_F(ModelTest, DefaultFixedAndNillableValues) {
         <xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType></xs:element>
       <xs:element name='s' default='A' nillable='true'><xs:simpleType>
         <xs:restriction base='xs:string'><xs:enumeration value='A'/></xs:restriction>
-      </xs:simpleType></xs:element>)")),
-        "r");
+      </xs:simpleType></xs:element>)")));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^d"), true), "6:r_ANON_d_DEF=5");
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^f"), true), "6:r_ANON_f_DEF=5 5:r_ANON_f_DEF=5");
@@ -109,7 +106,7 @@ TEST_F(ModelTest, DefaultFixedAndNillableValues) {
 }
 
 TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
-  build(schema(rootSeq("<xs:element name='free' maxOccurs='unbounded'/>")), "r");
+  build(schema(rootSeq("<xs:element name='free' maxOccurs='unbounded'/>")));
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t e = elementWithIdent("r_ANON^free");
   ASSERT_GT(e, 0);

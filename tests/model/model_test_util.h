@@ -37,7 +37,7 @@ class ModelTest : public KovaTest {
  protected:
   /// Loads the schema and runs the model phase from top-level element `root`
   /// (see runModel); returns the root's elemId.
-  int32_t build(const std::string& xsd, const char* root, bool complete = true) {
+  int32_t build(const std::string& xsd, const char* root = "r", bool complete = true) {
     EXPECT_NE(loadSchemaText(xsd), 0) << "schema text does not parse";
     return runModel(root, complete);
   }
