@@ -170,6 +170,7 @@ TEST_F(ModelTest, FaultySchemasStopTheRun) {
       // Attributes.
       {rootType("<xs:attribute ref='missing'/>"), 9365},
       {rootType("<xs:attribute type='xs:int'/>"), 9367},
+      {rootSeq("<xs:element type='xs:int'/>"), 9367},
       {rootType("<xs:attribute name='a' type='Nope'/>"), 9376},
       {rootType("<xs:attributeGroup ref='missing'/>"), 9365},
       // Simple types.
@@ -185,6 +186,7 @@ TEST_F(ModelTest, FaultySchemasStopTheRun) {
     freshRun();
     build(schema(c.body), "r", false);
     EXPECT_EQ(run.errSw, 1);
+    EXPECT_EQ(modelTables.stackDepth, 0) << "an error leaves the element stack as it found it";
     if (c.status) {
       EXPECT_EQ(run.returnCode, messageStatus(c.message));
     }

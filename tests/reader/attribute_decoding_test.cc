@@ -17,7 +17,7 @@ using Decoding = ReaderTest;
 const char* const kXsd = "http://www.w3.org/2001/XMLSchema";
 
 TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
-  ASSERT_EQ(parse(schema(xsElement("A", "xmlns:other='urn:n' xmlns:p2='urn:n2'"),
+  ASSERT_EQ(parse(schema(xsElement("A", "xmlns:other='urn:n' xmlns:type='urn:n2'"),
                          "xmlns:tns='urn:n' xmlns='urn:d' targetNamespace='urn:n'")),
             0);
   // One entry per declaration, on the tag that made it (in the order of the
@@ -32,7 +32,7 @@ TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
               {"tns", "urn:n", 1},
               {"", "urn:d", 1},
               {"other", "urn:n", 2},
-              {"p2", "urn:n2", 2}};
+              {"type", "urn:n2", 2}};
   for (const Row& r : rows) {
     int32_t e = findXmlnsEntry(r.xmlId, r.prefix[0] ? insertName(r.prefix) : 0);
     ASSERT_NE(e, 0) << r.prefix;
@@ -43,7 +43,10 @@ TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
   // The first prefix declared for a namespace wins; a default declaration
   // seeds none.
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "tns");
-  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n2"))), "p2");
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n2"))), "type");
+  // A prefix spelt like a schema attribute declares a prefix and nothing else.
+  EXPECT_EQ(tag(2).type, 0);
+  EXPECT_EQ(tag(2).dataType, 0);
   EXPECT_EQ(findPrefixBlock(insertName("urn:d")), 0);
   EXPECT_EQ(fileLists.prefixes.size(), 3u);
   EXPECT_EQ(findXmlnsEntry(2, insertName("tns")), 0);
