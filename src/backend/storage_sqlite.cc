@@ -142,13 +142,20 @@ std::string viewsSql() {
       " p.name AS plugin, m.name AS member FROM member m JOIN definition s ON s.id = m.set_id"
       " JOIN definition p ON p.id = m.child_id WHERE m.kind = " +
       num(QEL_MEMBER_PLUGIN) + ";\n";
-  for (auto [view, defClass] : {std::pair<const char*, int32_t>{"messages", QEL_CLASS_MESSAGE},
-                                {"elements", QEL_CLASS_ELEMENT}})
-    sql += std::string("CREATE VIEW ") + view +
+  // Messages, elements and values: named definitions with the type they have.
+  struct TypedView {
+    const char* view;
+    int32_t defClass;
+    const char* more;  // columns after the type
+  };
+  for (const TypedView& v :
+       {TypedView{"messages", QEL_CLASS_MESSAGE, ""}, TypedView{"elements", QEL_CLASS_ELEMENT, ""},
+        TypedView{"value_definitions", QEL_CLASS_VALUE, ", d.value_text"}})
+    sql += std::string("CREATE VIEW ") + v.view +
            " AS SELECT d.id AS handle, s.name AS message_set,"
-           " d.name, d.second_name, t.name AS type FROM definition d " +
-           set + " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(defClass) +
-           ";\n";
+           " d.name, d.second_name, t.name AS type" +
+           v.more + " FROM definition d " + set +
+           " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(v.defClass) + ";\n";
   sql +=
       "CREATE VIEW types AS SELECT d.id AS handle, s.name AS message_set, d.name,"
       " d.second_name, d.kind, " +
@@ -158,11 +165,6 @@ std::string viewsSql() {
       codeNameOf("composition", "d.composition") + " AS composition_name, d.content, " +
       codeNameOf("content", "d.content") + " AS content_name FROM definition d " + set +
       " LEFT JOIN definition b ON b.id = d.base_id WHERE d.class = " + num(QEL_CLASS_TYPE) + ";\n";
-  sql +=
-      "CREATE VIEW value_definitions AS SELECT d.id AS handle, s.name AS message_set, d.name,"
-      " d.second_name, t.name AS type, d.value_text FROM definition d " +
-      set + " LEFT JOIN definition t ON t.id = d.type_id WHERE d.class = " + num(QEL_CLASS_VALUE) +
-      ";\n";
   sql +=
       "CREATE VIEW type_members AS SELECT m.id AS handle, s.name AS message_set,"
       " p.name AS type, " +
@@ -291,8 +293,8 @@ class SqliteStorage final : public RepositoryStorage {
     // Before checkFormat, which may leave a transaction open: the level
     // cannot change inside one.  A file that is no database refuses it too,
     // and checkFormat says so.
-    bool durable = sqlite3_exec(db_, "PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr) ==
-                   SQLITE_OK;
+    bool durable =
+        sqlite3_exec(db_, "PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr) == SQLITE_OK;
     int32_t st = checkFormat();
     if (st != kStoreOk) return st;
     if (!durable) return kStoreFailure;

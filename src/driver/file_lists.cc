@@ -90,16 +90,14 @@ void createFileLocBlock(const char* nameSpace, const char* fileName) {
                                     static_cast<int32_t>(fileLists.fileLocs.size() - 1));
 }
 
-NameRef findPrefixBlock(NameRef nameSpace) {
-  auto it = fileLists.firstPrefixFor.find(nameSpace);
-  return it == fileLists.firstPrefixFor.end()
-             ? 0
-             : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
-}
-
 int32_t findPrefixBlockIndex(NameRef nameSpace) {
   auto it = fileLists.firstPrefixFor.find(nameSpace);
   return it == fileLists.firstPrefixFor.end() ? -1 : it->second;
+}
+
+NameRef findPrefixBlock(NameRef nameSpace) {
+  int32_t i = findPrefixBlockIndex(nameSpace);
+  return i < 0 ? 0 : fileLists.prefixes[static_cast<size_t>(i)].prefix;
 }
 
 NameRef namespaceOfPrefix(NameRef prefix) {
