@@ -157,16 +157,14 @@ TEST_P(Import, OnlyTheSameDefinitionIsReused) {
 TEST_P(Import, SecondRootLeavesNoUnreferencedDefinitions) {
   // X and Y hold each other: A enters the cycle at X, B at Y, so the cut
   // falls elsewhere for each; B is not refused for that.
-  ASSERT_EQ(importSchema("cycle.xsd",
-                         "<xs:element name='A' type='X'/><xs:element name='B' type='Y'/>"
-                         "<xs:complexType name='X'><xs:sequence><xs:element name='y' type='Y'/>"
-                         "</xs:sequence></xs:complexType><xs:complexType name='Y'><xs:sequence>"
-                         "<xs:element name='x' type='X' minOccurs='0'/>"
-                         "<xs:element name='v' type='xs:int'/></xs:sequence></xs:complexType>",
-                         "A")
-                .status,
-            0);
-  ProgramRun cycle = import("B", "", {}, "cycle.xsd");
+  const std::string cycles =
+      "<xs:element name='A' type='X'/><xs:element name='B' type='Y'/>"
+      "<xs:complexType name='X'><xs:sequence><xs:element name='y' type='Y'/></xs:sequence>"
+      "</xs:complexType><xs:complexType name='Y'><xs:sequence>"
+      "<xs:element name='x' type='X' minOccurs='0'/><xs:element name='v' type='xs:int'/>"
+      "</xs:sequence></xs:complexType>";
+  ASSERT_EQ(importSchema("cycle.xsd", cycles, "A").status, 0);
+  ProgramRun cycle = importSchema("cycle.xsd", cycles, "B");
   ASSERT_EQ(cycle.status, 0) << cycle.output;
   EXPECT_EQ(unreachable(exportSet()), std::vector<std::string>{});
   removeRepository();
