@@ -6,6 +6,7 @@
 
 #include "messages.h"
 #include "run_state.h"
+#include "trace.h"
 
 NameTable nameTable;
 
@@ -128,16 +129,16 @@ NameRef insertName(const std::string& name) { return insertName(name.c_str()); }
 
 NameRef insertName(const char* name, size_t length) {
   assert(name == nullptr || std::memchr(name, '\0', length) == nullptr);
-  if (tracing()) tracePrintf("==> insertName %.*s\n", static_cast<int>(length), name ? name : "");
+  TraceScope trace("insertName", "%.*s", static_cast<int>(length), name ? name : "");
   if (length == 0) {
-    if (tracing()) tracePrintf("<== insertName returned 0\n");
+    trace.result("returned 0");
     return 0;
   }
   if (nameTable.pool.empty()) nameTable.allocate();
   uint64_t hash = hashBytes(name, length);
   size_t slot = findSlot(name, length, hash);
   if (nameTable.slots[slot].ref != 0) {
-    if (tracing()) tracePrintf("<== insertName returned %d\n", nameTable.slots[slot].ref);
+    trace.result("returned %d", nameTable.slots[slot].ref);
     return nameTable.slots[slot].ref;
   }
   NameRef offset = nameTable.used;
@@ -154,7 +155,7 @@ NameRef insertName(const char* name, size_t length) {
     msg.addInsert("nameTable");
     msg.printMessage();
     run.returnCode = messageStatus(9394);
-    if (tracing()) tracePrintf("<== insertName returned 0\n");
+    trace.result("returned 0");
     return 0;
   }
   if (inPool) name = nameTable.pool.data() + offsetInPool;
@@ -169,7 +170,7 @@ NameRef insertName(const char* name, size_t length) {
   if (++nameTable.stored * int64_t{4} > static_cast<int64_t>(nameTable.slots.size()) * 3) {
     rehash(nameTable.slots.size() * 2);
   }
-  if (tracing()) tracePrintf("<== insertName returned %d\n", offset);
+  trace.result("returned %d", offset);
   return offset;
 }
 

@@ -5,6 +5,7 @@
 
 #include "messages.h"
 #include "parameters.h"
+#include "trace.h"
 
 namespace {
 
@@ -32,8 +33,8 @@ struct SwitchOption {
 };
 
 const SwitchOption kSwitchOptions[] = {
-    {'v', &CommandLine::verbose},    {'r', &CommandLine::reportOnly}, {'c', &CommandLine::resetMsgSet},
-    {'t', &CommandLine::trace},      {'d', &CommandLine::showSchema},
+    {'v', &CommandLine::verbose}, {'r', &CommandLine::reportOnly}, {'c', &CommandLine::resetMsgSet},
+    {'t', &CommandLine::trace},   {'d', &CommandLine::showSchema},
 };
 
 char lowerLetter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -49,7 +50,7 @@ void copyField(char* field, size_t size, const std::string& value) {
 }  // namespace
 
 int32_t scanCommandLine(int argc, char** argv, CommandLine& out) {
-  tracePrintf("==> scanCommandLine argc=%d\n", argc);
+  TraceScope trace("scanCommandLine", "argc=%d", argc);
   int32_t status = 0;
   for (int i = 1; i < argc && status == 0; ++i) {
     const char* arg = argv[i];
@@ -87,7 +88,7 @@ int32_t scanCommandLine(int argc, char** argv, CommandLine& out) {
     if (letter == 'i') known = true;  // accepted for compatibility, no effect
     if (!known) status = reportError(9396, {textInsert(arg)});
   }
-  tracePrintf("<== scanCommandLine returned %d\n", status);
+  trace.result("returned %d", status);
   return status;
 }
 

@@ -8,6 +8,7 @@
 
 #include "messages.h"
 #include "parameters.h"
+#include "trace.h"
 
 RunParameters parms;
 FileLists fileLists;
@@ -42,23 +43,21 @@ void appendPrefixBlock(const PrefixBlock& b) {
 }  // namespace
 
 void createPrefixBlock(const char* nameSpace, const char* prefix) {
-  tracePrintf("==> createPrefixBlock namespace=%s prefix=%s\n", nameSpace, prefix);
+  TraceScope trace("createPrefixBlock", "namespace=%s prefix=%s", nameSpace, prefix);
   PrefixBlock b;
   b.nameSpace = insertName(nameSpace);
   b.prefix = insertName(prefix);
   appendPrefixBlock(b);
-  tracePrintf("<== createPrefixBlock\n");
 }
 
 void addChosenPrefixBlock(NameRef nameSpace, NameRef prefix, PrefixOrigin origin) {
-  tracePrintf("==> addChosenPrefixBlock namespace=%s prefix=%s\n", nameAt(nameSpace),
-              nameAt(prefix));
+  TraceScope trace("addChosenPrefixBlock", "namespace=%s prefix=%s", nameAt(nameSpace),
+                   nameAt(prefix));
   PrefixBlock b;
   b.nameSpace = nameSpace;
   b.prefix = prefix;
   b.origin = origin;
   appendPrefixBlock(b);
-  tracePrintf("<== addChosenPrefixBlock\n");
 }
 
 namespace {
@@ -82,18 +81,20 @@ void renamePrefixBlock(size_t index, NameRef prefix, PrefixOrigin origin) {
 }
 
 void createFileLocBlock(const char* nameSpace, const char* fileName) {
-  tracePrintf("==> createFileLocBlock namespace=%s file=%s\n", nameSpace, fileName);
+  TraceScope trace("createFileLocBlock", "namespace=%s file=%s", nameSpace, fileName);
   FileLocBlock b;
   b.nameSpace = insertName(nameSpace);
   b.fileName = insertName(fileName);
   fileLists.fileLocs.push_back(b);
-  fileLists.firstFileLocFor.emplace(b.nameSpace, static_cast<int32_t>(fileLists.fileLocs.size() - 1));
-  tracePrintf("<== createFileLocBlock\n");
+  fileLists.firstFileLocFor.emplace(b.nameSpace,
+                                    static_cast<int32_t>(fileLists.fileLocs.size() - 1));
 }
 
 NameRef findPrefixBlock(NameRef nameSpace) {
   auto it = fileLists.firstPrefixFor.find(nameSpace);
-  return it == fileLists.firstPrefixFor.end() ? 0 : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
+  return it == fileLists.firstPrefixFor.end()
+             ? 0
+             : fileLists.prefixes[static_cast<size_t>(it->second)].prefix;
 }
 
 int32_t findPrefixBlockIndex(NameRef nameSpace) {

@@ -7,6 +7,8 @@
 // [FILELOCATION] hold one schema file, one namespace/prefix pair or one
 // namespace/file pair per line.  Every keyword lives in one table (kKeywords)
 // with its field, size, labels and kind, so that adding a key is one row.
+#include "parameters.h"
+
 #include <sys/stat.h>
 
 #include <cctype>
@@ -17,9 +19,9 @@
 #include <string>
 
 #include "messages.h"
-#include "parameters.h"
 #include "run_state.h"
 #include "shown_database.h"
+#include "trace.h"
 
 namespace {
 
@@ -29,19 +31,19 @@ constexpr size_t kMaxLineLength = 510;
 constexpr size_t kMaxDefNameSpace = 511;
 
 enum class KeyKind {
-  kString,       ///< stored in a fixed-size field
-  kPrefix,       ///< a string that must begin with a letter or "_"
-  kSchema,       ///< a string with "." appended
-  kPath,         ///< a string with "/" appended
-  kDefNameSpace, ///< interned in the name table
-  kSwitch,       ///< Y/N/1/0 into an int32 field
-  kTrace,        ///< Y/N/1/0 switching the trace at once
-  kParser,       ///< X or M
-  kMax,          ///< a table capacity with a minimum
+  kString,        ///< stored in a fixed-size field
+  kPrefix,        ///< a string that must begin with a letter or "_"
+  kSchema,        ///< a string with "." appended
+  kPath,          ///< a string with "/" appended
+  kDefNameSpace,  ///< interned in the name table
+  kSwitch,        ///< Y/N/1/0 into an int32 field
+  kTrace,         ///< Y/N/1/0 switching the trace at once
+  kParser,        ///< X or M
+  kMax,           ///< a table capacity with a minimum
 };
 
 struct Keyword {
-  const char* key;         ///< upper-case key as written in the file
+  const char* key;  ///< upper-case key as written in the file
   KeyKind kind;
   size_t offset;           ///< of the field in RunParameters
   size_t size;             ///< field size in bytes (strings); the value may hold size - 1
@@ -59,8 +61,8 @@ const Keyword kKeywords[] = {
     {"QEL_DB", KeyKind::kString, KOVA_FIELD(dbName), "Database name", "QEL_DB", 0},
     {"DB_USER", KeyKind::kString, KOVA_FIELD(dbUser), "Database user", "DB_User", 0},
     {"DB_PW", KeyKind::kString, KOVA_FIELD(dbPassword), "Database password", "DB_PW", 0},
-    {"SCHEMA", KeyKind::kSchema, offsetof(RunParameters, dbSchema), sizeof(RunParameters::dbSchema) - 1,
-     "Database schema name", "Schema", 0},
+    {"SCHEMA", KeyKind::kSchema, offsetof(RunParameters, dbSchema),
+     sizeof(RunParameters::dbSchema) - 1, "Database schema name", "Schema", 0},
     {"MESSAGESET", KeyKind::kString, KOVA_FIELD(msgSetName), "Message set name", "MessageSet", 0},
     {"MSGSETFILENAME", KeyKind::kString, KOVA_FIELD(msgSetFileName), "Message set file name",
      "MsgSetFileName", 0},
@@ -70,11 +72,12 @@ const Keyword kKeywords[] = {
     {"NONAMESPACELOC", KeyKind::kString, KOVA_FIELD(noNamespaceLoc), "no namespace schema location",
      "noNamespaceLoc", 0},
     {"XMLTABNAME", KeyKind::kString, KOVA_FIELD(xmlTabName), "XML tab name", "XmlTabName", 0},
-    {"ROOTELEMENT", KeyKind::kString, KOVA_FIELD(rootElement), "Root element name", "RootElement", 0},
-    {"DEFNAMESPACE", KeyKind::kDefNameSpace, offsetof(RunParameters, defNameSpace), kMaxDefNameSpace + 1,
-     "Default namespace", "DefNameSpace", 0},
-    {"FILEPATH", KeyKind::kPath, offsetof(RunParameters, filePath), sizeof(RunParameters::filePath) - 1,
-     "File Path", "FilePath", 0},
+    {"ROOTELEMENT", KeyKind::kString, KOVA_FIELD(rootElement), "Root element name", "RootElement",
+     0},
+    {"DEFNAMESPACE", KeyKind::kDefNameSpace, offsetof(RunParameters, defNameSpace),
+     kMaxDefNameSpace + 1, "Default namespace", "DefNameSpace", 0},
+    {"FILEPATH", KeyKind::kPath, offsetof(RunParameters, filePath),
+     sizeof(RunParameters::filePath) - 1, "File Path", "FilePath", 0},
     {"VERBOSE", KeyKind::kSwitch, KOVA_FIELD(verbose), "verbose", "", 0},
     {"RESETMSGSET", KeyKind::kSwitch, KOVA_FIELD(resetMsgSet), "resetMsgSet", "", 0},
     {"SHOWSCHEMA", KeyKind::kSwitch, KOVA_FIELD(showSchema), "showSchema", "", 0},
@@ -145,10 +148,14 @@ int32_t storeString(const Keyword& k, const char* value, char* field, size_t val
 
 int32_t evaluateSwitch(const char* label, const char* value, int32_t* setting) {
   switch (value[0]) {
-    case 'Y': case 'y': case '1':
+    case 'Y':
+    case 'y':
+    case '1':
       *setting = 1;
       return 0;
-    case 'N': case 'n': case '0':
+    case 'N':
+    case 'n':
+    case '0':
       *setting = 0;
       return 0;
     default:
@@ -277,7 +284,8 @@ std::string shownParmValue(const char* key, const char* value) {
 }
 
 int32_t evaluateParm(const char* key, const char* value) {
-  tracePrintf("==> evaluateParm key=%s value=%s\n", key, shownParmValue(key, value).c_str());
+  TraceScope trace("evaluateParm", "key=%s value=%s", key,
+                   tracing() ? shownParmValue(key, value).c_str() : "");
   const Keyword* k = nullptr;
   for (const Keyword& candidate : kKeywords) {
     if (std::strcmp(candidate.key, key) == 0) {
@@ -347,23 +355,26 @@ int32_t evaluateParm(const char* key, const char* value) {
       }
     }
   }
-  tracePrintf("<== evaluateParm returned %d\n", status);
+  trace.result("returned %d", status);
   return status;
 }
 
+namespace {
+// The parameter line as the trace shows it: a password (DB_PW, or one inside
+// a QEL_DB URL) is never printed.
+std::string shownParmLine(const char* line) {
+  std::string text = line;
+  size_t eq = text.find('=');
+  if (eq == std::string::npos) return text;
+  std::string key;
+  for (char c : text.substr(0, eq))
+    if (!isBlank(c)) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text.substr(0, eq + 1) + shownParmValue(key.c_str(), text.c_str() + eq + 1);
+}
+}  // namespace
+
 int32_t processParmLine(char* line, int32_t* status) {
-  if (tracing()) {
-    // A password (DB_PW, or one inside a QEL_DB URL) is never printed.
-    std::string text = line;
-    size_t eq = text.find('=');
-    if (eq != std::string::npos) {
-      std::string key;
-      for (char c : text.substr(0, eq))
-        if (!isBlank(c)) key += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      text = text.substr(0, eq + 1) + shownParmValue(key.c_str(), text.c_str() + eq + 1);
-    }
-    tracePrintf("==> processParmLine line=%s\n", text.c_str());
-  }
+  TraceScope trace("processParmLine", "line=%s", tracing() ? shownParmLine(line).c_str() : "");
   *status = 0;
   int32_t section = 0;
   char* eq = std::strchr(line, '=');
@@ -390,7 +401,7 @@ int32_t processParmLine(char* line, int32_t* status) {
       *status = evaluateParm(key, value);
     }
   }
-  tracePrintf("<== processParmLine returned %d, status=%d\n", section, *status);
+  trace.result("returned %d, status=%d", section, *status);
   return section;
 }
 
@@ -398,7 +409,7 @@ int32_t processParmLine(char* line, int32_t* status) {
 // Sections
 
 int32_t getFileLength(DataFileBlock* current, const char* name) {
-  tracePrintf("==> getFileLength name=%s\n", name);
+  TraceScope trace("getFileLength", "name=%s", name);
   applyCommandLinePath();
   int32_t status = 0;
   std::string qualified = std::string(parms.filePath) + name;
@@ -433,38 +444,36 @@ int32_t getFileLength(DataFileBlock* current, const char* name) {
       std::memcpy(entry->fileName, qualified.c_str(), qualified.size() + 1);
     }
   }
-  tracePrintf("<== getFileLength returned %d\n", status);
+  trace.result("returned %d", status);
   return status;
 }
 
 void processNameSpacePrefix(const char* line) {
-  tracePrintf("==> processNameSpacePrefix line=%s\n", line);
+  TraceScope trace("processNameSpacePrefix", "line=%s", line);
   std::string nameSpace, prefix;
   nextToken(nextToken(line, nameSpace), prefix);
   createPrefixBlock(nameSpace.c_str(), prefix.c_str());
-  tracePrintf("<== processNameSpacePrefix\n");
 }
 
 void processFileLocation(const char* line) {
-  tracePrintf("==> processFileLocation line=%s\n", line);
+  TraceScope trace("processFileLocation", "line=%s", line);
   std::string nameSpace, fileName;
   nextToken(nextToken(line, nameSpace), fileName);
   applyCommandLinePath();
   std::string qualified = std::string(parms.filePath) + fileName;
   createFileLocBlock(nameSpace.c_str(), qualified.c_str());
-  tracePrintf("<== processFileLocation\n");
 }
 
 // ---------------------------------------------------------------------------
 // The file
 
 int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
-  tracePrintf("==> processParmFile parmFileName=%s\n", parmFileName);
-  char* cleared[] = {parms.dbSchema,    parms.rootElement, parms.msgSetName,     parms.xsiPrefix,
-                     parms.schemaLoc,   parms.noNamespaceLoc, parms.xmlTabName, parms.messageName,
-                     parms.dbName,      parms.dbUser,      parms.dbPassword,     parms.msgSetFileName,
-                     parms.filePath,    parms.msgPrefix,   parms.msgSuffix,      parms.elemPrefix,
-                     parms.elemSuffix,  parms.typePrefix,  parms.typeSuffix,     parms.valuePrefix,
+  TraceScope trace("processParmFile", "parmFileName=%s", parmFileName);
+  char* cleared[] = {parms.dbSchema,   parms.rootElement,    parms.msgSetName, parms.xsiPrefix,
+                     parms.schemaLoc,  parms.noNamespaceLoc, parms.xmlTabName, parms.messageName,
+                     parms.dbName,     parms.dbUser,         parms.dbPassword, parms.msgSetFileName,
+                     parms.filePath,   parms.msgPrefix,      parms.msgSuffix,  parms.elemPrefix,
+                     parms.elemSuffix, parms.typePrefix,     parms.typeSuffix, parms.valuePrefix,
                      parms.valueSuffix};
   for (char* field : cleared) field[0] = '\0';
 
@@ -520,9 +529,10 @@ int32_t processParmFile(const char* parmFileName, DataFileBlock* first) {
     std::fclose(f);
   }
 
-  if (parms.xsiPrefix[0] == '\0' && (parms.schemaLoc[0] != '\0' || parms.noNamespaceLoc[0] != '\0')) {
+  if (parms.xsiPrefix[0] == '\0' &&
+      (parms.schemaLoc[0] != '\0' || parms.noNamespaceLoc[0] != '\0')) {
     std::strcpy(parms.xsiPrefix, "xsi");
   }
-  tracePrintf("<== processParmFile returned %d, errSw=%d\n", status, run.errSw);
+  trace.result("returned %d, errSw=%d", status, run.errSw);
   return status;
 }

@@ -21,7 +21,7 @@ int32_t attrGroupDefinition(int32_t xmlId) {
 }  // namespace
 
 void insertAttr(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> insertAttr %d type %d\n", xmlId, typeId);
+  TraceScope trace("insertAttr", "%d type %d", xmlId, typeId);
   ModelTables& m = modelTables;
   int32_t decl = xmlId;
   NameRef ref = tagAt(xmlId).ref;
@@ -73,11 +73,15 @@ void insertAttr(int32_t xmlId, int32_t typeId) {
     createElementValue(nameAt(defaultValue), decl, kRoleEnumeration, attrId, kValueOwnerAttribute,
                        defaultValue, defaultValue);
   }
-  modelTrace("<== insertAttr %d\n", attrId);
+  trace.result("%d", attrId);
 }
 
-void processAttrGroup(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> processAttrGroup %d type %d\n", xmlId, typeId);
+namespace {
+// Walks the attribute group that tag `xmlId` refers to, handing each of its
+// attributes to `visit` and walking the groups it refers to in turn; an
+// anyAttribute opens type `typeId` when `markAny`.
+void walkAttrGroup(int32_t xmlId, int32_t typeId, void (*visit)(int32_t, int32_t), bool markAny) {
+  TraceScope trace("walkAttrGroup", "%d type %d", xmlId, typeId);
   int32_t group = attrGroupDefinition(xmlId);
   if (group == 0) return;
   ExpansionGuard guard(group, "Attribute group");
@@ -85,21 +89,25 @@ void processAttrGroup(int32_t xmlId, int32_t typeId) {
   for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
-      insertAttr(c, typeId);
+      visit(c, typeId);
     } else if (kind == kTagAttributeGroup) {
-      processAttrGroup(c, typeId);
+      walkAttrGroup(c, typeId, visit, markAny);
     } else if (kind == kTagAnyAttribute) {
-      if (typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
+      if (markAny && typeId > 0) modelTables.types[typeId].flag |= kTypeAnyAttribute;
     } else if (!isSkippedAnnotation(kind)) {
       modelError(9366,
                  {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== processAttrGroup\n");
+}
+}  // namespace
+
+void processAttrGroup(int32_t xmlId, int32_t typeId) {
+  walkAttrGroup(xmlId, typeId, insertAttr, true);
 }
 
 void updateAttributes(int32_t restrictId, int32_t typeId) {
-  modelTrace("==> updateAttributes %d type %d\n", restrictId, typeId);
+  TraceScope trace("updateAttributes", "%d type %d", restrictId, typeId);
   for (int32_t c = tagAt(restrictId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagAttribute) {
@@ -114,31 +122,14 @@ void updateAttributes(int32_t restrictId, int32_t typeId) {
                  {textInsert("restriction"), intInsert(restrictId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== updateAttributes\n");
 }
 
 void updateAttrGroup(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> updateAttrGroup %d type %d\n", xmlId, typeId);
-  int32_t group = attrGroupDefinition(xmlId);
-  if (group == 0) return;
-  ExpansionGuard guard(group, "Attribute group");
-  if (!guard.entered()) return;
-  for (int32_t c = tagAt(group).firstChild; c != 0; c = tagAt(c).nextSibling) {
-    uint8_t kind = tagAt(c).elemType;
-    if (kind == kTagAttribute) {
-      updateAttr(c, typeId);
-    } else if (kind == kTagAttributeGroup) {
-      updateAttrGroup(c, typeId);
-    } else if (kind != kTagAnyAttribute && !isSkippedAnnotation(kind)) {
-      modelError(9366,
-                 {textInsert("attributeGroup"), intInsert(xmlId), intInsert(c), intInsert(kind)});
-    }
-  }
-  modelTrace("<== updateAttrGroup\n");
+  walkAttrGroup(xmlId, typeId, updateAttr, false);
 }
 
 void updateAttr(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> updateAttr %d type %d\n", xmlId, typeId);
+  TraceScope trace("updateAttr", "%d type %d", xmlId, typeId);
   ModelTables& m = modelTables;
   NameRef name = tagAt(xmlId).name != 0 ? tagAt(xmlId).name : tagAt(xmlId).ref;
   int32_t member = 0;
@@ -178,5 +169,4 @@ void updateAttr(int32_t xmlId, int32_t typeId) {
       if (dt > 0) m.attributes[attrId].dataType = static_cast<int8_t>(dt);
     }
   }
-  modelTrace("<== updateAttr\n");
 }

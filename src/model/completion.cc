@@ -48,7 +48,7 @@ int32_t createSimpleRootType(int32_t rootElemId) {
   t.baseType = untyped ? static_cast<int32_t>(kDtString) : dataType;
   if (untyped) t.flag |= kTypeAnyAttribute;
   m.elements[rootElemId].typeId = typeId;
-  modelTrace("root element %d of simple type gets type %d\n", rootElemId, typeId);
+  tracePrintf("root element %d of simple type gets type %d\n", rootElemId, typeId);
   return typeId;
 }
 
@@ -170,7 +170,7 @@ class RecursionCut {
   }
 
   int32_t build(int32_t typeId) {
-    modelTrace("==> checkRecursion %d\n", typeId);
+    TraceScope trace("checkRecursion", "%d", typeId);
     ModelTables& m = modelTables;
     const int32_t depth = static_cast<int32_t>(path_.size());
     const int32_t outer = buildingAt_[static_cast<size_t>(typeId)];
@@ -223,7 +223,7 @@ class RecursionCut {
     int32_t id = static_cast<int32_t>(versions_.size());
     versions_.push_back(std::move(made));
     versionsOf_[static_cast<size_t>(typeId)].push_back(id);
-    modelTrace("<== checkRecursion %d version %d\n", typeId, id);
+    trace.result("%d version %d", typeId, id);
     return id;
   }
 
@@ -369,21 +369,21 @@ class RecursionCut {
 }  // namespace
 
 NameRef createAnonName() {
-  modelTrace("==> createAnonName\n");
+  TraceScope trace("createAnonName");
   char name[32];
   do {
     std::snprintf(name, sizeof name, "ANON%d", run.anonCounter);
     ++run.anonCounter;
   } while (checkForDupTypeName(name) == 1);
-  modelTrace("<== createAnonName %s\n", name);
+  trace.result("%s", name);
   return insertName(name);
 }
 
 void createXsiAttributes(int32_t rootElemId) {
-  modelTrace("==> createXsiAttributes %d\n", rootElemId);
+  TraceScope trace("createXsiAttributes", "%d", rootElemId);
   ModelTables& m = modelTables;
   if (rootElemId < 1 || rootElemId > m.elements.count()) {
-    modelTrace("<== createXsiAttributes (no root element)\n");
+    trace.result("(no root element)");
     return;
   }
   m.elements[rootElemId].flag |= kElemXsiRoot;
@@ -414,11 +414,10 @@ void createXsiAttributes(int32_t rootElemId) {
     addXsiAttribute(typeId, xsiPrefix + ":noNamespaceSchemaLocation", true,
                     insertName(parms.noNamespaceLoc));
   }
-  modelTrace("<== createXsiAttributes\n");
 }
 
 void createExtraTypes() {
-  modelTrace("==> createExtraTypes\n");
+  TraceScope trace("createExtraTypes");
   ModelTables& m = modelTables;
   const int32_t typeCount = m.types.count();
   const int32_t attributeCount = m.attributes.count();
@@ -498,7 +497,6 @@ void createExtraTypes() {
     v.attrId = a;
     v.flag |= kValueOwnerAttribute;
   }
-  modelTrace("<== createExtraTypes\n");
 }
 
 void checkRecursion(int32_t typeId) {

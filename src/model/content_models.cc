@@ -102,21 +102,19 @@ void addFixedSubTypeMember(int32_t typeId, int32_t subTypeId) {
 
 void processSequence(int32_t seqId, int32_t typeId) {
   if (run.errSw) return;
-  modelTrace("==> processSequence %d type %d\n", seqId, typeId);
+  TraceScope trace("processSequence", "%d type %d", seqId, typeId);
   processModelGroup(seqId, typeId, kCompSequence, "sequence");
-  modelTrace("<== processSequence\n");
 }
 
 void processChoice(int32_t choiceId, int32_t typeId) {
   if (run.errSw) return;
-  modelTrace("==> processChoice %d type %d\n", choiceId, typeId);
+  TraceScope trace("processChoice", "%d type %d", choiceId, typeId);
   processModelGroup(choiceId, typeId, kCompChoice, "choice");
-  modelTrace("<== processChoice\n");
 }
 
 void processAll(int32_t allId, int32_t typeId) {
   if (run.errSw) return;
-  modelTrace("==> processAll %d type %d\n", allId, typeId);
+  TraceScope trace("processAll", "%d type %d", allId, typeId);
   modelTables.types[typeId].composition = kCompAll;
   prefetchLocalIdents(allId, typeId);
   for (int32_t c = tagAt(allId).firstChild; c != 0 && !run.errSw; c = tagAt(c).nextSibling) {
@@ -127,12 +125,11 @@ void processAll(int32_t allId, int32_t typeId) {
       modelError(9366, {textInsert("all"), intInsert(allId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== processAll\n");
 }
 
 void processGroup(int32_t xmlId, int32_t typeId) {
   if (run.errSw) return;
-  modelTrace("==> processGroup %d type %d\n", xmlId, typeId);
+  TraceScope trace("processGroup", "%d type %d", xmlId, typeId);
   int32_t group = xmlId;
   NameRef name;
   NameRef ref = tagAt(xmlId).ref;
@@ -174,7 +171,7 @@ void processGroup(int32_t xmlId, int32_t typeId) {
     m.typeEntries[key].minOccurs = minOccurs;
     m.typeEntries[key].maxOccurs = maxOccurs;
   }
-  modelTrace("<== processGroup %d\n", groupType);
+  trace.result("%d", groupType);
 }
 
 namespace {
@@ -225,7 +222,7 @@ bool refuseDerivationCycle(int32_t contentId) {
 void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
                            uint32_t* facets) {
   if (run.errSw) return;
-  modelTrace("==> processComplexContent %d type %d\n", contentId, typeId);
+  TraceScope trace("processComplexContent", "%d type %d", contentId, typeId);
   ExpansionGuard guard(contentId, "Complex type");
   if (!guard.entered() || refuseDerivationCycle(contentId)) return;
   int32_t derivation = 0;
@@ -247,7 +244,7 @@ void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, i
     // as a restriction or as an extension.
     addBaseElementsToType(typeId, derivation);
     addBaseAttributesToType(typeId, derivation);
-    modelTrace("<== processComplexContent (anyType base)\n");
+    trace.result("(anyType base)");
     return;
   }
   int32_t baseId = base != 0 ? findTypeIdFromName(derivation, base) : 0;
@@ -265,20 +262,18 @@ void processComplexContent(int32_t contentId, int32_t typeId, int32_t idValue, i
     processComplexExtension(derivation, baseId, typeId, idValue, flag, facets);
   }
   std::fflush(stdout);
-  modelTrace("<== processComplexContent\n");
 }
 
 void processComplexRestriction(int32_t restrictId, int32_t baseId, int32_t typeId, int32_t, int32_t,
                                uint32_t*) {
   if (run.errSw) return;
-  modelTrace("==> processComplexRestriction %d base %d type %d\n", restrictId, baseId, typeId);
+  TraceScope trace("processComplexRestriction", "%d base %d type %d", restrictId, baseId, typeId);
   addBaseElementsToType(typeId, restrictId);
   addBaseAttributesToType(typeId, restrictId);
-  modelTrace("<== processComplexRestriction\n");
 }
 
 void addBaseElementsToType(int32_t typeId, int32_t baseId) {
-  modelTrace("==> addBaseElementsToType type %d from %d\n", typeId, baseId);
+  TraceScope trace("addBaseElementsToType", "type %d from %d", typeId, baseId);
   for (int32_t c = tagAt(baseId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     switch (kind) {
@@ -308,11 +303,10 @@ void addBaseElementsToType(int32_t typeId, int32_t baseId) {
         break;
     }
   }
-  modelTrace("<== addBaseElementsToType\n");
 }
 
 void addBaseAttributesToType(int32_t typeId, int32_t baseId) {
-  modelTrace("==> addBaseAttributesToType type %d from %d\n", typeId, baseId);
+  TraceScope trace("addBaseAttributesToType", "type %d from %d", typeId, baseId);
   for (int32_t c = tagAt(baseId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     switch (kind) {
@@ -339,13 +333,12 @@ void addBaseAttributesToType(int32_t typeId, int32_t baseId) {
         break;
     }
   }
-  modelTrace("<== addBaseAttributesToType\n");
 }
 
 void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, int32_t idValue,
                              int32_t flag, uint32_t* facets) {
   if (run.errSw) return;
-  modelTrace("==> processComplexExtension %d base %d type %d\n", extendId, baseId, typeId);
+  TraceScope trace("processComplexExtension", "%d base %d type %d", extendId, baseId, typeId);
   ModelTables& m = modelTables;
   int32_t derivedContent = 0;
   for (int32_t c = tagAt(baseId).firstChild; c != 0; c = tagAt(c).nextSibling) {
@@ -404,13 +397,12 @@ void processComplexExtension(int32_t extendId, int32_t baseId, int32_t typeId, i
 
   if (derivedContent == 0) addBaseAttributesToType(typeId, baseId);
   addBaseAttributesToType(typeId, extendId);
-  modelTrace("<== processComplexExtension\n");
 }
 
 int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue, int32_t flag,
                              uint32_t* facets) {
   if (run.errSw) return 0;
-  modelTrace("==> processSimpleContent %d type %d\n", contentId, typeId);
+  TraceScope trace("processSimpleContent", "%d type %d", contentId, typeId);
   ExpansionGuard guard(contentId, "Complex type");
   if (!guard.entered() || refuseDerivationCycle(contentId)) return 0;
   int32_t dataType = 0;
@@ -425,14 +417,14 @@ int32_t processSimpleContent(int32_t contentId, int32_t typeId, int32_t idValue,
           9366, {textInsert("simpleContent"), intInsert(contentId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== processSimpleContent %d\n", dataType);
+  trace.result("%d", dataType);
   return dataType;
 }
 
 int32_t processSimpleExtension(int32_t extendId, int32_t typeId, int32_t idValue, int32_t flag,
                                uint32_t* facets) {
   if (run.errSw) return 0;
-  modelTrace("==> processSimpleExtension %d type %d\n", extendId, typeId);
+  TraceScope trace("processSimpleExtension", "%d type %d", extendId, typeId);
   addBaseAttributesToType(typeId, extendId);
   int32_t dataType = tagAt(extendId).baseDataType;
   int32_t current = extendId;
@@ -462,6 +454,6 @@ int32_t processSimpleExtension(int32_t extendId, int32_t typeId, int32_t idValue
     }
     current = base;
   }
-  modelTrace("<== processSimpleExtension %d\n", dataType);
+  trace.result("%d", dataType);
   return dataType;
 }

@@ -168,11 +168,11 @@ namespace {
 // The schema tag for `prefix` as seen from `xmlId`; 0 when none, after
 // message 9379 when `report`.
 int32_t schemaForPrefix(int32_t xmlId, const char* prefix, bool report) {
-  modelTrace("==> findSchemaForPrefix %d %s\n", xmlId, prefix);
+  TraceScope trace("findSchemaForPrefix", "%d %s", xmlId, prefix);
   int32_t schema = xmlId;
   while (schema != 0 && tagAt(schema).elemType != kTagSchema) schema = tagAt(schema).parent;
   if (prefix[0] == '\0' || schema == 0) {
-    modelTrace("<== findSchemaForPrefix %d\n", schema);
+    trace.result("%d", schema);
     return schema;
   }
   refreshTagIndexes();
@@ -182,11 +182,11 @@ int32_t schemaForPrefix(int32_t xmlId, const char* prefix, bool report) {
   NameRef ns = namespaceInScope(xmlId, insertName(prefix), &declared);
   if (!declared) {
     if (report) modelError(9379, {textInsert(prefix), intInsert(xmlId)});
-    modelTrace("<== findSchemaForPrefix 0\n");
+    trace.result("0");
     return 0;
   }
   int32_t result = modelTables.index.schemaByNamespace.find(static_cast<uint32_t>(ns));
-  modelTrace("<== findSchemaForPrefix %d\n", result);
+  trace.result("%d", result);
   return result;
 }
 
@@ -218,18 +218,18 @@ int32_t findSchemaForPrefix(int32_t xmlId, const char* prefix) {
 }
 
 int32_t findGlobalByName(NameRef qname, int32_t xmlId, int32_t kind) {
-  modelTrace("==> findGlobalByName %s %d kind %d\n", textOf(qname), xmlId, kind);
+  TraceScope trace("findGlobalByName", "%s %d kind %d", textOf(qname), xmlId, kind);
   refreshTagIndexes();
   std::string prefix;
   NameRef local = splitQualified(qname, prefix);
   int32_t schema = findSchemaForPrefix(xmlId, prefix.c_str());
   if (schema == 0) {
     modelError(9380, {textInsert(prefix), intInsert(xmlId), textInsert(textOf(qname))});
-    modelTrace("<== findGlobalByName 0\n");
+    trace.result("0");
     return 0;
   }
   int32_t result = findSchemaChild(schema, local, kind);
-  modelTrace("<== findGlobalByName %d\n", result);
+  trace.result("%d", result);
   return result;
 }
 
@@ -255,9 +255,9 @@ int32_t findGroupByRef(int32_t xmlId, NameRef qname) {
 }
 
 int32_t findTypeIdFromName(int32_t xmlId, NameRef typeName) {
-  modelTrace("==> findTypeIdFromName %d %s\n", xmlId, textOf(typeName));
+  TraceScope trace("findTypeIdFromName", "%d %s", xmlId, textOf(typeName));
   int32_t result = typeTagFromName(xmlId, typeName, true);
-  modelTrace("<== findTypeIdFromName %d\n", result);
+  trace.result("%d", result);
   return result;
 }
 
@@ -266,13 +266,13 @@ int32_t findTypeTagQuietly(int32_t xmlId, NameRef typeName) {
 }
 
 int32_t findAnonType(int32_t xmlId) {
-  modelTrace("==> findAnonType %d\n", xmlId);
+  TraceScope trace("findAnonType", "%d", xmlId);
   int32_t found = 0;
   for (int32_t c = tagAt(xmlId).firstChild; c != 0 && found == 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
     if (kind == kTagComplexType || kind == kTagSimpleType) found = c;
   }
-  modelTrace("<== findAnonType %d\n", found);
+  trace.result("%d", found);
   return found;
 }
 
@@ -281,12 +281,13 @@ int32_t findTypeRowForTag(int32_t xmlId) {
   int32_t typeId = xmlId >= 0 && static_cast<size_t>(xmlId) < byTag.size()
                        ? byTag[static_cast<size_t>(xmlId)]
                        : 0;
-  modelTrace("==> findTypeRowForTag %d\n<== findTypeRowForTag %d\n", xmlId, typeId);
+  TraceScope trace("findTypeRowForTag", "%d", xmlId);
+  trace.result("%d", typeId);
   return typeId;
 }
 
 int32_t checkForDupTypeName(const char* name) {
-  modelTrace("==> checkForDupTypeName %s\n", name);
+  TraceScope trace("checkForDupTypeName", "%s", name);
   NameRef ref = findName(name);
   int32_t taken = 0;
   if (isStoredName(ref) && modelTables.index.typeByName.find(ref) != 0) {
@@ -294,12 +295,12 @@ int32_t checkForDupTypeName(const char* name) {
   } else if (typeNameTakenHook != nullptr && typeNameTakenHook(name)) {
     taken = 1;
   }
-  modelTrace("<== checkForDupTypeName %d\n", taken);
+  trace.result("%d", taken);
   return taken;
 }
 
 NameRef createNameForType(int32_t xmlId) {
-  modelTrace("==> createNameForType %d\n", xmlId);
+  TraceScope trace("createNameForType", "%d", xmlId);
   int32_t owner = tagAt(xmlId).parent;
   while (owner != 0 && tagAt(owner).elemType != kTagElement &&
          tagAt(owner).elemType != kTagAttribute) {
@@ -307,11 +308,11 @@ NameRef createNameForType(int32_t xmlId) {
   }
   if (owner == 0) {
     modelError(9377, {intInsert(xmlId)});
-    modelTrace("<== createNameForType 0\n");
+    trace.result("0");
     return 0;
   }
   NameRef result = anonymousTypeName(tagAt(owner).xmlName, tagAt(owner).name);
-  modelTrace("<== createNameForType %s\n", textOf(result));
+  trace.result("%s", textOf(result));
   return result;
 }
 
@@ -321,7 +322,7 @@ NameRef anonymousTypeName(NameRef xmlName, NameRef name) {
 }
 
 void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
-  modelTrace("==> createEmptyType %d in type %d %s\n", xmlId, typeId, suffix);
+  TraceScope trace("createEmptyType", "%d in type %d %s", xmlId, typeId, suffix);
   const XmlTag& tag = tagAt(xmlId);
   std::string base;
   if (tag.name != 0) {
@@ -339,123 +340,142 @@ void createEmptyType(int32_t xmlId, int32_t typeId, const char* suffix) {
   TypeEntryEntry& e = modelTables.typeEntries[key];
   e.minOccurs = minOccurs == kOccursNotGiven ? 1 : minOccurs;
   e.maxOccurs = maxOccurs == kOccursNotGiven ? 1 : maxOccurs;
-  modelTrace("<== createEmptyType %d\n", emptyType);
+  trace.result("%d", emptyType);
 }
 
 void processNulls(int32_t xmlId, int32_t elemId) {
-  modelTrace("==> processNulls %d element %d\n", xmlId, elemId);
+  TraceScope trace("processNulls", "%d element %d", xmlId, elemId);
   createElementValue("nillable", xmlId, kRoleNillable, elemId, kValueOwnerElement,
                      insertName("true"));
-  modelTrace("<== processNulls\n");
 }
 
-int32_t processElement(int32_t xmlId, int32_t typeId) {
-  if (run.errSw) return 0;
-  modelTrace("==> processElement %d in type %d\n", xmlId, typeId);
+namespace {
+// The declaration that element tag `xmlId` stands for: the tag itself or the
+// global element it refers to.  0 when there is nothing to build: an abstract
+// element (an empty placeholder type in `typeId` instead) or a reference that
+// cannot be resolved (reported).
+int32_t declarationToBuild(int32_t xmlId, int32_t typeId) {
   if (xmlId == 0) return 0;
-  ModelTables& m = modelTables;
   if (tagAt(xmlId).flags & kTagFlagAbstract) {
     createEmptyType(xmlId, typeId, "_ABSTRACT");
-    modelTrace("<== processElement 0 (abstract)\n");
     return 0;
   }
-  int32_t decl = xmlId;
-  if (tagAt(xmlId).ref != 0) {
-    decl = findElementRefFromName(tagAt(xmlId).ref, xmlId);
-    if (decl == 0) return 0;  // reported (9365)
-  }
+  if (tagAt(xmlId).ref == 0) return xmlId;
+  return findElementRefFromName(tagAt(xmlId).ref, xmlId);  // 0 reported (9365)
+}
 
+// Puts declaration `decl` on the stack of elements being built; false, with
+// nothing pushed, when it is already being built (the recursion is cut with
+// an empty placeholder type in `typeId`) or the nesting is too deep.
+bool enterElement(int32_t xmlId, int32_t decl, int32_t typeId) {
+  ModelTables& m = modelTables;
   for (int32_t i = 0; i < m.stackDepth; ++i) {
     if (m.elementStack[i] != decl) continue;
     reportInfo(9381,
                {intInsert(xmlId), textInsert(textOf(tagAt(decl).name)), textInsert(stackPath())});
     createEmptyType(xmlId, typeId, "_RECURSE");
-    modelTrace("<== processElement 0 (recursive)\n");
-    return 0;
+    return false;
   }
+  assert(m.stackDepth < kElementStackSize);
   m.elementStack[m.stackDepth++] = decl;
   if (m.stackDepth > kMaxElementDepth) {
     modelError(9382,
                {intInsert(m.stackDepth), textInsert(stackPath()), intInsert(kMaxElementDepth)});
     --m.stackDepth;
-    return 0;
+    return false;
   }
+  return true;
+}
 
+// Gives element row `elemId` of declaration `decl` its type: a built-in or
+// simple type, or a complex type built on first use.  False after an error.
+bool typeElement(int32_t xmlId, int32_t decl, int32_t elemId) {
+  ModelTables& m = modelTables;
   const XmlTag& d = tagAt(decl);
-  int32_t dataType = d.dataType;
-  bool simple = dataType != 0;
-  if (dataType == 0 && d.type == 0 && d.firstChild == 0) {
-    dataType = kDtAnyType;  // no type and no content: taken as a simple element
-    simple = true;
+  // No type and no content: taken as a simple element.
+  if (d.dataType != 0 || (d.type == 0 && d.firstChild == 0)) {
+    m.elements[elemId].dataType = static_cast<int8_t>(d.dataType);
+    if (d.flags & kTagFlagNillable) processNulls(decl, elemId);
+    return true;
   }
-  if (d.name == 0) {
+  int32_t typeTag = d.type != 0 ? findTypeIdFromName(decl, d.type) : findAnonType(decl);
+  if (typeTag == 0) {
+    modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
+    return false;
+  }
+  uint8_t kind = tagAt(typeTag).elemType;
+  if (kind == kTagComplexType) {
+    int32_t built = tagAt(typeTag).typeId;
+    if (built != 0) {
+      m.elements[elemId].typeId = built;
+    } else {
+      uint32_t facets = m.elements[elemId].facets;
+      int32_t t = processComplexType(typeTag, elemId, kValueOwnerElement, &facets);
+      m.elements[elemId].facets = facets;
+      m.elements[elemId].typeId = t;
+    }
+  } else if (kind == kTagSimpleType) {
+    uint32_t facets = m.elements[elemId].facets;
+    int32_t dt = resolveSimpleType(typeTag, 0, elemId, kValueOwnerElement, &facets);
+    m.elements[elemId].facets = facets;
+    m.elements[elemId].dataType = static_cast<int8_t>(dt);
+    if (dt == 0) {
+      modelError(9372, {intInsert(typeTag)});
+    } else if (tagAt(decl).flags & kTagFlagNillable) {
+      processNulls(decl, elemId);
+    }
+  } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
+    // the name matched an identity constraint: nothing to build
+  } else {
+    modelError(9366,
+               {textInsert("element"), intInsert(xmlId), intInsert(typeTag), intInsert(kind)});
+  }
+  return true;
+}
+
+// Builds the element row of declaration `decl` (used by tag `xmlId`) and, in
+// type `typeId`, its member with the occurrence of the use; 0 after an error.
+int32_t buildElement(int32_t xmlId, int32_t decl, int32_t typeId) {
+  ModelTables& m = modelTables;
+  if (tagAt(decl).name == 0) {
     modelError(9367, {textInsert("Element"), intInsert(xmlId)});
     return 0;
   }
   int32_t elemId = createElementEntry(decl, typeId);
   tagAt(decl).elemId = elemId;
   if (typeId > 0) {
-    int32_t minOccurs = tagAt(xmlId).minOccurs;
-    int32_t maxOccurs = tagAt(xmlId).maxOccurs;
     int32_t key = createTypeEntryEntry(typeId, kMemberElement, elemId);
-    m.typeEntries[key].minOccurs = minOccurs;
-    m.typeEntries[key].maxOccurs = maxOccurs;
+    m.typeEntries[key].minOccurs = tagAt(xmlId).minOccurs;
+    m.typeEntries[key].maxOccurs = tagAt(xmlId).maxOccurs;
   }
-
-  if (simple) {
-    m.elements[elemId].dataType = static_cast<int8_t>(tagAt(decl).dataType);
-    if (tagAt(decl).flags & kTagFlagNillable) processNulls(decl, elemId);
-  } else {
-    int32_t typeTag =
-        tagAt(decl).type != 0 ? findTypeIdFromName(decl, tagAt(decl).type) : findAnonType(decl);
-    if (typeTag == 0) {
-      modelError(9368, {textInsert("Element"), textInsert(textOf(tagAt(decl).name))});
-      return 0;
-    }
-    uint8_t kind = tagAt(typeTag).elemType;
-    if (kind == kTagComplexType) {
-      int32_t built = tagAt(typeTag).typeId;
-      if (built != 0) {
-        m.elements[elemId].typeId = built;
-      } else {
-        uint32_t facets = m.elements[elemId].facets;
-        int32_t t = processComplexType(typeTag, elemId, kValueOwnerElement, &facets);
-        m.elements[elemId].facets = facets;
-        m.elements[elemId].typeId = t;
-      }
-    } else if (kind == kTagSimpleType) {
-      uint32_t facets = m.elements[elemId].facets;
-      int32_t dt = resolveSimpleType(typeTag, 0, elemId, kValueOwnerElement, &facets);
-      m.elements[elemId].facets = facets;
-      m.elements[elemId].dataType = static_cast<int8_t>(dt);
-      if (dt == 0) {
-        modelError(9372, {intInsert(typeTag)});
-      } else if (tagAt(decl).flags & kTagFlagNillable) {
-        processNulls(decl, elemId);
-      }
-    } else if (kind == kTagKey || kind == kTagKeyref || kind == kTagUnique) {
-      // the name matched an identity constraint: nothing to build
-    } else {
-      modelError(9366,
-                 {textInsert("element"), intInsert(xmlId), intInsert(typeTag), intInsert(kind)});
-    }
-  }
-
+  if (!typeElement(xmlId, decl, elemId)) return 0;
   if (m.elements[elemId].defaultValue != 0 && m.elements[elemId].dataType > 0) {
     addElementDefaultValues(xmlId, elemId);
   }
-  --m.stackDepth;
-  modelTrace("<== processElement %d\n", elemId);
+  return elemId;
+}
+}  // namespace
+
+int32_t processElement(int32_t xmlId, int32_t typeId) {
+  if (run.errSw) return 0;
+  TraceScope trace("processElement", "%d in type %d", xmlId, typeId);
+  int32_t elemId = 0;
+  int32_t decl = declarationToBuild(xmlId, typeId);
+  if (decl != 0 && enterElement(xmlId, decl, typeId)) {
+    elemId = buildElement(xmlId, decl, typeId);
+    --modelTables.stackDepth;
+  }
+  trace.result("%d", elemId);
   return elemId;
 }
 
 int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uint32_t* facets) {
-  modelTrace("==> processComplexType %d\n", xmlTypeId);
+  TraceScope trace("processComplexType", "%d", xmlTypeId);
   // A row made for this tag was stored in its typeId at once: without one,
   // the index cannot hold the tag either.
   int32_t existing = tagAt(xmlTypeId).typeId != 0 ? findTypeRowForTag(xmlTypeId) : 0;
   if (existing != 0) {
-    modelTrace("<== processComplexType %d (built)\n", existing);
+    trace.result("%d (built)", existing);
     return existing;
   }
   ModelTables& m = modelTables;
@@ -516,13 +536,13 @@ int32_t processComplexType(int32_t xmlTypeId, int32_t idValue, int32_t flag, uin
       t.composition = kCompAll;
     }
   }
-  modelTrace("<== processComplexType %d\n", typeId);
+  trace.result("%d", typeId);
   return typeId;
 }
 
 int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t flag,
                           uint32_t* facets) {
-  modelTrace("==> resolveSimpleType %d\n", xmlId);
+  TraceScope trace("resolveSimpleType", "%d", xmlId);
   int32_t dataType = 0;
   ExpansionGuard guard(xmlId, "Simple type");
   if (!guard.entered()) return 0;
@@ -538,6 +558,6 @@ int32_t resolveSimpleType(int32_t xmlId, int32_t typeId, int32_t idValue, int32_
       modelError(9366, {textInsert("simpleType"), intInsert(xmlId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== resolveSimpleType %d\n", dataType);
+  trace.result("%d", dataType);
   return dataType;
 }

@@ -10,6 +10,7 @@
 #include "messages.h"
 #include "model_builder.h"
 #include "model_tables.h"
+#include "trace.h"
 #include "xml_tags.h"
 
 /// Reports catalogue error `number` and stores its status in run.returnCode.
@@ -120,11 +121,3 @@ int32_t processUnion(int32_t xmlId, int32_t typeId, int32_t idValue, int32_t fla
 
 // Completion.
 NameRef createAnonName();
-
-/// Trace line of the model builder: the arguments are only formatted (and the
-/// variadic call only made) while tracing is on, which keeps the hot paths of
-/// a large model cheap.
-#define modelTrace(...)                      \
-  do {                                       \
-    if (tracing()) tracePrintf(__VA_ARGS__); \
-  } while (0)

@@ -81,7 +81,7 @@ bool isSchemaNamedType(int32_t typeId) {
 }
 
 int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent) {
-  modelTrace("==> insertNewType %s\n", textOf(name));
+  TraceScope trace("insertNewType", "%s", textOf(name));
   ModelTables& m = modelTables;
   int32_t typeId = m.types.add();
   TypeEntry& t = m.types[typeId];
@@ -89,12 +89,12 @@ int32_t insertNewType(NameRef name, int32_t composition, int32_t typeContent) {
   t.composition = composition;
   t.typeContent = typeContent;
   m.index.typeByName.insertFirst(name, typeId);
-  modelTrace("<== insertNewType %d\n", typeId);
+  trace.result("%d", typeId);
   return typeId;
 }
 
 int32_t createTypeEntry(int32_t xmlId) {
-  modelTrace("==> createTypeEntry %d\n", xmlId);
+  TraceScope trace("createTypeEntry", "%d", xmlId);
   NameRef name = tagAt(xmlId).xmlName;
   if (name == 0) name = tagAt(xmlId).name;
   bool schemaName = name != 0;
@@ -102,7 +102,7 @@ int32_t createTypeEntry(int32_t xmlId) {
   ModelTables& m = modelTables;
   int32_t found = m.index.typeByName.find(name);
   if (found != 0) {
-    modelTrace("<== createTypeEntry %d (existing)\n", found);
+    trace.result("%d (existing)", found);
     return found;
   }
   int32_t typeId = insertNewType(name, kCompUndecided, kContentOrdinary);
@@ -115,12 +115,12 @@ int32_t createTypeEntry(int32_t xmlId) {
         std::max(static_cast<size_t>(xmlId), static_cast<size_t>(tagsTable.tags.count())) + 1, 0);
   }
   if (byTag[static_cast<size_t>(xmlId)] == 0) byTag[static_cast<size_t>(xmlId)] = typeId;
-  modelTrace("<== createTypeEntry %d\n", typeId);
+  trace.result("%d", typeId);
   return typeId;
 }
 
 int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId) {
-  modelTrace("==> insertTypeEntryEntry type %d kind %d id %d\n", typeId, entryType, entryId);
+  TraceScope trace("insertTypeEntryEntry", "type %d kind %d id %d", typeId, entryType, entryId);
   int32_t key = modelTables.typeEntries.add();
   TypeEntryEntry& e = modelTables.typeEntries[key];
   e.mainTypeId = typeId;
@@ -141,17 +141,17 @@ int32_t insertTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId)
       modelError(9364, {intInsert(entryType)});
       break;
   }
-  modelTrace("<== insertTypeEntryEntry %d\n", key);
+  trace.result("%d", key);
   return key;
 }
 
 int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId) {
-  modelTrace("==> createTypeEntryEntry type %d kind %d id %d\n", typeId, entryType, entryId);
+  TraceScope trace("createTypeEntryEntry", "type %d kind %d id %d", typeId, entryType, entryId);
   ModelTables& m = modelTables;
   int32_t key = insertTypeEntryEntry(typeId, entryType, entryId);
   if (typeId < 1 || typeId > m.types.count()) {
     modelError(9354, {intInsert(typeId)});
-    modelTrace("<== createTypeEntryEntry %d (unchained)\n", key);
+    trace.result("%d (unchained)", key);
     return key;
   }
   TypeEntry& t = m.types[typeId];
@@ -161,11 +161,13 @@ int32_t createTypeEntryEntry(int32_t typeId, int32_t entryType, int32_t entryId)
   if (first == 0) {
     first = key;
   } else {
+    // Appending after a row that is not the chain's end would cut the chain.
+    assert(last > 0 && m.typeEntries[last].next == 0 && m.typeEntries[last].mainTypeId == typeId);
     m.typeEntries[key].prev = last;
     m.typeEntries[last].next = key;
   }
   last = key;
-  modelTrace("<== createTypeEntryEntry %d\n", key);
+  trace.result("%d", key);
   return key;
 }
 
@@ -176,7 +178,7 @@ size_t localElementIdent(char* buffer, int32_t typeId, NameRef name) {
 }
 
 int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
-  modelTrace("==> createElementEntry %d in type %d\n", xmlId, typeId);
+  TraceScope trace("createElementEntry", "%d in type %d", xmlId, typeId);
   ModelTables& m = modelTables;
   const XmlTag& tag = tagAt(xmlId);
   NameRef ident;
@@ -196,7 +198,7 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   }
   int32_t found = m.index.elementByIdent.find(ident);
   if (found != 0) {
-    modelTrace("<== createElementEntry %d (existing)\n", found);
+    trace.result("%d (existing)", found);
     return found;
   }
   int32_t elemId = m.elements.add();
@@ -207,12 +209,12 @@ int32_t createElementEntry(int32_t xmlId, int32_t typeId) {
   e.xmlName = t.xmlName;
   e.defaultValue = t.defaultValue;
   m.index.elementByIdent.insertFirst(ident, elemId);
-  modelTrace("<== createElementEntry %d\n", elemId);
+  trace.result("%d", elemId);
   return elemId;
 }
 
 int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t typeId) {
-  modelTrace("==> createAttrEntry %s in type %d\n", textOf(name), typeId);
+  TraceScope trace("createAttrEntry", "%s in type %d", textOf(name), typeId);
   ModelTables& m = modelTables;
   // The attributes table doubles like the others: a schema with more attribute
   // uses than MAXATTRIBUTE must not write past the end of the table.
@@ -225,12 +227,12 @@ int32_t createAttrEntry(NameRef name, NameRef ident, int32_t dataType, int32_t t
   if (typeId >= 1 && typeId <= m.types.count() && m.types[typeId].composition == kCompUndecided) {
     m.types[typeId].composition = kCompAttrAdded;
   }
-  modelTrace("<== createAttrEntry %d\n", attrId);
+  trace.result("%d", attrId);
   return attrId;
 }
 
 int32_t newValueEntry(const char* name, int32_t role, NameRef stored) {
-  modelTrace("==> newValueEntry %s role %d\n", name, role);
+  TraceScope trace("newValueEntry", "%s role %d", name, role);
   assert(stored == 0 || std::strcmp(nameAt(stored), name) == 0);
   char ident[kMaxIdentLength + 1];
   size_t length = makeIdentifier(ident, sizeof ident, name);
@@ -241,13 +243,13 @@ int32_t newValueEntry(const char* name, int32_t role, NameRef stored) {
   ValueEntry& v = modelTables.values[valueId];
   v.role = static_cast<int16_t>(role);
   v.name = nameRef;
-  modelTrace("<== newValueEntry %d\n", valueId);
+  trace.result("%d", valueId);
   return valueId;
 }
 
 int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_t idValue,
                            int32_t flag, NameRef value, NameRef stored) {
-  modelTrace("==> createElementValue %s role %d owner %d\n", name, role, idValue);
+  TraceScope trace("createElementValue", "%s role %d owner %d", name, role, idValue);
   if (idValue == 0) modelError(9356, {textInsert(name)});
   int32_t valueId = newValueEntry(name, role, stored);
   ValueEntry& v = modelTables.values[valueId];
@@ -260,7 +262,7 @@ int32_t createElementValue(const char* name, int32_t xmlId, int32_t role, int32_
     v.attrId = idValue;
     v.flag |= kValueOwnerAttribute;
   }
-  modelTrace("<== createElementValue %d\n", valueId);
+  trace.result("%d", valueId);
   return valueId;
 }
 

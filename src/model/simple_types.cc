@@ -140,9 +140,9 @@ const FacetRule* facetRule(uint8_t kind) {
 /// Applies one facet tag other than an enumeration; returns the new mask.
 uint32_t applyFacet(const FacetRule& rule, int32_t xmlId, int32_t idValue, int32_t flag,
                     uint32_t mask) {
-  modelTrace("==> %s %d\n", rule.operation, xmlId);
+  TraceScope trace(rule.operation, "%d", xmlId);
   if (mask & rule.testBit) {
-    modelTrace("%s", rule.overrideLine);
+    tracePrintf("%s", rule.overrideLine);
   } else {
     mask |= rule.setBits;
     if (rule.unsupported != nullptr) reportInfo(9373, {textInsert(rule.unsupported)});
@@ -153,26 +153,25 @@ uint32_t applyFacet(const FacetRule& rule, int32_t xmlId, int32_t idValue, int32
       createElementValue(name, xmlId, rule.roles[i], idValue, flag, value);
     }
   }
-  modelTrace("<== %s 0x%x\n", rule.operation, mask);
+  trace.result("0x%x", mask);
   return mask;
 }
 
 void processEnum(int32_t xmlId, int32_t idValue, int32_t flag, uint32_t mask) {
-  modelTrace("==> processEnum %d\n", xmlId);
+  TraceScope trace("processEnum", "%d", xmlId);
   if (mask & kFacetEnumeration) {
-    modelTrace("entry override found - current entry ignored\n");
+    tracePrintf("entry override found - current entry ignored\n");
   } else {
     NameRef value = tagAt(xmlId).value;
     createElementValue(textOf(value), xmlId, kRoleEnumeration, idValue, flag, value, value);
   }
-  modelTrace("<== processEnum\n");
 }
 
 }  // namespace
 
 uint32_t processFacets(int32_t restrictId, int32_t typeId, int32_t idValue, int32_t flag,
                        uint32_t mask) {
-  modelTrace("==> processFacets %d mask 0x%x\n", restrictId, mask);
+  TraceScope trace("processFacets", "%d mask 0x%x", restrictId, mask);
   const uint32_t maskOnEntry = mask;
   for (int32_t c = tagAt(restrictId).firstChild; c != 0; c = tagAt(c).nextSibling) {
     uint8_t kind = tagAt(c).elemType;
@@ -191,13 +190,13 @@ uint32_t processFacets(int32_t restrictId, int32_t typeId, int32_t idValue, int3
                  {textInsert("restriction"), intInsert(restrictId), intInsert(c), intInsert(kind)});
     }
   }
-  modelTrace("<== processFacets 0x%x\n", mask);
+  trace.result("0x%x", mask);
   return mask;
 }
 
 int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
                                      int32_t flag, uint32_t* facets) {
-  modelTrace("==> processSimpleTypeRestriction %d\n", restrictId);
+  TraceScope trace("processSimpleTypeRestriction", "%d", restrictId);
   ExpansionGuard guard(restrictId, "Simple type");
   if (!guard.entered()) return 0;
   *facets = processFacets(restrictId, typeId, idValue, flag, *facets);
@@ -212,7 +211,7 @@ int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t
     }
     dataType = anonBase != 0 ? resolveSimpleType(anonBase, typeId, idValue, flag, facets)
                              : static_cast<int32_t>(kDtAnySimpleType);
-    modelTrace("<== processSimpleTypeRestriction %d\n", dataType);
+    trace.result("%d", dataType);
     return dataType;
   }
   int32_t current = restrictId;
@@ -245,13 +244,13 @@ int32_t processSimpleTypeRestriction(int32_t restrictId, int32_t typeId, int32_t
     }
     current = base;
   }
-  modelTrace("<== processSimpleTypeRestriction %d\n", dataType);
+  trace.result("%d", dataType);
   return dataType;
 }
 
 int32_t processSimpleContentRestriction(int32_t restrictId, int32_t typeId, int32_t idValue,
                                         int32_t flag, uint32_t* facets) {
-  modelTrace("==> processSimpleContentRestriction %d\n", restrictId);
+  TraceScope trace("processSimpleContentRestriction", "%d", restrictId);
   *facets = processFacets(restrictId, typeId, idValue, flag, *facets);
   int32_t dataType = 0;
   NameRef baseName = tagAt(restrictId).base;
@@ -296,18 +295,18 @@ int32_t processSimpleContentRestriction(int32_t restrictId, int32_t typeId, int3
       addBaseAttributesToType(typeId, restrictId);
     }
   }
-  modelTrace("<== processSimpleContentRestriction %d\n", dataType);
+  trace.result("%d", dataType);
   return dataType;
 }
 
 int32_t processList(int32_t xmlId, int32_t) {
-  modelTrace("==> processList %d\n", xmlId);
-  modelTrace("list type treated as string\n");
+  TraceScope trace("processList", "%d", xmlId);
+  tracePrintf("list type treated as string\n");
   return kDtString;
 }
 
 int32_t processUnion(int32_t xmlId, int32_t, int32_t, int32_t, uint32_t*) {
-  modelTrace("==> processUnion %d\n", xmlId);
-  modelTrace("union type treated as string\n");
+  TraceScope trace("processUnion", "%d", xmlId);
+  tracePrintf("union type treated as string\n");
   return kDtString;
 }

@@ -12,82 +12,120 @@
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
+#include "trace.h"
 #include "xml_tags.h"
 
 namespace {
 
-enum class Attr {
-  kTargetNamespace,
-  kElementFormDefault,
-  kAttributeFormDefault,
-  kForm,
-  kName,
-  kRef,
-  kType,
-  kBase,
-  kMinOccurs,
-  kMaxOccurs,
-  kUse,
-  kValue,
-  kXpath,
-  kSchemaLocation,
-  kNoNamespaceSchemaLocation,
-  kMixed,
-  kDefault,
-  kFixed,
-  kAbstract,
-  kNillable,
-  kProcessContents,
-  kSubstitutionGroup,
-  kNamespace,
-  kBlock,
-  kFinal,
-  kMemberTypes,
-  kIgnored,
+// How the value of a schema attribute goes into the tag being built.
+enum class Decode : uint8_t {
+  kIgnored,            // means nothing to the model
+  kName,               // the value as a name; `flag` set in flags too
+  kLocation,           // the value with FILEPATH in front
+  kTypeName,           // a built-in type code in `code`, otherwise the name
+  kOccurs,             // minOccurs / maxOccurs
+  kForm,               // qualified / unqualified: bit `flag` or `other`
+  kTrue,               // "true" sets bit `flag` in flags
+  kKeyword,            // the bits of one of `keywords` or'ed into `code`
+  kSubstitutionGroup,  // a name, and a warning once per group
 };
 
-const std::unordered_map<std::string_view, Attr>& attributeNames() {
-  static const std::unordered_map<std::string_view, Attr> names = {
-      {"targetNamespace", Attr::kTargetNamespace},
-      {"elementFormDefault", Attr::kElementFormDefault},
-      {"attributeFormDefault", Attr::kAttributeFormDefault},
-      {"form", Attr::kForm},
-      {"name", Attr::kName},
-      {"ref", Attr::kRef},
-      {"type", Attr::kType},
-      {"base", Attr::kBase},
-      {"minOccurs", Attr::kMinOccurs},
-      {"maxOccurs", Attr::kMaxOccurs},
-      {"use", Attr::kUse},
-      {"value", Attr::kValue},
-      {"xpath", Attr::kXpath},
-      {"schemaLocation", Attr::kSchemaLocation},
-      {"noNamespaceSchemaLocation", Attr::kNoNamespaceSchemaLocation},
-      {"mixed", Attr::kMixed},
-      {"default", Attr::kDefault},
-      {"version", Attr::kIgnored},
-      {"fixed", Attr::kFixed},
-      {"abstract", Attr::kAbstract},
-      {"nillable", Attr::kNillable},
-      {"processContents", Attr::kProcessContents},
-      {"itemType", Attr::kIgnored},
-      {"substitutionGroup", Attr::kSubstitutionGroup},
-      {"namespace", Attr::kNamespace},
-      {"public", Attr::kIgnored},
-      {"system", Attr::kIgnored},
-      {"refer", Attr::kIgnored},
-      {"ID", Attr::kIgnored},
+struct Keyword {
+  const char* text;
+  uint8_t bits;
+};
+
+struct AttrRule {
+  Decode decode = Decode::kIgnored;
+  NameRef XmlTag::*name = nullptr;
+  int32_t XmlTag::*number = nullptr;
+  uint8_t XmlTag::*code = nullptr;
+  uint8_t flag = 0;
+  uint8_t other = 0;
+  const Keyword* keywords = nullptr;  // ends with a null text
+  const char* unknown = nullptr;      // the line printed for another keyword
+};
+
+constexpr Keyword kUseKeywords[] = {{"required", kUseRequired},     {"optional", kUseOptional},
+                                    {"prohibited", kUseProhibited}, {"default", kUseDefault},
+                                    {"fixed", kUseFixed},           {nullptr, 0}};
+constexpr Keyword kProcessContentsKeywords[] = {
+    {"strict", 0x01}, {"lax", 0x02}, {"skip", 0x04}, {nullptr, 0}};
+constexpr Keyword kBlockKeywords[] = {{"extension", 0x01},
+                                      {"restriction", 0x02},
+                                      {"substitution", 0x04},
+                                      {"#all", 0x07},
+                                      {nullptr, 0}};
+constexpr Keyword kFinalKeywords[] = {
+    {"extension", 0x08}, {"restriction", 0x10}, {"#all", 0x18}, {nullptr, 0}};
+
+constexpr AttrRule nameRule(NameRef XmlTag::*field, uint8_t flag = 0) {
+  return {.decode = Decode::kName, .name = field, .flag = flag};
+}
+constexpr AttrRule typeRule(NameRef XmlTag::*field, uint8_t XmlTag::*code) {
+  return {.decode = Decode::kTypeName, .name = field, .code = code};
+}
+constexpr AttrRule occursRule(int32_t XmlTag::*field) {
+  return {.decode = Decode::kOccurs, .number = field};
+}
+constexpr AttrRule formRule(uint8_t qualified, uint8_t unqualified) {
+  return {.decode = Decode::kForm, .flag = qualified, .other = unqualified};
+}
+constexpr AttrRule trueRule(uint8_t flag) { return {.decode = Decode::kTrue, .flag = flag}; }
+constexpr AttrRule keywordRule(uint8_t XmlTag::*field, const Keyword* keywords,
+                               const char* unknown) {
+  return {.decode = Decode::kKeyword, .code = field, .keywords = keywords, .unknown = unknown};
+}
+
+const std::unordered_map<std::string_view, AttrRule>& attributeRules() {
+  static const std::unordered_map<std::string_view, AttrRule> rules = {
+      {"targetNamespace", nameRule(&XmlTag::targetNamespace)},
+      {"elementFormDefault", formRule(kFormElemQualified, kFormElemUnqualified)},
+      {"attributeFormDefault", formRule(kFormAttrQualified, kFormAttrUnqualified)},
+      {"form", formRule(kFormQualified, kFormUnqualified)},
+      {"name", nameRule(&XmlTag::name)},
+      {"ref", nameRule(&XmlTag::ref)},
+      {"type", typeRule(&XmlTag::type, &XmlTag::dataType)},
+      {"base", typeRule(&XmlTag::base, &XmlTag::baseDataType)},
+      {"minOccurs", occursRule(&XmlTag::minOccurs)},
+      {"maxOccurs", occursRule(&XmlTag::maxOccurs)},
+      {"use", keywordRule(&XmlTag::useFlags, kUseKeywords,
+                          "*****Error - value (%s) for use attribute not recognized\n")},
+      {"value", nameRule(&XmlTag::value)},
+      {"xpath", nameRule(&XmlTag::xpath)},
+      {"schemaLocation", {.decode = Decode::kLocation, .name = &XmlTag::schemaLocation}},
+      {"noNamespaceSchemaLocation", nameRule(&XmlTag::noNamespaceSchemaLocation)},
+      {"mixed", trueRule(kTagFlagMixed)},
+      {"default", nameRule(&XmlTag::defaultValue)},
+      {"fixed", nameRule(&XmlTag::defaultValue, kTagFlagFixed)},
+      {"abstract", trueRule(kTagFlagAbstract)},
+      {"nillable", trueRule(kTagFlagNillable)},
+      {"processContents", keywordRule(&XmlTag::processContents, kProcessContentsKeywords,
+                                      "*****Invalid value found for processContents item - %s\n")},
+      {"substitutionGroup",
+       {.decode = Decode::kSubstitutionGroup, .name = &XmlTag::substitutionGroup}},
+      {"namespace", nameRule(&XmlTag::nameSpace)},
+      {"block", keywordRule(&XmlTag::blockFinal, kBlockKeywords,
+                            "*****Invalid value found for block attibute - %s\n")},
+      {"blockDefault", keywordRule(&XmlTag::blockFinal, kBlockKeywords,
+                                   "*****Invalid value found for block attibute - %s\n")},
+      {"final", keywordRule(&XmlTag::blockFinal, kFinalKeywords,
+                            "*****Invalid value found for final attibute - %s\n")},
+      {"finalDefault", keywordRule(&XmlTag::blockFinal, kFinalKeywords,
+                                   "*****Invalid value found for final attibute - %s\n")},
+      {"memberTypes", nameRule(&XmlTag::memberTypes)},
+      {"version", {}},
+      {"itemType", {}},
+      {"public", {}},
+      {"system", {}},
+      {"refer", {}},
+      {"ID", {}},
       // The XML Schema id attribute is legal on every component and means
       // nothing to the model: ignored like ID rather than failing the run.
-      {"id", Attr::kIgnored},
-      {"lang", Attr::kIgnored},
-      {"block", Attr::kBlock},
-      {"blockDefault", Attr::kBlock},
-      {"final", Attr::kFinal},
-      {"finalDefault", Attr::kFinal},
-      {"memberTypes", Attr::kMemberTypes},
+      {"id", {}},
+      {"lang", {}},
   };
-  return names;
+  return rules;
 }
 
 bool isTrue(const char* v) {
@@ -119,6 +157,65 @@ void decodeForm(XmlTag& tag, const char* name, const char* value, uint8_t qualif
     return;
   }
   tag.formFlags = static_cast<uint8_t>((tag.formFlags & ~(qualifiedBit | unqualifiedBit)) | bit);
+}
+
+// Stores attribute `local` = `value` of tag `id` as `rule` says.  Names are
+// made before the tag is looked up: the tag is indexed afresh for each store.
+void decodeAttribute(const AttrRule& rule, int32_t id, const char* local, const char* value) {
+  GrowTable<XmlTag>& tags = tagsTable.tags;
+  switch (rule.decode) {
+    case Decode::kIgnored:
+      break;
+    case Decode::kName: {
+      NameRef v = insertName(value);
+      tags[id].*rule.name = v;
+      tags[id].flags |= rule.flag;
+      break;
+    }
+    case Decode::kLocation: {
+      NameRef v = insertName(std::string(parms.filePath) + value);
+      tags[id].*rule.name = v;
+      break;
+    }
+    case Decode::kTypeName: {
+      int32_t code = getBuiltInType(value, id);
+      tags[id].*rule.code = static_cast<uint8_t>(code);
+      if (code == 0) {
+        NameRef v = insertName(value);
+        tags[id].*rule.name = v;
+      }
+      break;
+    }
+    case Decode::kOccurs:
+      tags[id].*rule.number = decodeOccurs(value);
+      break;
+    case Decode::kForm:
+      decodeForm(tags[id], local, value, rule.flag, rule.other);
+      break;
+    case Decode::kTrue:
+      if (isTrue(value)) tags[id].flags |= rule.flag;
+      break;
+    case Decode::kKeyword: {
+      const Keyword* k = rule.keywords;
+      while (k->text != nullptr && std::strcmp(k->text, value) != 0) ++k;
+      if (k->text != nullptr) {
+        tags[id].*rule.code |= k->bits;
+      } else {
+        progressPrintf(rule.unknown, value);
+      }
+      break;
+    }
+    case Decode::kSubstitutionGroup: {
+      NameRef v = insertName(value);
+      tags[id].*rule.name = v;
+      // One line per distinct group, however many members it has.
+      if (tagsTable.substitutionGroups.insert(v).second) {
+        tracePrintf("substitution group %s\n", value);
+        progressPrintf("*****Warning - Substitution Group found - not currently supported\n");
+      }
+      break;
+    }
+  }
 }
 
 uint64_t xmlnsKey(int32_t xmlId, NameRef prefix) {
@@ -203,7 +300,7 @@ int32_t getBuiltInType(const char* typeName, int32_t xmlId) {
       {"anyType", kDtAnyType},
       {"anySimpleType", kDtAnySimpleType},
   };
-  tracePrintf("==> getBuiltInType %s xmlId=%d\n", typeName ? typeName : "", xmlId);
+  TraceScope trace("getBuiltInType", "%s xmlId=%d", typeName ? typeName : "", xmlId);
   std::string_view name(typeName ? typeName : "");
   if (name.size() > 1023) name = name.substr(0, 1023);
   size_t colon = name.find(':');
@@ -217,19 +314,19 @@ int32_t getBuiltInType(const char* typeName, int32_t xmlId) {
       // A prefix bound where the name stands to another namespace: not built
       // in.  An undeclared prefix counts as no prefix.
       if (declared && ns != tagsTable.xsdNamespace) {
-        tracePrintf("<== getBuiltInType 0: prefix %s is another namespace\n", prefix.c_str());
+        trace.result("0: prefix %s is another namespace", prefix.c_str());
         return 0;
       }
     }
   }
   auto it = builtIns.find(local);
   int32_t code = it == builtIns.end() ? 0 : it->second;
-  tracePrintf("<== getBuiltInType %d\n", code);
+  trace.result("%d", code);
   return code;
 }
 
 void addXmlnsEntry(const char* prefix, const char* nameSpace) {
-  tracePrintf("==> addXmlnsEntry prefix=%s namespace=%s\n", prefix, nameSpace);
+  TraceScope trace("addXmlnsEntry", "prefix=%s namespace=%s", prefix, nameSpace);
   NameRef nameRef = insertName(nameSpace);
   NameRef prefixRef = insertName(prefix);
   int32_t entry = tagsTable.xmlns.add();
@@ -247,7 +344,7 @@ void addXmlnsEntry(const char* prefix, const char* nameSpace) {
       std::strcmp(prefix, "xml") != 0 && std::strcmp(nameSpace, kXmlNamespaceName) != 0) {
     addChosenPrefixBlock(nameRef, prefixRef, kPrefixDeclared);
   }
-  tracePrintf("<== addXmlnsEntry %d\n", entry);
+  trace.result("%d", entry);
 }
 
 int32_t findXmlnsEntry(int32_t xmlId, NameRef prefix) {
@@ -286,7 +383,7 @@ NameRef namespaceInScope(int32_t xmlId, NameRef prefix, bool* declared) {
 }
 
 void getAttrValue(char* name, char* value, [[maybe_unused]] int32_t schemaId) {
-  tracePrintf("==> getAttrValue %s=%s\n", name, value);
+  TraceScope trace("getAttrValue", "%s=%s", name, value);
   trimTrailingBlanks(value);
   char* colon = std::strchr(name, ':');
   const char* prefix = "";
@@ -310,181 +407,19 @@ void getAttrValue(char* name, char* value, [[maybe_unused]] int32_t schemaId) {
     declaration = true;
   }
 
-  if (!declaration && colon != nullptr) {
+  // A declared prefix that happens to be spelt like a schema attribute
+  // (xmlns:type, xmlns:name) declares a prefix and nothing else.
+  if (declaration) return;
+  if (colon != nullptr) {
     // A qualified attribute belongs to another vocabulary (xml:lang, a tool's
     // own notes), which XML Schema allows on every tag: it means nothing here.
-    tracePrintf("<== getAttrValue: attribute %s:%s of another namespace ignored\n", prefix, local);
+    trace.result("attribute %s:%s of another namespace ignored", prefix, local);
     return;
   }
-  auto found = attributeNames().find(local);
-  if (found == attributeNames().end()) {
-    if (!declaration) tagsTable.parseStatus = reportError(9415, {textInsert(local)});
-    tracePrintf("<== getAttrValue\n");
+  auto found = attributeRules().find(local);
+  if (found == attributeRules().end()) {
+    tagsTable.parseStatus = reportError(9415, {textInsert(local)});
     return;
   }
-  switch (found->second) {
-    case Attr::kTargetNamespace: {
-      NameRef v = insertName(value);
-      tags[id].targetNamespace = v;
-      break;
-    }
-    case Attr::kElementFormDefault:
-      decodeForm(tags[id], local, value, kFormElemQualified, kFormElemUnqualified);
-      break;
-    case Attr::kAttributeFormDefault:
-      decodeForm(tags[id], local, value, kFormAttrQualified, kFormAttrUnqualified);
-      break;
-    case Attr::kForm:
-      decodeForm(tags[id], local, value, kFormQualified, kFormUnqualified);
-      break;
-    case Attr::kName: {
-      NameRef v = insertName(value);
-      tags[id].name = v;
-      break;
-    }
-    case Attr::kRef: {
-      NameRef v = insertName(value);
-      tags[id].ref = v;
-      break;
-    }
-    case Attr::kType: {
-      int32_t code = getBuiltInType(value, id);
-      tags[id].dataType = static_cast<uint8_t>(code);
-      if (code == 0) {
-        NameRef v = insertName(value);
-        tags[id].type = v;
-      }
-      break;
-    }
-    case Attr::kBase: {
-      int32_t code = getBuiltInType(value, id);
-      tags[id].baseDataType = static_cast<uint8_t>(code);
-      if (code == 0) {
-        NameRef v = insertName(value);
-        tags[id].base = v;
-      }
-      break;
-    }
-    case Attr::kMinOccurs:
-      tags[id].minOccurs = decodeOccurs(value);
-      break;
-    case Attr::kMaxOccurs:
-      tags[id].maxOccurs = decodeOccurs(value);
-      break;
-    case Attr::kUse: {
-      uint8_t bit = 0;
-      if (std::strcmp(value, "required") == 0)
-        bit = kUseRequired;
-      else if (std::strcmp(value, "optional") == 0)
-        bit = kUseOptional;
-      else if (std::strcmp(value, "prohibited") == 0)
-        bit = kUseProhibited;
-      else if (std::strcmp(value, "default") == 0)
-        bit = kUseDefault;
-      else if (std::strcmp(value, "fixed") == 0)
-        bit = kUseFixed;
-      if (bit != 0) {
-        tags[id].useFlags |= bit;
-      } else {
-        progressPrintf("*****Error - value (%s) for use attribute not recognized\n", value);
-      }
-      break;
-    }
-    case Attr::kValue: {
-      NameRef v = insertName(value);
-      tags[id].value = v;
-      break;
-    }
-    case Attr::kXpath: {
-      NameRef v = insertName(value);
-      tags[id].xpath = v;
-      break;
-    }
-    case Attr::kSchemaLocation: {
-      std::string location = std::string(parms.filePath) + value;
-      NameRef v = insertName(location);
-      tags[id].schemaLocation = v;
-      break;
-    }
-    case Attr::kNoNamespaceSchemaLocation: {
-      NameRef v = insertName(value);
-      tags[id].noNamespaceSchemaLocation = v;
-      break;
-    }
-    case Attr::kMixed:
-      if (isTrue(value)) tags[id].flags |= kTagFlagMixed;
-      break;
-    case Attr::kDefault: {
-      NameRef v = insertName(value);
-      tags[id].defaultValue = v;
-      break;
-    }
-    case Attr::kFixed: {
-      NameRef v = insertName(value);
-      tags[id].flags |= kTagFlagFixed;
-      tags[id].defaultValue = v;
-      break;
-    }
-    case Attr::kAbstract:
-      if (isTrue(value)) tags[id].flags |= kTagFlagAbstract;
-      break;
-    case Attr::kNillable:
-      if (isTrue(value)) tags[id].flags |= kTagFlagNillable;
-      break;
-    case Attr::kProcessContents:
-      if (std::strcmp(value, "strict") == 0)
-        tags[id].processContents |= 0x01;
-      else if (std::strcmp(value, "lax") == 0)
-        tags[id].processContents |= 0x02;
-      else if (std::strcmp(value, "skip") == 0)
-        tags[id].processContents |= 0x04;
-      else
-        progressPrintf("*****Invalid value found for processContents item - %s\n", value);
-      break;
-    case Attr::kSubstitutionGroup: {
-      NameRef v = insertName(value);
-      tags[id].substitutionGroup = v;
-      // One line per distinct group, however many members it has.
-      if (tagsTable.substitutionGroups.insert(v).second) {
-        tracePrintf("substitution group %s\n", value);
-        progressPrintf("*****Warning - Substitution Group found - not currently supported\n");
-      }
-      break;
-    }
-    case Attr::kNamespace: {
-      NameRef v = insertName(value);
-      tags[id].nameSpace = v;
-      break;
-    }
-    case Attr::kBlock:
-      if (std::strcmp(value, "extension") == 0)
-        tags[id].blockFinal |= 0x01;
-      else if (std::strcmp(value, "restriction") == 0)
-        tags[id].blockFinal |= 0x02;
-      else if (std::strcmp(value, "substitution") == 0)
-        tags[id].blockFinal |= 0x04;
-      else if (std::strcmp(value, "#all") == 0)
-        tags[id].blockFinal |= 0x07;
-      else
-        progressPrintf("*****Invalid value found for block attibute - %s\n", value);
-      break;
-    case Attr::kFinal:
-      if (std::strcmp(value, "extension") == 0)
-        tags[id].blockFinal |= 0x08;
-      else if (std::strcmp(value, "restriction") == 0)
-        tags[id].blockFinal |= 0x10;
-      else if (std::strcmp(value, "#all") == 0)
-        tags[id].blockFinal |= 0x18;
-      else
-        progressPrintf("*****Invalid value found for final attibute - %s\n", value);
-      break;
-    case Attr::kMemberTypes: {
-      NameRef v = insertName(value);
-      tags[id].memberTypes = v;
-      break;
-    }
-    case Attr::kIgnored:
-      break;
-  }
-  tracePrintf("<== getAttrValue\n");
+  decodeAttribute(found->second, id, local, value);
 }

@@ -37,6 +37,7 @@
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
+#include "trace.h"
 #include "xml_tags.h"
 
 using namespace xercesc;
@@ -519,7 +520,7 @@ int32_t getElemType(const char* tagName) {
 }
 
 int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
-  tracePrintf("==> parseXMLfile parent=%d file=%s\n", parent, fileName ? fileName : "");
+  TraceScope trace("parseXMLfile", "parent=%d file=%s", parent, fileName ? fileName : "");
   if (tagsTable.xsdNamespace == 0) tagsTable.xsdNamespace = insertName(kXsdNamespaceName);
   if (!tagsTable.parserInitialised) {
     try {
@@ -538,7 +539,7 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   }
   if (!tagsTable.parserInitialised) {
     // Without a parser nothing can be read; the status already says so.
-    tracePrintf("<== ending parseXMLfile, errSw=%d\n", run.errSw);
+    trace.result("errSw=%d", run.errSw);
     return tagsTable.parseStatus;
   }
 
@@ -577,9 +578,8 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
   bool failed = !parseGuarded([&] { scanner.parse(source); }, file);
   if (!failed) {
     reportInfo(9408, {textInsert(file)});
-    tracePrintf("==> recurseLevel parent=%d schemaId=%d topLevel=1\n", parent, first);
+    TraceScope replay("recurseLevel", "parent=%d schemaId=%d topLevel=1", parent, first);
     recorder.replay(parent, first);
-    tracePrintf("<== recurseLevel\n");
   }
 
   if (failed &&
@@ -592,12 +592,12 @@ int32_t parseXMLfile(const char* text, int32_t parent, const char* fileName) {
         file.c_str(), body.size());
   }
   if (!failed && tagsTable.tags.count() >= first) tagsTable.documentFile[first] = file;
-  tracePrintf("<== ending parseXMLfile, errSw=%d\n", run.errSw);
+  trace.result("errSw=%d", run.errSw);
   return tagsTable.parseStatus;
 }
 
 void createXMLname(int32_t xmlId, int32_t schemaId) {
-  tracePrintf("==> createXMLname xmlId=%d schemaId=%d\n", xmlId, schemaId);
+  TraceScope trace("createXMLname", "xmlId=%d schemaId=%d", xmlId, schemaId);
   GrowTable<XmlTag>& tags = tagsTable.tags;
   std::string name = nameAt(tags[xmlId].name);
   size_t colon = name.find(':');
@@ -626,11 +626,11 @@ void createXMLname(int32_t xmlId, int32_t schemaId) {
     NameRef xmlName = insertName(local);
     tags[xmlId].xmlName = xmlName;
   }
-  tracePrintf("<== createXMLname %s\n", nameAt(tags[xmlId].xmlName));
+  trace.result("%s", nameAt(tags[xmlId].xmlName));
 }
 
 void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const char* localName) {
-  tracePrintf("==> createQualName xmlId=%d prefix=%s local=%s\n", xmlId, prefix, localName);
+  TraceScope trace("createQualName", "xmlId=%d prefix=%s local=%s", xmlId, prefix, localName);
   GrowTable<XmlTag>& tags = tagsTable.tags;
   std::string result = localName;
   NameRef nameSpace = schemaId > 0 ? tags[schemaId].targetNamespace : 0;
@@ -666,5 +666,5 @@ void createQualName(int32_t xmlId, int32_t schemaId, const char* prefix, const c
   }
   NameRef xmlName = insertName(result);
   tags[xmlId].xmlName = xmlName;
-  tracePrintf("<== createQualName %s\n", result.c_str());
+  trace.result("%s", result.c_str());
 }

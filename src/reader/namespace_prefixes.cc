@@ -19,6 +19,7 @@
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
+#include "trace.h"
 #include "xml_tags.h"
 
 namespace {
@@ -155,7 +156,7 @@ std::string derivedPrefixBase(const char* nameSpace) {
 }
 
 int32_t assignNamespacePrefixes() {
-  tracePrintf("==> assignNamespacePrefixes\n");
+  TraceScope trace("assignNamespacePrefixes");
   int32_t status = 0;
   std::unordered_map<NameRef, bool> settled;  // namespace -> has a prefix
   for (; tagsTable.prefixesSettled < tagsTable.prefixWanted.size(); ++tagsTable.prefixesSettled) {
@@ -187,17 +188,17 @@ int32_t assignNamespacePrefixes() {
     tagsTable.tags[xmlId].xmlName = xmlName;
   }
   if (status != 0) tagsTable.parseStatus = status;
-  tracePrintf("<== assignNamespacePrefixes %d\n", status);
+  trace.result("%d", status);
   return status;
 }
 
 int32_t provideXmlNamespace() {
-  tracePrintf("==> provideXmlNamespace\n");
+  TraceScope trace("provideXmlNamespace");
   NameRef xmlNs = storedXmlNamespace();
   const GrowTable<XmlTag>& tags = tagsTable.tags;
   for (int32_t s = tags[0].firstChild; s != 0 && xmlNs != 0; s = tags[s].nextSibling) {
     if (tags[s].targetNamespace == xmlNs) {
-      tracePrintf("<== provideXmlNamespace: a schema of the XML namespace was read\n");
+      trace.result("a schema of the XML namespace was read");
       return 0;
     }
   }
@@ -210,7 +211,7 @@ int32_t provideXmlNamespace() {
         refersToXml(tags[id].ref) || refersToXml(tags[id].type) || refersToXml(tags[id].base);
   }
   if (!referred) {
-    tracePrintf("<== provideXmlNamespace: not referred to\n");
+    trace.result("not referred to");
     return 0;
   }
   // A [FILELOCATION] line for the XML namespace names its schema.
@@ -222,14 +223,14 @@ int32_t provideXmlNamespace() {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
       int32_t status = reportError(9363, {textInsert(path)});
-      tracePrintf("<== provideXmlNamespace %d\n", status);
+      trace.result("%d", status);
       return status;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     loc.flags |= 1;
     int32_t status = parseXMLfile(text.c_str(), 0, path.c_str());
     if (status == 0) tagsTable.rootNamespaces.insert(insertName(kXmlNamespaceName));
-    tracePrintf("<== provideXmlNamespace %d\n", status);
+    trace.result("%d", status);
     return status;
   }
   static const char kDeclarations[] =
@@ -246,6 +247,6 @@ int32_t provideXmlNamespace() {
   reportInfo(9430, {textInsert(kXmlNamespaceName)});
   int32_t status = parseXMLfile(kDeclarations, 0, "(built-in declarations of the XML namespace)");
   if (status == 0) tagsTable.rootNamespaces.insert(insertName(kXmlNamespaceName));
-  tracePrintf("<== provideXmlNamespace %d\n", status);
+  trace.result("%d", status);
   return status;
 }

@@ -25,6 +25,7 @@
 #include "messages.h"
 #include "parameters.h"
 #include "run_state.h"
+#include "trace.h"
 #include "xml_tags.h"
 
 namespace {
@@ -98,8 +99,8 @@ bool includesItself(int32_t includeId, const std::string& canonical) {
     if (file != tagsTable.documentFile.end() && canonicalPath(file->second) == canonical)
       return true;
     int32_t holder = tags[doc].parent;  // the include or import tag that read it
-    if (holder <= 0 || (tags[holder].elemType != kTagInclude &&
-                        tags[holder].elemType != kTagRedefine)) {
+    if (holder <= 0 ||
+        (tags[holder].elemType != kTagInclude && tags[holder].elemType != kTagRedefine)) {
       return false;
     }
     doc = tags[holder].schemaId;
@@ -111,6 +112,7 @@ bool includesItself(int32_t includeId, const std::string& canonical) {
 // tag `replaced` in the child chain of `parent`.
 void replaceInChain(int32_t parent, int32_t replaced, int32_t first, int32_t last) {
   GrowTable<XmlTag>& tags = tagsTable.tags;
+  assert(first > 0 && last > 0 && tags[replaced].parent == parent);
   int32_t prev = tags[replaced].prevSibling;
   int32_t next = tags[replaced].nextSibling;
   if (prev != 0) {
@@ -157,7 +159,7 @@ void rebuildRootNamespaces() {
 }  // namespace
 
 const char* readSchemaFiles(DataFileBlock* first) {
-  tracePrintf("==> readSchemaFiles\n");
+  TraceScope trace("readSchemaFiles");
   const char* text = nullptr;
   int32_t status = 0;
   for (DataFileBlock* entry = first; entry != nullptr && status == 0 && run.errSw == 0;
@@ -176,27 +178,27 @@ const char* readSchemaFiles(DataFileBlock* first) {
     }
     if (entry == first) text = entry->data.data();
   }
-  tracePrintf("<== readSchemaFiles status=%d\n", status);
+  trace.result("status=%d", status);
   return status == 0 ? text : nullptr;
 }
 
 int32_t readFileData(DataFileBlock* entry, char* buffer) {
-  tracePrintf("==> readFileData %s\n", entry->fileName);
+  TraceScope trace("readFileData", "%s", entry->fileName);
   FILE* f = openSchemaFile(entry->fileName);
   if (f == nullptr) {
     int32_t status = reportError(9393, {textInsert(entry->fileName), textInsert("open failed")});
-    tracePrintf("<== readFileData status=%d\n", status);
+    trace.result("status=%d", status);
     return status;
   }
   size_t got = entry->length > 0 ? std::fread(buffer, 1, static_cast<size_t>(entry->length), f) : 0;
   std::fclose(f);
   int32_t status = refuseNulByte(buffer, got, entry->fileName);
-  tracePrintf("<== readFileData %zu bytes status=%d\n", got, status);
+  trace.result("%zu bytes status=%d", got, status);
   return status;
 }
 
 int32_t processIncludes() {
-  tracePrintf("==> processIncludes\n");
+  TraceScope trace("processIncludes");
   GrowTable<XmlTag>& tags = tagsTable.tags;
   int32_t result = 0;
   std::vector<int32_t> unreadImports;  // import tags without a location to read
@@ -287,12 +289,12 @@ int32_t processIncludes() {
     }
     size_t got = size > 0 ? std::fread(text.data(), 1, size, f) : 0;
     std::fclose(f);
-    tracePrintf("==> %d bytes read from file %s\n", static_cast<int>(got), path.c_str());
+    tracePrintf("%d bytes read from file %s\n", static_cast<int>(got), path.c_str());
     if (int32_t refused = refuseNulByte(text.data(), got, path); refused != 0) return refused;
 
     int32_t status = parseXMLfile(text.data(), id, path.c_str());
     if (status != 0) {
-      tracePrintf("<== processIncludes errSw=%d returned errStatus=%d\n", run.errSw, status);
+      trace.result("errSw=%d returned errStatus=%d", run.errSw, status);
       return status;
     }
     if (kind == kTagRedefine) {
@@ -317,12 +319,12 @@ int32_t processIncludes() {
     }
   }
   reportUnreadImports(unreadImports);
-  tracePrintf("<== processIncludes errSw=%d returned errStatus=%d\n", run.errSw, result);
+  trace.result("errSw=%d returned errStatus=%d", run.errSw, result);
   return result;
 }
 
 void insertIncludeEntries(int32_t includeId) {
-  tracePrintf("==> insertIncludeEntries %d\n", includeId);
+  TraceScope trace("insertIncludeEntries", "%d", includeId);
   GrowTable<XmlTag>& tags = tagsTable.tags;
   const int32_t s = tags[includeId].firstChild;
   const int32_t p = tags[includeId].parent;
@@ -330,7 +332,7 @@ void insertIncludeEntries(int32_t includeId) {
   int32_t first, last;
   if (tags[s].elemType == kTagSchema) {
     if (tags[s].firstChild == 0) {
-      tracePrintf("<== insertIncludeEntries: empty schema\n");
+      trace.result("empty schema");
       return;
     }
     first = tags[s].firstChild;
@@ -342,11 +344,10 @@ void insertIncludeEntries(int32_t includeId) {
   }
   for (int32_t c = first; c != 0; c = tags[c].nextSibling) tags[c].parent = p;
   replaceInChain(p, includeId, first, last);
-  tracePrintf("<== insertIncludeEntries\n");
 }
 
 void insertImportEntries(int32_t importId, const char* fileName) {
-  tracePrintf("==> insertImportEntries %d %s\n", importId, fileName);
+  TraceScope trace("insertImportEntries", "%d %s", importId, fileName);
   GrowTable<XmlTag>& tags = tagsTable.tags;
   const int32_t s = tags[importId].firstChild;
   if (s == 0 || tags[s].elemType != kTagSchema) {
@@ -380,7 +381,6 @@ void insertImportEntries(int32_t importId, const char* fileName) {
     if (tags[s].targetNamespace == 0) tags[s].targetNamespace = tags[importId].nameSpace;
     tagsTable.rootNamespaces.insert(tags[s].targetNamespace);
   }
-  tracePrintf("<== insertImportEntries\n");
 }
 
 namespace {
@@ -401,9 +401,8 @@ std::string_view localPart(std::string_view qname) {
 NameRef withLocalPart(NameRef qname, const std::string& local) {
   std::string_view text = nameAt(qname);
   size_t colon = text.find(':');
-  std::string result = colon == std::string_view::npos
-                           ? local
-                           : std::string(text.substr(0, colon + 1)) + local;
+  std::string result =
+      colon == std::string_view::npos ? local : std::string(text.substr(0, colon + 1)) + local;
   return insertName(result);
 }
 
@@ -456,13 +455,13 @@ std::string originalName(int32_t schema, int32_t redefining, const std::string& 
 }  // namespace
 
 bool insertRedefineEntries(int32_t redefineId) {
-  tracePrintf("==> insertRedefineEntries %d\n", redefineId);
+  TraceScope trace("insertRedefineEntries", "%d", redefineId);
   GrowTable<XmlTag>& tags = tagsTable.tags;
   // The redefined document's schema tag was linked last under the redefine
   // tag, after the redefinitions written inside it.
   const int32_t s = tags[redefineId].lastChild;
   if (s == 0 || tags[s].elemType != kTagSchema || tags[s].firstChild == 0) {
-    tracePrintf("<== insertRedefineEntries: no schema components\n");
+    trace.result("no schema components");
     return false;
   }
   std::vector<int32_t> redefinitions;
@@ -516,12 +515,11 @@ bool insertRedefineEntries(int32_t redefineId) {
   tags[redefineId].firstChild = s;
   tags[s].prevSibling = 0;
   insertIncludeEntries(redefineId);
-  tracePrintf("<== insertRedefineEntries\n");
   return true;
 }
 
 int32_t findRoot(const char* rootName) {
-  tracePrintf("==> findRoot %s\n", rootName ? rootName : "");
+  TraceScope trace("findRoot", "%s", rootName ? rootName : "");
   const char* name = rootName ? rootName : "";
   NameRef ref = findName(name);
   if (name[0] != '\0' && isStoredName(ref)) {
@@ -532,12 +530,12 @@ int32_t findRoot(const char* rootName) {
     for (int32_t id = 0; id <= tags.count(); ++id) {
       if (tags[id].elemType == kTagElement && tags[id].name == ref &&
           tags[tags[id].parent].elemType == kTagSchema) {
-        tracePrintf("<== findRoot %d\n", id);
+        trace.result("%d", id);
         return id;
       }
     }
   }
   run.returnCode = reportError(9357, {textInsert(name)});
-  tracePrintf("<== findRoot -1\n");
+  trace.result("-1");
   return -1;
 }

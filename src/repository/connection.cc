@@ -18,9 +18,9 @@
 #include "parameters.h"
 #include "qelbeapi.h"
 #include "repository.h"
-#include "shown_database.h"
 #include "repository_writer.h"
 #include "run_state.h"
+#include "shown_database.h"
 
 RepositoryConnection repo;
 
@@ -48,14 +48,6 @@ void RepositoryConnection::reset() {
     QELCloseRepository();
   }
   *this = RepositoryConnection{};
-}
-
-TraceScope::TraceScope(const char* name) : name_(name), unwinding_(std::uncaught_exceptions()) {
-  tracePrintf("==> %s\n", name_);
-}
-
-TraceScope::~TraceScope() {
-  if (std::uncaught_exceptions() == unwinding_) tracePrintf("<== %s\n", name_);
 }
 
 namespace {

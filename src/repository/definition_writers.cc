@@ -11,10 +11,9 @@
 #include "qelbeapi.h"
 #include "repository_writer.h"
 #include "run_state.h"
+#include "xml_tags.h"
 
 namespace {
-
-constexpr int32_t kUnbounded = -2;  // maxOccurs="unbounded"
 
 std::string replaced(std::string text, const char* from, char to) {
   for (char& c : text)
@@ -216,6 +215,15 @@ uint32_t createValue(const char* name, const char* valueText, uint32_t typeHandl
   return handle;
 }
 
+MemberOccurs memberOccurs(int32_t minOccurs, int32_t maxOccurs) {
+  MemberOccurs o;
+  o.repeat = maxOccurs > 1 || maxOccurs == kOccursUnbounded ? 1 : 0;
+  if (maxOccurs != kOccursNotGiven && maxOccurs != kOccursUnbounded)
+    o.maxText = std::to_string(maxOccurs);
+  if (minOccurs >= 0) o.minText = std::to_string(minOccurs);
+  return o;
+}
+
 uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seqNum,
                           int32_t memberType, int32_t minOcc, int32_t maxOcc, const char* typeName,
                           const char* childName) {
@@ -225,12 +233,13 @@ uint32_t createTypeMember(uint32_t typeHandle, uint32_t childHandle, int32_t seq
   chkQELBeapiCode(QELGetDefaultMemberDetails2(typeHandle, childHandle, QEL_POSITION_APPEND, member,
                                               sizeof member),
                   "QELGetDefaultMemberDetails2", "createTypeMember");
-  int16_t repeat = (maxOcc > 1 || maxOcc == kUnbounded) ? 1 : 0;
+  MemberOccurs occurs = memberOccurs(minOcc, maxOcc);
+  int16_t repeat = occurs.repeat;
   std::memcpy(member + QEL_OFF_MEMBER_REPEAT, &repeat, sizeof repeat);
-  if (maxOcc != -1 && maxOcc != kUnbounded)
-    putText(member, QEL_OFF_MEMBER_MAX, QEL_OCCURS_TEXT_SIZE, std::to_string(maxOcc).c_str());
-  if (minOcc >= 0)
-    putText(member, QEL_OFF_MEMBER_MIN, QEL_OCCURS_TEXT_SIZE, std::to_string(minOcc).c_str());
+  if (!occurs.maxText.empty())
+    putText(member, QEL_OFF_MEMBER_MAX, QEL_OCCURS_TEXT_SIZE, occurs.maxText.c_str());
+  if (!occurs.minText.empty())
+    putText(member, QEL_OFF_MEMBER_MIN, QEL_OCCURS_TEXT_SIZE, occurs.minText.c_str());
   uint32_t memberHandle = 0;
   chkQELBeapiCode(
       QELInsertMember2(typeHandle, childHandle, QEL_POSITION_APPEND, member, &memberHandle),

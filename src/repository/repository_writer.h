@@ -19,6 +19,7 @@
 
 #include "name_table.h"
 #include "qelbeapi.h"
+#include "trace.h"
 
 /// TypeEntry::flag bit: the type was found in the message set and reused.
 constexpr uint8_t kTypeReusedFlag = 0x04;
@@ -238,23 +239,19 @@ int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle);
 uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, int32_t* outId);
 uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_t typeHandle);
 
-/// Traces "==> name" on entry and "<== name" on a normal exit (not while an
-/// exception unwinds the scope).
-class TraceScope {
- public:
-  explicit TraceScope(const char* name);
-  ~TraceScope();
-  TraceScope(const TraceScope&) = delete;
-  TraceScope& operator=(const TraceScope&) = delete;
-
- private:
-  const char* name_;
-  int unwinding_;
-};
-
 // ---- record fields ------------------------------------------------------
 // Details and member records are byte buffers; these read and patch their
 // fields at the offsets of qelbeapi.h.
+
+/// The occurrence fields of a type member record: the repeat flag, and the
+/// minOccurs and maxOccurs texts ("" where the schema gave none; maxOccurs
+/// unbounded is repeat with no maximum).
+struct MemberOccurs {
+  int16_t repeat;
+  std::string minText;
+  std::string maxText;
+};
+MemberOccurs memberOccurs(int32_t minOccurs, int32_t maxOccurs);
 
 /// Writes `text` into a fixed field, cut to `size` - 1 bytes and NUL-padded.
 void putText(unsigned char* record, int offset, int size, const char* text);

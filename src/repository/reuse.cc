@@ -35,8 +35,6 @@
 
 namespace {
 
-constexpr int32_t kUnbounded = -2;
-
 std::string textOf(NameRef ref) { return ref == 0 ? std::string() : std::string(nameAt(ref)); }
 
 /// One member of a stored type, as the repository holds it.
@@ -87,7 +85,7 @@ std::vector<uint32_t> memberHandles(uint32_t parent) {
     members.push_back(current);
     status = QELGetNextDefinition(current, 0, &current, QEL_WALK_NEXT, 0);
   }
-  if (status != -4) chkQELBeapiCode(status, "QELGetNextDefinition", "reuseCheck");
+  if (status != QEL_STATUS_NOT_FOUND) chkQELBeapiCode(status, "QELGetNextDefinition", "reuseCheck");
   return members;
 }
 
@@ -313,14 +311,10 @@ bool ReuseMatch::type(int32_t t, uint32_t stored) {
                        textOf(modelTables.elements[entry.elemId].ident));
       }
     }
-    int16_t repeat = (entry.maxOccurs > 1 || entry.maxOccurs == kUnbounded) ? 1 : 0;
-    std::string maxText = entry.maxOccurs != -1 && entry.maxOccurs != kUnbounded
-                              ? std::to_string(entry.maxOccurs)
-                              : std::string();
-    std::string minText = entry.minOccurs >= 0 ? std::to_string(entry.minOccurs) : std::string();
-    if (repeat != m.repeat || minText != m.minOccurs || maxText != m.maxOccurs)
+    MemberOccurs o = memberOccurs(entry.minOccurs, entry.maxOccurs);
+    if (o.repeat != m.repeat || o.minText != m.minOccurs || o.maxText != m.maxOccurs)
       return differs("type " + name + ", member " + std::to_string(k + 1) + ": occurrences " +
-                     occursText(repeat, minText, maxText) + " where the message set has " +
+                     occursText(o.repeat, o.minText, o.maxText) + " where the message set has " +
                      occursText(m.repeat, m.minOccurs, m.maxOccurs));
     if (!memberChild(entry, m)) {
       difference_ = "type " + name + ", member " + std::to_string(k + 1) + ": " + difference_;
@@ -354,7 +348,8 @@ bool ReuseMatch::simpleElement(const std::string& what, int32_t dataType, uint32
       AttrRef ref(layer.handle, key);
       char buffer[QEL_ATTR_VALUE_SIZE] = {};
       int32_t status = QELGetAttrValue(stored, ref.bytes, buffer, sizeof buffer);
-      if (status != 0 && status != -4) chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
+      if (status != QEL_STATUS_OK && status != QEL_STATUS_NOT_FOUND)
+        chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
       if (expected != (status == 0 ? buffer : ""))
         return differs(what + (key == 31 ? ": date format \"" : ": binary render \"") + expected +
                        "\" where the message set has \"" + (status == 0 ? buffer : "") + "\"");
@@ -417,6 +412,21 @@ bool ReuseMatch::attribute(int32_t a, uint32_t stored) {
   return simpleElement(what, row.dataType, stored, modelValueUses(a, false));
 }
 
+namespace {
+// Makes element or attribute row `row` stand for stored element `stored`;
+// returns the stored details for the fields that differ between the two.
+template <typename Row>
+StoredDetails adoptStoredElement(Row& row, uint32_t stored, decltype(Row::flag) inRepository) {
+  StoredDetails d = readDetails(stored);
+  row.handle = stored;
+  row.qelId = d.intAt(QEL_OFF_IDENTIFIER);
+  row.flag |= inRepository;
+  ++run.totals.elementsReused;
+  if (parms.verbose) reportInfo(9361, {textInsert(nameAt(row.name)), intInsert(row.qelId)});
+  return d;
+}
+}  // namespace
+
 void ReuseMatch::commit() {
   for (const auto& [t, stored] : types_) {
     TypeEntry& row = modelTables.types[t];
@@ -427,28 +437,18 @@ void ReuseMatch::commit() {
     if (parms.verbose) reportInfo(9360, {textInsert(nameAt(row.name)), intInsert(row.qelId)});
   }
   for (const auto& [e, stored] : elements_) {
-    StoredDetails d = readDetails(stored);
     ElementEntry& row = modelTables.elements[e];
-    row.handle = stored;
-    row.qelId = d.intAt(QEL_OFF_IDENTIFIER);
+    StoredDetails d = adoptStoredElement(row, stored, kElemInRepository);
     row.typeHandle = d.handleAt(QEL_OFF_TYPE_HANDLE);
     row.qelTypeId = readDetails(row.typeHandle).intAt(QEL_OFF_IDENTIFIER);
     if (row.dataType != 0 || row.typeId <= 0 ||
         (modelTables.types[row.typeId].flag & kTypeSimple) != 0)
       row.dataTypeHandle = row.typeHandle;
-    row.flag |= kElemInRepository;
-    ++run.totals.elementsReused;
-    if (parms.verbose) reportInfo(9361, {textInsert(nameAt(row.name)), intInsert(row.qelId)});
   }
   for (const auto& [a, stored] : attributes_) {
-    StoredDetails d = readDetails(stored);
     AttrEntry& row = modelTables.attributes[a];
-    row.handle = stored;
-    row.qelId = d.intAt(QEL_OFF_IDENTIFIER);
+    StoredDetails d = adoptStoredElement(row, stored, kAttrInRepository);
     row.dataTypeHandle = d.handleAt(QEL_OFF_TYPE_HANDLE);
-    row.flag |= kAttrInRepository;
-    ++run.totals.elementsReused;
-    if (parms.verbose) reportInfo(9361, {textInsert(nameAt(row.name)), intInsert(row.qelId)});
   }
 }
 
