@@ -61,13 +61,6 @@ size_t appendCut(char* buffer, size_t length, const char* text) {
   return length + copied;
 }
 
-bool isAllDigits(const char* text) {
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (*p < '0' || *p > '9') return false;
-  }
-  return true;
-}
-
 void markSchemaNamedType(int32_t typeId) {
   std::vector<uint8_t>& named = modelTables.index.schemaNamedType;
   if (static_cast<size_t>(typeId) >= named.size()) named.resize(static_cast<size_t>(typeId) + 1, 0);

@@ -379,5 +379,3 @@ size_t makeIdentifier(char* out, size_t outSize, const char* in);
 /// length: identifiers and value names are built in place this way.
 size_t appendCut(char* buffer, size_t length, const char* text);
 bool isIdentifierChar(char c);
-/// True when every character is a decimal digit (an empty text passes).
-bool isAllDigits(const char* text);

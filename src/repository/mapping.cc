@@ -101,9 +101,9 @@ std::string writtenValueKey(NameRef name, NameRef value, uint32_t typeHandle) {
 // in one XML layer.
 void insertSimpleRender(uint32_t handle, uint32_t dataTypeHandle, int32_t dataType,
                         uint32_t layerHandle) {
-  std::string dateTemplate = simpleRenderValue(dataTypeHandle, dataType, 31);
+  std::string dateTemplate = simpleRenderValue(dataTypeHandle, dataType, QEL_XML_KEY_DATE_FORMAT);
   if (!dateTemplate.empty()) insertDateFormat(handle, dateTemplate.c_str(), layerHandle);
-  std::string render = simpleRenderValue(dataTypeHandle, dataType, 32);
+  std::string render = simpleRenderValue(dataTypeHandle, dataType, QEL_XML_KEY_BINARY_RENDER);
   if (!render.empty()) insertBinaryRender(handle, render.c_str(), layerHandle);
 }
 
@@ -555,8 +555,9 @@ std::string getDateTemplate(int32_t code) {
 }
 
 std::string simpleRenderValue(uint32_t dataTypeHandle, int32_t dataType, int32_t key) {
-  if (key == 31 && isSimple(dataTypeHandle, kSimpleDateTime)) return getDateTemplate(dataType);
-  if (key == 32 && isSimple(dataTypeHandle, kSimpleBinary))
+  if (key == QEL_XML_KEY_DATE_FORMAT && isSimple(dataTypeHandle, kSimpleDateTime))
+    return getDateTemplate(dataType);
+  if (key == QEL_XML_KEY_BINARY_RENDER && isSimple(dataTypeHandle, kSimpleBinary))
     return dataType == kDtBase64Binary ? "2" : "1";
   return "";
 }

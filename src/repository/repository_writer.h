@@ -230,7 +230,7 @@ std::string getDateTemplate(int32_t code);
 /// The text and role value row `v` of type `t` is written with (an exclusive
 /// bound as the inclusive one); false when it is not written.
 bool effectiveValue(int32_t v, uint32_t t, std::string* text, int32_t* role);
-/// The XML layer attribute `key` (31 date format, 32 binary render) of a
+/// The XML layer attribute `key` (date format or binary render) of a
 /// simple element of type `dataTypeHandle` and built-in type `dataType`
 /// ("" for none).
 std::string simpleRenderValue(uint32_t dataTypeHandle, int32_t dataType, int32_t key);

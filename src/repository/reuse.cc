@@ -343,7 +343,7 @@ bool ReuseMatch::simpleElement(const std::string& what, int32_t dataType, uint32
     return differs(what + ": values " + valuesText(asInserted(values)) +
                    " where the message set has " + valuesText(storedUses));
   for (const PluginLayer& layer : repo.xmlLayers) {
-    for (int32_t key : {31, 32}) {
+    for (int32_t key : {QEL_XML_KEY_DATE_FORMAT, QEL_XML_KEY_BINARY_RENDER}) {
       std::string expected = simpleRenderValue(dataTypeHandle, dataType, key);
       AttrRef ref(layer.handle, key);
       char buffer[QEL_ATTR_VALUE_SIZE] = {};
@@ -351,8 +351,9 @@ bool ReuseMatch::simpleElement(const std::string& what, int32_t dataType, uint32
       if (status != QEL_STATUS_OK && status != QEL_STATUS_NOT_FOUND)
         chkQELBeapiCode(status, "QELGetAttrValue", "reuseCheck");
       if (expected != (status == 0 ? buffer : ""))
-        return differs(what + (key == 31 ? ": date format \"" : ": binary render \"") + expected +
-                       "\" where the message set has \"" + (status == 0 ? buffer : "") + "\"");
+        return differs(
+            what + (key == QEL_XML_KEY_DATE_FORMAT ? ": date format \"" : ": binary render \"") +
+            expected + "\" where the message set has \"" + (status == 0 ? buffer : "") + "\"");
     }
   }
   return true;

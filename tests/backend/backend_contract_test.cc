@@ -1,26 +1,34 @@
 // The contract beside the calls: status texts and code names, connections
 // that only read, and the SQL views of a repository file.
 #include <sqlite3.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "backend_test_support.h"
 
 namespace {
 
 TEST(BackendStatusTexts, OneTextPerStatusAndOneForAllOthers) {
+  // The statuses this library returns, each with a text of its own.
+  for (int32_t st : {-2,  -3,  -4,  -5,  -6,  -8,  -10, -11, -12, -14, -22, -27, -30,  -31, -32,
+                     -33, -36, -37, -38, -41, -42, -43, -44, -55, -63, -64, -66, -69,  -73, -74,
+                     -76, -77, -78, -80, -82, -92, -93, -94, -95, -96, -97, -98, -100, -101})
+    EXPECT_STRNE(QELStatusText(st), "Internal error") << st;
   for (int32_t n : {15, 16, 34, 35, 47, 48, 52, 62, 68})
     EXPECT_STREQ(QELStatusText(-n), "Internal Error") << -n;
   for (int32_t status : {1, 5, -103, -104, -1000000})
     EXPECT_STREQ(QELStatusText(status), "Internal error") << status;
-  EXPECT_STREQ(QELStatusText(0), "Successful completion");
-  EXPECT_STREQ(QELStatusText(-32), "Invalid Identifier.");
-  EXPECT_STREQ(QELStatusText(-101), "Value is already set for role.");
-  EXPECT_STREQ(QELStatusText(-102), "Plugin Registered Name already exists");
+  const std::pair<int32_t, const char*> texts[] = {{0, "Successful completion"},
+                                                   {-32, "Invalid Identifier."},
+                                                   {-101, "Value is already set for role."},
+                                                   {-102, "Plugin Registered Name already exists"}};
+  for (const auto& [status, text] : texts) EXPECT_STREQ(QELStatusText(status), text) << status;
 }
+
+/// A name the library answers, or "(none)" for a null one.
+std::string nameOrNone(const char* name) { return name ? name : "(none)"; }
 
 TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
   const struct {
@@ -37,21 +45,21 @@ TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
                {QEL_CODES_ROLE, 8, nullptr},
                {QEL_CODES_TYPE_KIND, 2, nullptr},
                {99, 1, nullptr}};
-  for (const auto& c : codes) {
-    const char* name = QELCodeName(c.set, c.code);
-    if (c.name == nullptr) {
-      EXPECT_EQ(name, nullptr) << c.set << " " << c.code;
-    } else {
-      EXPECT_STREQ(name, c.name) << c.set << " " << c.code;
-    }
-  }
-  EXPECT_STREQ(QELAttrKeyName(QEL_PLUGIN_WEBDAV, 2), "lockCount");
-  EXPECT_STREQ(QELAttrKeyName(QEL_PLUGIN_XML, 30), "xmlName");
-  EXPECT_STREQ(QELAttrKeyName(QEL_PLUGIN_CWF, 1), "memberRender");
-  EXPECT_EQ(QELAttrKeyName(QEL_PLUGIN_TDS, 1), nullptr);
-  EXPECT_EQ(QELAttrKeyName(QEL_PLUGIN_C, 7), nullptr);
-  EXPECT_EQ(QELAttrKeyName("No Such Plug-in", 1), nullptr);
-  EXPECT_EQ(QELAttrKeyName(nullptr, 1), nullptr);
+  for (const auto& c : codes)
+    EXPECT_EQ(nameOrNone(QELCodeName(c.set, c.code)), nameOrNone(c.name)) << c.set << " " << c.code;
+  const struct {
+    const char* plugin;
+    int32_t key;
+    const char* name;
+  } keys[] = {{QEL_PLUGIN_WEBDAV, 2, "lockCount"},
+              {QEL_PLUGIN_XML, 30, "xmlName"},
+              {QEL_PLUGIN_CWF, 1, "memberRender"},
+              {QEL_PLUGIN_TDS, 1, nullptr},
+              {QEL_PLUGIN_C, 7, nullptr},
+              {"No Such Plug-in", 1, nullptr},
+              {nullptr, 1, nullptr}};
+  for (const auto& k : keys)
+    EXPECT_EQ(nameOrNone(QELAttrKeyName(k.plugin, k.key)), nameOrNone(k.name)) << k.key;
   // Within a plug-in, every key from 0 to 200 has a name of its own or none.
   for (const char* plugin :
        {QEL_PLUGIN_XML, QEL_PLUGIN_CWF, QEL_PLUGIN_C, QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV}) {
@@ -65,18 +73,6 @@ TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
     EXPECT_EQ(names.size(), static_cast<size_t>(named)) << plugin;
     EXPECT_GT(named, 0) << plugin;
   }
-}
-
-std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-bool exists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
 }
 
 /// The rows of `sql` on the file, columns joined by "|", rows by "\n".
@@ -104,14 +100,12 @@ std::string query(const std::string& db, const std::string& sql) {
 // Reading never creates, initialises or changes a file, and refuses every
 // change; what is not a repository is named so.
 TEST_P(BackendTest, ReadingConnectionChangesNothing) {
-  uint32_t set = createSet("Kept");
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  uint32_t set = committedSet("Kept");
   ASSERT_EQ(QELCloseRepository(), 0);
   const bool file = GetParam() == Store::kFile;
   if (!file) {
     // A schema without a repository is not made one by a reader.
-    std::string schema;
-    std::string empty = serverTestRepository(&schema);
+    std::string schema, empty = serverTestRepository(&schema);
     EXPECT_EQ(QELOpenRepository2(empty.c_str(), "", "", QEL_OPEN_READ),
               QEL_STATUS_NO_DATABASE_NAME);
     EXPECT_EQ(QELOpenRepository2(empty.c_str(), "", "", QEL_OPEN_READ),
@@ -128,16 +122,14 @@ TEST_P(BackendTest, ReadingConnectionChangesNothing) {
                  {dir_, QEL_STATUS_CANNOT_CONNECT}};
   for (const auto& r : refused) {
     if (!file) break;
-    std::string before = exists(r.file) ? fileBytes(r.file) : "";
+    std::string before = readFile(r.file);  // "" for what cannot be read
     EXPECT_EQ(QELOpenRepository2(r.file.c_str(), "", "", QEL_OPEN_READ), r.status) << r.file;
-    EXPECT_EQ(r.file == dir_ + "/missing.db", !exists(r.file)) << r.file;
-    if (r.file != dir_) {
-      EXPECT_EQ(before, exists(r.file) ? fileBytes(r.file) : "") << r.file;
-    }
+    EXPECT_EQ(r.file == dir_ + "/missing.db", !std::filesystem::exists(r.file)) << r.file;
+    EXPECT_EQ(before, readFile(r.file)) << r.file;
   }
   EXPECT_EQ(QELOpenRepository2(db_.c_str(), "", "", 7), QEL_STATUS_NOT_PERMITTED);
 
-  std::string before = file ? fileBytes(db_) : "";
+  std::string before = file ? readFile(db_) : "";
   ASSERT_EQ(QELOpenRepository2(db_.c_str(), "", "", QEL_OPEN_READ), QEL_STATUS_OK);
   ASSERT_EQ(findSet("Kept", &set), QEL_STATUS_OK);
   EXPECT_EQ(QELOpenProject(set, QEL_OPEN_WRITE), QEL_STATUS_NOT_PERMITTED);
@@ -145,13 +137,12 @@ TEST_P(BackendTest, ReadingConnectionChangesNothing) {
   uint32_t other = 0;
   EXPECT_EQ(QELCreateProject(&other, d.data()), QEL_STATUS_NOT_PERMITTED);
   ASSERT_EQ(QELOpenProject(set, QEL_OPEN_READ), QEL_STATUS_OK);
-  uint32_t type = 0;
-  EXPECT_EQ(createType(set, "T", &type), QEL_STATUS_NOT_OPEN_FOR_WRITE);
+  EXPECT_EQ(createType(set, "T", &other), QEL_STATUS_NOT_OPEN_FOR_WRITE);
   EXPECT_EQ(QELCloseProject(set, 1), QEL_STATUS_OK);
   EXPECT_EQ(QELCloseRepository(), QEL_STATUS_OK);
   if (file) {
-    EXPECT_EQ(fileBytes(db_), before);
-    EXPECT_FALSE(exists(db_ + "-journal"));
+    EXPECT_EQ(readFile(db_), before);
+    EXPECT_FALSE(std::filesystem::exists(db_ + "-journal"));
   }
 }
 
@@ -160,18 +151,14 @@ TEST_P(BackendTest, ReadingConnectionChangesNothing) {
 // opened for writing, never when it is read.
 TEST_P(BackendTest, ViewsNameClassesCodesAndKeys) {
   if (GetParam() == Store::kServer) GTEST_SKIP() << "the views are the file's, for its SQL shell";
-  uint32_t set = createSet("Views");
-  uint32_t type = 0, element = 0, value = 0, member = 0, message = 0;
-  ASSERT_EQ(createType(set, "OrderType", &type), 0);
-  ASSERT_EQ(createElement(set, "OrderType^id", simpleType(set, "STRING"), &element), 0);
-  ASSERT_EQ(createValue(set, "Red", "red", simpleType(set, "STRING"), &value), 0);
-  ASSERT_EQ(insertTypeMember(type, element, "1", "", 1, &member), 0);
-  ASSERT_EQ(insertValueMember(element, value, QEL_ROLE_ENUMERATION, &member), 0);
-  ASSERT_EQ(createMessage(set, "Order", type, &message), 0);
-  uint32_t cobol = pluginMember(set, QEL_PLUGIN_COBOL);
-  Record ref = attrRef(cobol, QEL_COBOL_KEY_NAME);
+  uint32_t set = createSet("Views"), str = simpleType(set, "STRING");
+  uint32_t type = newType(set, "OrderType"), element = newElement(set, "OrderType^id", str);
+  newMember(type, element, "1", "", 1);
+  newValueMember(element, newValue(set, "Red", "red", str), QEL_ROLE_ENUMERATION);
+  newMessage(set, "Order", type);
+  Record ref = attrRef(pluginMember(set, QEL_PLUGIN_COBOL), QEL_COBOL_KEY_NAME);
   ASSERT_EQ(QELSetAttrValue(element, ref.data(), "ORDER-ID"), 0);
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  commit(set);
 
   const struct {
     const char* sql;

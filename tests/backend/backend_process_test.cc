@@ -12,8 +12,9 @@
 
 namespace {
 
-/// Runs `body` in a child process that reports through a pipe once it has
-/// written, then waits to be killed or ends without closing.
+/// Runs `body(fd)` in a child process, which reports the status byte that
+/// `body` answers through a pipe (`body` may write bytes of its own to `fd`
+/// first), then waits to be killed or ends without closing.
 class ChildWriter {
  public:
   template <typename F>
@@ -24,8 +25,7 @@ class ChildWriter {
     if (pid_ == 0) {
       close(fds[0]);
       QELCloseRepository();  // the parent's connection is not ours to use
-      int code = body();
-      char c = static_cast<char>(code);
+      char c = static_cast<char>(body(fds[1]));
       if (write(fds[1], &c, 1) != 1) _exit(3);
       pause();  // until killed
       _exit(0);
@@ -33,16 +33,14 @@ class ChildWriter {
     close(fds[1]);
     readFd_ = fds[0];
   }
-  /// The child's status byte once it has done its writing.
+  /// The next byte the child reports.
   int waitReady() {
     char c = 99;
-    if (read(readFd_, &c, 1) != 1) return -1;
-    return c;
+    return read(readFd_, &c, 1) == 1 ? c : -1;
   }
   void kill() {
     ::kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    waitpid(pid_, nullptr, 0);
     close(readFd_);
   }
 
@@ -51,37 +49,50 @@ class ChildWriter {
   int readFd_ = -1;
 };
 
+/// The exit status of a child process that runs `body` and ends without
+/// closing anything, or -1 when it did not exit.
+template <typename F>
+int inChild(F body) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(body());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 /// Connects to `db` and opens message set `set` for writing; 0 when both worked.
 int openForWriting(const std::string& db, uint32_t set) {
   if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
   return QELOpenProject(set, 1) == 0 ? 0 : 2;
 }
 
+/// Creates message set `name`; 0 when it was made.
+int newSet(const std::string& name, uint32_t* set) {
+  Record d = setDetails(name);
+  return QELCreateProject(set, d.data()) == 0 ? 0 : 2;
+}
+
 /// Creates `count` STRING elements "<prefix><n>" in the open set; 0 when all were made.
 int createElements(uint32_t set, const std::string& prefix, int count) {
-  char details[QEL_ELEMENT_DETAILS_SIZE];
   uint32_t str = 0, e = 0;
   QELFindDefinition(set, QEL_CLASS_TYPE, &str, "STRING");
   for (int i = 0; i < count; ++i) {
-    QELGetDefaultDetails(QEL_CLASS_ELEMENT, details, sizeof details);
-    std::string name = prefix + std::to_string(i);
-    std::memcpy(details + QEL_OFF_NAME, name.c_str(), name.size() + 1);
-    std::memcpy(details + QEL_OFF_TYPE_HANDLE, &str, sizeof str);
-    if (QELCreateElement(set, &e, details) != 0) return 4;
+    Record d(QEL_ELEMENT_DETAILS_SIZE);
+    QELGetDefaultDetails(QEL_CLASS_ELEMENT, d.data(), d.size());
+    d.setText(QEL_OFF_NAME, prefix + std::to_string(i));
+    d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, str);
+    if (QELCreateElement(set, &e, d.data()) != 0) return 4;
   }
   return 0;
 }
 
 TEST_P(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
   uint32_t set = createSet("Survivor");
-  uint32_t t = 0;
-  ASSERT_EQ(createType(set, "Before", &t), 0);
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  newType(set, "Before");
+  commit(set);
   ASSERT_EQ(QELCloseRepository(), 0);
-
-  std::string db = db_;
-  ChildWriter child([db, set]() -> int {
-    int st = openForWriting(db, set);
+  ChildWriter child([&](int) {
+    int st = openForWriting(db_, set);
     return st != 0 ? st : createElements(set, "Lost", 20000);
   });
   ASSERT_EQ(child.waitReady(), 0);
@@ -89,12 +100,11 @@ TEST_P(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
 
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
   EXPECT_TRUE(walkNames(set, QEL_CLASS_ELEMENT).empty());
-  uint32_t h = 0;
-  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_TYPE, &h, "Before"), 0);
+  found(set, QEL_CLASS_TYPE, "Before");
   // And the file takes new work at once: the dead writer holds no lock.
   ASSERT_EQ(QELOpenProject(set, 1), 0);
-  ASSERT_EQ(createType(set, "After", &t), 0);
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  newType(set, "After");
+  commit(set);
 }
 
 TEST_P(BackendTest, WriterKilledWhileFillingANewFileLeavesNoSet) {
@@ -103,14 +113,10 @@ TEST_P(BackendTest, WriterKilledWhileFillingANewFileLeavesNoSet) {
   // commit, the file holds no set and takes new work as a new file does.
   ASSERT_EQ(QELCloseRepository(), 0);
   std::string db = dir_ + "/new.db";
-  ChildWriter child([db]() -> int {
-    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
-    char details[QEL_PROJECT_DETAILS_SIZE];
-    QELGetDefaultDetails(QEL_CLASS_PROJECT, details, sizeof details);
-    std::strcpy(details + QEL_OFF_PROJECT_NAME, "Fresh");
+  ChildWriter child([&](int) {
     uint32_t set = 0;
-    if (QELCreateProject(&set, details) != 0) return 2;
-    return createElements(set, "Lost", 5000);
+    if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
+    return newSet("Fresh", &set) != 0 ? 2 : createElements(set, "Lost", 5000);
   });
   ASSERT_EQ(child.waitReady(), 0);
   child.kill();
@@ -118,23 +124,14 @@ TEST_P(BackendTest, WriterKilledWhileFillingANewFileLeavesNoSet) {
   ASSERT_EQ(QELOpenRepository(db.c_str(), "", ""), 0);
   uint32_t h = 0;
   EXPECT_EQ(findSet("Fresh", &h), -4);
-  EXPECT_EQ(QELFindDefinition(0, QEL_CLASS_PLUGIN, &h, QEL_PLUGIN_XML), 0);
+  found(0, QEL_CLASS_PLUGIN, QEL_PLUGIN_XML);
   uint32_t set = createSet("Fresh");
   ASSERT_EQ(createElements(set, "Kept", 3), 0);
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  commit(set);
   ASSERT_EQ(QELCloseRepository(), 0);
   ASSERT_EQ(QELOpenRepository(db.c_str(), "", ""), 0);
   ASSERT_EQ(findSet("Fresh", &h), 0);
   EXPECT_EQ(walkNames(h, QEL_CLASS_ELEMENT).size(), 3u);
-}
-
-/// A child's writer: `count` elements, a signal on `readyFd`, then the commit.
-int writeElements(const std::string& db, uint32_t set, int count, int readyFd) {
-  int st = openForWriting(db, set);
-  if (st != 0 || (st = createElements(set, "Batch", count)) != 0) return st;
-  char c = 0;
-  if (write(readyFd, &c, 1) != 1) return 5;
-  return QELCloseProject(set, 1) == 0 ? 0 : 6;
 }
 
 TEST_P(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
@@ -142,30 +139,23 @@ TEST_P(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
   int committed = 0, dropped = 0;
   // -1: the child is left to finish, the control case.
   for (int delayUs : {0, 200, 1000, 3000, 10000, 30000, -1}) {
-    std::string name = "Commit" + std::to_string(delayUs + 1);
-    uint32_t set = createSet(name);
-    ASSERT_EQ(QELCloseProject(set, 1), 0);
+    uint32_t set = committedSet("Commit" + std::to_string(delayUs + 1));
     ASSERT_EQ(QELCloseRepository(), 0);
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      _exit(writeElements(db_, set, count, fds[1]));
-    }
-    close(fds[1]);
-    char c;
-    ASSERT_EQ(read(fds[0], &c, 1), 1);  // the commit is starting
+    // The child writes `count` elements, a byte when its commit starts, then
+    // the commit's outcome.
+    ChildWriter child([&](int readyFd) {
+      int st = openForWriting(db_, set);
+      if (st != 0 || (st = createElements(set, "Batch", count)) != 0) return st;
+      if (write(readyFd, "", 1) != 1) return 5;
+      return QELCloseProject(set, 1) == 0 ? 0 : 6;
+    });
+    ASSERT_EQ(child.waitReady(), 0);  // the commit is starting
     if (delayUs >= 0) {
       usleep(static_cast<useconds_t>(delayUs));
-      kill(pid, SIGKILL);
+    } else {
+      ASSERT_EQ(child.waitReady(), 0);  // the commit is done
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (delayUs < 0) {
-      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    close(fds[0]);
+    child.kill();
     ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
     size_t n = walkNames(set, QEL_CLASS_ELEMENT).size();
     EXPECT_TRUE(n == 0 || n == static_cast<size_t>(count)) << n << " after " << delayUs << "us";
@@ -182,22 +172,12 @@ TEST_P(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
 
 TEST_P(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
   ASSERT_EQ(QELCloseRepository(), 0);
-  std::string db = db_;
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (QELOpenRepository(db.c_str(), "", "") != 0) _exit(1);
-    char details[QEL_PROJECT_DETAILS_SIZE];
-    QELGetDefaultDetails(QEL_CLASS_PROJECT, details, sizeof details);
-    std::strcpy(details + QEL_OFF_PROJECT_NAME, "Unfinished");
-    uint32_t h = 0;
-    _exit(QELCreateProject(&h, details) == 0 ? 0 : 2);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
-  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
   uint32_t h = 0;
+  ASSERT_EQ(inChild([&] {
+              return QELOpenRepository(db_.c_str(), "", "") != 0 ? 1 : newSet("Unfinished", &h);
+            }),
+            0);
+  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
   EXPECT_EQ(findSet("Unfinished", &h), -4);
 }
 
@@ -207,21 +187,15 @@ TEST_P(BackendTest, NewFileIsKeptWhenClosedAndLeftEmptyWhenTheProcessEnds) {
   std::string closed = dir_ + "/closed.db", ended = dir_ + "/ended.db";
   ASSERT_EQ(QELOpenRepository(closed.c_str(), "", ""), 0);
   ASSERT_EQ(QELCloseRepository(), 0);
-  pid_t pid = fork();
-  if (pid == 0) _exit(QELOpenRepository(ended.c_str(), "", "") == 0 ? 0 : 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(inChild([&] { return QELOpenRepository(ended.c_str(), "", "") == 0 ? 0 : 1; }), 0);
   ASSERT_EQ(QELOpenRepository2(closed.c_str(), "", "", QEL_OPEN_READ), 0);
   EXPECT_EQ(walkNames(0, QEL_CLASS_PLUGIN).size(), 6u);
   EXPECT_EQ(QELOpenRepository2(ended.c_str(), "", "", QEL_OPEN_READ), QEL_STATUS_BAD_DATABASE);
 }
 
 TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {
-  uint32_t set = createSet("Shared");
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
-  std::string db = db_;
-  ChildWriter child([db, set]() -> int { return openForWriting(db, set); });
+  uint32_t set = committedSet("Shared");
+  ChildWriter child([&](int) { return openForWriting(db_, set); });
   ASSERT_EQ(child.waitReady(), 0);
   auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(QELOpenProject(set, 1), -69);
@@ -236,13 +210,9 @@ TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {
 }
 
 TEST_P(BackendTest, WritersOfDifferentSetsWaitOnlyInAFile) {
-  uint32_t first = createSet("First");
-  ASSERT_EQ(QELCloseProject(first, 1), 0);
-  uint32_t second = createSet("Second");
-  ASSERT_EQ(QELCloseProject(second, 1), 0);
-  std::string db = db_;
-  ChildWriter child([db, first]() -> int {
-    int st = openForWriting(db, first);
+  uint32_t first = committedSet("First"), second = committedSet("Second");
+  ChildWriter child([&](int) {
+    int st = openForWriting(db_, first);
     return st != 0 ? st : createElements(first, "Child", 10);
   });
   ASSERT_EQ(child.waitReady(), 0);
@@ -258,10 +228,9 @@ TEST_P(BackendTest, WritersOfDifferentSetsWaitOnlyInAFile) {
     EXPECT_EQ(st, 0);
     EXPECT_LT(waited, 1.0);
     EXPECT_EQ(createElements(second, "Parent", 10), 0);
-    EXPECT_EQ(QELCloseProject(second, 1), 0);
-    uint32_t third = createSet("Third");
+    commit(second);
+    uint32_t third = committedSet("Third");
     EXPECT_NE(third, 0u);
-    EXPECT_EQ(QELCloseProject(third, 1), 0);
   }
   child.kill();
 }
@@ -303,11 +272,8 @@ TEST(ServerStore, DroppedConnectionLeavesTheCommittedState) {
   std::string schema, tag;
   std::string url = taggedServerRepository(&schema, &tag);
   ASSERT_EQ(QELOpenRepository(url.c_str(), "", ""), 0);
-  char details[QEL_PROJECT_DETAILS_SIZE];
-  QELGetDefaultDetails(QEL_CLASS_PROJECT, details, sizeof details);
-  std::strcpy(details + QEL_OFF_PROJECT_NAME, "Kept");
   uint32_t set = 0;
-  ASSERT_EQ(QELCreateProject(&set, details), 0);
+  ASSERT_EQ(newSet("Kept", &set), 0);
   ASSERT_EQ(createElements(set, "Committed", 5), 0);
   ASSERT_EQ(QELCloseProject(set, 1), 0);
 

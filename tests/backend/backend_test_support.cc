@@ -1,9 +1,6 @@
 // Helpers of the back-end tests.
 #include "backend_test_support.h"
 
-#include <cstdlib>
-#include <filesystem>
-
 Record attrRef(uint32_t pluginMember, int32_t key) {
   Record r(QEL_ATTR_REF_SIZE);
   r.set<uint32_t>(QEL_OFF_ATTR_PLUGIN, pluginMember);
@@ -11,31 +8,28 @@ Record attrRef(uint32_t pluginMember, int32_t key) {
   return r;
 }
 
-namespace {
-struct TempRoot {
-  std::string path;
-  TempRoot() {
-    char tmpl[] = "/tmp/kova_backend_XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-};
-}  // namespace
+Record setDetails(const std::string& name) {
+  Record d(QEL_PROJECT_DETAILS_SIZE);
+  EXPECT_EQ(QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size()), 0);
+  d.setText(QEL_OFF_PROJECT_NAME, name);
+  return d;
+}
 
-std::string backendTempDir() {
-  static TempRoot root;
-  static int counter = 0;
-  std::string dir = root.path + "/t" + std::to_string(++counter);
-  std::filesystem::create_directories(dir);
-  return dir;
+Record details(uint32_t h, int32_t size) {
+  Record d(size);
+  EXPECT_EQ(QELGetDetails(h, nullptr, d.data(), d.size()), 0) << h;
+  return d;
+}
+
+std::string attrValue(uint32_t component, Record& ref) {
+  char buf[255];
+  int32_t st = QELGetAttrValue(component, ref.data(), buf, sizeof buf);
+  return st == 0 ? std::string(buf) : "status " + std::to_string(st);
 }
 
 void BackendTest::SetUp() {
   KOVA_SKIP_WITHOUT_STORE(GetParam());
-  dir_ = backendTempDir();
+  dir_ = makeTempDir();
   db_ = GetParam() == Store::kFile ? dir_ + "/repo.db" : serverTestRepository(&schema_);
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
 }
@@ -50,19 +44,6 @@ INSTANTIATE_TEST_SUITE_P(Stores, BackendTest, kBothStores, storeName);
 void BackendTest::reconnect() {
   ASSERT_EQ(QELCloseRepository(), 0);
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
-}
-
-Record setDetails(const std::string& name) {
-  Record d(QEL_PROJECT_DETAILS_SIZE);
-  EXPECT_EQ(QELGetDefaultDetails(QEL_CLASS_PROJECT, d.data(), d.size()), 0);
-  d.setText(QEL_OFF_PROJECT_NAME, name);
-  return d;
-}
-
-std::string attrValue(uint32_t component, Record& ref) {
-  char buf[255];
-  int32_t st = QELGetAttrValue(component, ref.data(), buf, sizeof buf);
-  return st == 0 ? std::string(buf) : "status " + std::to_string(st);
 }
 
 namespace {
@@ -83,17 +64,16 @@ uint32_t BackendTest::createSet(const std::string& name) {
   return h;
 }
 
+uint32_t BackendTest::committedSet(const std::string& name) {
+  uint32_t set = createSet(name);
+  commit(set);
+  return set;
+}
+
 int32_t BackendTest::findSet(const std::string& name, uint32_t* handle) {
   Record d = setDetails(name);
   d.set<int16_t>(QEL_OFF_PROJECT_KEY_WORD, 1);
   return QELFindProject(handle, static_cast<char*>(d.data()) + QEL_OFF_PROJECT_NAME, 1);
-}
-
-uint32_t BackendTest::openSet(const std::string& name) {
-  uint32_t h = 0;
-  EXPECT_EQ(findSet(name, &h), 0);
-  EXPECT_EQ(QELOpenProject(h, 1), 0);
-  return h;
 }
 
 int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base,
@@ -160,9 +140,9 @@ int32_t BackendTest::addLayer(uint32_t set, const char* plugin, const std::strin
   return QELInsertMember2(set, p, -1, m.data(), out);
 }
 
-uint32_t BackendTest::simpleType(uint32_t set, const char* name) {
+uint32_t BackendTest::found(uint32_t set, int32_t defClass, const char* name) {
   uint32_t h = 0;
-  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_TYPE, &h, name), 0) << name;
+  EXPECT_EQ(QELFindDefinition(set, defClass, &h, name), 0) << name;
   return h;
 }
 
@@ -170,9 +150,7 @@ uint32_t BackendTest::pluginMember(uint32_t set, const char* plugin) {
   uint32_t h = 0;
   for (int32_t st = QELGetNextDefinition(set, 0, &h, QEL_WALK_PLUGIN_MEMBER, 0); st == 0;
        st = QELGetNextDefinition(h, set, &h, QEL_WALK_NEXT, 0)) {
-    Record p(QEL_PLUGIN_DETAILS_SIZE);
-    EXPECT_EQ(QELGetDetails(h, nullptr, p.data(), p.size()), 0);
-    if (p.text(QEL_OFF_PLUGIN_NAME) == plugin) return h;
+    if (details(h, QEL_PLUGIN_DETAILS_SIZE).text(QEL_OFF_PLUGIN_NAME) == plugin) return h;
   }
   return 0;
 }

@@ -11,16 +11,15 @@
 
 #include "qelbeapi.h"
 #include "store_param.h"
+#include "test_support.h"
 
 /// A byte record of a fixed size with typed access at offsets.
 class Record {
  public:
   explicit Record(int32_t size) : bytes_(static_cast<size_t>(size), 0) {}
   void* data() { return bytes_.data(); }
-  const void* data() const { return bytes_.data(); }
   int32_t size() const { return static_cast<int32_t>(bytes_.size()); }
   void setText(int off, const std::string& s) {
-    std::memset(&bytes_[off], 0, 1);
     std::memcpy(&bytes_[off], s.c_str(), s.size() + 1);
   }
   std::string text(int off) const { return std::string(&bytes_[off]); }
@@ -41,15 +40,21 @@ class Record {
 
 /// An attribute reference {plug-in member, key}.
 Record attrRef(uint32_t pluginMember, int32_t key);
-
 /// Default message set details named `name`.
 Record setDetails(const std::string& name);
+/// The details record (`size` bytes) of definition `h`, expected to be read.
+Record details(uint32_t h, int32_t size);
 /// The value of attribute `ref` of a component, or "status <n>" when the
 /// library answers status n.
 std::string attrValue(uint32_t component, Record& ref);
 
-/// A directory removed at the end of the test program.
-std::string backendTempDir();
+/// The handle that `call` writes, the call expected to succeed.
+template <typename Call>
+uint32_t made(Call call, const std::string& what) {
+  uint32_t h = 0;
+  EXPECT_EQ(call(&h), 0) << what;
+  return h;
+}
 
 /// Each test starts with a newly created repository, connected, and ends
 /// disconnected; it runs once on a file and once on a server database.
@@ -60,9 +65,13 @@ class BackendTest : public ::testing::TestWithParam<Store> {
 
   /// Creates a message set (left open for writing); its handle.
   uint32_t createSet(const std::string& name);
-  /// Opens an existing message set for writing; its handle.
-  uint32_t openSet(const std::string& name);
+  /// Creates a message set and commits it; its handle.
+  uint32_t committedSet(const std::string& name);
+  /// Commits and closes a message set, expected to work.
+  void commit(uint32_t set) { EXPECT_EQ(QELCloseProject(set, 1), 0); }
   int32_t findSet(const std::string& name, uint32_t* handle);
+
+  // The writer's calls, answering their status.
   int32_t createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base = 0,
                      int32_t kind = QEL_TYPE_KIND_COMPLEX);
   int32_t createElement(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
@@ -73,8 +82,37 @@ class BackendTest : public ::testing::TestWithParam<Store> {
                            const std::string& max, int16_t repeat, uint32_t* out);
   int32_t insertValueMember(uint32_t element, uint32_t value, int32_t role, uint32_t* out);
   int32_t addLayer(uint32_t set, const char* plugin, const std::string& name, uint32_t* out);
+
+  // The same calls expected to succeed, answering the new handle.
+  uint32_t newType(uint32_t set, const std::string& name, uint32_t base = 0) {
+    return made([&](uint32_t* h) { return createType(set, name, h, base); }, name);
+  }
+  uint32_t newElement(uint32_t set, const std::string& name, uint32_t type) {
+    return made([&](uint32_t* h) { return createElement(set, name, type, h); }, name);
+  }
+  uint32_t newValue(uint32_t set, const std::string& name, const std::string& text, uint32_t type) {
+    return made([&](uint32_t* h) { return createValue(set, name, text, type, h); }, name);
+  }
+  uint32_t newMessage(uint32_t set, const std::string& name, uint32_t type) {
+    return made([&](uint32_t* h) { return createMessage(set, name, type, h); }, name);
+  }
+  uint32_t newMember(uint32_t type, uint32_t child, const std::string& min = "1",
+                     const std::string& max = "1", int16_t repeat = 0) {
+    return made([&](uint32_t* h) { return insertTypeMember(type, child, min, max, repeat, h); },
+                "type member");
+  }
+  uint32_t newValueMember(uint32_t element, uint32_t value, int32_t role) {
+    return made([&](uint32_t* h) { return insertValueMember(element, value, role, h); },
+                "value member");
+  }
+  uint32_t newLayer(uint32_t set, const char* plugin, const std::string& name) {
+    return made([&](uint32_t* h) { return addLayer(set, plugin, name, h); }, name);
+  }
+
+  /// The definition of class `defClass` named `name`, expected to be found.
+  uint32_t found(uint32_t set, int32_t defClass, const char* name);
   /// The handle of the simple type `name` of a message set.
-  uint32_t simpleType(uint32_t set, const char* name);
+  uint32_t simpleType(uint32_t set, const char* name) { return found(set, QEL_CLASS_TYPE, name); }
   /// The plug-in member of the message set registered as `plugin` (first one).
   uint32_t pluginMember(uint32_t set, const char* plugin);
   /// Names of every definition of a class in walk order.

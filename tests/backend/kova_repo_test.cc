@@ -1,10 +1,7 @@
 // The kova-repo tool run as a program over a repository written through the
 // library.
-#include <sys/stat.h>
-
-#include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,117 +9,97 @@
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string output;
-};
+using nlohmann::json;
 
 /// Runs kova-repo with `args` (shell words), standard error included, with
 /// no terminal on standard input.
-ToolRun runTool(const std::string& args) {
-  ToolRun run;
-  std::string cmd = std::string(KOVA_REPO_PATH) + " </dev/null " + args + " 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return run;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) run.output.append(buf, n);
-  int st = pclose(p);
-  run.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return run;
+ProgramRun runTool(const std::string& args) {
+  return runCommand(std::string(KOVA_REPO_PATH) + " </dev/null " + args);
+}
+
+/// Expects every member of `want` in `got` with the same value; arrays have
+/// the same length as in `want`, their elements matched one by one.
+void expectMatches(const json& got, const json& want, const std::string& path = "") {
+  if (want.is_object()) {
+    for (const auto& [key, value] : want.items())
+      expectMatches(got.is_object() && got.contains(key) ? got[key] : json("(missing)"), value,
+                    path + "/" + key);
+  } else if (want.is_array()) {
+    ASSERT_TRUE(got.is_array() && got.size() == want.size()) << path << " " << got.dump();
+    for (size_t i = 0; i < want.size(); ++i)
+      expectMatches(got[i], want[i], path + "/" + std::to_string(i));
+  } else {
+    EXPECT_EQ(got, want) << path;
+  }
 }
 
 class KovaRepoTool : public BackendTest {
  protected:
-  /// The repository as one shell word.
-  std::string quotedDb() const { return "'" + db_ + "'"; }
+  /// Runs `command` on this test's repository, followed by `args`.
+  ProgramRun repo(const std::string& command, const std::string& args = "Orders") {
+    return runTool(command + " " + shellWord(db_) + " " + args);
+  }
+  /// What export prints of message set Orders of `db`, read as JSON.
+  json exported(const std::string& db) {
+    return json::parse(runTool("export " + shellWord(db) + " Orders").output);
+  }
 
   /// A message set "Orders" with a message, a type with two members, a
   /// value, an XML layer and names; committed, then disconnected.
   void writeOrders() {
     uint32_t set = createSet("Orders");
     uint32_t str = simpleType(set, "STRING"), integer = simpleType(set, "INTEGER");
-    uint32_t order = 0, line = 0, id = 0, qty = 0, lines = 0, v = 0, msg = 0, m1 = 0, m2 = 0,
-             vm = 0;
-    ASSERT_EQ(createType(set, "OrderType", &order), 0);
-    ASSERT_EQ(createType(set, "LineType", &line, integer), 0);
-    ASSERT_EQ(createElement(set, "OrderType^id", str, &id), 0);
-    ASSERT_EQ(createElement(set, "LineType^qty", integer, &qty), 0);
-    ASSERT_EQ(createElement(set, "OrderType^line", line, &lines), 0);
-    ASSERT_EQ(createValue(set, "MinInclusive1I", "1", integer, &v), 0);
-    ASSERT_EQ(createMessage(set, "Order", order, &msg), 0);
-    ASSERT_EQ(insertTypeMember(order, id, "1", "1", 0, &m1), 0);
-    ASSERT_EQ(insertTypeMember(order, lines, "0", "", 1, &m2), 0);
-    ASSERT_EQ(insertTypeMember(line, qty, "1", "1", 0, &m1), 0);
-    ASSERT_EQ(insertValueMember(qty, v, 1, &vm), 0);
-    uint32_t xml = 0;
-    ASSERT_EQ(addLayer(set, QEL_PLUGIN_XML, "XML1", &xml), 0);
-    Record layerName = attrRef(xml, 1);
+    uint32_t order = newType(set, "OrderType"), line = newType(set, "LineType", integer);
+    uint32_t id = newElement(set, "OrderType^id", str);
+    uint32_t qty = newElement(set, "LineType^qty", integer);
+    uint32_t lines = newElement(set, "OrderType^line", line);
+    uint32_t v = newValue(set, "MinInclusive1I", "1", integer);
+    newMessage(set, "Order", order);
+    newMember(order, id);
+    uint32_t m2 = newMember(order, lines, "0", "", 1);
+    newMember(line, qty);
+    newValueMember(qty, v, 1);
+    uint32_t xml = newLayer(set, QEL_PLUGIN_XML, "XML1");
+    Record layerName = attrRef(xml, 1), xmlName = attrRef(xml, 30), memberName = attrRef(xml, 100);
     ASSERT_EQ(QELSetAttrValue(set, layerName.data(), "XML1"), 0);
-    Record xmlName = attrRef(xml, 30);
     ASSERT_EQ(QELSetAttrValue(id, xmlName.data(), "OrderId"), 0);
-    Record memberName = attrRef(xml, 100);
     ASSERT_EQ(QELSetMemberAttrValue(order, m2, memberName.data(), "Line"), 0);
-    ASSERT_EQ(QELCloseProject(set, 1), 0);
+    commit(set);
     ASSERT_EQ(QELCloseRepository(), 0);
   }
 };
 
 TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
   writeOrders();
-  ToolRun run = runTool("export " + quotedDb() + " Orders");
+  ProgramRun run = repo("export");
   ASSERT_EQ(run.status, 0) << run.output;
-  nlohmann::json j = nlohmann::json::parse(run.output);
-  EXPECT_EQ(j["formatVersion"], 2);
-  EXPECT_EQ(j["messageSet"]["name"], "Orders");
+  json j = json::parse(run.output);
   EXPECT_FALSE(j["messageSet"]["identifier"].get<std::string>().empty());
-  EXPECT_EQ(j["messageSet"]["finalised"], false);
-  EXPECT_EQ(j["messageSet"]["lockCount"], 0);
-  ASSERT_EQ(j["plugins"].size(), 4u);
+  // Seven simple types, then the two written; the lock count first (set at
+  // creation), then the layer name.
+  expectMatches(j, json::parse(R"({
+    "formatVersion": 2,
+    "messageSet": {"name": "Orders", "finalised": false, "lockCount": 0},
+    "plugins": [{}, {}, {}, {"plugin": "XML Format Extension", "member": "XML1"}],
+    "setAttributes": [{"keyName": "lockCount"},
+                      {"key": 1, "keyName": "layerName", "value": "XML1"}],
+    "types": [{"name": "BOOLEAN", "kindName": "simple"}, {}, {}, {}, {}, {}, {},
+              {"name": "OrderType", "kind": 3, "kindName": "complex", "composition": 6,
+               "compositionName": "sequence", "contentName": "ordinary", "baseType": null,
+               "members": [{"child": "OrderType^id", "class": "element"},
+                           {"repeat": true, "minOccurs": "0", "maxOccurs": null,
+                            "attributes": [{"key": 100, "keyName": "memberXmlName",
+                                            "value": "Line"}]}]},
+              {"baseType": "INTEGER"}],
+    "elements": [{"name": "OrderType^id", "attributes": [{"value": "OrderId"}]},
+                 {"values": [{"value": "MinInclusive1I", "role": 1,
+                              "roleName": "minInclusive"}]},
+                 {"type": "LineType"}],
+    "values": [{"value": "1", "type": "INTEGER"}],
+    "messages": [{"name": "Order", "type": "OrderType"}]})"));
   EXPECT_EQ(j["plugins"][3]["plugin"], QEL_PLUGIN_XML);
-  EXPECT_EQ(j["plugins"][3]["member"], "XML1");
-  // The lock count first (set at creation), then the layer name.
-  ASSERT_EQ(j["setAttributes"].size(), 2u);
-  EXPECT_EQ(j["setAttributes"][0]["keyName"], "lockCount");
-  EXPECT_EQ(j["setAttributes"][1]["key"], 1);
-  EXPECT_EQ(j["setAttributes"][1]["keyName"], "layerName");
-  EXPECT_EQ(j["setAttributes"][1]["value"], "XML1");
-
-  ASSERT_EQ(j["types"].size(), 9u);  // seven simple types, then the two written
-  EXPECT_EQ(j["types"][0]["name"], "BOOLEAN");
-  const auto& order = j["types"][7];
-  EXPECT_EQ(order["name"], "OrderType");
-  EXPECT_EQ(order["kind"], 3);
-  EXPECT_EQ(order["kindName"], "complex");
-  EXPECT_EQ(order["composition"], 6);
-  EXPECT_EQ(order["compositionName"], "sequence");
-  EXPECT_EQ(order["contentName"], "ordinary");
-  EXPECT_EQ(j["types"][0]["kindName"], "simple");
-  EXPECT_TRUE(order["baseType"].is_null());
-  EXPECT_EQ(j["types"][8]["baseType"], "INTEGER");
-  ASSERT_EQ(order["members"].size(), 2u);
-  EXPECT_EQ(order["members"][0]["child"], "OrderType^id");
-  EXPECT_EQ(order["members"][0]["class"], "element");
-  EXPECT_EQ(order["members"][1]["repeat"], true);
-  EXPECT_EQ(order["members"][1]["minOccurs"], "0");
-  EXPECT_TRUE(order["members"][1]["maxOccurs"].is_null());
-  EXPECT_EQ(order["members"][1]["attributes"][0]["key"], 100);
-  EXPECT_EQ(order["members"][1]["attributes"][0]["keyName"], "memberXmlName");
-  EXPECT_EQ(order["members"][1]["attributes"][0]["value"], "Line");
-
-  ASSERT_EQ(j["elements"].size(), 3u);
-  EXPECT_EQ(j["elements"][0]["name"], "OrderType^id");
-  EXPECT_EQ(j["elements"][0]["attributes"][0]["value"], "OrderId");
-  EXPECT_EQ(j["elements"][1]["values"][0]["value"], "MinInclusive1I");
-  EXPECT_EQ(j["elements"][1]["values"][0]["role"], 1);
-  EXPECT_EQ(j["elements"][1]["values"][0]["roleName"], "minInclusive");
-  EXPECT_EQ(j["elements"][2]["type"], "LineType");
-  EXPECT_EQ(j["values"][0]["value"], "1");
-  EXPECT_EQ(j["values"][0]["type"], "INTEGER");
-  EXPECT_EQ(j["messages"][0]["name"], "Order");
-  EXPECT_EQ(j["messages"][0]["type"], "OrderType");
   // show prints the message as a tree.
-  run = runTool("show " + quotedDb() + " Orders Order");
+  run = repo("show", "Orders Order");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output,
             "message Order type OrderType\n"
@@ -130,27 +107,21 @@ TEST_P(KovaRepoTool, ExportWritesTheWholeSetInCreationOrderAndShowATree) {
             "  element OrderType^line [0..*] type LineType xml \"Line\"\n"
             "    element LineType^qty [1..1] type INTEGER\n"
             "      value MinInclusive1I = \"1\" role 1\n");
-  ToolRun missing = runTool("show " + quotedDb() + " Orders Invoice");
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_NE(missing.output.find("Invoice not found"), std::string::npos);
+  expectRun(repo("show", "Orders Invoice"), 1, "Invoice not found");
 }
 
 TEST_P(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
   // A party type used twice, a group type inserted twice as a type member,
   // and a second message whose tree expands the shared type again on its own.
   uint32_t set = createSet("Shared");
-  uint32_t str = simpleType(set, "STRING");
-  uint32_t doc = 0, party = 0, address = 0, group = 0, h = 0;
-  ASSERT_EQ(createType(set, "DocType", &doc), 0);
-  ASSERT_EQ(createType(set, "PartyType", &party), 0);
-  ASSERT_EQ(createType(set, "AddressType", &address), 0);
-  ASSERT_EQ(createType(set, "GroupType", &group), 0);
+  uint32_t str = simpleType(set, "STRING"), doc = newType(set, "DocType");
+  uint32_t party = newType(set, "PartyType"), address = newType(set, "AddressType");
+  uint32_t group = newType(set, "GroupType");
   struct Child {
     uint32_t parent;
     const char* name;  ///< nullptr: the type `type` itself is the member
     uint32_t type;
-    const char* min;
-    const char* max;
+    const char *min, *max;
     int16_t repeat;
   };
   for (const Child& c :
@@ -160,19 +131,14 @@ TEST_P(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
         Child{party, "PartyType^name", str, "1", "1", 0},
         Child{party, "PartyType^address", address, "1", "1", 0},
         Child{address, "AddressType^street", str, "1", "1", 0},
-        Child{group, "GroupType^code", str, "1", "1", 0}}) {
-    uint32_t child = c.type;
-    if (c.name) {
-      ASSERT_EQ(createElement(set, c.name, c.type, &child), 0) << c.name;
-    }
-    ASSERT_EQ(insertTypeMember(c.parent, child, c.min, c.max, c.repeat, &h), 0);
-  }
-  ASSERT_EQ(createMessage(set, "Doc", doc, &h), 0);
-  ASSERT_EQ(createMessage(set, "Party", party, &h), 0);
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+        Child{group, "GroupType^code", str, "1", "1", 0}})
+    newMember(c.parent, c.name ? newElement(set, c.name, c.type) : c.type, c.min, c.max, c.repeat);
+  newMessage(set, "Doc", doc);
+  newMessage(set, "Party", party);
+  commit(set);
   ASSERT_EQ(QELCloseRepository(), 0);
 
-  ToolRun run = runTool("show " + quotedDb() + " Shared");
+  ProgramRun run = repo("show", "Shared");
   ASSERT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output,
             "message Doc type DocType\n"
@@ -197,28 +163,18 @@ TEST_P(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
   const int depth = 40;
   uint32_t set = createSet("Nested");
   std::vector<uint32_t> types(depth + 1);
-  for (int i = 0; i <= depth; ++i) {
-    ASSERT_EQ(createType(set, "Level" + std::to_string(i), &types[i]), 0);
-  }
-  uint32_t e = 0, h = 0;
-  for (int i = 0; i < depth; ++i) {
-    for (const char* side : {"a", "b"}) {
-      std::string name = "Level" + std::to_string(i) + "^" + side;
-      ASSERT_EQ(createElement(set, name, types[i + 1], &e), 0);
-      ASSERT_EQ(insertTypeMember(types[i], e, "1", "1", 0, &h), 0);
-    }
-  }
-  ASSERT_EQ(createElement(set, "Leaf", simpleType(set, "STRING"), &e), 0);
-  ASSERT_EQ(insertTypeMember(types[depth], e, "1", "1", 0, &h), 0);
-  ASSERT_EQ(createMessage(set, "Top", types[0], &h), 0);
-  ASSERT_EQ(QELCloseProject(set, 1), 0);
+  for (int i = 0; i <= depth; ++i) types[i] = newType(set, "Level" + std::to_string(i));
+  for (int i = 0; i < depth; ++i)
+    for (const char* side : {"a", "b"})
+      newMember(types[i], newElement(set, "Level" + std::to_string(i) + "^" + side, types[i + 1]));
+  newMember(types[depth], newElement(set, "Leaf", simpleType(set, "STRING")));
+  newMessage(set, "Top", types[0]);
+  commit(set);
   ASSERT_EQ(QELCloseRepository(), 0);
 
-  ToolRun run = runTool("show " + quotedDb() + " Nested Top | head -c 100000");
+  ProgramRun run = repo("show", "Nested Top | head -c 100000");
   ASSERT_EQ(run.status, 0);
-  std::vector<std::string> lines;
-  std::istringstream in(run.output);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::vector<std::string> lines = linesWith(run.output, "");
   ASSERT_EQ(lines.size(), static_cast<size_t>(2 * depth + 2)) << run.output.substr(0, 2000);
   // Down the first elements to the leaf, then back up the second ones, each
   // referring to the level expanded just above it.
@@ -237,13 +193,11 @@ TEST_P(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
 
 TEST_P(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   writeOrders();
-  ASSERT_EQ(runTool("lock " + quotedDb() + " Orders").status, 0);
-  ASSERT_EQ(runTool("finalise " + quotedDb() + " Orders").status, 0);
-  ASSERT_EQ(runTool("in-use " + quotedDb() + " Orders 3").status, 0);
-  ToolRun layer = runTool("add-layer " + quotedDb() + " Orders cwf CWF1");
+  ASSERT_EQ(repo("lock").status, 0);
+  ASSERT_EQ(repo("finalise").status, 0);
+  ASSERT_EQ(repo("in-use", "Orders 3").status, 0);
   // A locked set takes no new layer; the tool says why.
-  EXPECT_EQ(layer.status, 1);
-  EXPECT_NE(layer.output.find("-55"), std::string::npos) << layer.output;
+  expectRun(repo("add-layer", "Orders cwf CWF1"), 1, "-55");
 
   ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
   uint32_t set = 0;
@@ -252,109 +206,87 @@ TEST_P(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   EXPECT_NE(QELIsFinalised(set), 0);
   ASSERT_EQ(QELCloseRepository(), 0);
 
-  ToolRun list = runTool("list " + quotedDb());
-  ASSERT_EQ(list.status, 0);
-  EXPECT_NE(list.output.find("yes       yes            3        1        3      9      1"),
-            std::string::npos)
-      << list.output;
+  expectRun(repo("list", ""), 0, "yes       yes            3        1        3      9      1");
 
-  ASSERT_EQ(runTool("unlock " + quotedDb() + " Orders").status, 0);
-  ToolRun json = runTool("export " + quotedDb() + " Orders");
-  nlohmann::json j = nlohmann::json::parse(json.output);
+  ASSERT_EQ(repo("unlock").status, 0);
+  json j = exported(db_);
   EXPECT_EQ(j["messageSet"]["locked"], false);
   EXPECT_EQ(j["messageSet"]["finalised"], true);
   EXPECT_EQ(j["messageSet"]["lockCount"], 3);
 
   // Without a terminal, delete needs --yes.
-  ToolRun unconfirmed = runTool("delete " + quotedDb() + " Orders");
-  EXPECT_EQ(unconfirmed.status, 1);
-  EXPECT_NE(unconfirmed.output.find("--yes"), std::string::npos) << unconfirmed.output;
-  EXPECT_EQ(runTool("export " + quotedDb() + " Orders").status, 0);
-  ASSERT_EQ(runTool("delete --yes " + quotedDb() + " Orders").status, 0);
-  ToolRun gone = runTool("export " + quotedDb() + " Orders");
-  EXPECT_EQ(gone.status, 1);
-  EXPECT_NE(gone.output.find("not found"), std::string::npos);
+  expectRun(repo("delete"), 1, "--yes");
+  EXPECT_EQ(repo("export").status, 0);
+  ASSERT_EQ(repo("delete --yes").status, 0);
+  expectRun(repo("export"), 1, "not found");
 }
 
 TEST_P(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   writeOrders();
-  ASSERT_EQ(runTool("add-layer " + quotedDb() + " Orders tds TDS1").status, 0);
-  ToolRun dup = runTool("add-layer " + quotedDb() + " Orders xml TDS1");
-  EXPECT_EQ(dup.status, 1);
-  EXPECT_NE(dup.output.find("-33: Component identifier already exists."), std::string::npos)
-      << dup.output;
-  nlohmann::json j = nlohmann::json::parse(runTool("export " + quotedDb() + " Orders").output);
-  EXPECT_EQ(j["plugins"].back()["member"], "TDS1");
-  EXPECT_EQ(runTool("add-layer " + quotedDb() + " Orders soap S1").status, 105);  // CLI11 validation
-  std::string bad = dir_ + "/plain.txt";
-  FILE* f = fopen(bad.c_str(), "w");
-  fputs("not a repository, just text that is long enough to be a file header\n", f);
-  fclose(f);
-  ToolRun notRepo = runTool("list " + bad);
-  EXPECT_EQ(notRepo.status, 1);
-  EXPECT_NE(notRepo.output.find(bad + ": not a KOVA repository file"), std::string::npos)
-      << notRepo.output;
-  ToolRun help = runTool("--help");
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.output.find("add-layer"), std::string::npos);
-  ToolRun version = runTool("--version");
+  std::string db = shellWord(db_), bad = dir_ + "/plain.txt", init = dir_ + "/new.db";
+  writeFile(bad, "not a repository, just text that is long enough to be a file header\n");
+  const struct {
+    std::string args;
+    int status;
+    std::string says;
+  } runs[] = {
+      {"add-layer " + db + " Orders tds TDS1", 0, ""},
+      {"add-layer " + db + " Orders xml TDS1", 1, "-33: Component identifier already exists."},
+      {"add-layer " + db + " Orders soap S1", 105, "soap"},  // CLI11 validation
+      {"list " + bad, 1, bad + ": not a KOVA repository file"},
+      {"--help", 0, "add-layer"},
+      {"init " + init, 0, ""},
+      {"list " + init, 0, ""},
+  };
+  for (const auto& r : runs) {
+    SCOPED_TRACE(r.args);
+    expectRun(runTool(r.args), r.status, r.says);
+  }
+  EXPECT_EQ(exported(db_)["plugins"].back()["member"], "TDS1");
+  ProgramRun version = runTool("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output, "kova-repo 1.0\n");
-  ToolRun unknown = runTool("lsit " + quotedDb());
+  ProgramRun unknown = runTool("lsit " + db);
   EXPECT_GT(unknown.status, 100);
   EXPECT_NE(unknown.output.find("unknown command lsit"), std::string::npos) << unknown.output;
-  ToolRun init = runTool("init " + dir_ + "/new.db");
-  EXPECT_EQ(init.status, 0);
-  EXPECT_EQ(runTool("list " + dir_ + "/new.db").status, 0);
 }
 
 TEST_P(KovaRepoTool, CopyMovesASetOutAndBackUnchanged) {
   writeOrders();
-  auto withoutIdentifier = [](std::string json) {
-    nlohmann::json j = nlohmann::json::parse(json);
+  auto withoutIdentifier = [](json j) {
     j["messageSet"].erase("identifier");
     return j;
   };
-  nlohmann::json original = withoutIdentifier(runTool("export " + quotedDb() + " Orders").output);
-  std::string file = dir_ + "/copy.db";
-  ToolRun out = runTool("copy " + quotedDb() + " " + file + " Orders");
+  json original = withoutIdentifier(exported(db_));
+  std::string file = dir_ + "/copy.db", copyOut = shellWord(db_) + " " + file + " Orders";
+  ProgramRun out = runTool("copy " + copyOut);
   ASSERT_EQ(out.status, 0) << out.output;
-  EXPECT_EQ(withoutIdentifier(runTool("export " + file + " Orders").output), original);
-  ToolRun again = runTool("copy " + quotedDb() + " " + file + " Orders");
-  EXPECT_EQ(again.status, 1);
-  EXPECT_NE(again.output.find("already exists"), std::string::npos) << again.output;
+  EXPECT_EQ(withoutIdentifier(exported(file)), original);
+  expectRun(runTool("copy " + copyOut), 1, "already exists");
   // And back into the repository it came from.
-  ASSERT_EQ(runTool("delete --yes " + quotedDb() + " Orders").status, 0);
-  ToolRun back = runTool("copy " + file + " " + quotedDb() + " Orders");
+  ASSERT_EQ(repo("delete --yes").status, 0);
+  ProgramRun back = runTool("copy " + file + " " + shellWord(db_) + " Orders");
   ASSERT_EQ(back.status, 0) << back.output;
-  EXPECT_EQ(withoutIdentifier(runTool("export " + quotedDb() + " Orders").output), original);
-  EXPECT_EQ(runTool("copy " + file + " " + quotedDb() + " Missing").status, 1);
+  EXPECT_EQ(withoutIdentifier(exported(db_)), original);
+  EXPECT_EQ(runTool("copy " + file + " " + shellWord(db_) + " Missing").status, 1);
 }
 
 // The commands leave a missing, empty or foreign file as it was and say what
 // is wrong with it; only init makes a repository.
 TEST_P(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
   writeOrders();
-  std::string missing = dir_ + "/typo.db", empty = dir_ + "/empty.db";
-  FILE* f = fopen(empty.c_str(), "w");
-  fclose(f);
+  std::string missing = dir_ + "/typo.db", empty = writeFile(dir_ + "/empty.db", "");
   for (std::string command : {"list ", "show ", "export ", "lock ", "delete --yes "}) {
+    SCOPED_TRACE(command);
     std::string set = command == "list " ? "" : " Orders";
-    ToolRun none = runTool(command + missing + set);
-    EXPECT_EQ(none.status, 1) << command;
-    EXPECT_NE(none.output.find(missing + ": no such repository file"), std::string::npos)
-        << none.output;
-    EXPECT_EQ(fopen(missing.c_str(), "r"), nullptr) << command;
-    ToolRun blank = runTool(command + empty + set);
-    EXPECT_EQ(blank.status, 1) << command;
-    EXPECT_NE(blank.output.find("not a KOVA repository file"), std::string::npos) << blank.output;
+    expectRun(runTool(command + missing + set), 1, missing + ": no such repository file");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    expectRun(runTool(command + empty + set), 1, "not a KOVA repository file");
   }
-  struct stat st;
-  ASSERT_EQ(stat(empty.c_str(), &st), 0);
-  EXPECT_EQ(st.st_size, 0);
-  ToolRun list = runTool("list --json " + quotedDb());
+  EXPECT_EQ(std::filesystem::file_size(empty), 0u);
+  ProgramRun list = repo("list --json", "");
   ASSERT_EQ(list.status, 0) << list.output;
-  nlohmann::json j = nlohmann::json::parse(list.output);
+  json j = json::parse(list.output);
   EXPECT_EQ(j["formatVersion"], 2);
   ASSERT_EQ(j["messageSets"].size(), 1u);
   EXPECT_EQ(j["messageSets"][0]["name"], "Orders");

@@ -61,27 +61,25 @@ std::string rawText(int32_t number) {
 
 class Catalogue : public KovaTest {};
 
-TEST_F(Catalogue, EveryMessageHasATextUsingEachInsertOnce) {
+// Every message has a catalogue text using each of its inserts once, and is
+// printed after its prefix, number and severity with every insert in place.
+TEST_F(Catalogue, EveryMessageHasItsTextInsertsAndSeverity) {
   ASSERT_FALSE(cataloguePath().empty());
   for (const MessageShape& m : kMessages) {
     SCOPED_TRACE(m.number);
-    std::string text = rawText(m.number);
-    ASSERT_FALSE(text.empty());
+    std::string raw = rawText(m.number);
+    ASSERT_FALSE(raw.empty());
     std::set<int> expected;
-    for (int i = 1; i <= m.inserts; ++i) expected.insert(i);
-    EXPECT_EQ(placeholders(text), expected) << text;
-  }
-}
-
-TEST_F(Catalogue, PrintedMessageStartsWithPrefixNumberAndSeverity) {
-  for (const MessageShape& m : kMessages) {
-    SCOPED_TRACE(m.number);
-    EXPECT_EQ(messageSeverity(m.number), m.severity);
     NlsMessage msg(m.number);
-    for (int i = 1; i <= m.inserts; ++i) msg.addInsert("ins" + std::to_string(i));
+    for (int i = 1; i <= m.inserts; ++i) {
+      expected.insert(i);
+      msg.addInsert("ins" + std::to_string(i));
+    }
+    EXPECT_EQ(placeholders(raw), expected) << raw;
+    EXPECT_EQ(messageSeverity(m.number), m.severity);
     std::string text = msg.text();
     EXPECT_EQ(text.rfind("KOVA" + std::to_string(m.number) + m.severity + " ", 0), 0u) << text;
-    for (int i = 1; i <= m.inserts; ++i) EXPECT_NE(text.find("ins" + std::to_string(i)), std::string::npos);
+    for (int i : expected) EXPECT_NE(text.find("ins" + std::to_string(i)), std::string::npos);
     EXPECT_EQ(text.find('{'), std::string::npos) << text;
   }
 }

@@ -5,29 +5,13 @@
 
 #include "command_line.h"
 #include "messages.h"
-#include "shown_message.h"
+#include "driver_test_support.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
 #include "test_support.h"
 
 namespace {
-
-/// argv for a list of arguments, argv[0] being "xsdimport".
-class Args {
- public:
-  explicit Args(std::vector<std::string> args) : strings_(std::move(args)) {
-    strings_.insert(strings_.begin(), "xsdimport");
-    for (std::string& s : strings_) pointers_.push_back(s.data());
-    pointers_.push_back(nullptr);
-  }
-  int argc() const { return static_cast<int>(strings_.size()); }
-  char** argv() { return pointers_.data(); }
-
- private:
-  std::vector<std::string> strings_;
-  std::vector<char*> pointers_;
-};
 
 struct ValueOptionCase {
   const char* letter;
@@ -49,7 +33,7 @@ const ValueOptionCase kValueOptions[] = {
 
 }  // namespace
 
-class CommandLineScan : public KovaTest {
+class CommandLineScan : public DriverTest {
  protected:
   int32_t scan(std::vector<std::string> args) {
     Args a(std::move(args));
@@ -60,48 +44,37 @@ class CommandLineScan : public KovaTest {
     return status;
   }
   CommandLine cl_;
-  std::string output_;
 };
 
-TEST_F(CommandLineScan, ValueInTheSameOrTheNextArgument) {
+// Every option with a value: the value in the same or the next argument,
+// the value missing, and values at and over the option's limit.
+TEST_F(CommandLineScan, EveryValueOption) {
   for (const ValueOptionCase& o : kValueOptions) {
     SCOPED_TRACE(o.letter);
-    std::string joined = std::string("-") + o.letter + "VALUE1";
-    EXPECT_EQ(scan({joined}), 0);
+    resetProcessState();
+    std::string option = std::string("-") + o.letter;
+    EXPECT_EQ(scan({option + "VALUE1"}), 0);
     EXPECT_TRUE((cl_.*(o.field)).given);
     EXPECT_EQ((cl_.*(o.field)).value, "VALUE1");
     std::string upper = std::string("-") + static_cast<char>(o.letter[0] - 'a' + 'A');
     EXPECT_EQ(scan({upper, "VALUE2", "-v"}), 0);
     EXPECT_EQ((cl_.*(o.field)).value, "VALUE2");
     EXPECT_TRUE(cl_.verbose) << "the value argument is consumed, scanning goes on";
-  }
-}
+    EXPECT_EQ(run.errSw, 0);
 
-TEST_F(CommandLineScan, EveryValueOptionWithoutItsValue) {
-  for (const ValueOptionCase& o : kValueOptions) {
-    SCOPED_TRACE(o.letter);
-    resetProcessState();
-    std::string option = std::string("-") + o.letter;
-    EXPECT_EQ(scan({"-v", option}), -45);
-    EXPECT_NE(output_.find(shown(9395, {o.label, o.letter})), std::string::npos) << output_;
-    EXPECT_EQ(run.errSw, 1);
-  }
-}
-
-TEST_F(CommandLineScan, EveryValueOptionAtAndOverItsLimit) {
-  for (const ValueOptionCase& o : kValueOptions) {
-    SCOPED_TRACE(o.letter);
-    resetProcessState();
-    std::string option = std::string("-") + o.letter;
-    std::string atLimit(o.limit, 'a');
+    std::string atLimit(o.limit, 'a'), over(o.limit + 1, 'b');
     EXPECT_EQ(scan({option, atLimit}), 0);
     EXPECT_EQ((cl_.*(o.field)).value, atLimit);
-    std::string over(o.limit + 1, 'b');
     EXPECT_EQ(scan({option + over}), -35);
     // A password too long is reported without showing it.
     std::string reported = std::string(o.letter) == "p" ? "****" : over;
-    EXPECT_NE(output_.find(shown(9385, {reported})), std::string::npos);
+    EXPECT_TRUE(saw(shown(9385, {reported}))) << output_;
     EXPECT_FALSE((cl_.*(o.field)).given);
+
+    resetProcessState();
+    EXPECT_EQ(scan({"-v", option}), -45);
+    EXPECT_TRUE(saw(shown(9395, {o.label, o.letter}))) << output_;
+    EXPECT_EQ(run.errSw, 1);
   }
 }
 
@@ -110,7 +83,7 @@ TEST_F(CommandLineScan, UnknownLettersAreRefused) {
     SCOPED_TRACE(arg);
     resetProcessState();
     EXPECT_EQ(scan({arg}), -46);
-    EXPECT_NE(output_.find(shown(9396, {arg})), std::string::npos) << output_;
+    EXPECT_TRUE(saw(shown(9396, {arg}))) << output_;
   }
 }
 

@@ -8,23 +8,21 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "messages.h"
-#include "shown_message.h"
+#include "driver_test_support.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
 #include "test_support.h"
 
-class ParameterFile : public KovaTest {
- protected:
-  void SetUp() override {
-    KovaTest::SetUp();
-    dir_ = makeTempDir();
-  }
+using namespace std::string_literals;
 
+class ParameterFile : public DriverTest {
+ protected:
   /// Reads `text` as a parameter file; the output goes to output_.
   int32_t read(const std::string& text) { return readPath(writeFile(dir_ + "/run.parms", text)); }
   /// Reads the parameter file at `path`; the output goes to output_.
@@ -34,11 +32,6 @@ class ParameterFile : public KovaTest {
     output_ = stopCapture();
     return status;
   }
-
-  bool saw(const std::string& text) const { return output_.find(text) != std::string::npos; }
-
-  std::string dir_;
-  std::string output_;
 };
 
 // ---------------------------------------------------------------------------
@@ -104,51 +97,97 @@ TEST_F(ParameterFile, EveryStringKeyStoresWarnsWhenGivenTwiceAndCutsOverlongValu
   }
 }
 
-TEST_F(ParameterFile, KeysIgnoreCaseBlanksAroundValuesGoAndQuotesKeepInnerBlanks) {
-  EXPECT_EQ(read("messageset = \"my set\" ignored\n  RootElement=\t'a b'\nxmltabname = T1  \n"), 0);
-  EXPECT_STREQ(parms.msgSetName, "my set");
-  EXPECT_STREQ(parms.rootElement, "a b");
-  EXPECT_STREQ(parms.xmlTabName, "T1");
-  EXPECT_EQ(run.errSw, 0);
+/// What was stored for `key`: a string key's field, or FILELIST for the
+/// length of the first schema file.
+std::string storedValue(const std::string& key) {
+  for (const StringKey& k : kStringKeys)
+    if (key == k.key) return k.field();
+  if (key == "SCHEMA") return parms.dbSchema;
+  if (key == "FILEPATH") return parms.filePath;
+  if (key == "PARSER") return std::to_string(parms.parser);
+  if (key == "FILELIST") return std::to_string(fileLists.files->length);
+  ADD_FAILURE() << "no field for " << key;
+  return "";
 }
 
-TEST_F(ParameterFile, MissingClosingQuoteSetsErrSwButReadingGoesOn) {
-  EXPECT_EQ(read("MESSAGESET=\"open set\nROOTELEMENT=Order\n"), 0);
-  EXPECT_TRUE(saw("***** missing trailing quote for value \"open set\n")) << output_;
-  EXPECT_STREQ(parms.msgSetName, "open set");
-  EXPECT_STREQ(parms.rootElement, "Order");
-  EXPECT_EQ(run.errSw, 1);
-}
-
-TEST_F(ParameterFile, PrefixAndSuffixMustBeginWithALetterOrUnderscore) {
-  EXPECT_EQ(read("ELEMSUFFIX=_x\nTYPEPREFIX=Ab\n"), 0);
-  EXPECT_STREQ(parms.elemSuffix, "_x");
-  EXPECT_EQ(read("MSGPREFIX=9a\n"), -37);
-  EXPECT_TRUE(saw(shown(9387, {"9a", "MsgPrefix"}))) << output_;
-  EXPECT_EQ(run.errSw, 1);
-}
-
-TEST_F(ParameterFile, SchemaNameGetsATrailingPointOnce) {
-  EXPECT_EQ(read("SCHEMA=ABC\n"), 0);
-  EXPECT_STREQ(parms.dbSchema, "ABC.");
-  EXPECT_EQ(read("SCHEMA=ABC.\n"), 0);
-  EXPECT_STREQ(parms.dbSchema, "ABC.");
-  std::string full(63, 's');
-  EXPECT_EQ(read("SCHEMA=" + full + "\n"), 0);
-  EXPECT_EQ(std::string(parms.dbSchema), full + ".");
-  EXPECT_EQ(read("SCHEMA=" + full + "t\n"), -35);
-  EXPECT_TRUE(saw(shown(9385, {"Database schema name"})));
-}
-
-TEST_F(ParameterFile, FilePathGetsATrailingSlashUnlessItEndsWithASeparator) {
+// Parameter files, each read afresh: the status, the error switch, a text
+// printed, and the values stored.
+TEST_F(ParameterFile, EachFileReadsAsExpected) {
+  const std::string path = dir_ + "/run.parms", full(63, 's');
+  writeFile(dir_ + "/xsd/empty.xsd", "");
   const struct {
-    const char* value;
-    const char* stored;
-  } cases[] = {{"schemas", "schemas/"}, {"schemas/", "schemas/"}, {"C:\\dir\\", "C:\\dir\\"}};
+    std::string text;
+    int32_t status;
+    int errSw;
+    std::string printed;  ///< "" when nothing in particular
+    std::string stored;   ///< KEY=value as on a line of the file, | between them
+  } cases[] = {
+      // clang-format off
+      // Keys ignore case, blanks around values go, quotes keep inner blanks.
+      {"messageset = \"my set\" ignored\n  RootElement=\t'a b'\nxmltabname = T1  \n",
+       0, 0, "", "MESSAGESET=my set|ROOTELEMENT=a b|XMLTABNAME=T1"},
+      // A missing closing quote sets the error switch, but reading goes on.
+      {"MESSAGESET=\"open set\nROOTELEMENT=Order\n",
+       0, 1, "***** missing trailing quote for value \"open set\n",
+       "MESSAGESET=open set|ROOTELEMENT=Order"},
+      // Prefixes and suffixes begin with a letter or an underscore.
+      {"ELEMSUFFIX=_x\nTYPEPREFIX=Ab\n", 0, 0, "", "ELEMSUFFIX=_x|TYPEPREFIX=Ab"},
+      {"MSGPREFIX=9a\n", -37, 1, shown(9387, {"9a", "MsgPrefix"}), ""},
+      // The schema name gets a trailing point once.
+      {"SCHEMA=ABC\n", 0, 0, "", "SCHEMA=ABC."},
+      {"SCHEMA=ABC.\n", 0, 0, "", "SCHEMA=ABC."},
+      {"SCHEMA=" + full + "\n", 0, 0, "", "SCHEMA=" + full + "."},
+      {"SCHEMA=" + full + "t\n", -35, 1, shown(9385, {"Database schema name"}), ""},
+      // The file path gets a trailing slash unless it ends with a separator.
+      {"FILEPATH=schemas\n", 0, 0, "", "FILEPATH=schemas/"},
+      {"FILEPATH=schemas/\n", 0, 0, "", "FILEPATH=schemas/"},
+      {"FILEPATH=C:\\dir\\\n", 0, 0, "", "FILEPATH=C:\\dir\\"},
+      // The parser is x or m.
+      {"PARSER=xerces\n", 0, 0, "", "PARSER=1"},
+      {"PARSER=msxml\n", 0, 0, "", "PARSER=0"},
+      {"PARSER=other\n", -40, 1, shown(9390, {"other"}), ""},
+      // An unknown key, also one of binary bytes, stops the reading.
+      {"COLOUR=blue\nMESSAGESET=never\n", -41, 1, shown(9391, {"COLOUR", "blue"}), "MESSAGESET="},
+      {"\x01\x7f\xff\xfe=\x80\x81\n", -41, 1, "KOVA9391E", ""},
+      // Comments, blank lines and unknown headings are passed over.
+      {"; one\n# two\n* three\n\n   \n[SOMETHING]\nplain words\n# " + std::string(5000, '=') +
+       "\nMESSAGESET=S\r\n", 0, 0, "", "MESSAGESET=S"},
+      // The xsi prefix has a default only when a location is given.
+      {"MESSAGESET=S\n", 0, 0, "", "XSIPREFIX="},
+      {"NONAMESPACELOC=po.xsd\n", 0, 0, "", "XSIPREFIX=xsi"},
+      {"SCHEMALOC=urn:x po.xsd\nXSIPREFIX=inst\n", 0, 0, "", "XSIPREFIX=inst"},
+      // Within a section a keyword is a line of the section.
+      {"[FILELIST]\nMESSAGESET=S\n", -43, 1, "", "MESSAGESET="},
+      {"[FILELIST]\n[HEADER]\nMESSAGESET=S\n", 0, 0, "", "MESSAGESET=S"},
+      // Only empty schema files leave the first entry empty.
+      {"[FILELIST]\n" + dir_ + "/xsd/empty.xsd\n", 0, 0, "", "FILELIST=0"},
+      // A missing schema file, or a folder, stops with its qualified name.
+      {"FILEPATH=" + dir_ + "\n[FILELIST]\nnothere.xsd\n[HEADER]\nMESSAGESET=never\n",
+       -43, 1, shown(9393, {dir_ + "/nothere.xsd", "open failed"}), "MESSAGESET="},
+      {"[FILELIST]\n" + dir_ + "\n", -43, 1, shown(9393, {dir_, "open failed"}), ""},
+      // An overlong schema file name is refused, not cut.
+      {"FILEPATH=" + dir_ + "/" + std::string(40, 'd') + "\n[FILELIST]\n" + std::string(500, 'n') +
+       "\n", -35, 1, "KOVA9385E", "FILELIST=0"},
+      // NUL bytes make the file unreadable from where they are.
+      {"MESSAGESET=S\nROOTELEMENT=A\0B\n"s,
+       -43, 1, shown(9393, {path, "read failed"}), "MESSAGESET=S|ROOTELEMENT="},
+      // A line holds at most 510 characters; then the value is too long.
+      {"MESSAGESET=S\nFILEPATH=" + std::string(600, 'v') + "\nROOTELEMENT=never\n",
+       -35, 1, shown(9385, {"line 2 of " + path}), "ROOTELEMENT=|FILEPATH="},
+      {"MESSAGENAME=" + std::string(510 - 12, 'm') + "\n", -35, 1, shown(9385, {"Message name"}), ""},
+      // clang-format on
+  };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 80));
     resetProcessState();
-    EXPECT_EQ(read(std::string("FILEPATH=") + c.value + "\n"), 0);
-    EXPECT_STREQ(parms.filePath, c.stored);
+    EXPECT_EQ(read(c.text), c.status);
+    EXPECT_EQ(run.errSw, c.errSw);
+    EXPECT_TRUE(saw(c.printed)) << output_;
+    std::istringstream stored(c.stored);
+    for (std::string entry; std::getline(stored, entry, '|');) {
+      size_t eq = entry.find('=');
+      EXPECT_EQ(storedValue(entry.substr(0, eq)), entry.substr(eq + 1)) << entry;
+    }
   }
 }
 
@@ -222,15 +261,6 @@ TEST_F(ParameterFile, TraceSwitchesAtOnceForTheRestOfTheFile) {
   EXPECT_TRUE(saw(shown(9389, {"trace", "maybe"})));
 }
 
-TEST_F(ParameterFile, ParserTakesXOrM) {
-  EXPECT_EQ(read("PARSER=xerces\n"), 0);
-  EXPECT_EQ(parms.parser, 1);
-  EXPECT_EQ(read("PARSER=msxml\n"), 0);
-  EXPECT_EQ(parms.parser, 0);
-  EXPECT_EQ(read("PARSER=other\n"), -40);
-  EXPECT_TRUE(saw(shown(9390, {"other"})));
-}
-
 TEST_F(ParameterFile, MaxKeysTakeTheLeadingNumberRaisedToTheirMinimum) {
   struct MaxKey {
     const char* key;
@@ -263,15 +293,6 @@ TEST_F(ParameterFile, MaxKeysTakeTheLeadingNumberRaisedToTheirMinimum) {
   }
 }
 
-TEST_F(ParameterFile, UnknownKeyStopsTheReading) {
-  EXPECT_EQ(read("COLOUR=blue\nMESSAGESET=never\n"), -41);
-  EXPECT_TRUE(saw(shown(9391, {"COLOUR", "blue"}))) << output_;
-  EXPECT_STREQ(parms.msgSetName, "");
-  EXPECT_EQ(run.errSw, 1);
-  EXPECT_EQ(read("\x01\x7f\xff\xfe=\x80\x81\n"), -41);  // binary bytes
-  EXPECT_TRUE(saw("KOVA9391E")) << output_;
-}
-
 TEST_F(ParameterFile, EmptyValueWarnsAndHasNoEffect) {
   parms.maxXml = 777;
   EXPECT_EQ(read("MAXXML=\nmessageset=   \n"), 0);
@@ -279,23 +300,6 @@ TEST_F(ParameterFile, EmptyValueWarnsAndHasNoEffect) {
   EXPECT_TRUE(saw(shown(9392, {"MESSAGESET"})));
   EXPECT_EQ(parms.maxXml, 777);
   EXPECT_EQ(run.errSw, 0);
-}
-
-TEST_F(ParameterFile, CommentsBlankLinesAndUnknownHeadingsAreIgnored) {
-  EXPECT_EQ(read("; one\n# two\n* three\n\n   \n[SOMETHING]\nplain words\n# " + std::string(5000, '=') +
-                 "\nMESSAGESET=S\r\n"),
-            0);
-  EXPECT_STREQ(parms.msgSetName, "S");
-  EXPECT_EQ(run.errSw, 0);
-}
-
-TEST_F(ParameterFile, XsiPrefixDefaultsOnlyWhenALocationIsGiven) {
-  EXPECT_EQ(read("MESSAGESET=S\n"), 0);
-  EXPECT_STREQ(parms.xsiPrefix, "");
-  EXPECT_EQ(read("NONAMESPACELOC=po.xsd\n"), 0);
-  EXPECT_STREQ(parms.xsiPrefix, "xsi");
-  EXPECT_EQ(read("SCHEMALOC=urn:x po.xsd\nXSIPREFIX=inst\n"), 0);
-  EXPECT_STREQ(parms.xsiPrefix, "inst");
 }
 
 // ---------------------------------------------------------------------------
@@ -316,27 +320,6 @@ TEST_F(ParameterFile, FileListSkipsEmptyFilesAndQualifiesWithFilePath) {
   EXPECT_EQ(first->next->length, 17);
   EXPECT_EQ(first->next->next, nullptr);
   EXPECT_EQ(run.errSw, 0);
-}
-
-TEST_F(ParameterFile, OnlyEmptyFilesLeaveTheFirstEntryEmpty) {
-  writeFile(dir_ + "/a.xsd", "");
-  EXPECT_EQ(read("[FILELIST]\n" + dir_ + "/a.xsd\n"), 0);
-  EXPECT_EQ(fileLists.files->length, 0);
-}
-
-TEST_F(ParameterFile, MissingSchemaFileStopsWithItsQualifiedName) {
-  EXPECT_EQ(read("FILEPATH=" + dir_ + "\n[FILELIST]\nnothere.xsd\n[HEADER]\nMESSAGESET=never\n"), -43);
-  EXPECT_TRUE(saw(shown(9393, {(dir_ + "/nothere.xsd").c_str(), "open failed"}))) << output_;
-  EXPECT_STREQ(parms.msgSetName, "");
-  EXPECT_EQ(read("[FILELIST]\n" + dir_ + "\n"), -43);  // a directory
-  EXPECT_TRUE(saw(shown(9393, {dir_.c_str(), "open failed"})));
-}
-
-TEST_F(ParameterFile, KeywordInsideASectionIsTakenAsALineOfIt) {
-  EXPECT_EQ(read("[FILELIST]\nMESSAGESET=S\n"), -43);
-  EXPECT_STREQ(parms.msgSetName, "");
-  EXPECT_EQ(read("[FILELIST]\n[HEADER]\nMESSAGESET=S\n"), 0);
-  EXPECT_STREQ(parms.msgSetName, "S");
 }
 
 TEST_F(ParameterFile, CommandLinePathReplacesFilePath) {
@@ -400,35 +383,6 @@ TEST_F(ParameterFile, FilesThatCannotBeOpenedStopWithTheirName) {
   close(fd);
 }
 
-TEST_F(ParameterFile, NulBytesMakeTheFileUnreadable) {
-  std::string text = "MESSAGESET=S\nROOTELEMENT=A";
-  text += '\0';
-  text += "B\n";
-  EXPECT_EQ(read(text), -43);
-  EXPECT_TRUE(saw(shown(9393, {(dir_ + "/run.parms").c_str(), "read failed"}))) << output_;
-  EXPECT_STREQ(parms.msgSetName, "S");
-  EXPECT_STREQ(parms.rootElement, "");
-}
-
-TEST_F(ParameterFile, LineLongerThan510CharactersIsRefused) {
-  std::string value(600, 'v');
-  EXPECT_EQ(read("MESSAGESET=S\nFILEPATH=" + value + "\nROOTELEMENT=never\n"), -35);
-  EXPECT_TRUE(saw(shown(9385, {("line 2 of " + dir_ + "/run.parms").c_str()}))) << output_;
-  EXPECT_STREQ(parms.rootElement, "");
-  EXPECT_STREQ(parms.filePath, "");
-  // Exactly 510 characters is still one line.
-  std::string fits = "MESSAGENAME=" + std::string(510 - 12, 'm');
-  EXPECT_EQ(read(fits + "\n"), -35);
-  EXPECT_TRUE(saw(shown(9385, {"Message name"}))) << "the value, not the line, is too long";
-}
-
-TEST_F(ParameterFile, OverlongSchemaFileNameIsRefusedNotCut) {
-  std::string name(500, 'n');
-  EXPECT_EQ(read("FILEPATH=" + dir_ + "/" + std::string(40, 'd') + "\n[FILELIST]\n" + name + "\n"), -35);
-  EXPECT_TRUE(saw("KOVA9385E")) << output_;
-  EXPECT_EQ(fileLists.files->length, 0);
-}
-
 // ---------------------------------------------------------------------------
 // String utilities
 
@@ -452,21 +406,23 @@ TEST(StringUtilities, TrimUpperReplaceAndTokens) {
 }
 
 TEST(StringUtilities, StripQuotes) {
-  char a[] = "'one two' three";
-  EXPECT_TRUE(stripQuotes(a));
-  EXPECT_STREQ(a, "one two");
-  char b[] = "plain";
-  EXPECT_TRUE(stripQuotes(b));
-  EXPECT_STREQ(b, "plain");
-  char c[] = "\"mixed'";
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(stripQuotes(c));
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "***** missing trailing quote for value \"mixed'\n");
-  EXPECT_STREQ(c, "mixed'");
-  char d[] = "\"\"";
-  EXPECT_TRUE(stripQuotes(d));
-  EXPECT_STREQ(d, "");
+  const struct {
+    const char* text;
+    bool closed;
+    const char* stripped;
+  } cases[] = {{"'one two' three", true, "one two"},
+               {"plain", true, "plain"},
+               {"\"mixed'", false, "mixed'"},
+               {"\"\"", true, ""}};
+  for (const auto& c : cases) {
+    std::string text = c.text;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(stripQuotes(text.data()), c.closed) << c.text;
+    EXPECT_EQ(
+        testing::internal::GetCapturedStdout(),
+        c.closed ? "" : "***** missing trailing quote for value " + std::string(c.text) + "\n");
+    EXPECT_STREQ(text.c_str(), c.stripped);
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -6,7 +6,7 @@
 
 #include "catalogue.h"
 #include "messages.h"
-#include "shown_message.h"
+#include "driver_test_support.h"
 #include "parameters.h"
 #include "run_driver.h"
 #include "run_state.h"
@@ -19,30 +19,18 @@ int shellStatus(int32_t status) { return status & 0xff; }
 
 }  // namespace
 
-class RunDriver : public KovaTest {
+class RunDriver : public DriverTest {
  protected:
-  void SetUp() override {
-    KovaTest::SetUp();
-    dir_ = makeTempDir();
-  }
-
   /// Runs the import in this process; output goes to output_.
   int run(std::vector<std::string> args) {
-    args.insert(args.begin(), "xsdimport");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
+    Args a(std::move(args));
     startCapture();
-    int status = runImport(static_cast<int>(args.size()), argv.data());
+    int status = runImport(a.argc(), a.argv());
     output_ = stopCapture();
     return status;
   }
 
   std::string parmFile(const std::string& text) { return writeFile(dir_ + "/run.parms", text); }
-  bool saw(const std::string& text) const { return output_.find(text) != std::string::npos; }
-
-  std::string dir_;
-  std::string output_;
 };
 
 TEST_F(RunDriver, BannerThenParameterFileThenNoSchemaFile) {
@@ -113,66 +101,52 @@ TEST(ElapsedTime, HundredthsPrintAsSecondsWithTwoDigits) {
 // ---------------------------------------------------------------------------
 // The built program, as a user runs it.
 
-class Program : public KovaTest {
- protected:
-  void SetUp() override {
-    KovaTest::SetUp();
-    dir_ = makeTempDir();
-  }
-  std::string dir_;
-};
+class Program : public RunDriver {};
 
-TEST_F(Program, UsageEndsWithStatusOne) {
-  const std::vector<std::vector<std::string>> cases = {
-      {}, {"?"}, {"-?"}, {"-n", "DB1"}, {"-q", "-f", "x"}, {"--helpful"}, {"-help"}};
-  for (const auto& args : cases) {
-    ProgramRun r = runXsdimport(args, dir_);
-    EXPECT_EQ(r.status, 1) << r.output;
-    EXPECT_NE(r.output.find("KOVA9397I"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("xsdimport"), std::string::npos);
-    EXPECT_EQ(r.output.find("Processing parameters file"), std::string::npos);
-  }
-}
-
-// --help and --version are whole words: they answer with status 0 and read
-// nothing, wherever they stand.
-TEST_F(Program, HelpAndVersionAnswerWithStatusZero) {
-  const struct {
-    std::vector<std::string> args;
-    bool usage;
-  } cases[] = {
-      {{"--help"}, true}, {{"-f", "absent.parms", "--help"}, true}, {{"--version"}, false}};
-  for (const auto& c : cases) {
-    ProgramRun r = runXsdimport(c.args, dir_);
-    EXPECT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("XML schema Import Utility V1.00"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("KOVA9397I Usage: ") != std::string::npos, c.usage) << r.output;
-    EXPECT_EQ(r.output.find("Processing parameters file"), std::string::npos) << r.output;
-  }
-}
-
-TEST_F(Program, StatusesReachTheShellAs256PlusTheStatus) {
+// The status the shell sees and what is printed, and not, for command lines
+// that end the run early.
+TEST_F(Program, EarlyEndsReachTheShellWithTheirStatus) {
   writeFile(dir_ + "/main.xsd", "<schema/>");
   writeFile(dir_ + "/nolist.parms", "MESSAGESET=S\n");
   writeFile(dir_ + "/badkey.parms", "COLOUR=blue\n");
   writeFile(dir_ + "/huge.parms", "MAXELEMENT=2147483647\n[FILELIST]\nmain.xsd\n");
+  const std::string banner = "XML schema Import Utility V1.00",
+                    usage = "KOVA9397I Usage: ", reading = "Processing parameters file";
   const struct {
     std::vector<std::string> args;
-    int32_t status;
-    const char* message;
+    int status;
+    std::vector<std::string> printed, notPrinted;
   } cases[] = {
-      {{"-f", "absent.parms"}, -43, "KOVA9393E"},
-      {{"-f", "nolist.parms", "-n"}, -45, "KOVA9395E"},
-      {{"-f", "nolist.parms", "-Q"}, -46, "KOVA9396E"},
-      {{"-f", "nolist.parms", "-s", std::string(64, 's')}, -35, "KOVA9385E"},
-      {{"-f", "nolist.parms"}, -36, "KOVA9386E"},
-      {{"-f", "badkey.parms"}, -41, "KOVA9391E"},
-      {{"-f", "huge.parms"}, -44, "KOVA9394E"},
+      // Usage, with status 1, when no parameter file is named.
+      {{}, 1, {usage, "xsdimport"}, {reading}},
+      {{"?"}, 1, {usage, "xsdimport"}, {reading}},
+      {{"-?"}, 1, {usage, "xsdimport"}, {reading}},
+      {{"-n", "DB1"}, 1, {usage, "xsdimport"}, {reading}},
+      {{"-q", "-f", "x"}, 1, {usage, "xsdimport"}, {reading}},
+      {{"--helpful"}, 1, {usage, "xsdimport"}, {reading}},
+      {{"-help"}, 1, {usage, "xsdimport"}, {reading}},
+      // --help and --version are whole words: they answer with status 0 and
+      // read nothing, wherever they stand.
+      {{"--help"}, 0, {banner, usage}, {reading}},
+      {{"-f", "absent.parms", "--help"}, 0, {banner, usage}, {reading}},
+      {{"--version"}, 0, {banner}, {usage, reading}},
+      // A failing run ends with 256 plus its (negative) status.
+      {{"-f", "absent.parms"}, shellStatus(-43), {"KOVA9393E"}, {}},
+      {{"-f", "nolist.parms", "-n"}, shellStatus(-45), {"KOVA9395E"}, {}},
+      {{"-f", "nolist.parms", "-Q"}, shellStatus(-46), {"KOVA9396E"}, {}},
+      {{"-f", "nolist.parms", "-s", std::string(64, 's')}, shellStatus(-35), {"KOVA9385E"}, {}},
+      {{"-f", "nolist.parms"}, shellStatus(-36), {"KOVA9386E"}, {}},
+      {{"-f", "badkey.parms"}, shellStatus(-41), {"KOVA9391E"}, {}},
+      {{"-f", "huge.parms"}, shellStatus(-44), {"KOVA9394E"}, {}},
   };
   for (const auto& c : cases) {
     ProgramRun r = runXsdimport(c.args, dir_);
-    EXPECT_EQ(r.status, shellStatus(c.status)) << r.output;
-    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    SCOPED_TRACE(r.output);
+    EXPECT_EQ(r.status, c.status);
+    for (const std::string& text : c.printed)
+      EXPECT_NE(r.output.find(text), std::string::npos) << text;
+    for (const std::string& text : c.notPrinted)
+      EXPECT_EQ(r.output.find(text), std::string::npos) << text;
   }
   EXPECT_EQ(shellStatus(-43), 213);
 }
@@ -185,8 +159,8 @@ TEST_F(Program, TraceOptionInUpperCaseTracesLikeLowerCase) {
     EXPECT_EQ(r.output.find("==> processParmFile"), std::string::npos);
   }
   writeFile(dir_ + "/run.parms", "TRACE=Y\n[FILELIST]\n");
-  ProgramRun r = runXsdimport({"-f", "run.parms"}, dir_);
-  EXPECT_NE(r.output.find("<== processParmFile returned 0, errSw=0"), std::string::npos) << r.output;
+  expectRun(runXsdimport({"-f", "run.parms"}, dir_), shellStatus(-36),
+            "<== processParmFile returned 0, errSw=0");
 }
 
 TEST_F(Program, CatalogueIsFoundBesideAnInstalledProgramOrFallsBack) {
@@ -199,10 +173,8 @@ TEST_F(Program, CatalogueIsFoundBesideAnInstalledProgramOrFallsBack) {
   fs::copy_file(buildBin + "/xsdimport", dir_ + "/bin/xsdimport");
   fs::permissions(dir_ + "/bin/xsdimport", fs::perms::owner_all);
   fs::copy_file(cataloguePath(), dir_ + "/share/kova/configmgr/messages/KOVAIO01.properties");
-  ProgramRun installed = runCommand("'" + dir_ + "/bin/xsdimport' </dev/null");
-  EXPECT_EQ(installed.status, 1);
-  EXPECT_NE(installed.output.find("KOVA9397I Usage: " + dir_ + "/bin/xsdimport -f"), std::string::npos)
-      << installed.output;
+  expectRun(runCommand("'" + dir_ + "/bin/xsdimport' </dev/null"), 1,
+            "KOVA9397I Usage: " + dir_ + "/bin/xsdimport -f");
 
   fs::remove(dir_ + "/share/kova/configmgr/messages/KOVAIO01.properties");
   ProgramRun bare = runCommand("'" + dir_ + "/bin/xsdimport' -f absent.parms </dev/null");
@@ -240,8 +212,7 @@ TEST_F(Program, ShippedExampleImportsOnceThenFindsItsMessage) {
 
   // The message now exists: the second run stops in the repository block.
   ProgramRun second = runXsdimport({"-f", "examples/purchase-order/purchase-order.parms"}, dir_);
-  EXPECT_EQ(second.status, shellStatus(-50)) << second.output;
-  EXPECT_NE(second.output.find("KOVA9400E"), std::string::npos);
+  expectRun(second, shellStatus(-50), "KOVA9400E");
   EXPECT_NE(second.output.find("KOVA9351I"), std::string::npos);
   EXPECT_EQ(second.output.find("reading in the schema files"), std::string::npos);
 

@@ -8,17 +8,16 @@
 namespace {
 
 TEST_F(ModelTest, SequenceTypeTakesItsAttributesTypeAsFirstMember) {
-  build(schema(R"(
-    <xs:complexType name='Order'><xs:sequence>
-      <xs:element name='id' type='xs:int'/><xs:element name='note' type='xs:string'/>
-    </xs:sequence>
-    <xs:attribute name='qty' type='xs:int' default='5'/><xs:attribute name='x' type='xs:int'/>
-    </xs:complexType>
-    <xs:element name='o' type='Order'/>)"),
-        "o");
+  build(
+      schema(
+          seqType("Order",
+                  "<xs:element name='id' type='xs:int'/><xs:element name='note' type='xs:string'/>",
+                  "<xs:attribute name='qty' type='xs:int' default='5'/>"
+                  "<xs:attribute name='x' type='xs:int'/>") +
+          "<xs:element name='o' type='Order'/>"),
+      "o");
   EXPECT_EQ(run.errSw, 0) << output;
-  int32_t order = typeNamed("Order");
-  int32_t attrs = typeNamed("Order_attrs");
+  int32_t order = typeNamed("Order"), attrs = typeNamed("Order_attrs");
   ASSERT_GT(attrs, 0);
   EXPECT_EQ(modelTables.types[attrs].composition, kCompAttrAdded);
   EXPECT_EQ(modelTables.types[attrs].typeContent, kContentOrdinary);
@@ -37,32 +36,26 @@ TEST_F(ModelTest, SequenceTypeTakesItsAttributesTypeAsFirstMember) {
 }
 
 TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
-  build(schema(R"(
-    <xs:complexType name='Choice1'><xs:choice>
+  build(schema(
+      R"(<xs:complexType name='Choice1'><xs:choice>
       <xs:element name='a' type='xs:int'/><xs:element name='b' type='xs:int'/>
-    </xs:choice><xs:attribute name='k' type='xs:int'/><xs:anyAttribute/></xs:complexType>
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='c1' type='Choice1'/><xs:element name='c2' type='Choice1'/>
-    </xs:sequence></xs:complexType></xs:element>)"),
-        "r");
+    </xs:choice><xs:attribute name='k' type='xs:int'/><xs:anyAttribute/></xs:complexType>)" +
+      rootSeq("<xs:element name='c1' type='Choice1'/><xs:element name='c2' type='Choice1'/>")));
   EXPECT_EQ(run.errSw, 0) << output;
-  int32_t choice = typeNamed("Choice1");
-  int32_t attrs = typeNamed("Choice1_attrs");
+  int32_t choice = typeNamed("Choice1"), attrs = typeNamed("Choice1_attrs");
   int32_t seq = typeNamed("Choice1_SEQ");
   ASSERT_GT(seq, 0);
   EXPECT_EQ(modelTables.types[attrs].typeContent, kContentOpen);  // anyAttribute
   EXPECT_EQ(members(seq), "(Choice1_attrs)[1..1] (Choice1)[1..1] |");
   EXPECT_EQ(members(choice), "Choice1^a[-1..-1] Choice1^b[-1..-1] |");
-  EXPECT_EQ(modelTables.elements[elementWithIdent("r_ANON^c1")].typeId, seq);
-  EXPECT_EQ(modelTables.elements[elementWithIdent("r_ANON^c2")].typeId, seq);
+  EXPECT_EQ(typeOf("r_ANON^c1"), seq);
+  EXPECT_EQ(typeOf("r_ANON^c2"), seq);
 }
 
 TEST_F(ModelTest, TypesWithOnlyElementsOrOnlyAttributesAreLeftAlone) {
-  build(schema(R"(
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/></xs:complexType></xs:element>
-    </xs:sequence></xs:complexType></xs:element>)"),
-        "r");
+  build(
+      schema(rootSeq("<xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/>"
+                     "</xs:complexType></xs:element>")));
   EXPECT_EQ(modelTables.types.count(), 2);
 }
 
@@ -73,9 +66,7 @@ TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   createPrefixBlock("http://www.w3.org/2001/XMLSchema", "xsd");
   createPrefixBlock("urn:n", "p");
   createPrefixBlock("urn:default", "d");
-  build(schema(R"(<xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='a' type='xs:int'/></xs:sequence></xs:complexType></xs:element>)"),
-        "r");
+  build(schema(rootSeq("<xs:element name='a' type='xs:int'/>")));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_TRUE(modelTables.elements[1].flag & kElemXsiRoot);
   EXPECT_EQ(members(typeNamed("r_attrs")),
@@ -117,7 +108,7 @@ TEST_F(ModelTest, SimpleRootGetsATypeOfSimpleContentForTheInstanceAttributes) {
     SCOPED_TRACE(c.declaration);
     freshRun();
     if (c.xsi) std::strcpy(parms.xsiPrefix, "xsi");
-    int32_t root = build(schema(c.declaration), "r");
+    int32_t root = build(schema(c.declaration));
     ASSERT_GT(root, 0);
     EXPECT_EQ(run.errSw, 0) << output;
     int32_t t = modelTables.elements[root].typeId;
@@ -130,12 +121,10 @@ TEST_F(ModelTest, SimpleRootGetsATypeOfSimpleContentForTheInstanceAttributes) {
   }
 }
 
-const char* kCycle = R"(
-    <xs:complexType name='A'><xs:sequence>
-      <xs:element name='b' type='B'/></xs:sequence></xs:complexType>
-    <xs:complexType name='B'><xs:sequence>
-      <xs:element name='n' type='xs:int'/><xs:element name='a' type='A' minOccurs='0'/>
-    </xs:sequence></xs:complexType>)";
+const std::string kCycle =
+    seqType("A", "<xs:element name='b' type='B'/>") +
+    seqType("B",
+            "<xs:element name='n' type='xs:int'/><xs:element name='a' type='A' minOccurs='0'/>");
 
 TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   auto oneWarning = [&](const char* ident, const char* name, const char* path) {
@@ -146,9 +135,7 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
     EXPECT_EQ(warnings[0], formatNlsMessage(9381, {intInsert(elementWithIdent(ident)),
                                                    textInsert(name), textInsert(path)}));
   };
-  build(schema(std::string(kCycle) + R"(<xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='a' type='A'/></xs:sequence></xs:complexType></xs:element>)"),
-        "r");
+  build(schema(kCycle + rootSeq("<xs:element name='a' type='A'/>")));
   oneWarning("B^a", "a", "A B ");
   EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] (B^a_RECURSE)[0..-1] |");
   int32_t cut = typeNamed("B^a_RECURSE");
@@ -157,26 +144,25 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   EXPECT_EQ(members(typeNamed("A")), "A^b[-1..-1] |");
   // A cycle through the root type is cut one level below the root.
   freshRun();
-  build(schema(std::string(kCycle) + "<xs:element name='a' type='A'/>"), "a");
+  build(schema(kCycle + "<xs:element name='a' type='A'/>"), "a");
   // The root's own type keeps its member; the copy of A inside B holds the cut.
   oneWarning("A^b", "b", "B A ");
   EXPECT_EQ(members(typeNamed("A")), "A^b[-1..-1] |");
   EXPECT_EQ(members(typeNamed("B")), "B^n[-1..-1] B^a_1[0..-1] |");
   // The copy of element a leads to the cut copy of A.
-  EXPECT_EQ(modelTables.elements[elementWithIdent("B^a_1")].typeId, typeNamed("A_V1"));
+  EXPECT_EQ(typeOf("B^a_1"), typeNamed("A_V1"));
   EXPECT_EQ(members(typeNamed("A_V1")), "(A^b_RECURSE)[-1..-1] |");
 }
 
 TEST_F(ModelTest, RecursionCutLeavesTheSharedGroupWholeOutsideTheCycle) {
   // r and LoopType share the group items; only the step from loop back into
   // loop is recursive.
-  build(readGolden("recursive-group.xsd"), "r");
+  build(readGolden("recursive-group.xsd"));
   ASSERT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
   EXPECT_EQ(members(typeNamed("items")), "(ANON0)[0..-2] |");
   EXPECT_EQ(members(typeNamed("ANON0")), "ANON0^field[-1..-1] ANON0^loop[-1..-1] |");
-  int32_t loopType = modelTables.elements[elementWithIdent("ANON0^loop")].typeId;
-  EXPECT_EQ(textOf(modelTables.types[loopType].name), std::string("LoopType_SEQ"));
+  EXPECT_EQ(textOf(modelTables.types[typeOf("ANON0^loop")].name), std::string("LoopType_SEQ"));
   // Inside loop: a copy of the group whose loop is the placeholder.
   EXPECT_EQ(members(typeNamed("LoopType")), "(items_V1)[-1..-1] |");
   EXPECT_EQ(members(typeNamed("items_V1")), "(ANON0_V1)[0..-2] |");
@@ -190,18 +176,13 @@ TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
   const int levels = 30;  // 2^30 paths: a walk of every path would never end
   for (int i = 0; i < levels; ++i) {
     std::string next = "L" + std::to_string(i + 1);
-    body += "<xs:complexType name='L" + std::to_string(i) +
-            "'><xs:sequence>"
-            "<xs:element name='x' type='" +
-            next + "'/><xs:element name='y' type='" + next + "'/></xs:sequence></xs:complexType>";
+    body += seqType("L" + std::to_string(i), "<xs:element name='x' type='" + next +
+                                                 "'/><xs:element name='y' type='" + next + "'/>");
   }
-  body += "<xs:complexType name='L" + std::to_string(levels) +
-          "'><xs:sequence>"
-          "<xs:element name='back' type='L" +
-          std::to_string(levels - 1) +
-          "' minOccurs='0'/>"
-          "</xs:sequence></xs:complexType>";
-  build(schema(body), "r");
+  body +=
+      seqType("L" + std::to_string(levels),
+              "<xs:element name='back' type='L" + std::to_string(levels - 1) + "' minOccurs='0'/>");
+  build(schema(body));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u);
   EXPECT_GT(typeNamed("L30^back_RECURSE"), 0);
@@ -212,16 +193,10 @@ TEST_F(ModelTest, GroupReferringToItselfIsRefusedAndTheWalkEnds) {
   // group, which XML Schema forbids: it is refused by name.  The walk must
   // still end, with the inner use cut, and a real element cycle through the
   // group is cut as usual.
-  build(schema(R"(
-    <xs:group name='G'><xs:sequence>
-      <xs:element name='leaf' type='xs:int'/>
-      <xs:group ref='G' minOccurs='0'/>
-      <xs:element name='back' type='R' minOccurs='0'/>
-    </xs:sequence></xs:group>
-    <xs:complexType name='R'><xs:sequence><xs:group ref='G'/></xs:sequence></xs:complexType>
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='top' type='R'/></xs:sequence></xs:complexType></xs:element>)"),
-        "r");
+  build(schema(R"(<xs:group name='G'><xs:sequence><xs:element name='leaf' type='xs:int'/>
+      <xs:group ref='G' minOccurs='0'/><xs:element name='back' type='R' minOccurs='0'/>
+    </xs:sequence></xs:group>)" +
+               seqType("R", "<xs:group ref='G'/>") + rootSeq("<xs:element name='top' type='R'/>")));
   EXPECT_NE(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9450E Group G ").size(), 1u) << output;
   EXPECT_EQ(members(typeNamed("G")), "G^leaf[-1..-1] (G_RECURSE)[0..-1] (G^back_RECURSE)[0..-1] |");

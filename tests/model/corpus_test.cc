@@ -2,39 +2,17 @@
 // the schema text by hand.
 #include <algorithm>
 #include <filesystem>
+
 #include "model_test_util.h"
 
 namespace {
-
-/// Catalogue error lines ("KOVAnnnnE ...") of an output.
-std::vector<std::string> errorLines(const std::string& output) {
-  std::vector<std::string> out;
-  for (const std::string& line : linesWith(output, "KOVA")) {
-    bool numbered = line.size() > 8 && line.compare(0, 4, "KOVA") == 0 &&
-                    std::all_of(line.begin() + 4, line.begin() + 8, ::isdigit);
-    if (numbered && line[8] == 'E') out.push_back(line);
-  }
-  return out;
-}
-
-std::string corpusFile(const std::string& relative) {
-  return readFile(corpusDir() + "/" + relative);
-}
-
-/// The value of the first targetNamespace attribute of a schema text.
-std::string targetNamespaceOf(const std::string& text) {
-  size_t at = text.find("targetNamespace=\"");
-  if (at == std::string::npos) return "";
-  at += std::strlen("targetNamespace=\"");
-  return text.substr(at, text.find('"', at) - at);
-}
 
 class CorpusIsoModel : public ModelTest {
  protected:
   /// ISO 20022 schemas use their target namespace as default namespace
   /// without a prefix: the run names it DEFNAMESPACE, so XML names are bare.
   int32_t buildIso(const std::string& relative) {
-    std::string text = corpusFile(relative);
+    std::string text = readFile(corpusDir() + "/" + relative);
     EXPECT_FALSE(text.empty()) << relative;
     parms.defNameSpace = insertName(targetNamespaceOf(text));
     return build(text, "Document");
@@ -80,7 +58,7 @@ TEST_F(CorpusIsoModel, EveryIsoMessageBuildsWithoutError) {
     int32_t root = buildIso(relative);
     EXPECT_GT(root, 0) << relative;
     EXPECT_EQ(run.errSw, 0) << relative << "\n" << output;
-    EXPECT_TRUE(errorLines(output).empty()) << relative;
+    EXPECT_TRUE(catalogueErrors(output).empty()) << relative;
     EXPECT_GT(modelTables.types.count(), 1) << relative;
     if (relative == "iso20022/payments_initiation_11/pain.001.001.10_1.xsd") {
       checkCreditTransfer(root);
@@ -138,8 +116,7 @@ class CorpusUblModel : public ModelTest {
 
 TEST_F(CorpusUblModel, EveryMainDocumentBuildsWithoutError) {
   std::vector<std::string> documents;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
+  for (const auto& entry : std::filesystem::directory_iterator(corpusDir() + "/ubl-2.5/maindoc")) {
     documents.push_back(entry.path().filename().string());
   }
   std::sort(documents.begin(), documents.end());
@@ -152,7 +129,7 @@ TEST_F(CorpusUblModel, EveryMainDocumentBuildsWithoutError) {
     int32_t rootElem = buildUbl(document, root.c_str());
     EXPECT_GT(rootElem, 0) << document;
     EXPECT_EQ(run.errSw, 0) << document << "\n" << output;
-    EXPECT_TRUE(errorLines(output).empty()) << document;
+    EXPECT_TRUE(catalogueErrors(output).empty()) << document;
     if (root == "Invoice") {
       checkInvoice(rootElem);
       ++looked;
@@ -166,18 +143,10 @@ TEST(ModelProgram, ShowSchemaPrintsTheModelOfTheOrderExample) {
   // the run prints the five model reports of the completed model.
   std::string dir = makeTempDir();
   std::string data = KOVA_MODEL_TEST_DATA;
-  writeFile(dir + "/order.parms", "QEL_DB=" + dir +
-                                      "/order.kovadb\n"
-                                      "MESSAGESET=Orders\n"
-                                      "ROOTELEMENT=order\n"
-                                      "FILEPATH=" +
-                                      data +
-                                      "/\n"
-                                      "[FILELIST]\n"
-                                      "order.xsd\n");
+  std::string parms = "QEL_DB=" + dir + "/order.kovadb\nMESSAGESET=Orders\nROOTELEMENT=order\n";
+  writeFile(dir + "/order.parms", parms + "FILEPATH=" + data + "/\n[FILELIST]\norder.xsd\n");
   ProgramRun run = runXsdimport({"-f", dir + "/order.parms", "-d", "-t"}, dir);
-  EXPECT_NE(run.output.find(readGolden("order_completed.report")), std::string::npos)
-      << run.output;
+  EXPECT_NE(run.output.find(readGolden("order_completed.report")), std::string::npos) << run.output;
   // The model phase itself reported nothing (the run driver ends the run
   // with this line when it did).
   EXPECT_EQ(run.output.find("Errors detected processing message"), std::string::npos) << run.output;

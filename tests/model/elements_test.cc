@@ -1,26 +1,21 @@
 // Elements and type resolution: references, abstract and recursive elements,
-// nesting depth, default/fixed/nillable values, shared types, name lookup.
+// nesting depth, default/fixed/nillable values, shared types, name lookup,
+// and the faults of a schema that stop the model phase.
 #include "model_test_util.h"
 
 namespace {
 
 TEST_F(ModelTest, RootGetsARowButNoMember) {
-  build(schema("<xs:element name='r' type='xs:string'/>"), "r");
+  build(schema("<xs:element name='r' type='xs:string'/>"));
   EXPECT_EQ(modelTables.elements.count(), 1);
   EXPECT_EQ(modelTables.typeEntries.count(), 0);
   EXPECT_EQ(modelTables.elements[1].dataType, kDtString);
 }
 
 TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
-  build(schema(R"(
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='a' type='P'/><xs:element name='b' type='P'/>
-    </xs:sequence></xs:complexType></xs:element>
-    <xs:complexType name='P'><xs:sequence><xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType>
-  )"),
-        "r");
-  int32_t a = elementWithIdent("r_ANON^a");
-  int32_t b = elementWithIdent("r_ANON^b");
+  build(schema(rootSeq("<xs:element name='a' type='P'/><xs:element name='b' type='P'/>") +
+               seqType("P", "<xs:element name='x' type='xs:int'/>")));
+  int32_t a = elementWithIdent("r_ANON^a"), b = elementWithIdent("r_ANON^b");
   ASSERT_GT(a, 0);
   ASSERT_GT(b, 0);
   EXPECT_EQ(modelTables.elements[a].typeId, modelTables.elements[b].typeId);
@@ -29,14 +24,9 @@ TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
 }
 
 TEST_F(ModelTest, AbstractElementBecomesEmptySubType) {
-  build(schema(R"(
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='shape' type='xs:string' abstract='true' maxOccurs='3'/>
-      <xs:element ref='thing'/>
-    </xs:sequence></xs:complexType></xs:element>
-    <xs:element name='thing' abstract='true' type='xs:string'/>
-  )"),
-        "r");
+  build(schema(rootSeq("<xs:element name='shape' type='xs:string' abstract='true' maxOccurs='3'/>"
+                       "<xs:element ref='thing'/>") +
+               "<xs:element name='thing' abstract='true' type='xs:string'/>"));
   EXPECT_EQ(run.errSw, 0) << output;
   // The reference is not abstract itself: the global declaration is processed.
   EXPECT_EQ(members(1), "(shape_ABSTRACT)[1..3] thing[-1..-1] |");
@@ -49,12 +39,9 @@ TEST_F(ModelTest, AbstractElementBecomesEmptySubType) {
 bool takenRecurseName(const char* name) { return std::string(name) == "Part_RECURSE"; }
 
 TEST_F(ModelTest, RecursiveReferenceIsCutWithAWarningUnderAFreeName) {
-  std::string part = schema(R"(
-    <xs:element name='Part'><xs:complexType><xs:sequence>
-      <xs:element name='id' type='xs:string'/>
-      <xs:element ref='Part' minOccurs='0' maxOccurs='unbounded'/>
-    </xs:sequence></xs:complexType></xs:element>
-  )");
+  std::string part = schema(R"(<xs:element name='Part'><xs:complexType><xs:sequence>
+      <xs:element name='id' type='xs:string'/><xs:element ref='Part' minOccurs='0' maxOccurs='unbounded'/>
+    </xs:sequence></xs:complexType></xs:element>)");
   build(part, "Part");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
@@ -82,8 +69,9 @@ std::string nested(int depth, const std::string& leaf) {
 
 TEST_F(ModelTest, NestingDeeperThanTheLimitStopsTheRun) {
   const int limit = kMaxElementDepth;
+  const std::string leaf = "<xs:element name='leaf' type='xs:string'/>";
   ASSERT_GE(limit, 1000);
-  build(schema(nested(limit + 1, "<xs:element name='leaf' type='xs:string'/>")), "e1", false);
+  build(schema(nested(limit + 1, leaf)), "e1", false);
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, messageStatus(9382));
   auto lines = linesWith(output, "KOVA9382E");
@@ -92,29 +80,23 @@ TEST_F(ModelTest, NestingDeeperThanTheLimitStopsTheRun) {
       << lines[0].substr(0, 200);
   EXPECT_NE(lines[0].find("limit of " + std::to_string(limit)), std::string::npos)
       << lines[0].substr(0, 200);
-  std::string last = "e" + std::to_string(limit);
+  std::string last = "e" + std::to_string(limit), before = "e" + std::to_string(limit - 1);
   EXPECT_EQ(elementWithIdent((last + "_ANON^e" + std::to_string(limit + 1)).c_str()), 0);
-  EXPECT_GT(elementWithIdent(("e" + std::to_string(limit - 1) + "_ANON^" + last).c_str()), 0);
+  EXPECT_GT(elementWithIdent((before + "_ANON^" + last).c_str()), 0);
   freshRun();  // as deep as the limit (the leaf included) is accepted, and checked for recursion
-  build(schema(nested(limit - 1, "<xs:element name='leaf' type='xs:string'/>")), "e1");
+  build(schema(nested(limit - 1, leaf)), "e1");
   EXPECT_EQ(run.errSw, 0) << output.substr(0, 2000);
-  EXPECT_GT(elementWithIdent(("e" + std::to_string(limit - 1) + "_ANON^leaf").c_str()), 0);
+  EXPECT_GT(elementWithIdent((before + "_ANON^leaf").c_str()), 0);
 }
 
 TEST_F(ModelTest, DefaultFixedAndNillableValues) {
-  build(schema(R"(
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='d' type='xs:integer' default='5'/>
-      <xs:element name='f' type='xs:integer' fixed='5'/>
-      <xs:element name='n' type='xs:string' nillable='true'/>
+  build(schema(rootSeq(R"(<xs:element name='d' type='xs:integer' default='5'/>
+      <xs:element name='f' type='xs:integer' fixed='5'/><xs:element name='n' type='xs:string' nillable='true'/>
       <xs:element name='c' default='5'><xs:complexType><xs:sequence>
         <xs:element name='x' type='xs:int'/></xs:sequence></xs:complexType></xs:element>
       <xs:element name='s' default='A' nillable='true'><xs:simpleType>
         <xs:restriction base='xs:string'><xs:enumeration value='A'/></xs:restriction>
-      </xs:simpleType></xs:element>
-    </xs:sequence></xs:complexType></xs:element>
-  )"),
-        "r");
+      </xs:simpleType></xs:element>)")));
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^d"), true), "6:r_ANON_d_DEF=5");
   EXPECT_EQ(valuesOf(elementWithIdent("r_ANON^f"), true), "6:r_ANON_f_DEF=5 5:r_ANON_f_DEF=5");
@@ -124,12 +106,7 @@ TEST_F(ModelTest, DefaultFixedAndNillableValues) {
 }
 
 TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
-  build(schema(R"(
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='free' maxOccurs='unbounded'/>
-    </xs:sequence></xs:complexType></xs:element>
-  )"),
-        "r");
+  build(schema(rootSeq("<xs:element name='free' maxOccurs='unbounded'/>")));
   EXPECT_EQ(run.errSw, 0) << output;
   int32_t e = elementWithIdent("r_ANON^free");
   ASSERT_GT(e, 0);
@@ -139,112 +116,106 @@ TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
 }
 
 TEST_F(ModelTest, TypeReferenceSkipsAnElementOfTheSameNameBeforeTheType) {
-  build(schema(R"(
-    <xs:element name='Document' type='Document'/>
-    <xs:group name='Document'><xs:sequence/></xs:group>
-    <xs:complexType name='Document'><xs:sequence>
-      <xs:element name='a' type='xs:string'/></xs:sequence></xs:complexType>
-  )"),
+  build(schema("<xs:element name='Document' type='Document'/>"
+               "<xs:group name='Document'><xs:sequence/></xs:group>" +
+               seqType("Document", "<xs:element name='a' type='xs:string'/>")),
         "Document");
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(members(modelTables.elements[1].typeId), "Document^a[-1..-1] |");
 }
 
-TEST_F(ModelTest, UnresolvedOrWrongKindOfNameStopsTheRun) {
+// Each faulty schema stops the run with its message; `construct` is named on
+// the first line of it.
+TEST_F(ModelTest, FaultySchemasStopTheRun) {
+  const std::string typedRoot = "<xs:element name='r' type='T'/>";
   struct Case {
-    const char* body;
+    std::string body;
     int32_t message;
-    bool last = true;  ///< no later error replaces its status
+    const char* construct = "";
+    bool once = false;    ///< exactly one line of the message
+    bool status = false;  ///< no later error replaces its status
   } cases[] = {
-      {"<xs:element name='r' type='Missing'/>", 9376, false},
-      {"<xs:element name='r' type='zz:T'/>", 9379, false},
-      {"<xs:element name='r'><xs:complexType><xs:sequence><xs:element ref='nope'/>"
-       "</xs:sequence></xs:complexType></xs:element>",
-       9365},
-      {"<xs:element name='r'><xs:complexType><xs:sequence><xs:group ref='nope'/>"
-       "</xs:sequence></xs:complexType></xs:element>",
-       9365},
+      // Unresolved names, or names of the wrong kind.
+      {"<xs:element name='r' type='Missing'/>", 9376},
+      {"<xs:element name='r' type='zz:T'/>", 9379},
+      {rootSeq("<xs:element ref='nope'/>"), 9365, "", false, true},
+      {rootSeq("<xs:group ref='nope'/>"), 9365, "", false, true},
       // A type name that only an element has is the wrong kind.
-      {"<xs:element name='r' type='T'/><xs:element name='T' type='xs:string'/>", 9366},
+      {typedRoot + "<xs:element name='T' type='xs:string'/>", 9366, "", false, true},
       // Complex content of a built-in base other than anyType is not found.
       {"<xs:complexType name='T'><xs:complexContent><xs:restriction base='xs:anySimpleType'>"
        "<xs:sequence><xs:element name='a' type='xs:string'/></xs:sequence>"
-       "</xs:restriction></xs:complexContent></xs:complexType><xs:element name='r' type='T'/>",
-       9371},
+       "</xs:restriction></xs:complexContent></xs:complexType>" +
+           typedRoot,
+       9371, "", false, true},
       // Simple content restricting CDATA.
       {"<xs:complexType name='T'><xs:simpleContent><xs:restriction base='xs:CDATA'/>"
-       "</xs:simpleContent></xs:complexType><xs:element name='r' type='T'/>",
-       9419},
+       "</xs:simpleContent></xs:complexType>" +
+           typedRoot,
+       9419, "", false, true},
       // Restricting an attribute that the base lacks.
       {"<xs:complexType name='C'><xs:simpleContent><xs:extension base='xs:string'>"
-       "<xs:attribute name='list' type='xs:string'/></xs:extension></xs:simpleContent></xs:complexType>"
-       "<xs:complexType name='T'><xs:simpleContent><xs:restriction base='C'>"
-       "<xs:attribute name='other' use='required'/></xs:restriction></xs:simpleContent></xs:complexType>"
-       "<xs:element name='r' type='T'/>",
-       9371},
+       "<xs:attribute name='list' type='xs:string'/></xs:extension></xs:simpleContent>"
+       "</xs:complexType><xs:complexType name='T'><xs:simpleContent><xs:restriction base='C'>"
+       "<xs:attribute name='other' use='required'/></xs:restriction></xs:simpleContent>"
+       "</xs:complexType>" +
+           typedRoot,
+       9371, "", false, true},
+      // Misplaced particles.
+      {rootType("<xs:all><xs:element name='a' type='xs:int'/><xs:sequence/></xs:all>"), 9366, "all",
+       true},
+      {rootType("<xs:sequence><xs:attribute name='a'/></xs:sequence>"), 9366, "sequence", true},
+      {rootType("<xs:choice><xs:all/></xs:choice>"), 9366, "choice", true},
+      {rootType("<xs:sequence/><xs:element name='a'/>"), 9366, "complexType", true},
+      // Attributes.
+      {rootType("<xs:attribute ref='missing'/>"), 9365},
+      {rootType("<xs:attribute type='xs:int'/>"), 9367},
+      {rootSeq("<xs:element type='xs:int'/>"), 9367},
+      {rootType("<xs:attribute name='a' type='Nope'/>"), 9376},
+      {rootType("<xs:attributeGroup ref='missing'/>"), 9365},
+      // Simple types.
+      {"<xs:simpleType name='T'><xs:restriction base='Nowhere'/></xs:simpleType>" + typedRoot,
+       9376},
+      {"<xs:simpleType name='T'><xs:restriction base='xs:int'><xs:element name='x'/>"
+       "</xs:restriction></xs:simpleType>" +
+           typedRoot,
+       9366, "restriction"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
     freshRun();
     build(schema(c.body), "r", false);
-    EXPECT_EQ(run.errSw, 1) << c.body;
-    if (c.last) {
-      EXPECT_EQ(run.returnCode, messageStatus(c.message)) << c.body;
+    EXPECT_EQ(run.errSw, 1);
+    EXPECT_EQ(modelTables.stackDepth, 0) << "an error leaves the element stack as it found it";
+    if (c.status) {
+      EXPECT_EQ(run.returnCode, messageStatus(c.message));
     }
-    EXPECT_FALSE(linesWith(output, "KOVA" + std::to_string(c.message) + "E").empty())
-        << c.body << "\n"
-        << output;
+    auto lines = linesWith(output, "KOVA" + std::to_string(c.message) + "E");
+    ASSERT_FALSE(lines.empty()) << output;
+    if (c.once) {
+      EXPECT_EQ(lines.size(), 1u) << output;
+    }
+    EXPECT_NE(lines[0].find(c.construct), std::string::npos) << lines[0];
   }
 }
 
 TEST_F(ModelTest, PrefixedNamesResolveInTheSchemaOfTheirNamespace) {
   // Two documents side by side under the root record, as imports leave them.
-  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
-      xmlns:a='urn:a' xmlns:b='urn:b' targetNamespace='urn:a'>
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='x' type='b:T'/><xs:element name='y' type='T'/>
-    </xs:sequence></xs:complexType></xs:element>
-    <xs:complexType name='T'><xs:sequence><xs:element name='fromA' type='xs:int'/></xs:sequence></xs:complexType>
-  </xs:schema>)");
-  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:b='urn:b'
-      targetNamespace='urn:b'>
-    <xs:complexType name='T'><xs:sequence><xs:element name='fromB' type='xs:int'/></xs:sequence></xs:complexType>
-  </xs:schema>)");
+  loadSchemaText(
+      schema(rootSeq("<xs:element name='x' type='b:T'/><xs:element name='y' type='T'/>") +
+                 seqType("T", "<xs:element name='fromA' type='xs:int'/>"),
+             "xmlns:a='urn:a' xmlns:b='urn:b' targetNamespace='urn:a'"));
+  loadSchemaText(schema(seqType("T", "<xs:element name='fromB' type='xs:int'/>"),
+                        "xmlns:b='urn:b' targetNamespace='urn:b'"));
   ASSERT_GT(runModel("r", false), 0) << output;
   EXPECT_EQ(run.errSw, 0) << output;
-  int32_t x = elementWithIdent("a_r_ANON^x");
-  int32_t y = elementWithIdent("a_r_ANON^y");
-  EXPECT_EQ(members(modelTables.elements[x].typeId).substr(0, 12), "b:T^fromB[-1");
-  EXPECT_EQ(members(modelTables.elements[y].typeId).substr(0, 12), "a:T^fromA[-1");
+  EXPECT_EQ(members(typeOf("a_r_ANON^x")).substr(0, 12), "b:T^fromB[-1");
+  EXPECT_EQ(members(typeOf("a_r_ANON^y")).substr(0, 12), "a:T^fromA[-1");
 }
 
 TEST_F(ModelTest, APrefixMeansWhatTheDeclarationsWhereItIsWrittenSay) {
-  // Both documents call their own namespace tns; main also binds p to its
-  // own namespace, the included part binds p to urn:b; one element of main
-  // rebinds tns on itself.
-  std::string dir = makeTempDir();
-  const char* xs = "xmlns:xs='http://www.w3.org/2001/XMLSchema'";
-  writeFile(dir + "/main.xsd", std::string("<xs:schema ") + xs + R"( xmlns:tns='urn:a'
-      xmlns:b='urn:b' xmlns:p='urn:a' targetNamespace='urn:a'>
-    <xs:import namespace='urn:b' schemaLocation='b.xsd'/>
-    <xs:include schemaLocation='part.xsd'/>
-    <xs:element name='r'><xs:complexType><xs:sequence>
-      <xs:element name='x' type='tns:Inner'/>
-      <xs:element ref='b:s'/>
-      <xs:element name='y' xmlns:tns='urn:b' type='tns:Inner'/>
-      <xs:element ref='tns:fromPart'/>
-    </xs:sequence></xs:complexType></xs:element>
-    <xs:complexType name='Inner'><xs:sequence><xs:element name='inA' type='xs:int'/>
-    </xs:sequence></xs:complexType>
-  </xs:schema>)");
-  writeFile(dir + "/part.xsd", std::string("<xs:schema ") + xs +
-                                   " xmlns:p='urn:b' targetNamespace='urn:a'>"
-                                   "<xs:element name='fromPart' type='p:Inner'/></xs:schema>");
-  writeFile(dir + "/b.xsd", std::string("<xs:schema ") + xs + R"( xmlns:tns='urn:b'
-      targetNamespace='urn:b'><xs:element name='s' type='tns:Inner'/>
-    <xs:complexType name='Inner'><xs:sequence><xs:element name='inB' type='xs:int'/>
-    </xs:sequence></xs:complexType>
-  </xs:schema>)");
-  ASSERT_GT(loadSchemaFile(dir + "/main.xsd"), 0);
+  // The documents of prefix-scopes/ bind tns and p differently; see main.xsd.
+  ASSERT_GT(loadSchemaFile(dataPath("prefix-scopes/main.xsd")), 0);
   ASSERT_GT(runModel("r", false), 0) << output;
   EXPECT_EQ(run.errSw, 0) << output;
   struct Case {
@@ -259,7 +230,6 @@ TEST_F(ModelTest, APrefixMeansWhatTheDeclarationsWhereItIsWrittenSay) {
         << c.element << ": " << m;
   }
 }
-
 
 /// The first child of `schema`, in document order, named `name` whose kind
 /// passes `wanted`: the scan the indexes stand for.
@@ -279,9 +249,8 @@ TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
   uint32_t seed = 12345;
   for (int i = 0; i < 400; ++i) {
     seed = seed * 1103515245 + 12345;
-    const char* kind = kinds[(seed >> 16) % 6];
-    std::string name = "N" + std::to_string((seed >> 8) % 37);
-    body += std::string("<xs:") + kind + " name='" + name + "'/>";
+    body += std::string("<xs:") + kinds[(seed >> 16) % 6] + " name='N" +
+            std::to_string((seed >> 8) % 37) + "'/>";
   }
   int32_t schemaTag = loadSchemaText(schema(body));
   ASSERT_GT(schemaTag, 0);
@@ -289,17 +258,15 @@ TEST_F(ModelTest, IndexedLookupsGiveTheFirstDeclarationInDocumentOrder) {
   for (int n = 0; n < 40; ++n) {  // N37..N39 are never declared
     std::string name = "N" + std::to_string(n);
     NameRef ref = insertName(name);
+    startCapture();
     for (uint8_t kind : {kTagElement, kTagGroup, kTagAttribute, kTagAttributeGroup}) {
       int32_t expected = scanSchema(schemaTag, ref, [&](uint8_t k) { return k == kind; });
-      startCapture();
       EXPECT_EQ(findGlobalByName(ref, schemaTag, kind), expected) << name;
-      stopCapture();
       ++checked;
     }
     int32_t expectedType = scanSchema(
         schemaTag, ref, [](uint8_t k) { return k == kTagComplexType || k == kTagSimpleType; });
     if (expectedType == 0) expectedType = scanSchema(schemaTag, ref, [](uint8_t) { return true; });
-    startCapture();
     EXPECT_EQ(findTypeIdFromName(schemaTag, ref), expectedType) << name;
     stopCapture();
   }
@@ -326,12 +293,12 @@ TEST_F(ModelTest, FirstTypeRowOfANameIsReusedAndFoundByTag) {
 }
 
 TEST_F(ModelTest, PrefixLeadsToTheFirstSchemaOfItsNamespace) {
-  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' xmlns:p='urn:one'
-      xmlns:q='urn:none' xmlns:m='urn:main' targetNamespace='urn:main'><xs:element name='r' type='p:T'/></xs:schema>)");
-  int32_t one = loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
-      xmlns:p='urn:two' targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
-  loadSchemaText(R"(<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'
-      targetNamespace='urn:one'><xs:complexType name='T'/></xs:schema>)");
+  loadSchemaText(schema("<xs:element name='r' type='p:T'/>",
+                        "xmlns:p='urn:one' xmlns:q='urn:none' xmlns:m='urn:main' "
+                        "targetNamespace='urn:main'"));
+  int32_t one = loadSchemaText(
+      schema("<xs:complexType name='T'/>", "xmlns:p='urn:two' targetNamespace='urn:one'"));
+  loadSchemaText(schema("<xs:complexType name='T'/>", "targetNamespace='urn:one'"));
   int32_t r = topElement("r");
   startCapture();
   EXPECT_EQ(findSchemaForPrefix(r, "p"), one);  // first xmlns entry of p, first schema of urn:one
@@ -343,20 +310,18 @@ TEST_F(ModelTest, PrefixLeadsToTheFirstSchemaOfItsNamespace) {
   EXPECT_EQ(linesWith(out, "KOVA9379E").size(), 1u) << out;
 }
 
-
 bool xAnon1Taken(const char* name) { return std::string(name) == "x_ANON1"; }
 
 TEST_F(ModelTest, AnonymousTypesOfLikeNamedElementsTakeTheNextFreeNumber) {
   setTypeNameTakenHook(xAnon1Taken);
-  std::string body = "<xs:element name='r'><xs:complexType><xs:sequence>";
+  std::string particles;
   for (int i = 0; i < 4; ++i) {
-    body += "<xs:element name='p" + std::to_string(i) +
-            "'><xs:complexType><xs:sequence><xs:element name='x'><xs:complexType><xs:sequence>"
-            "<xs:element name='v' type='xs:int'/></xs:sequence></xs:complexType></xs:element>"
-            "</xs:sequence></xs:complexType></xs:element>";
+    particles += "<xs:element name='p" + std::to_string(i) +
+                 "'><xs:complexType><xs:sequence><xs:element name='x'><xs:complexType><xs:sequence>"
+                 "<xs:element name='v' type='xs:int'/></xs:sequence></xs:complexType></xs:element>"
+                 "</xs:sequence></xs:complexType></xs:element>";
   }
-  body += "</xs:sequence></xs:complexType></xs:element>";
-  build(schema(body), "r", false);
+  build(schema(rootSeq(particles)), "r", false);
   setTypeNameTakenHook(nullptr);
   EXPECT_EQ(run.errSw, 0) << output;
   std::vector<std::string> names;
@@ -367,19 +332,15 @@ TEST_F(ModelTest, AnonymousTypesOfLikeNamedElementsTakeTheNextFreeNumber) {
   EXPECT_EQ(names, (std::vector<std::string>{"x_ANON", "x_ANON0", "x_ANON2", "x_ANON3"}));
 }
 
-
 TEST_F(ModelTest, IncludedComponentsCountAtThePlaceOfTheirInclude) {
   // The included declaration of x stands before the main document's own
   // (its tags are read later, but its place in the schema is the include's).
   std::string dir = makeTempDir();
   writeFile(dir + "/part.xsd", schema("<xs:element name='x' type='xs:int'/>"));
-  writeFile(dir + "/main.xsd", schema(R"(
-    <xs:element name='r'><xs:complexType><xs:sequence><xs:element ref='x'/></xs:sequence>
-    </xs:complexType></xs:element>
-    <xs:include schemaLocation='part.xsd'/>
-    <xs:element name='x' type='xs:string'/>)"));
-  int32_t schemaTag = loadSchemaFile(dir + "/main.xsd");
-  ASSERT_GT(schemaTag, 0);
+  writeFile(dir + "/main.xsd",
+            schema(rootSeq("<xs:element ref='x'/>") + "<xs:include schemaLocation='part.xsd'/>"
+                                                      "<xs:element name='x' type='xs:string'/>"));
+  ASSERT_GT(loadSchemaFile(dir + "/main.xsd"), 0);
   ASSERT_GT(runModel("r", false), 0) << output;
   EXPECT_EQ(modelTables.elements[elementWithIdent("x")].dataType, kDtInt);
 }

@@ -14,21 +14,30 @@
 #include "schema_text.h"
 #include "test_support.h"
 
-/// Wraps component declarations in a schema without target namespace.
-inline std::string schema(const std::string& body) {
-  return "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>" + body + "</xs:schema>";
+/// Complex type `name`: the sequence of `particles`, then `rest` (attributes).
+inline std::string seqType(const std::string& name, const std::string& particles,
+                           const std::string& rest = "") {
+  return "<xs:complexType name='" + name + "'><xs:sequence>" + particles + "</xs:sequence>" + rest +
+         "</xs:complexType>";
+}
+/// Element r of an anonymous complex type whose content is `content`.
+inline std::string rootType(const std::string& content) {
+  return "<xs:element name='r'><xs:complexType>" + content + "</xs:complexType></xs:element>";
+}
+/// Element r whose anonymous type is the sequence of `particles`.
+inline std::string rootSeq(const std::string& particles) {
+  return rootType("<xs:sequence>" + particles + "</xs:sequence>");
 }
 
-/// A golden file of the model test data.
-inline std::string readGolden(const char* name) {
-  return readFile(std::string(KOVA_MODEL_TEST_DATA) + "/" + name);
-}
+/// The path of a file of the model test data, and its text.
+inline std::string dataPath(const std::string& name) { return KOVA_MODEL_TEST_DATA "/" + name; }
+inline std::string readGolden(const std::string& name) { return readFile(dataPath(name)); }
 
 class ModelTest : public KovaTest {
  protected:
   /// Loads the schema and runs the model phase from top-level element `root`
   /// (see runModel); returns the root's elemId.
-  int32_t build(const std::string& xsd, const char* root, bool complete = true) {
+  int32_t build(const std::string& xsd, const char* root = "r", bool complete = true) {
     EXPECT_NE(loadSchemaText(xsd), 0) << "schema text does not parse";
     return runModel(root, complete);
   }
@@ -52,6 +61,16 @@ class ModelTest : public KovaTest {
     output = stopCapture();
     return rootElem;
   }
+  /// The five model reports as one text, printed with tracing on.
+  std::string reportText() {
+    bool wasTracing = tracing();
+    traceOn();
+    startCapture();
+    dumpModelTables();
+    std::string text = stopCapture();
+    if (!wasTracing) traceOff();
+    return text;
+  }
   /// First row of `table` whose `field` reads `text`, 0 when none.
   template <typename Table, typename Row>
   static int32_t rowWith(const Table& table, NameRef Row::*field, const char* text) {
@@ -60,12 +79,18 @@ class ModelTest : public KovaTest {
     }
     return 0;
   }
-  static int32_t typeNamed(const char* name) { return rowWith(modelTables.types, &TypeEntry::name, name); }
+  static int32_t typeNamed(const char* name) {
+    return rowWith(modelTables.types, &TypeEntry::name, name);
+  }
   static int32_t elementWithIdent(const char* ident) {
     return rowWith(modelTables.elements, &ElementEntry::ident, ident);
   }
   static int32_t attributeNamed(const char* name) {
     return rowWith(modelTables.attributes, &AttrEntry::name, name);
+  }
+  /// The type row of the element with identifier `ident`.
+  static int32_t typeOf(const char* ident) {
+    return modelTables.elements[elementWithIdent(ident)].typeId;
   }
   /// Clears every table and list for a second build inside one test.
   static void freshRun() {

@@ -1,19 +1,15 @@
-// Test helpers that read schema text or files into the tags table with the
-// schema reader.
+// Test helpers of the reader and model tests.  See schema_text.h.
 #include "schema_text.h"
 
-#include <unistd.h>
-
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "messages.h"
 #include "model_tables.h"
 #include "parameters.h"
-#include "reports.h"
 #include "schema_files.h"
 #include "test_support.h"
 #include "xml_tags.h"
@@ -27,6 +23,42 @@ void allocateTables() {
 /// The schema tag appended to the root record's children last.
 int32_t lastTopLevelSchema() { return tagsTable.tags[0].lastChild; }
 }  // namespace
+
+std::string schema(const std::string& body, const std::string& attrs) {
+  return std::string("<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'") +
+         (attrs.empty() ? "" : " ") + attrs + ">" + body + "</xs:schema>";
+}
+
+std::string xsElement(const std::string& name, const std::string& attrs) {
+  return "<xs:element name='" + name + "'" + (attrs.empty() ? "" : " ") + attrs + "/>";
+}
+
+std::string xsInclude(const std::string& location) {
+  return "<xs:include schemaLocation='" + location + "'/>";
+}
+
+std::string xsImport(const std::string& ns, const std::string& location) {
+  return "<xs:import" + (ns.empty() ? std::string() : " namespace='" + ns + "'") +
+         (location.empty() ? std::string() : " schemaLocation='" + location + "'") + "/>";
+}
+
+std::string targetNamespaceOf(const std::string& text) {
+  const std::string attr = "targetNamespace=\"";
+  size_t at = text.find(attr);
+  if (at == std::string::npos) return "";
+  at += attr.size();
+  return text.substr(at, text.find('"', at) - at);
+}
+
+std::vector<std::string> catalogueErrors(const std::string& output) {
+  std::vector<std::string> out;
+  for (const std::string& line : linesWith(output, "KOVA")) {
+    bool numbered = line.size() > 8 && line.compare(0, 4, "KOVA") == 0 &&
+                    std::all_of(line.begin() + 4, line.begin() + 8, ::isdigit);
+    if (numbered && line[8] == 'E') out.push_back(line);
+  }
+  return out;
+}
 
 int32_t loadSchemaText(const std::string& xsd) {
   allocateTables();
@@ -62,25 +94,4 @@ int32_t topElement(const char* name) {
     }
   }
   return 0;
-}
-
-std::string modelReportText() {
-  std::fflush(stdout);
-  char path[] = "/tmp/kova-model-report-XXXXXX";
-  int fd = mkstemp(path);
-  int saved = dup(1);
-  dup2(fd, 1);
-  bool wasTracing = tracing();
-  traceOn();
-  dumpModelTables();
-  std::fflush(stdout);
-  if (!wasTracing) traceOff();
-  dup2(saved, 1);
-  close(saved);
-  close(fd);
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  unlink(path);
-  return ss.str();
 }

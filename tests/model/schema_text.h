@@ -1,9 +1,27 @@
-// Test helpers that read schema text or files into the tags table through the
-// schema reader, and print the model reports.
+// Test helpers of the reader and model tests: schema text made, read into the
+// tags table through the schema reader.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+/// A schema document around `body`, xs bound to the XML Schema namespace and
+/// `attrs` (namespace declarations, targetNamespace...) added to its tag.
+std::string schema(const std::string& body, const std::string& attrs = "");
+
+/// A global element declaration `name`, with more attributes `attrs`.
+std::string xsElement(const std::string& name, const std::string& attrs = "");
+/// An include of `location`.
+std::string xsInclude(const std::string& location);
+/// An import of namespace `ns` ("": none) from `location` ("": none).
+std::string xsImport(const std::string& ns, const std::string& location = "");
+
+/// The value of the first targetNamespace attribute of a schema text ("" when none).
+std::string targetNamespaceOf(const std::string& text);
+
+/// Catalogue error lines ("KOVAnnnnE ...") of an output.
+std::vector<std::string> catalogueErrors(const std::string& output);
 
 /// Parses `xsd` into the tags table under the root record with the schema
 /// reader.  Allocates the tags and model tables first when they are not.
@@ -17,6 +35,3 @@ int32_t loadSchemaFile(const std::string& path);
 
 /// xmlId of the first top-level element tag named `name` (0 when none).
 int32_t topElement(const char* name);
-
-/// The five model reports as one text, captured with tracing on.
-std::string modelReportText();

@@ -1,6 +1,9 @@
 // Attribute decoding: what each XML Schema attribute does to its tag, the
-// xmlns definitions table and the prefixes it seeds, built-in type codes.
+// xmlns definitions table and the prefixes it seeds, built-in type codes; and
+// the prefixes the program finds for namespaces without a [NAMESPACEPREFIX]
+// line, once every document is read.
 #include <string>
+#include <vector>
 
 #include "messages.h"
 #include "parameters.h"
@@ -14,11 +17,9 @@ using Decoding = ReaderTest;
 const char* const kXsd = "http://www.w3.org/2001/XMLSchema";
 
 TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
-  std::string doc =
-      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:tns=\"urn:n\" "
-      "xmlns=\"urn:d\" targetNamespace=\"urn:n\">"
-      "<xs:element name=\"A\" xmlns:other=\"urn:n\" xmlns:p2=\"urn:n2\"/></xs:schema>";
-  ASSERT_EQ(parse(doc), 0);
+  ASSERT_EQ(parse(schema(xsElement("A", "xmlns:other='urn:n' xmlns:type='urn:n2'"),
+                         "xmlns:tns='urn:n' xmlns='urn:d' targetNamespace='urn:n'")),
+            0);
   // One entry per declaration, on the tag that made it (in the order of the
   // parser's attribute map, which need not be the document's).
   const GrowTable<XmlnsEntry>& x = tagsTable.xmlns;
@@ -31,7 +32,7 @@ TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
               {"tns", "urn:n", 1},
               {"", "urn:d", 1},
               {"other", "urn:n", 2},
-              {"p2", "urn:n2", 2}};
+              {"type", "urn:n2", 2}};
   for (const Row& r : rows) {
     int32_t e = findXmlnsEntry(r.xmlId, r.prefix[0] ? insertName(r.prefix) : 0);
     ASSERT_NE(e, 0) << r.prefix;
@@ -42,7 +43,10 @@ TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
   // The first prefix declared for a namespace wins; a default declaration
   // seeds none.
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "tns");
-  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n2"))), "p2");
+  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n2"))), "type");
+  // A prefix spelt like a schema attribute declares a prefix and nothing else.
+  EXPECT_EQ(tag(2).type, 0);
+  EXPECT_EQ(tag(2).dataType, 0);
   EXPECT_EQ(findPrefixBlock(insertName("urn:d")), 0);
   EXPECT_EQ(fileLists.prefixes.size(), 3u);
   EXPECT_EQ(findXmlnsEntry(2, insertName("tns")), 0);
@@ -67,15 +71,13 @@ TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
 
 TEST_F(Decoding, APrefixFromTheParameterFileIsKept) {
   createPrefixBlock("urn:n", "fromParms");
-  ASSERT_EQ(
-      parse(schemaDoc("<xs:element name=\"A\"/>", "xmlns:tns=\"urn:n\" targetNamespace=\"urn:n\"")),
-      0);
+  ASSERT_EQ(parse(schema(xsElement("A"), "xmlns:tns='urn:n' targetNamespace='urn:n'")), 0);
   EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "fromParms");
   EXPECT_EQ(text(tag(2).xmlName), "fromParms:A");
 }
 
 TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespace) {
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:element name=\"a\" type=\"xs:string\"/>"
       "<xs:element name=\"b\" type=\"tns:string\"/>"
       "<xs:element name=\"c\" type=\"string\"/>"
@@ -99,8 +101,8 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
     const char* type;
   } cases[] = {
       {"a", kDtString, ""}, {"b", 0, "tns:string"}, {"c", kDtString, ""},      {"d", kDtString, ""},
-      {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""},
-      {"j", 0, "q:string"}, {"k", kDtString, ""},     {"l", 0, "xs:string"},
+      {"e", kDtAnyURI, ""}, {"f", 0, "tns:MyType"}, {"g", kDtTimeInstant, ""}, {"j", 0, "q:string"},
+      {"k", kDtString, ""}, {"l", 0, "xs:string"},
   };
   for (const Case& c : cases) {
     int32_t id = findTag(kTagElement, c.name);
@@ -122,7 +124,7 @@ TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespac
 }
 
 TEST_F(Decoding, OccurrenceValuesDecode) {
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:element name=\"a\" maxOccurs=\"unbounded\" minOccurs=\"0\"/>"
       "<xs:element name=\"b\" maxOccurs=\"*\" minOccurs=\"7\"/>"
       "<xs:element name=\"c\" maxOccurs=\"many\"/>"
@@ -141,7 +143,7 @@ TEST_F(Decoding, OccurrenceValuesDecode) {
 }
 
 TEST_F(Decoding, FlagAttributesSetTheirBitsAndReportBadValuesOnStarLines) {
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:complexType name=\"m\" mixed=\"true\" abstract=\"TRUE\" block=\"#all\" final=\"#all\"/>"
       "<xs:complexType name=\"n\" mixed=\"1\" abstract=\"false\" block=\"extension restriction\"/>"
       "<xs:element name=\"x\" nillable=\"True\" fixed=\"F\" final=\"restriction\"/>"
@@ -167,20 +169,18 @@ TEST_F(Decoding, FlagAttributesSetTheirBitsAndReportBadValuesOnStarLines) {
   EXPECT_EQ(tag(y).blockFinal, 0x04);
   EXPECT_EQ(tag(findTag(kTagAttribute, "r")).useFlags, kUseRequired);
   EXPECT_EQ(tag(findTag(kTagAttribute, "s")).useFlags, 0);
-  EXPECT_EQ(linesWith(out, "*****Error - value (REQUIRED) for use attribute not recognized").size(),
-            1u);
-  EXPECT_EQ(
-      linesWith(out, "*****Invalid value found for block attibute - extension restriction").size(),
-      1u);
-  EXPECT_EQ(linesWith(out, "*****Invalid value found for final attibute - sometimes").size(), 1u);
-  EXPECT_EQ(linesWith(out, "*****Invalid value found for processContents item - maybe").size(), 1u);
+  for (const char* line : {"*****Error - value (REQUIRED) for use attribute not recognized",
+                           "*****Invalid value found for block attibute - extension restriction",
+                           "*****Invalid value found for final attibute - sometimes",
+                           "*****Invalid value found for processContents item - maybe"}) {
+    EXPECT_EQ(linesWith(out, line).size(), 1u) << line << "\n" << out;
+  }
   EXPECT_EQ(tag(tagCount() - 1).processContents, 0x02);
 }
 
 TEST_F(Decoding, FormValuesOtherThanQualifiedOrUnqualifiedAreErrors) {
-  std::string doc =
-      schemaDoc("<xs:element name=\"a\" form=\"unqualified\"/>",
-                "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
+  std::string doc = schema("<xs:element name=\"a\" form=\"unqualified\"/>",
+                           "elementFormDefault=\"Qualified\" attributeFormDefault=\"qualified\"");
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   std::vector<std::string> lines = linesWith(out, "KOVA9414E");
@@ -196,13 +196,13 @@ TEST_F(Decoding, FormValuesOtherThanQualifiedOrUnqualifiedAreErrors) {
 // attributes of other namespaces are ignored, even where their local name is
 // one of XML Schema's own.
 TEST_F(Decoding, UnknownAttributesAreEachReportedAndForeignOnesIgnored) {
-  std::string doc =
-      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xmlns:tool=\"urn:tool\" "
-      "tool:generator=\"x\" xml:lang=\"en\" version=\"1\" shade=\"dark\">"
-      "<xs:element name=\"a\" id=\"e1\" ID=\"e2\" colour=\"red\" type=\"xs:int\" "
-      "tool:type=\"tool:Other\" tool:name=\"b\"/></xs:schema>";
   int32_t status = 0;
-  std::string out = parseCaptured(doc, &status);
+  std::string out = parseCaptured(
+      schema(xsElement("a",
+                       "id='e1' ID='e2' colour='red' type='xs:int' tool:type='tool:Other' "
+                       "tool:name='b'"),
+             "xmlns:tool='urn:tool' tool:generator='x' xml:lang='en' version='1' shade='dark'"),
+      &status);
   std::vector<std::string> lines = linesWith(out, "KOVA9415E");
   ASSERT_EQ(lines.size(), 2u) << out;
   EXPECT_NE(lines[0].find("shade"), std::string::npos);
@@ -217,7 +217,7 @@ TEST_F(Decoding, UnknownAttributesAreEachReportedAndForeignOnesIgnored) {
 
 TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
   std::snprintf(parms.filePath, sizeof parms.filePath, "/schemas/");
-  std::string doc = schemaDoc(
+  std::string doc = schema(
       "<xs:import namespace=\"urn:x \" schemaLocation=\"x.xsd&#10;\"/>"
       "<xs:element name=\"a\tb&#9;  \" ref=\"r\" substitutionGroup=\"sg\"/>"
       "<xs:element name=\"c\" substitutionGroup=\"sg\"/><xs:element name=\"d\" "
@@ -239,6 +239,115 @@ TEST_F(Decoding, ValuesLoseTrailingBlanksAndLocationsGetTheFilePath) {
   EXPECT_EQ(text(tag(findTag(kTagSimpleType, "u") + 1).memberTypes), "a b c");
   EXPECT_EQ(text(tag(findTag(kTagKey, "k") + 1).xpath), ".//a");
   EXPECT_EQ(text(tag(tagCount()).value), "V1");
+}
+
+class NamespacePrefixes : public ReaderTest {
+ protected:
+  /// Parses each document as a top-level schema, then settles the prefixes;
+  /// keeps what was printed.
+  int32_t readAll(const std::vector<std::string>& documents) {
+    startCapture();
+    for (const std::string& d : documents) parse(d);
+    int32_t status = assignNamespacePrefixes();
+    output = stopCapture();
+    return status;
+  }
+  std::string xmlNameOf(const std::string& element) const {
+    return text(tag(findTag(kTagElement, element)).xmlName);
+  }
+  std::string output;
+};
+
+TEST_F(NamespacePrefixes, MadePrefixesAreShortNamesOfTheNamespace) {
+  const NamespacePrefix cases[] = {
+      {"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2", "invoice"},
+      {"urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2", "csc"},
+      {"urn:iso:std:iso:20022:tech:xsd:pain.001.001.10", "pain"},
+      {"http://uri.etsi.org/01903/v1.4.1#", "etsi"},
+      {"http://example.com/", "example"},
+      {"http://www.w3.org/2000/09/xmldsig#", "nsxmldsig"},  // xml... is reserved
+      {"urn:iso", "iso"},
+      {"urn:x:_private", "ns_private"},
+      {"12345", "ns"},
+      {"", "ns"},
+  };
+  for (const NamespacePrefix& c : cases)
+    EXPECT_EQ(derivedPrefixBase(c.nameSpace), c.prefix) << c.nameSpace;
+}
+
+/// A schema of target namespace `ns` with the namespace `declarations` on
+/// its tag, declaring one global element `element`.
+struct Doc {
+  const char* ns;
+  const char* declarations;
+  const char* element;
+};
+
+std::string doc(const Doc& d) {
+  return schema(std::string("<xs:element name=\"") + d.element + "\"/>",
+                std::string("targetNamespace=\"") + d.ns + "\" " + d.declarations);
+}
+
+TEST_F(NamespacePrefixes, LineAndDefaultNamespaceFirstThenOwnDeclarationThenAnyThenMade) {
+  struct Case {
+    const char* label;
+    const char* element;
+    const char* xmlName;
+    int lines;  ///< prefixes the program chose (9417)
+    std::vector<Doc> documents;
+  } cases[] = {
+      // clang-format off
+      {"a [NAMESPACEPREFIX] line", "G", "given:G", 0,
+       {{"urn:given", "xmlns:tns=\"urn:given\"", "G"}}},
+      {"DEFNAMESPACE", "D", "D", 0, {{"urn:default", "xmlns:d=\"urn:default\"", "D"}}},
+      // Another document declares o2 for urn:two first; urn:two's own schema
+      // tag declares two.
+      {"the declaration on a schema tag of the namespace", "B", "two:B", 2,
+       {{"urn:one", "xmlns:o2=\"urn:two\" xmlns=\"urn:one\"", "A"},
+        {"urn:two", "xmlns:two=\"urn:two\"", "B"}}},
+      // urn:one declares no prefix for itself; a document read later does.
+      {"a declaration anywhere", "A", "uno:A", 2,
+       {{"urn:one", "xmlns=\"urn:one\"", "A"},
+        {"urn:other", "xmlns:uno=\"urn:one\" xmlns:oth=\"urn:other\"", "O"}}},
+      // Both documents call their own namespace tns: the second gets another.
+      {"a prefix another namespace holds", "B", "b:B", 2,
+       {{"urn:a", "xmlns:tns=\"urn:a\"", "A"}, {"urn:b", "xmlns:tns=\"urn:b\"", "B"}}},
+      {"no declaration", "M", "msg:M", 1, {{"urn:iso:std:msg.001.001.01", "", "M"}}},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    freshRun();
+    createPrefixBlock("urn:given", "given");
+    parms.defNameSpace = insertName("urn:default");
+    std::vector<std::string> texts;
+    for (const Doc& d : c.documents) texts.push_back(doc(d));
+    EXPECT_EQ(readAll(texts), 0) << output;
+    EXPECT_EQ(run.errSw, 0) << output;
+    EXPECT_EQ(xmlNameOf(c.element), c.xmlName);
+    std::vector<std::string> lines = linesWith(output, "KOVA9417I");
+    EXPECT_EQ(static_cast<int>(lines.size()), c.lines) << output;
+    // Each line names the namespace and the line that pins its prefix.
+    std::string prefix = std::string(c.xmlName).substr(0, std::string(c.xmlName).find(':'));
+    EXPECT_EQ(linesWith(output, " " + prefix + "\" under [NAMESPACEPREFIX]").empty(), c.lines == 0)
+        << output;
+  }
+}
+
+TEST_F(NamespacePrefixes, ANamespaceThatCanHaveNoPrefixIsNamedOnce) {
+  // Every prefix the program could make for urn:iso is another namespace's.
+  createPrefixBlock("urn:taken", "iso");
+  for (int n = 2; n <= 999; ++n)
+    createPrefixBlock(("urn:taken" + std::to_string(n)).c_str(),
+                      ("iso" + std::to_string(n)).c_str());
+  int32_t status = readAll({schema("<xs:element name=\"A\"/><xs:element name=\"B\"/>",
+                                   "targetNamespace=\"urn:iso\" xmlns=\"urn:iso\"")});
+  EXPECT_EQ(status, messageStatus(9416));
+  std::vector<std::string> lines = linesWith(output, "KOVA9416E");
+  ASSERT_EQ(lines.size(), 1u) << output;
+  EXPECT_NE(lines[0].find("urn:iso"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("[NAMESPACEPREFIX]"), std::string::npos) << lines[0];
+  EXPECT_EQ(run.errSw, 1);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Reading real schema sets of the corpus, in-process, as the run driver does:
-// the file list read, the main document parsed, includes and imports
-// followed, the root element found.
-#include <cstring>
+// Reading real schema sets of the corpus, in-process, as the run driver does
+// (the file list read, the main document parsed, includes and imports
+// followed, the root element found), and the built program reading schema
+// sets: parameter file in, the reading phase's progress lines and messages out.
 #include <filesystem>
 #include <set>
 #include <string>
@@ -15,26 +15,11 @@ namespace {
 
 class CorpusReading : public ReaderTest {
  protected:
-  // Reads `mainFile` (relative to FILEPATH `folder`) as the run driver does
-  // and returns the root element's xmlId.
-  int32_t readAll(const std::string& folder, const std::string& mainFile, const std::string& root) {
-    std::snprintf(parms.filePath, sizeof parms.filePath, "%s/", folder.c_str());
-    std::snprintf(parms.rootElement, sizeof parms.rootElement, "%s", root.c_str());
-    DataFileBlock* first = fileLists.files.get();
-    qualifyFileName(first->fileName, sizeof first->fileName, mainFile.c_str());
-    first->length = static_cast<int32_t>(std::filesystem::file_size(first->fileName));
+  // Reads the schema set of `path` as the run driver does (FILEPATH its
+  // folder) and returns the xmlId of root element `root`, -1 when none.
+  int32_t readAll(const std::string& path, const char* root) {
     startCapture();
-    const char* text = readSchemaFiles(first);
-    int32_t status = -1;
-    int32_t rootId = -1;
-    if (text != nullptr) {
-      while (*text != '\0' && static_cast<unsigned char>(*text) <= ' ') ++text;
-      status = parseXMLfile(text, 0, first->fileName);
-      if (status == 0 && run.errSw == 0) status = processIncludes();
-      if (status == 0 && run.errSw == 0) status = provideXmlNamespace();
-      if (status == 0 && run.errSw == 0) status = assignNamespacePrefixes();
-      if (run.errSw == 0) rootId = findRoot(parms.rootElement);
-    }
+    int32_t rootId = loadSchemaFile(path) != 0 && run.errSw == 0 ? findRoot(root) : -1;
     output = stopCapture();
     return rootId;
   }
@@ -54,20 +39,16 @@ class CorpusReading : public ReaderTest {
 };
 
 TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
-  std::string folder = corpusDir() + "/ubl-2.5/maindoc";
   // No [NAMESPACEPREFIX] line and no DEFNAMESPACE: each namespace takes the
   // prefix its own schema declares, else one that another declares (xades,
   // declared only by the module that imports it), else one made from its
   // name (the document's own namespace has only a default declaration).
-  int32_t root = readAll(folder, "UBL-Invoice-2.5.xsd", "Invoice");
+  int32_t root = readAll(corpusDir() + "/ubl-2.5/maindoc/UBL-Invoice-2.5.xsd", "Invoice");
   ASSERT_GT(root, 0) << output;
   EXPECT_EQ(run.errSw, 0) << output;
   EXPECT_EQ(linesWith(output, "E ").size(), 0u) << output;
   EXPECT_EQ(text(tag(root).xmlName), "invoice:Invoice");
-  struct Chosen {
-    const char* nameSpace;
-    const char* prefix;
-  } chosen[] = {
+  const NamespacePrefix chosen[] = {
       {"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2", "invoice"},
       {"urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2", "cac"},
       {"urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2", "csc"},
@@ -75,29 +56,22 @@ TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
       {"http://uri.etsi.org/01903/v1.4.1#", "etsi"},
       {"http://www.w3.org/2000/09/xmldsig#", "ds"},
   };
-  for (const Chosen& c : chosen) {
+  for (const NamespacePrefix& c : chosen) {
     EXPECT_EQ(text(findPrefixBlock(insertName(c.nameSpace))), c.prefix) << c.nameSpace;
     std::string pin = std::string("\"") + c.nameSpace + " " + c.prefix + "\"";
     EXPECT_EQ(linesWith(output, pin).size(), 1u) << pin;
   }
   EXPECT_EQ(text(tag(root).type), "InvoiceType");
   // Every module of common/ that the invoice reaches, each read once.
-  std::set<std::string> expected = {
-      "UBL-Invoice-2.5.xsd",
-      "UBL-CommonAggregateComponents-2.5.xsd",
-      "UBL-CommonBasicComponents-2.5.xsd",
-      "UBL-CommonExtensionComponents-2.5.xsd",
-      "UBL-QualifiedDataTypes-2.5.xsd",
-      "BDNDR-UnqualifiedDataTypes-1.1.xsd",
-      "BDNDR-CCTS_CCT_SchemaModule-1.1.xsd",
-      "UBL-ExtensionContentDataType-2.5.xsd",
-      "UBL-CommonSignatureComponents-2.5.xsd",
-      "UBL-SignatureAggregateComponents-2.5.xsd",
-      "UBL-SignatureBasicComponents-2.5.xsd",
-      "UBL-XAdES01903v132-201601-2.5.xsd",
-      "UBL-XAdES01903v141-201601-2.5.xsd",
-      "UBL-xmldsig-core-schema-2.5.xsd",
-  };
+  std::set<std::string> expected = {"BDNDR-UnqualifiedDataTypes-1.1.xsd",
+                                    "BDNDR-CCTS_CCT_SchemaModule-1.1.xsd"};
+  for (const char* module :
+       {"Invoice", "CommonAggregateComponents", "CommonBasicComponents",
+        "CommonExtensionComponents", "QualifiedDataTypes", "ExtensionContentDataType",
+        "CommonSignatureComponents", "SignatureAggregateComponents", "SignatureBasicComponents",
+        "XAdES01903v132-201601", "XAdES01903v141-201601", "xmldsig-core-schema"}) {
+    expected.insert(std::string("UBL-") + module + "-2.5.xsd");
+  }
   std::set<std::string> parsed = filesParsed();
   for (const std::string& f : expected) EXPECT_EQ(parsed.count(f), 1u) << f << "\n" << output;
   EXPECT_EQ(linesWith(output, "KOVA9408I").size(), parsed.size()) << "a module was read twice";
@@ -110,12 +84,11 @@ TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
   // top level, and a component of the included extension content type stands
   // inside the extension components schema.
   int32_t party = findTag(kTagComplexType, "PartyType");
-  ASSERT_NE(party, 0);
-  EXPECT_EQ(tag(tag(party).parent).elemType, kTagSchema);
   int32_t extContent = findTag(kTagComplexType, "ExtensionContentType");
+  ASSERT_NE(party, 0);
   ASSERT_NE(extContent, 0);
-  int32_t holder = tag(extContent).parent;
-  EXPECT_EQ(text(tag(holder).targetNamespace),
+  EXPECT_EQ(tag(tag(party).parent).elemType, kTagSchema);
+  EXPECT_EQ(text(tag(tag(extContent).parent).targetNamespace),
             "urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2");
 }
 
@@ -131,25 +104,73 @@ TEST_F(CorpusReading, Iso20022MessagesFindDocument) {
   };
   for (const Case& c : cases) {
     freshRun();
-    std::string folder = corpusDir() + "/iso20022/" + c.folder;
+    std::string path = corpusDir() + "/iso20022/" + c.folder + "/" + c.file;
     // The target namespace is the document's default namespace; read it from
     // the file as a user would from its schema tag.
-    std::string textOfFile = readFile(folder + "/" + c.file);
-    size_t at = textOfFile.find("targetNamespace=\"");
-    ASSERT_NE(at, std::string::npos) << c.file;
-    at += std::strlen("targetNamespace=\"");
-    std::string ns = textOfFile.substr(at, textOfFile.find('"', at) - at);
+    std::string ns = targetNamespaceOf(readFile(path));
+    ASSERT_FALSE(ns.empty()) << c.file;
     if (c.prefixLine) {
       createPrefixBlock(ns.c_str(), "doc");
     } else {
       parms.defNameSpace = insertName(ns);
     }
-    int32_t root = readAll(folder, c.file, "Document");
+    int32_t root = readAll(path, "Document");
     ASSERT_GT(root, 0) << c.file << "\n" << output;
     EXPECT_EQ(run.errSw, 0) << c.file;
     EXPECT_EQ(text(tag(root).xmlName), c.prefixLine ? "doc:Document" : "Document") << c.file;
     EXPECT_EQ(tag(tag(root).parent).elemType, kTagSchema);
   }
+}
+
+class ProgramReading : public ::testing::Test {
+ protected:
+  void SetUp() override { dir = makeTempDir(); }
+
+  // Runs the program on a parameter file for root element `root`, its other
+  // lines `rest`.
+  ProgramRun run(const std::string& root, const std::string& rest) {
+    writeFile(dir + "/run.parms",
+              "QEL_DB=run.kovadb\nMESSAGESET=S\nROOTELEMENT=" + root + "\n" + rest);
+    return runXsdimport({"-f", "run.parms"}, dir);
+  }
+
+  std::string dir;
+};
+using CorpusProgramReading = ProgramReading;
+
+TEST_F(CorpusProgramReading, UblInvoiceRootIsFoundWithEveryModuleRead) {
+  ProgramRun r =
+      run("Invoice",
+          "FILEPATH=" + corpusDir() +
+              "/ubl-2.5/maindoc\n"
+              "DEFNAMESPACE=urn:oasis:names:specification:ubl:schema:xsd:Invoice-2\n"
+              "[NAMESPACEPREFIX]\n"
+              "urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2 sig\n"
+              "http://uri.etsi.org/01903/v1.3.2# xades\n"
+              "http://uri.etsi.org/01903/v1.4.1# xades141\n"
+              "[FILELIST]\nUBL-Invoice-2.5.xsd\n");
+  EXPECT_EQ(linesWith(r.output, "root element (Invoice) found as element 5").size(), 1u)
+      << r.output;
+  EXPECT_EQ(linesWith(r.output, "KOVA9408I").size(), 14u) << r.output;
+  EXPECT_EQ(catalogueErrors(r.output).size(), 0u) << r.output;
+  EXPECT_EQ(linesWith(r.output, "schema tags 14").size(), 1u) << r.output;
+}
+
+TEST_F(ProgramReading, AMissingIncludeStopsTheRunBeforeTheRoot) {
+  writeFile(dir + "/main.xsd",
+            schema("<xs:include schemaLocation=\"gone.xsd\"/><xs:element name=\"A\"/>"));
+  ProgramRun r = run("A", "[FILELIST]\nmain.xsd\n");
+  EXPECT_EQ(linesWith(r.output, "KOVA9363E Schema file gone.xsd").size(), 1u) << r.output;
+  EXPECT_EQ(r.output.find("root element (A)"), std::string::npos) << r.output;
+  EXPECT_NE(r.status, 0);
+}
+
+TEST_F(ProgramReading, ShowSchemaWithTraceReportsTheTagsBeforeAndAfterIncludes) {
+  writeFile(dir + "/main.xsd", schema("<xs:include schemaLocation=\"part.xsd\"/>"));
+  writeFile(dir + "/part.xsd", schema("<xs:element name=\"P\"/>"));
+  ProgramRun r = run("P", "SHOWSCHEMA=Y\nTRACE=Y\n[FILELIST]\nmain.xsd\n");
+  EXPECT_EQ(linesWith(r.output, "XML Tags Table").size(), 2u) << r.output;
+  EXPECT_EQ(linesWith(r.output, "root element (P) found as element 4").size(), 1u) << r.output;
 }
 
 }  // namespace

@@ -17,9 +17,10 @@ using Walk = ReaderTest;
 TEST_F(Walk, OnlySchemaComponentsMakeTagsAndTheSchemaIsTagOne) {
   std::string doc =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- a comment -->\n<?tool hint?>\n" +
-      schemaDoc(
+      schema(
           "<!-- inside --><xs:annotation><xs:documentation><p:element xmlns:p=\"urn:other\">text"
-          "</p:element></xs:documentation><xs:appinfo><xs:element name=\"Hidden\"/><foo/></xs:appinfo>"
+          "</p:element></xs:documentation><xs:appinfo><xs:element "
+          "name=\"Hidden\"/><foo/></xs:appinfo>"
           "</xs:annotation><xs:element name=\"A\" type=\"xs:string\"><xs:annotation>"
           "<xs:documentation>d</xs:documentation></xs:annotation></xs:element><?pi x?>");
   int32_t status = -1;
@@ -58,7 +59,7 @@ TEST_F(Walk, TagsAreKnownByLocalNameWhateverThePrefix) {
 
 TEST_F(Walk, UnknownTagNamesStayWithKindZeroAndAreEachReported) {
   std::string doc =
-      schemaDoc("<xs:Element name=\"A\"/><xs:complextype name=\"T\"/><xs:element name=\"B\"/>");
+      schema("<xs:Element name=\"A\"/><xs:complextype name=\"T\"/><xs:element name=\"B\"/>");
   int32_t status = 0;
   std::string out = parseCaptured(doc, &status);
   EXPECT_EQ(linesWith(out, "KOVA9411E").size(), 2u);
@@ -79,7 +80,7 @@ TEST_F(Walk, TableDoublesSilentlyPastItsCapacityAndKeepsDocumentOrder) {
         "<xs:complexType name=\"T" + std::to_string(i) +
         "\"><xs:sequence><xs:element name=\"e\" type=\"xs:int\"/></xs:sequence></xs:complexType>";
   }
-  std::string out = parseCaptured(schemaDoc(body));
+  std::string out = parseCaptured(schema(body));
   ASSERT_EQ(tagCount(), 1 + 700 * 3);
   EXPECT_GE(tagsTable.tags.capacity(), tagCount());
   EXPECT_EQ(linesWith(out, "E ").size(), 0u) << out;
@@ -105,35 +106,30 @@ TEST_F(Walk, DeepNestingAndLongSiblingChainsDoNotExhaustTheStack) {
   }
   std::string siblings;
   for (int i = 0; i < 20000; ++i) siblings += "<xs:element name=\"e\"/>";
-  ASSERT_EQ(parse(schemaDoc("<xs:group name=\"G\">" + open + close + "</xs:group>" + siblings)), 0);
+  ASSERT_EQ(parse(schema("<xs:group name=\"G\">" + open + close + "</xs:group>" + siblings)), 0);
   EXPECT_EQ(tagCount(), 1 + 1 + 3000 + 20000);
   EXPECT_EQ(tag(tagCount()).parent, 1);
   EXPECT_EQ(tag(3002).parent, 3001);
 }
 
 TEST_F(Walk, AnEarlierErrorMakesEveryLaterParseReturnNonZero) {
-  parseCaptured(schemaDoc("<xs:bogus/>"));
+  parseCaptured(schema("<xs:bogus/>"));
   ASSERT_EQ(tagsTable.parseStatus, messageStatus(9411));
   int32_t status = 0;
-  parseCaptured(schemaDoc("<xs:element name=\"Fine\"/>"), &status);
+  parseCaptured(schema("<xs:element name=\"Fine\"/>"), &status);
   EXPECT_EQ(status, messageStatus(9411));
   EXPECT_NE(findTag(kTagElement, "Fine"), 0);  // the good document was still read
 }
 
 TEST_F(Walk, NonAsciiNamesKeepTheirUtf8BytesWhateverTheLocale) {
   std::setlocale(LC_ALL, "C");
-  std::string doc = schemaDoc(
-      "<xs:element name=\"Gr\xC3\xB6\xC3\x9F"
-      "e\" type=\"Ma\xC3\x9F\"/>"
-      "<xs:complexType name=\"\xE5\x90\x8D\xE5\x89\x8D\"/>"
-      "<xs:element name=\"Sym\xF0\x9F\x98\x80\"/>");
-  ASSERT_EQ(parse(doc), 0);
-  EXPECT_EQ(text(tag(2).name),
-            "Gr\xC3\xB6\xC3\x9F"
-            "e");
-  EXPECT_EQ(text(tag(2).xmlName),
-            "Gr\xC3\xB6\xC3\x9F"
-            "e");
+  const std::string grosse = std::string("Gr\xC3\xB6\xC3\x9F") + "e";
+  ASSERT_EQ(parse(schema(xsElement(grosse, "type='Ma\xC3\x9F'") +
+                         "<xs:complexType name='\xE5\x90\x8D\xE5\x89\x8D'/>" +
+                         xsElement("Sym\xF0\x9F\x98\x80"))),
+            0);
+  EXPECT_EQ(text(tag(2).name), grosse);
+  EXPECT_EQ(text(tag(2).xmlName), grosse);
   EXPECT_EQ(text(tag(2).type), "Ma\xC3\x9F");
   EXPECT_EQ(text(tag(3).name), "\xE5\x90\x8D\xE5\x89\x8D");
   EXPECT_EQ(text(tag(4).name), "Sym\xF0\x9F\x98\x80");
@@ -142,18 +138,13 @@ TEST_F(Walk, NonAsciiNamesKeepTheirUtf8BytesWhateverTheLocale) {
 // Form rules of the XML names, in one schema with a target namespace whose
 // prefix comes from its own declaration.
 TEST_F(Walk, XmlNamesFollowTheFormRules) {
-  std::string doc = schemaDoc(
-      "<xs:element name=\"Glob\"><xs:complexType><xs:sequence>"
-      "<xs:element name=\"loc\"/>"
-      "<xs:element name=\"unq\" form=\"unqualified\"/>"
-      "<xs:element ref=\"tns:Glob\"/>"
-      "</xs:sequence>"
-      "<xs:attribute name=\"att\"/>"
-      "<xs:attribute name=\"qatt\" form=\"qualified\"/>"
-      "</xs:complexType></xs:element>"
-      "<xs:attribute name=\"gatt\"/>"
-      "<xs:complexType name=\"CT\"/><xs:simpleType name=\"ST\"/>",
-      "xmlns:tns=\"urn:t\" targetNamespace=\"urn:t\" elementFormDefault=\"qualified\"");
+  std::string doc = schema(
+      "<xs:element name='Glob'><xs:complexType><xs:sequence><xs:element name='loc'/>"
+      "<xs:element name='unq' form='unqualified'/><xs:element ref='tns:Glob'/></xs:sequence>"
+      "<xs:attribute name='att'/><xs:attribute name='qatt' form='qualified'/></xs:complexType>"
+      "</xs:element><xs:attribute name='gatt'/><xs:complexType name='CT'/><xs:simpleType "
+      "name='ST'/>",
+      "xmlns:tns='urn:t' targetNamespace='urn:t' elementFormDefault='qualified'");
   ASSERT_EQ(parse(doc), 0);
   struct Case {
     int32_t kind;
@@ -179,9 +170,8 @@ TEST_F(Walk, XmlNamesFollowTheFormRules) {
 }
 
 TEST_F(Walk, UnqualifiedSchemaAndMissingNamespaceGiveBareNames) {
-  ASSERT_EQ(parse(schemaDoc("<xs:element name=\"G\"><xs:complexType><xs:sequence>"
-                            "<xs:element name=\"l\"/><xs:element ref=\"G\"/>"
-                            "</xs:sequence></xs:complexType></xs:element>")),
+  ASSERT_EQ(parse(schema("<xs:element name='G'><xs:complexType><xs:sequence><xs:element name='l'/>"
+                         "<xs:element ref='G'/></xs:sequence></xs:complexType></xs:element>")),
             0);
   EXPECT_EQ(text(tag(findTag(kTagElement, "G")).xmlName), "G");
   EXPECT_EQ(text(tag(findTag(kTagElement, "l")).xmlName), "l");
@@ -189,9 +179,8 @@ TEST_F(Walk, UnqualifiedSchemaAndMissingNamespaceGiveBareNames) {
 }
 
 TEST_F(Walk, DefaultNamespaceParameterGivesBareNamesElsePrefixLineOrAPrefixOfTheProgram) {
-  std::string doc = schemaDoc("<xs:element name=\"Doc\"/>",
-                              "xmlns=\"urn:iso\" targetNamespace=\"urn:iso\" "
-                              "elementFormDefault=\"qualified\"");
+  std::string doc = schema(
+      xsElement("Doc"), "xmlns='urn:iso' targetNamespace='urn:iso' elementFormDefault='qualified'");
   // No line and no declared prefix: the name waits for the end of the
   // reading, where the program makes a prefix from the namespace name.
   int32_t status = 0;
@@ -216,69 +205,63 @@ TEST_F(Walk, DefaultNamespaceParameterGivesBareNamesElsePrefixLineOrAPrefixOfThe
   EXPECT_EQ(text(tag(2).xmlName), "iso:Doc");
 }
 
-TEST_F(Walk, DocumentTypeAtANetworkAddressIsNotFetchedAndTheSchemaStillParses) {
-  // Internal entities of the DOCTYPE are still expanded.
-  std::string doc =
-      "<?xml version=\"1.0\"?>\n"
-      "<!DOCTYPE schema PUBLIC \"-//W3C//DTD XMLSchema 200102//EN\" "
-      "\"http://kova.invalid/2001/XMLSchema.dtd\" [\n"
-      "  <!ATTLIST schema xmlns:ds CDATA #FIXED \"urn:sig\">\n"
-      "  <!ENTITY dsig 'urn:sig'>\n"
-      "]>\n"
-      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\" targetNamespace=\"&dsig;\">"
-      "<element name=\"Signature\"/></schema>";
-  createPrefixBlock("urn:sig", "ds");
-  int32_t status = 0;
-  std::string out = parseCaptured(doc, &status);
-  EXPECT_EQ(status, 0) << out;
-  ASSERT_EQ(tagCount(), 2);
-  EXPECT_EQ(text(tag(1).targetNamespace), "urn:sig");
-  EXPECT_EQ(text(tag(2).xmlName), "ds:Signature");
-}
-
-TEST_F(Walk, ExternalEntitiesResolveToLocalFilesOnlyAndNetworkOnesAreEmpty) {
-  // A fetch of the .invalid host could only fail, with an error of its own.
+// A DOCTYPE never stops a schema document: nothing is fetched from a network
+// address (a fetch of the .invalid host could only fail, with an error of its
+// own), external entities resolve to local files only, the grammar it names is
+// neither read (here or missing) nor validated against, nor are the external
+// parameter entities of its internal subset; internal entities still expand.
+TEST_F(Walk, DoctypesFetchNothingValidateNothingAndStillExpandTheirEntities) {
   std::string dir = makeTempDir();
   writeFile(dir + "/part.ent", "<element name=\"FromFile\"/>");
-  std::string doc =
-      "<!DOCTYPE schema SYSTEM \"http://kova.invalid/schema.dtd\" [\n"
-      "  <!ENTITY local SYSTEM \"part.ent\">\n"
-      "  <!ENTITY remote SYSTEM \"http://kova.invalid/part.ent\">\n"
-      "]>\n"
-      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\">&local;&remote;"
-      "<element name=\"Own\"/></schema>";
-  startCapture();
-  int32_t status = parseXMLfile(doc.c_str(), 0, (dir + "/main.xsd").c_str());
-  std::string out = stopCapture();
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_EQ(children(1), (std::vector<std::string>{"element:FromFile", "element:Own"}));
-}
-
-// A DOCTYPE never stops a schema document: the grammar it names is neither
-// read (here or missing) nor validated against, nor are the external
-// parameter entities of its internal subset; internal entities still expand.
-TEST_F(Walk, TheGrammarOfADoctypeIsNeitherReadNorValidatedAgainst) {
-  std::string dir = makeTempDir();
   writeFile(dir + "/schema.dtd",
             "<!ELEMENT schema (element*)>\n<!ELEMENT element EMPTY>\n"
             "<!ATTLIST element name CDATA #REQUIRED>\n<!ENTITY fromDtd 'X'>\n");
-  const std::string body =
-      "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"><element name=\"&nm;\"/>"
-      "<element ref=\"A\"/></schema>";
-  const std::string doctypes[] = {
-      "<!DOCTYPE schema SYSTEM \"schema.dtd\" [<!ENTITY nm 'A'>]>\n",
-      "<!DOCTYPE schema PUBLIC \"-//W3C//DTD XMLSCHEMA 200102//EN\" \"XMLSchema.dtd\" [\n"
-      "  <!ENTITY % xs-datatypes PUBLIC 'datatypes' 'datatypes.dtd'>\n  %xs-datatypes;\n"
-      "  <!ENTITY nm 'A'>\n]>\n",
+  const std::string head = "<schema xmlns=\"http://www.w3.org/2001/XMLSchema\"";
+  const std::string refToA = head + "><element name=\"&nm;\"/><element ref=\"A\"/></schema>";
+  const struct {
+    std::string doc;
+    std::vector<std::string> children;
+    const char* targetNamespace;
+    const char* firstXmlName;
+  } cases[] = {
+      {"<?xml version=\"1.0\"?>\n<!DOCTYPE schema PUBLIC \"-//W3C//DTD XMLSchema 200102//EN\" "
+       "\"http://kova.invalid/2001/XMLSchema.dtd\" [\n"
+       "  <!ATTLIST schema xmlns:ds CDATA #FIXED \"urn:sig\">\n  <!ENTITY dsig 'urn:sig'>\n]>\n" +
+           head + " targetNamespace=\"&dsig;\"><element name=\"Signature\"/></schema>",
+       {"element:Signature"},
+       "urn:sig",
+       "ds:Signature"},
+      {"<!DOCTYPE schema SYSTEM \"http://kova.invalid/schema.dtd\" [\n"
+       "  <!ENTITY local SYSTEM \"part.ent\">\n"
+       "  <!ENTITY remote SYSTEM \"http://kova.invalid/part.ent\">\n]>\n" +
+           head + ">&local;&remote;<element name=\"Own\"/></schema>",
+       {"element:FromFile", "element:Own"},
+       "",
+       "FromFile"},
+      {"<!DOCTYPE schema SYSTEM \"schema.dtd\" [<!ENTITY nm 'A'>]>\n" + refToA,
+       {"element:A", "element:ref=A"},
+       "",
+       "A"},
+      {"<!DOCTYPE schema PUBLIC \"-//W3C//DTD XMLSCHEMA 200102//EN\" \"XMLSchema.dtd\" [\n"
+       "  <!ENTITY % xs-datatypes PUBLIC 'datatypes' 'datatypes.dtd'>\n  %xs-datatypes;\n"
+       "  <!ENTITY nm 'A'>\n]>\n" +
+           refToA,
+       {"element:A", "element:ref=A"},
+       "",
+       "A"},
   };
-  for (const std::string& doctype : doctypes) {
-    SCOPED_TRACE(doctype);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.doc);
     freshRun();
+    createPrefixBlock("urn:sig", "ds");
     startCapture();
-    int32_t status = parseXMLfile((doctype + body).c_str(), 0, (dir + "/main.xsd").c_str());
+    int32_t status = parseXMLfile(c.doc.c_str(), 0, (dir + "/main.xsd").c_str());
     std::string out = stopCapture();
     EXPECT_EQ(status, 0) << out;
-    EXPECT_EQ(children(1), (std::vector<std::string>{"element:A", "element:ref=A"}));
+    ASSERT_EQ(tagCount(), 1 + static_cast<int32_t>(c.children.size()));
+    EXPECT_EQ(children(1), c.children);
+    EXPECT_EQ(text(tag(1).targetNamespace), c.targetNamespace);
+    EXPECT_EQ(text(tag(2).xmlName), c.firstXmlName);
   }
 }
 
@@ -286,7 +269,7 @@ TEST_F(Walk, TheGrammarOfADoctypeIsNeitherReadNorValidatedAgainst) {
 // failed run, in bounded time.
 TEST_F(Walk, DocumentsThatDoNotParseReportOnceAndAddNoTags) {
   std::string utf16 = "\xFF\xFE";  // text is taken up to its first NUL
-  for (char c : schemaDoc("<xs:element name=\"A\"/>")) {
+  for (char c : schema("<xs:element name=\"A\"/>")) {
     utf16 += c;
     utf16 += '\0';
   }
@@ -314,7 +297,8 @@ TEST_F(Walk, DocumentsThatDoNotParseReportOnceAndAddNoTags) {
     auto start = std::chrono::steady_clock::now();
     int32_t status = 0;
     std::string out = parseCaptured(c.doc, &status);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(linesWith(out, "KOVA9422E").size(), 1u) << out;
     EXPECT_EQ(linesWith(out, c.detail).size(), 1u) << out;
     EXPECT_EQ(linesWith(out, "KOVA9408").size(), 0u);

@@ -53,11 +53,6 @@ int32_t ReaderTest::findTag(int32_t kind, const std::string& name) const {
   return 0;
 }
 
-std::string schemaDoc(const std::string& body, const std::string& schemaAttrs) {
-  return "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"" +
-         (schemaAttrs.empty() ? std::string() : " " + schemaAttrs) + ">" + body + "</xs:schema>";
-}
-
 // The parser library leaks a few bytes of its own whenever a document's
 // DOCTYPE brings in a DTD (seen with a plain parser and handler too); the leak
 // checker of the sanitizer build is told so, and nothing else.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "schema_text.h"
 #include "test_support.h"
 #include "xml_tags.h"
 
@@ -32,5 +33,8 @@ class ReaderTest : public KovaTest {
   int32_t findTag(int32_t kind, const std::string& name) const;
 };
 
-/// A schema document around `body` with xs bound to the XML Schema namespace.
-std::string schemaDoc(const std::string& body, const std::string& schemaAttrs = "");
+/// A namespace and its prefix: a row of the prefix tables of the tests.
+struct NamespacePrefix {
+  const char* nameSpace;
+  const char* prefix;
+};

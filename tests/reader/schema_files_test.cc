@@ -15,6 +15,8 @@
 
 namespace {
 
+using Names = std::vector<std::string>;
+
 class SchemaFiles : public ReaderTest {
  protected:
   void SetUp() override {
@@ -24,121 +26,114 @@ class SchemaFiles : public ReaderTest {
 
   void file(const std::string& name, const std::string& text) { writeFile(dir + name, text); }
 
-  // Parses main.xsd of the folder with FILEPATH set to it, then follows its
-  // includes and imports; returns processIncludes' result.
-  int32_t readMain(bool withFilePath = true) {
-    if (withFilePath) std::snprintf(parms.filePath, sizeof parms.filePath, "%s", dir.c_str());
-    std::string text = readFile(dir + "main.xsd");
+  // Parses main.xsd of the folder (`dir` unless given) with FILEPATH set to
+  // it, then follows its includes and imports; returns processIncludes' result.
+  int32_t readMain(bool withFilePath = true, std::string folder = "") {
+    if (folder.empty()) folder = dir;
+    if (withFilePath) std::snprintf(parms.filePath, sizeof parms.filePath, "%s", folder.c_str());
+    std::string text = readFile(folder + "main.xsd");
     startCapture();
-    int32_t status = parseXMLfile(text.c_str(), 0, (dir + "main.xsd").c_str());
+    int32_t status = parseXMLfile(text.c_str(), 0, (folder + "main.xsd").c_str());
     if (status == 0) status = processIncludes();
     output = stopCapture();
     return status;
   }
 
-  std::vector<std::string> topLevel() const { return children(tag(0).firstChild); }
+  Names topLevel() const { return children(tag(0).firstChild); }
+  size_t count(const std::string& code) const { return linesWith(output, code).size(); }
+  bool has(const char* element) const { return findTag(kTagElement, element) != 0; }
 
   std::string dir;
   std::string output;
 };
 
 TEST_F(SchemaFiles, IncludedComponentsTakeThePlaceOfTheIncludeInDocumentOrder) {
-  file("main.xsd", schemaDoc("<xs:element name=\"M1\"/><xs:include schemaLocation=\"a.xsd\"/>"
-                          "<xs:element name=\"M2\"/>"));
-  file("a.xsd", schemaDoc("<xs:element name=\"A1\"/><xs:include schemaLocation=\"b.xsd\"/>"
-                       "<xs:element name=\"A2\"/>"));
-  file("b.xsd", schemaDoc("<xs:complexType name=\"B1\"/><xs:element name=\"B2\"/>"));
+  file("main.xsd", schema(xsElement("M1") + xsInclude("a.xsd") + xsElement("M2")));
+  file("a.xsd", schema(xsElement("A1") + xsInclude("b.xsd") + xsElement("A2")));
+  file("b.xsd", schema("<xs:complexType name='B1'/>" + xsElement("B2")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_EQ(topLevel(), (std::vector<std::string>{"element:M1", "element:A1", "complexType:B1",
-                                                  "element:B2", "element:A2", "element:M2"}));
+  EXPECT_EQ(topLevel(), (Names{"element:M1", "element:A1", "complexType:B1", "element:B2",
+                               "element:A2", "element:M2"}));
   EXPECT_EQ(children(0).size(), 1u);
   // Components keep the schemaId of their own document's schema tag.
   int32_t b1 = findTag(kTagComplexType, "B1");
   EXPECT_EQ(tag(tag(b1).schemaId).elemType, kTagSchema);
   EXPECT_NE(tag(b1).schemaId, tag(0).firstChild);
-  EXPECT_EQ(linesWith(output, "KOVA9408I").size(), 3u);
-}
-
-TEST_F(SchemaFiles, IncludeAtTheEdgesOfTheChainAndTwiceDuplicatesComponents) {
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"a.xsd\"/><xs:element name=\"M\"/>"
-                          "<xs:include schemaLocation=\"a.xsd\"/>"));
-  file("a.xsd", schemaDoc("<xs:element name=\"A\"/>"));
+  EXPECT_EQ(count("KOVA9408I"), 3u);
+  // At the edges of the chain, and twice: the components come twice.
+  freshRun();
+  file("main.xsd", schema(xsInclude("a2.xsd") + xsElement("M") + xsInclude("a2.xsd")));
+  file("a2.xsd", schema(xsElement("A")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_EQ(topLevel(), (std::vector<std::string>{"element:A", "element:M", "element:A"}));
+  EXPECT_EQ(topLevel(), (Names{"element:A", "element:M", "element:A"}));
 }
 
 TEST_F(SchemaFiles, AnIncludeCycleIsReportedOnceAndNotReadAgain) {
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"a.xsd\"/><xs:element name=\"M\"/>"));
-  file("a.xsd", schemaDoc("<xs:include schemaLocation=\"b.xsd\"/><xs:element name=\"A\"/>"));
-  file("b.xsd", schemaDoc("<xs:include schemaLocation=\"./a.xsd\"/><xs:element name=\"B\"/>"));
+  file("main.xsd", schema(xsInclude("a.xsd") + xsElement("M")));
+  file("a.xsd", schema(xsInclude("b.xsd") + xsElement("A")));
+  file("b.xsd", schema(xsInclude("./a.xsd") + xsElement("B")));
   ASSERT_EQ(readMain(), 0) << output;
-  std::vector<std::string> warnings = linesWith(output, "KOVA9355W");
+  Names warnings = linesWith(output, "KOVA9355W");
   ASSERT_EQ(warnings.size(), 1u) << output;
   EXPECT_NE(warnings[0].find("a.xsd"), std::string::npos);
   EXPECT_EQ(run.errSw, 0);
-  EXPECT_EQ(findTag(kTagElement, "B") != 0, true);
-  std::vector<std::string> top = topLevel();
+  EXPECT_TRUE(has("B"));
+  Names top = topLevel();
   EXPECT_EQ(std::count(top.begin(), top.end(), "element:A"), 1);
 
   freshRun();
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"main.xsd\"/><xs:element name=\"M\"/>"));
+  file("main.xsd", schema(xsInclude("main.xsd") + xsElement("M")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_EQ(linesWith(output, "KOVA9355W").size(), 1u) << output;
-  EXPECT_EQ(linesWith(output, "KOVA9408I").size(), 1u);
+  EXPECT_EQ(count("KOVA9355W"), 1u) << output;
+  EXPECT_EQ(count("KOVA9408I"), 1u);
 }
 
 TEST_F(SchemaFiles, ImportsBecomeTopLevelSchemasAndLoadedNamespacesAreSkipped) {
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:b\" schemaLocation=\"b.xsd\"/>"
-                          "<xs:import namespace=\"urn:main\" schemaLocation=\"missing.xsd\"/>"
-                          "<xs:element name=\"M\"/>"
-                          "<xs:import namespace=\"urn:b\" schemaLocation=\"b2.xsd\"/>",
-                          "targetNamespace=\"urn:main\" xmlns:m=\"urn:main\""));
-  file("b.xsd", schemaDoc("<xs:element name=\"B\"/>", "targetNamespace=\"urn:b\" xmlns:b=\"urn:b\""));
-  file("b2.xsd", schemaDoc("<xs:element name=\"B2\"/>", "targetNamespace=\"urn:b\""));
+  file("main.xsd", schema(xsImport("urn:b", "b.xsd") + xsImport("urn:main", "missing.xsd") +
+                              xsElement("M") + xsImport("urn:b", "b2.xsd"),
+                          "targetNamespace='urn:main' xmlns:m='urn:main'"));
+  file("b.xsd", schema(xsElement("B"), "targetNamespace='urn:b' xmlns:b='urn:b'"));
+  file("b2.xsd", schema(xsElement("B2"), "targetNamespace='urn:b'"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(run.errSw, 0);
-  std::vector<std::string> roots = children(0);
-  ASSERT_EQ(roots.size(), 2u);
+  ASSERT_EQ(children(0).size(), 2u);
   int32_t imported = tag(tag(0).firstChild).nextSibling;
   EXPECT_EQ(text(tag(imported).targetNamespace), "urn:b");
   EXPECT_EQ(tag(tag(imported).parent).elemType, kTagImport);  // keeps its import tag
-  EXPECT_EQ(children(imported), (std::vector<std::string>{"element:B"}));
+  EXPECT_EQ(children(imported), (Names{"element:B"}));
   // The import that was read left the chain; the skipped ones stay.
-  EXPECT_EQ(topLevel(), (std::vector<std::string>{"import:", "element:M", "import:"}));
-  EXPECT_EQ(findTag(kTagElement, "B2"), 0);
+  EXPECT_EQ(topLevel(), (Names{"import:", "element:M", "import:"}));
+  EXPECT_FALSE(has("B2"));
 }
 
 TEST_F(SchemaFiles, ImportsWithoutANamespaceOnEitherSide) {
   // Without namespace into a schema without target namespace: skipped.
-  file("main.xsd", schemaDoc("<xs:import schemaLocation=\"other.xsd\"/><xs:element name=\"M\"/>"));
-  file("other.xsd", schemaDoc("<xs:element name=\"O\"/>"));
+  file("main.xsd", schema(xsImport("", "other.xsd") + xsElement("M")));
+  file("other.xsd", schema(xsElement("O")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_EQ(findTag(kTagElement, "O"), 0);
+  EXPECT_FALSE(has("O"));
   // An imported schema without target namespace takes the import's.
   freshRun();
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:x\" schemaLocation=\"x.xsd\"/>",
-                             "targetNamespace=\"urn:main\""));
-  file("x.xsd", schemaDoc("<xs:simpleType name=\"X\"/>"));
+  file("main.xsd", schema(xsImport("urn:x", "x.xsd"), "targetNamespace='urn:main'"));
+  file("x.xsd", schema("<xs:simpleType name='X'/>"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(text(tag(tag(0).lastChild).targetNamespace), "urn:x");
 }
 
 TEST_F(SchemaFiles, UnopenableLocationsReportThePathTriedLast) {
-  struct Case {
-    const char* body;
-    std::string path;
-  } cases[] = {
-      {"<xs:import namespace=\"urn:n\" schemaLocation=\"gone.xsd\"/>", dir + "gone.xsd"},
-      {"<xs:include schemaLocation=\"nowhere.xsd\"/>", dir + "nowhere.xsd"},
-      {"<xs:include schemaLocation=\"\"/>", dir},
+  const std::pair<std::string, std::string> cases[] = {
+      {xsImport("urn:n", "gone.xsd"), dir + "gone.xsd"},
+      {xsInclude("nowhere.xsd"), dir + "nowhere.xsd"},
+      {xsInclude(""), dir},
   };
-  for (const Case& c : cases) {
+  for (const auto& [body, path] : cases) {
+    SCOPED_TRACE(body);
     freshRun();
-    file("main.xsd", schemaDoc(c.body));
-    EXPECT_EQ(readMain(), messageStatus(9363)) << c.body;
-    std::vector<std::string> lines = linesWith(output, "KOVA9363E");
+    file("main.xsd", schema(body));
+    EXPECT_EQ(readMain(), messageStatus(9363));
+    Names lines = linesWith(output, "KOVA9363E");
     ASSERT_EQ(lines.size(), 1u) << output;
-    EXPECT_NE(lines[0].find("file " + c.path + " for"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find("file " + path + " for"), std::string::npos) << lines[0];
     EXPECT_EQ(run.errSw, 1);
   }
 }
@@ -148,91 +143,81 @@ TEST_F(SchemaFiles, UnopenableLocationsReportThePathTriedLast) {
 // another document loads the namespace; a [FILELOCATION] line may name the
 // namespace itself.
 TEST_F(SchemaFiles, ImportsWithoutALocationToReadWarnOncePerNamespaceNotLoaded) {
-  writeFile(dir + "lib/f.xsd",
-            schemaDoc("<xs:element name=\"F\"/>", "targetNamespace=\"urn:f\" xmlns:f=\"urn:f\""));
+  writeFile(dir + "lib/f.xsd", schema(xsElement("F"), "targetNamespace='urn:f' xmlns:f='urn:f'"));
   createFileLocBlock("urn:f", (dir + "lib/f.xsd").c_str());
-  file("main.xsd",
-       schemaDoc("<xs:import namespace=\"urn:n\"/><xs:import namespace=\"urn:n\"/>"
-                 "<xs:import namespace=\"urn:h\" schemaLocation=\"https://kova.invalid/h.xsd\"/>"
-                 "<xs:import namespace=\"urn:late\"/><xs:import namespace=\"urn:f\"/>"
-                 "<xs:import namespace=\"urn:late\" schemaLocation=\"late.xsd\"/>"));
-  file("late.xsd",
-       schemaDoc("<xs:element name=\"L\"/>", "targetNamespace=\"urn:late\" xmlns:l=\"urn:late\""));
+  file("main.xsd", schema(xsImport("urn:n") + xsImport("urn:n") +
+                          xsImport("urn:h", "https://kova.invalid/h.xsd") + xsImport("urn:late") +
+                          xsImport("urn:f") + xsImport("urn:late", "late.xsd")));
+  file("late.xsd", schema(xsElement("L"), "targetNamespace='urn:late' xmlns:l='urn:late'"));
   ASSERT_EQ(readMain(), 0) << output;
   EXPECT_EQ(run.errSw, 0);
-  std::vector<std::string> warnings = linesWith(output, "KOVA9424W");
+  Names warnings = linesWith(output, "KOVA9424W");
   ASSERT_EQ(warnings.size(), 2u) << output;
   EXPECT_NE(warnings[0].find("urn:n, imported by " + dir + "main.xsd"), std::string::npos);
   EXPECT_NE(warnings[1].find("urn:h,"), std::string::npos);
-  EXPECT_NE(findTag(kTagElement, "F"), 0);
-  EXPECT_NE(findTag(kTagElement, "L"), 0);
+  EXPECT_TRUE(has("F"));
+  EXPECT_TRUE(has("L"));
 }
 
 TEST_F(SchemaFiles, FileLocationsStandInForUnopenableLocationsAndMarkThemUsed) {
   writeFile(dir + "elsewhere/real.xsd",
-            schemaDoc("<xs:element name=\"R\"/>", "targetNamespace=\"urn:r\" xmlns:r=\"urn:r\""));
+            schema(xsElement("R"), "targetNamespace='urn:r' xmlns:r='urn:r'"));
   createFileLocBlock((dir + "logical.xsd").c_str(), (dir + "elsewhere/real.xsd").c_str());
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:r\" schemaLocation=\"logical.xsd\"/>"
-                          "<xs:import namespace=\"urn:other\" schemaLocation=\"logical.xsd\"/>"));
+  file("main.xsd", schema(xsImport("urn:r", "logical.xsd") + xsImport("urn:other", "logical.xsd")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_NE(findTag(kTagElement, "R"), 0);
+  EXPECT_TRUE(has("R"));
   EXPECT_EQ(fileLists.fileLocs[0].flags & 1, 1);
   // The second import names a namespace never loaded, but its location's
   // block is used: it counts as read.
-  EXPECT_EQ(linesWith(output, "KOVA9408I").size(), 2u);
+  EXPECT_EQ(count("KOVA9408I"), 2u);
   EXPECT_EQ(run.errSw, 0);
 
   // A line may give the location as written, without FILEPATH.
   freshRun();
   createFileLocBlock("https://kova.invalid/r.xsd", (dir + "elsewhere/real.xsd").c_str());
-  file("main.xsd",
-       schemaDoc("<xs:import namespace=\"urn:r\" schemaLocation=\"https://kova.invalid/r.xsd\"/>"));
+  file("main.xsd", schema(xsImport("urn:r", "https://kova.invalid/r.xsd")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_NE(findTag(kTagElement, "R"), 0);
+  EXPECT_TRUE(has("R"));
 }
 
 TEST_F(SchemaFiles, FilePrefixIsRemovedWhenThereIsNoFilePath) {
-  file("a.xsd", schemaDoc("<xs:element name=\"A\"/>"));
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"//file:" + dir + "a.xsd\"/>"));
+  file("a.xsd", schema(xsElement("A")));
+  file("main.xsd", schema(xsInclude("//file:" + dir + "a.xsd")));
   ASSERT_EQ(readMain(false), 0) << output;
-  EXPECT_EQ(topLevel(), (std::vector<std::string>{"element:A"}));
+  EXPECT_EQ(topLevel(), (Names{"element:A"}));
 }
 
 TEST_F(SchemaFiles, LocationsFallBackToTheFolderOfTheIncludingDocument) {
   // main imports sub/mod.xsd, which includes its neighbour by bare name.
-  writeFile(dir + "sub/mod.xsd",
-            schemaDoc("<xs:include schemaLocation=\"part.xsd\"/>", "targetNamespace=\"urn:m\""));
-  writeFile(dir + "sub/part.xsd", schemaDoc("<xs:element name=\"FromSub\"/>"));
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:m\" schemaLocation=\"sub/mod.xsd\"/>"));
+  writeFile(dir + "sub/mod.xsd", schema(xsInclude("part.xsd"), "targetNamespace='urn:m'"));
+  writeFile(dir + "sub/part.xsd", schema(xsElement("FromSub")));
+  file("main.xsd", schema(xsImport("urn:m", "sub/mod.xsd")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_NE(findTag(kTagElement, "FromSub"), 0);
-
+  EXPECT_TRUE(has("FromSub"));
   // A file that FILEPATH reaches is preferred to the neighbour.
   freshRun();
-  file("part.xsd", schemaDoc("<xs:element name=\"FromTop\"/>"));
+  file("part.xsd", schema(xsElement("FromTop")));
   ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_NE(findTag(kTagElement, "FromTop"), 0);
-  EXPECT_EQ(findTag(kTagElement, "FromSub"), 0);
+  EXPECT_TRUE(has("FromTop"));
+  EXPECT_FALSE(has("FromSub"));
 }
 
 TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"nothing.xsd\"/>"
-                          "<xs:import namespace=\"urn:e\" schemaLocation=\"empty.xsd\"/>"
-                          "<xs:element name=\"M\"/>"));
-  file("nothing.xsd", "<xs:annotation xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"/>");
-  file("empty.xsd", schemaDoc("", "targetNamespace=\"urn:e\""));
-  int32_t status = readMain();
-  EXPECT_EQ(status, messageStatus(9362)) << output;
-  EXPECT_EQ(linesWith(output, "KOVA9362W").size(), 2u) << output;
+  file("main.xsd",
+       schema(xsInclude("nothing.xsd") + xsImport("urn:e", "empty.xsd") + xsElement("M")));
+  file("nothing.xsd", "<xs:annotation xmlns:xs='http://www.w3.org/2001/XMLSchema'/>");
+  file("empty.xsd", schema("", "targetNamespace='urn:e'"));
+  EXPECT_EQ(readMain(), messageStatus(9362)) << output;
+  EXPECT_EQ(count("KOVA9362W"), 2u) << output;
   EXPECT_EQ(run.errSw, 0);
   EXPECT_EQ(children(0).size(), 1u);
 
   freshRun();
   std::snprintf(parms.msgSetName, sizeof parms.msgSetName, "SET1");
-  file("main.xsd", schemaDoc("<xs:import namespace=\"urn:x\" schemaLocation=\"notschema.xsd\"/>"));
-  file("notschema.xsd", "<element xmlns=\"http://www.w3.org/2001/XMLSchema\" name=\"E\"/>");
+  file("main.xsd", schema(xsImport("urn:x", "notschema.xsd")));
+  file("notschema.xsd", "<element xmlns='http://www.w3.org/2001/XMLSchema' name='E'/>");
   readMain();
-  std::vector<std::string> lines = linesWith(output, "KOVA9353E");
+  Names lines = linesWith(output, "KOVA9353E");
   ASSERT_EQ(lines.size(), 1u) << output;
   EXPECT_NE(lines[0].find("SET1"), std::string::npos);
   EXPECT_EQ(run.returnCode, messageStatus(9353));
@@ -242,50 +227,32 @@ TEST_F(SchemaFiles, EmptyDocumentsAndNonSchemaImportsAreReported) {
 // A redefine reads its document like an include; each redefinition stands
 // before the original it replaces (also one from a document that the
 // redefined one includes), and its reference to its own name now names the
-// original, kept under a name of its own.
+// original, kept under a name of its own.  (The documents: redefine/.)
 TEST_F(SchemaFiles, RedefinitionsReplaceTheirOriginalsAndReferToThem) {
-  file("main.xsd",
-       schemaDoc("<xs:redefine schemaLocation=\"r.xsd\">"
-                 "<xs:complexType name=\"T\"><xs:complexContent><xs:extension base=\"T\">"
-                 "<xs:sequence><xs:element name=\"b\"/></xs:sequence></xs:extension>"
-                 "</xs:complexContent></xs:complexType>"
-                 "<xs:group name=\"G\"><xs:sequence><xs:group ref=\"G\"/></xs:sequence></xs:group>"
-                 "</xs:redefine><xs:element name=\"M\"/><xs:group name=\"G_REDEFINED\"/>"));
-  file("r.xsd",
-       schemaDoc("<xs:element name=\"R\" type=\"T\"/><xs:include schemaLocation=\"r2.xsd\"/>"
-                 "<xs:group name=\"G\"><xs:sequence><xs:element name=\"g\"/>"
-                 "</xs:sequence></xs:group><xs:complexType name=\"T_REDEFINED\"/>"));
-  file("r2.xsd", schemaDoc("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"a\"/>"
-                           "</xs:sequence></xs:complexType>"));
-  ASSERT_EQ(readMain(), 0) << output;
-  EXPECT_EQ(topLevel(),
-            (std::vector<std::string>{"element:R", "complexType:T", "complexType:T_REDEFINED1",
-                                      "group:G", "group:G_REDEFINED1", "complexType:T_REDEFINED",
-                                      "element:M", "group:G_REDEFINED"}));
-  int32_t t = tag(tag(0).firstChild).firstChild;
-  t = tag(t).nextSibling;  // the redefinition of T
+  ASSERT_EQ(readMain(true, KOVA_READER_DATA "/redefine/"), 0) << output;
+  EXPECT_EQ(topLevel(), (Names{"element:R", "complexType:T", "complexType:T_REDEFINED1", "group:G",
+                               "group:G_REDEFINED1", "complexType:T_REDEFINED", "element:M",
+                               "group:G_REDEFINED"}));
+  int32_t t = tag(tag(tag(0).firstChild).firstChild).nextSibling;  // the redefinition of T
   EXPECT_EQ(tag(t).schemaId, tag(0).firstChild);
-  int32_t extension = findTag(kTagExtension, "");
-  EXPECT_EQ(text(tag(extension).base), "T_REDEFINED1");
+  EXPECT_EQ(text(tag(findTag(kTagExtension, "")).base), "T_REDEFINED1");
   int32_t innerRef = tag(tag(findTag(kTagGroup, "G")).firstChild).firstChild;
   EXPECT_EQ(text(tag(innerRef).ref), "G_REDEFINED1");
 
   // A parse error in a read document ends the scan at once.
   freshRun();
-  file("main.xsd", schemaDoc("<xs:include schemaLocation=\"bad.xsd\"/>"
-                             "<xs:include schemaLocation=\"never.xsd\"/>"));
-  file("bad.xsd", "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">");
+  file("main.xsd", schema(xsInclude("bad.xsd") + xsInclude("never.xsd")));
+  file("bad.xsd", "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema'>");
   EXPECT_EQ(readMain(), messageStatus(9422));
-  EXPECT_EQ(linesWith(output, "KOVA9363E").size(), 0u) << output;
+  EXPECT_EQ(count("KOVA9363E"), 0u) << output;
 }
 
 TEST_F(SchemaFiles, FindRootTakesTheFirstGlobalElementNeverALocalOne) {
   // A local declaration of the name comes first in the table; the global one
   // after it is the root.  A name declared only locally is no root at all.
-  ASSERT_EQ(parse(schemaDoc("<xs:complexType name=\"T\"><xs:sequence><xs:element name=\"Root\"/>"
-                         "<xs:element name=\"OnlyLocal\"/>"
-                         "</xs:sequence></xs:complexType><xs:element name=\"Root\"/>"
-                         "<xs:element name=\"Root\"/><xs:group name=\"OnlyGroup\"/>")),
+  ASSERT_EQ(parse(schema("<xs:complexType name='T'><xs:sequence>" + xsElement("Root") +
+                         xsElement("OnlyLocal") + "</xs:sequence></xs:complexType>" +
+                         xsElement("Root") + xsElement("Root") + "<xs:group name='OnlyGroup'/>")),
             0);
   EXPECT_EQ(tag(tag(4).parent).elemType, kTagSequence);
   EXPECT_EQ(findRoot("Root"), 6);
@@ -294,8 +261,8 @@ TEST_F(SchemaFiles, FindRootTakesTheFirstGlobalElementNeverALocalOne) {
     run.errSw = 0;
     startCapture();
     EXPECT_EQ(findRoot(missing), -1) << missing;
-    std::string out = stopCapture();
-    EXPECT_EQ(linesWith(out, "KOVA9357E").size(), 1u) << missing;
+    output = stopCapture();
+    EXPECT_EQ(count("KOVA9357E"), 1u) << missing;
     EXPECT_EQ(run.returnCode, messageStatus(9357));
     EXPECT_EQ(run.errSw, 1);
   }
@@ -321,9 +288,9 @@ TEST_F(SchemaFiles, ReadSchemaFilesReadsEveryEntryAndReturnsTheMainText) {
   std::snprintf(first->next->fileName, sizeof first->next->fileName, "%sgone.xsd", dir.c_str());
   startCapture();
   EXPECT_EQ(readSchemaFiles(first), nullptr);
-  std::string out = stopCapture();
-  std::vector<std::string> lines = linesWith(out, "KOVA9393E");
-  ASSERT_EQ(lines.size(), 2u) << out;
+  output = stopCapture();
+  Names lines = linesWith(output, "KOVA9393E");
+  ASSERT_EQ(lines.size(), 2u) << output;
   EXPECT_NE(lines[0].find("open failed"), std::string::npos);
   EXPECT_NE(lines[1].find("read failed"), std::string::npos);
   EXPECT_EQ(run.errSw, 1);

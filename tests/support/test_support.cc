@@ -15,20 +15,20 @@
 #include "run_driver.h"
 
 namespace {
-std::vector<std::string>& tempDirs() {
-  static std::vector<std::string> dirs;
-  static bool registered = false;
-  if (!registered) {
-    registered = true;
-    std::atexit([] {
-      std::error_code ec;
-      for (const std::string& d : tempDirs()) std::filesystem::remove_all(d, ec);
-    });
+/// The directories makeTempDir() made, removed at the end of the test program.
+struct TempDirs : std::vector<std::string> {
+  ~TempDirs() {
+    std::error_code ec;
+    for (const std::string& d : *this) std::filesystem::remove_all(d, ec);
   }
+};
+TempDirs& tempDirs() {
+  static TempDirs dirs;
   return dirs;
 }
+}  // namespace
 
-std::string shellQuote(const std::string& s) {
+std::string shellWord(const std::string& s) {
   std::string out = "'";
   for (char c : s) {
     if (c == '\'') {
@@ -39,7 +39,6 @@ std::string shellQuote(const std::string& s) {
   }
   return out + "'";
 }
-}  // namespace
 
 std::string corpusDir() { return KOVA_CORPUS_DIR; }
 std::string sourceDir() { return KOVA_SOURCE_DIR; }
@@ -81,15 +80,20 @@ ProgramRun runCommand(const std::string& command) {
   return result;
 }
 
+void expectRun(const ProgramRun& run, int status, const std::string& text) {
+  EXPECT_EQ(run.status, status) << run.output;
+  EXPECT_NE(run.output.find(text), std::string::npos) << "no \"" << text << "\" in\n" << run.output;
+}
+
 ProgramRun runXsdimport(const std::vector<std::string>& args, const std::string& cwd) {
   // Appends one piece at a time: g++ 12 at -O3 warns falsely (-Wrestrict)
   // about chains of operator+ on temporaries.
   std::string command;
   if (!cwd.empty()) {
-    command.append("cd ").append(shellQuote(cwd)).append(" && ");
+    command.append("cd ").append(shellWord(cwd)).append(" && ");
   }
-  command.append(shellQuote(KOVA_XSDIMPORT_PATH));
-  for (const std::string& a : args) command.append(" ").append(shellQuote(a));
+  command.append(shellWord(KOVA_XSDIMPORT_PATH));
+  for (const std::string& a : args) command.append(" ").append(shellWord(a));
   command.append(" </dev/null");
   return runCommand(command);
 }
@@ -125,8 +129,6 @@ std::vector<std::string> linesWith(const std::string& text, const std::string& n
   }
   return out;
 }
-
-std::string shellWord(const std::string& s) { return shellQuote(s); }
 
 std::string corpusParameterFile(const std::string& dir, const std::string& corpusFile,
                                 const std::string& root, const std::string& db,

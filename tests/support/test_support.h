@@ -26,6 +26,8 @@ struct ProgramRun {
 ProgramRun runXsdimport(const std::vector<std::string>& args, const std::string& cwd = "");
 /// Runs any command line through the shell, capturing its output.
 ProgramRun runCommand(const std::string& command);
+/// Expects `run` to have ended with `status` after printing `text`.
+void expectRun(const ProgramRun& run, int status, const std::string& text);
 
 /// Base fixture: every process-wide structure is reset before each test, and
 /// standard output can be captured.

@@ -70,7 +70,7 @@ void writeSet(const SetCopy& c, const std::string& name) {
   putText(key, QEL_OFF_PROJECT_NAME, name, QEL_NAME_SIZE);
   put<int16_t>(key, QEL_OFF_PROJECT_KEY_WORD, 1);
   uint32_t set = 0;
-  if (QELFindProject(&set, key.data() + QEL_OFF_PROJECT_NAME, 1) == 0)
+  if (QELFindProject(&set, key.data() + QEL_OFF_PROJECT_NAME, QEL_OPEN_WRITE) == QEL_STATUS_OK)
     throw std::runtime_error("message set " + name + " already exists in the destination");
   check(QELCreateProject(&set, key.data()), "QELCreateProject");
   try {
@@ -85,10 +85,12 @@ void writeSet(const SetCopy& c, const std::string& name) {
       uint32_t plugin = 0, member = 0;
       check(QELFindDefinition(0, QEL_CLASS_PLUGIN, &plugin, p.plugin.c_str()), "QELFindDefinition");
       std::vector<char> rec(QEL_PLUGIN_MEMBER_SIZE, 0);
-      check(QELGetDefaultMemberDetails2(set, plugin, -1, rec.data(), QEL_PLUGIN_MEMBER_SIZE),
+      check(QELGetDefaultMemberDetails2(set, plugin, QEL_POSITION_APPEND, rec.data(),
+                                        QEL_PLUGIN_MEMBER_SIZE),
             "QELGetDefaultMemberDetails2");
       putText(rec, QEL_OFF_MEMBER_NAME, p.member, QEL_NAME_SIZE);
-      check(QELInsertMember2(set, plugin, -1, rec.data(), &member), "QELInsertMember2");
+      check(QELInsertMember2(set, plugin, QEL_POSITION_APPEND, rec.data(), &member),
+            "QELInsertMember2");
       pluginMember[{p.plugin, p.member}] = member;
     }
     auto setAttributes = [&](uint32_t parent, uint32_t target,
@@ -156,7 +158,7 @@ void writeSet(const SetCopy& c, const std::string& name) {
           bool typeMember = defClass == QEL_CLASS_TYPE;
           int size = typeMember ? QEL_TYPE_MEMBER_SIZE : QEL_VALUE_MEMBER_SIZE;
           std::vector<char> rec(static_cast<size_t>(size), 0);
-          check(QELGetDefaultMemberDetails2(parent, child, -1, rec.data(), size),
+          check(QELGetDefaultMemberDetails2(parent, child, QEL_POSITION_APPEND, rec.data(), size),
                 "QELGetDefaultMemberDetails2");
           if (typeMember) {
             put<int16_t>(rec, QEL_OFF_MEMBER_REPEAT, m.repeat);
@@ -167,7 +169,8 @@ void writeSet(const SetCopy& c, const std::string& name) {
           } else {
             put<int32_t>(rec, QEL_OFF_MEMBER_ROLE, m.role);
           }
-          check(QELInsertMember2(parent, child, -1, rec.data(), &member), "QELInsertMember2");
+          check(QELInsertMember2(parent, child, QEL_POSITION_APPEND, rec.data(), &member),
+                "QELInsertMember2");
           if (typeMember) setAttributes(parent, member, c.attributes.at(m.handle));
         }
       }
