@@ -109,9 +109,7 @@ TEST_P(Import, SecondRunReusesWhatTheMessageSetHolds) {
   EXPECT_EQ(party["members"], named(before["types"], "PartyType")["members"]);
 
   // The same root a second time is refused, and nothing changes.
-  ProgramRun again = import("Order");
-  EXPECT_EQ(again.status, exitStatus(-50)) << again.output;
-  EXPECT_NE(again.output.find("KOVA9400E"), std::string::npos);
+  expectRun(import("Order"), exitStatus(-50), "KOVA9400E");
   EXPECT_EQ(exportSet(), s);
 }
 
@@ -247,9 +245,7 @@ TEST_P(Import, RefusedMessageSetsAreLeftAsTheyWere) {
     SCOPED_TRACE(c.verb);
     ASSERT_EQ(tool(c.verb, c.arguments).status, 0);
     json before = exportSet();
-    ProgramRun r = import("Invoice");
-    EXPECT_EQ(r.status, exitStatus(c.status)) << r.output;
-    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    expectRun(import("Invoice"), exitStatus(c.status), c.message);
     EXPECT_EQ(exportSet(), before);
     if (c.undo != nullptr) {
       ASSERT_EQ(tool(c.undo, c.undoArguments).status, 0);
@@ -259,29 +255,24 @@ TEST_P(Import, RefusedMessageSetsAreLeftAsTheyWere) {
 
 TEST_P(Import, FailingRunsCommitNothing) {
   // A report-only run into a new message set: the set is never committed.
-  ProgramRun first = import("Order", "", {"-r"});
-  EXPECT_EQ(first.status, exitStatus(-2)) << first.output;
+  expectRun(import("Order", "", {"-r"}), exitStatus(-2), "KOVA9352I");
   EXPECT_TRUE(exportSet().is_null());
 
   ASSERT_EQ(import("Order").status, 0);
   json before = exportSet();
   // An identifier the repository refuses (a quote in an element suffix).
-  ProgramRun refused = import("Invoice", "ELEMSUFFIX=_x'y\n");
-  EXPECT_EQ(refused.status, exitStatus(-62)) << refused.output;
-  EXPECT_NE(refused.output.find("KOVA9412E"), std::string::npos);
+  expectRun(import("Invoice", "ELEMSUFFIX=_x'y\n"), exitStatus(-62), "KOVA9412E");
   EXPECT_EQ(exportSet(), before);
 
   // A message-set file that cannot be opened.
-  ProgramRun noFile = import("Invoice", "", {"-o", dir_ + "/missing/dir/sets.txt"});
-  EXPECT_EQ(noFile.status, exitStatus(-49)) << noFile.output;
-  EXPECT_NE(noFile.output.find("KOVA9399E"), std::string::npos);
+  expectRun(import("Invoice", "", {"-o", dir_ + "/missing/dir/sets.txt"}), exitStatus(-49),
+            "KOVA9399E");
   EXPECT_EQ(exportSet(), before);
 
   // A report-only run writes everything, commits nothing and writes no file.
   std::string setsFile = dir_ + "/sets.txt";
   ProgramRun reportOnly = import("Invoice", "", {"-r", "-o", setsFile});
-  EXPECT_EQ(reportOnly.status, exitStatus(-2)) << reportOnly.output;
-  EXPECT_NE(reportOnly.output.find("KOVA9352I"), std::string::npos);
+  expectRun(reportOnly, exitStatus(-2), "KOVA9352I");
   EXPECT_GT(total(reportOnly.output, "M_ELEMENT"), 0);
   EXPECT_EQ(exportSet(), before);
   EXPECT_FALSE(std::filesystem::exists(setsFile));
