@@ -29,8 +29,7 @@ class WriterTest : public KovaTest {
  protected:
   void SetUp() override {
     KovaTest::SetUp();
-    repo.reset();
-    db_ = makeTempDir() + "/repository.kovadb";
+    freshRepository();
     modelTables.allocate(16, 16, 16, 16);
     std::strcpy(parms.msgSetName, "MS");
   }
@@ -38,6 +37,12 @@ class WriterTest : public KovaTest {
     repo.reset();
     QELCloseRepository();  // whatever a test left open itself
     KovaTest::TearDown();
+  }
+
+  /// Disconnects the writer and names a new repository file.
+  void freshRepository() {
+    repo.reset();
+    db_ = makeTempDir() + "/repository.kovadb";
   }
 
   /// Creates message set MS in the repository file, with its plug-in members
@@ -116,7 +121,27 @@ class WriterTest : public KovaTest {
     return 0;
   }
 
+  /// What `body` prints.
+  template <typename Body>
+  std::string captured(Body body) {
+    startCapture();
+    body();
+    return stopCapture();
+  }
+
+  // ---- writes through the writer, with identifiers into id ----
+  uint32_t stringType() { return getSimpleTypeHandle("STRING"); }
+  /// A sequence of ordinary content without a base.
+  uint32_t complexType(const char* name) {
+    return createType(name, 0, kCompSequence, kContentOrdinary, &id);
+  }
+  /// An element of `type` (STRING when 0) whose identifier is its name.
+  uint32_t element(const char* name, uint32_t type = 0) {
+    return createElement(name, name, type ? type : stringType(), &id);
+  }
+
   std::string db_;
+  int32_t id = 0;
 
  public:
   // ---- readers of the repository ----
@@ -126,6 +151,7 @@ class WriterTest : public KovaTest {
     EXPECT_EQ(QELGetDetails(handle, nullptr, d.data(), static_cast<int32_t>(d.size())), 0);
     return d;
   }
+  static int32_t detail(uint32_t h, int32_t offset) { return getInt32(details(h).data(), offset); }
   static std::string nameOf(uint32_t h) {
     return getText(details(h).data(), QEL_OFF_NAME, QEL_NAME_SIZE);
   }
@@ -133,7 +159,7 @@ class WriterTest : public KovaTest {
     return getText(details(h).data(), QEL_OFF_SECOND_NAME, QEL_NAME_SIZE);
   }
   static uint32_t typeOf(uint32_t h) {
-    return static_cast<uint32_t>(getInt32(details(h).data(), QEL_OFF_TYPE_HANDLE));
+    return static_cast<uint32_t>(detail(h, QEL_OFF_TYPE_HANDLE));
   }
   static std::string valueTextOf(uint32_t h) {
     return getText(details(h).data(), QEL_OFF_VALUE_TEXT, QEL_VALUE_TEXT_SIZE);
@@ -169,6 +195,10 @@ class WriterTest : public KovaTest {
   static uint32_t childOf(uint32_t parent, uint32_t member) {
     return static_cast<uint32_t>(
         getInt32(memberRecord(parent, member).data(), QEL_OFF_MEMBER_CHILD));
+  }
+  /// The role of the first member of `parent` holding `child`.
+  static int32_t roleOf(uint32_t parent, uint32_t child) {
+    return getInt32(memberRecord(parent, memberFor(parent, child)).data(), QEL_OFF_MEMBER_ROLE);
   }
   /// The first member of `parent` holding `child`, 0 when none.
   static uint32_t memberFor(uint32_t parent, uint32_t child) {
@@ -210,14 +240,22 @@ class WriterTest : public KovaTest {
     EXPECT_EQ(create(set, &h, d), 0) << name;
     return h;
   }
+  /// Appends `child` to `parent` directly, with `role` when it is not 0.
+  static void link(uint32_t parent, uint32_t child, int32_t role = 0) {
+    unsigned char record[QEL_TYPE_MEMBER_SIZE] = {};
+    uint32_t member = 0;
+    EXPECT_EQ(
+        QELGetDefaultMemberDetails2(parent, child, QEL_POSITION_APPEND, record, sizeof record), 0);
+    if (role != 0) putInt32(record, QEL_OFF_MEMBER_ROLE, role);
+    EXPECT_EQ(QELInsertMember2(parent, child, QEL_POSITION_APPEND, record, &member), 0);
+  }
 
   // ---- model builders ----
-  static int32_t addType(const char* name, uint8_t flag = 0, int32_t baseType = 0) {
+  static int32_t addType(const char* name, uint8_t flag = 0) {
     int32_t t = modelTables.types.add();
     TypeEntry& row = modelTables.types[t];
     row.name = insertName(name);
     row.flag = flag;
-    row.baseType = baseType;
     row.composition = kCompSequence;
     row.typeContent = kContentOrdinary;
     return t;
@@ -233,34 +271,31 @@ class WriterTest : public KovaTest {
     row.xmlName = xmlName ? insertName(xmlName) : 0;
     return e;
   }
-  static int32_t addAttribute(const char* name, const char* ident, int32_t typeId,
-                              int8_t dataType) {
+  static int32_t addAttribute(const char* name, int32_t typeId, int8_t dataType) {
     int32_t a = modelTables.attributes.add();
     AttrEntry& row = modelTables.attributes[a];
-    row.name = insertName(name);
-    row.ident = insertName(ident);
+    row.name = row.ident = insertName(name);
     row.typeId = typeId;
     row.dataType = dataType;
     return a;
   }
   /// Appends a member entry to type t's element chain (kMemberElement or
   /// kMemberSubType) or attribute chain (kMemberAttribute).
-  static int32_t addMember(int32_t t, uint8_t kind, int32_t id, int32_t minOcc = 1,
-                           int32_t maxOcc = 1) {
+  static void addMember(int32_t t, uint8_t kind, int32_t id, int32_t minOcc = 1,
+                        int32_t maxOcc = 1) {
     int32_t m = modelTables.typeEntries.add();
     TypeEntryEntry& entry = modelTables.typeEntries[m];
     entry.flag = kind;
     entry.mainTypeId = t;
     entry.minOccurs = minOcc;
     entry.maxOccurs = maxOcc;
-    if (kind == kMemberElement) entry.elemId = id;
-    if (kind == kMemberAttribute) entry.attrId = id;
-    if (kind == kMemberSubType) entry.subTypeId = id;
+    (kind == kMemberElement     ? entry.elemId
+     : kind == kMemberAttribute ? entry.attrId
+                                : entry.subTypeId) = id;
     bool attribute = kind == kMemberAttribute;
-    int32_t& first =
-        attribute ? modelTables.types[t].firstAttribute : modelTables.types[t].firstElement;
-    int32_t& last =
-        attribute ? modelTables.types[t].lastAttribute : modelTables.types[t].lastElement;
+    TypeEntry& type = modelTables.types[t];
+    int32_t& first = attribute ? type.firstAttribute : type.firstElement;
+    int32_t& last = attribute ? type.lastAttribute : type.lastElement;
     if (first == 0) {
       first = m;
     } else {
@@ -268,7 +303,6 @@ class WriterTest : public KovaTest {
       modelTables.typeEntries[m].prev = last;
     }
     last = m;
-    return m;
   }
   static int32_t addValue(const char* name, const char* value, int16_t role, int32_t elemId,
                           int32_t attrId = 0) {
