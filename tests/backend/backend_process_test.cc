@@ -86,27 +86,6 @@ int createElements(uint32_t set, const std::string& prefix, int count) {
   return 0;
 }
 
-TEST_P(BackendTest, WriterKilledHalfwayLeavesTheCommittedState) {
-  uint32_t set = createSet("Survivor");
-  newType(set, "Before");
-  commit(set);
-  ASSERT_EQ(QELCloseRepository(), 0);
-  ChildWriter child([&](int) {
-    int st = openForWriting(db_, set);
-    return st != 0 ? st : createElements(set, "Lost", 20000);
-  });
-  ASSERT_EQ(child.waitReady(), 0);
-  child.kill();
-
-  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
-  EXPECT_TRUE(walkNames(set, QEL_CLASS_ELEMENT).empty());
-  found(set, QEL_CLASS_TYPE, "Before");
-  // And the file takes new work at once: the dead writer holds no lock.
-  ASSERT_EQ(QELOpenProject(set, 1), 0);
-  newType(set, "After");
-  commit(set);
-}
-
 TEST_P(BackendTest, WriterKilledWhileFillingANewFileLeavesNoSet) {
   if (GetParam() == Store::kServer) GTEST_SKIP() << "a file's own set-up";
   // A new file is set up and filled in one transaction: killed before its

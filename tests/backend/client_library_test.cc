@@ -55,13 +55,4 @@ TEST(ClientLibrary, RepositoryFilesNeedNoLibpq) {
   }
 }
 
-TEST(ClientLibrary, ServerRepositoryLoadsLibpqWhenOpened) {
-  if (!serverTestUrl()) GTEST_SKIP() << "KOVA_TEST_PG_URL is not set";
-  std::string schema;
-  std::string url = serverTestRepository(&schema);
-  EXPECT_EQ(runTool("", "init " + shellWord(url)).status, 0);
-  expectRun(runTool("", "list " + shellWord(url)), 0, "MESSAGE SET");
-  dropServerTestSchema(schema);
-}
-
 }  // namespace

@@ -157,40 +157,6 @@ TEST_P(KovaRepoTool, ShowExpandsEachTypeOnceAndRefersBackLater) {
             "    element AddressType^street [1..1] type STRING\n");
 }
 
-TEST_P(KovaRepoTool, ShowOfTypesSharedAtEveryLevelStaysSmall) {
-  // Each of 40 nested types holds two elements of the next one: the full
-  // tree would have 2^40 lines, the printed one has two per type.
-  const int depth = 40;
-  uint32_t set = createSet("Nested");
-  std::vector<uint32_t> types(depth + 1);
-  for (int i = 0; i <= depth; ++i) types[i] = newType(set, "Level" + std::to_string(i));
-  for (int i = 0; i < depth; ++i)
-    for (const char* side : {"a", "b"})
-      newMember(types[i], newElement(set, "Level" + std::to_string(i) + "^" + side, types[i + 1]));
-  newMember(types[depth], newElement(set, "Leaf", simpleType(set, "STRING")));
-  newMessage(set, "Top", types[0]);
-  commit(set);
-  ASSERT_EQ(QELCloseRepository(), 0);
-
-  ProgramRun run = repo("show", "Nested Top | head -c 100000");
-  ASSERT_EQ(run.status, 0);
-  std::vector<std::string> lines = linesWith(run.output, "");
-  ASSERT_EQ(lines.size(), static_cast<size_t>(2 * depth + 2)) << run.output.substr(0, 2000);
-  // Down the first elements to the leaf, then back up the second ones, each
-  // referring to the level expanded just above it.
-  for (int i = 0; i < depth; ++i) {
-    std::string level = "Level" + std::to_string(i), next = "Level" + std::to_string(i + 1);
-    std::string indent(static_cast<size_t>(2 * (i + 1)), ' ');
-    EXPECT_EQ(lines[static_cast<size_t>(1 + i)],
-              indent + "element " + level + "^a [1..1] type " + next);
-    EXPECT_EQ(lines[static_cast<size_t>(2 * depth + 1 - i)],
-              indent + "element " + level + "^b [1..1] type " + next + " (type " + next +
-                  ", shown above)");
-  }
-  EXPECT_EQ(lines[static_cast<size_t>(depth + 1)],
-            std::string(2 * (depth + 1), ' ') + "element Leaf [1..1] type STRING");
-}
-
 TEST_P(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   writeOrders();
   ASSERT_EQ(repo("lock").status, 0);

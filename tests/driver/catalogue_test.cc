@@ -105,14 +105,3 @@ TEST_F(Catalogue, ErrorsSetErrSwAndWarningsDoNot) {
   EXPECT_EQ(linesWith(out, "KOVA9384W").size(), 1u);
 }
 
-TEST_F(Catalogue, MissingCatalogueStillShowsNumberAndEveryInsert) {
-  loadCatalogue("");
-  NlsMessage m(9395);
-  m.addInsert("database name");
-  m.addInsert("n");
-  std::string text = m.text();
-  EXPECT_EQ(text.rfind("KOVA9395E ", 0), 0u);
-  EXPECT_NE(text.find("9395"), std::string::npos);
-  EXPECT_NE(text.find("database name"), std::string::npos);
-  EXPECT_NE(text.find("; n"), std::string::npos) << text;
-}

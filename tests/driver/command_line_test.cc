@@ -102,27 +102,6 @@ TEST_F(CommandLineScan, FirstErrorEndsTheScan) {
   EXPECT_EQ(linesWith(output_, "KOVA9396E").size(), 1u);
 }
 
-TEST_F(CommandLineScan, UsageCases) {
-  const struct {
-    std::vector<std::string> args;
-    bool usage;
-  } cases[] = {{{}, true},
-               {{"?"}, true},
-               {{"-?"}, true},
-               {{"-n", "DB"}, true},
-               {{"-f", ""}, true},
-               {{"-f", "run.parms"}, false},
-               {{"-frun.parms"}, false}};
-  for (const auto& c : cases) {
-    Args a(c.args);
-    CommandLine cl;
-    startCapture();
-    scanCommandLine(a.argc(), a.argv(), cl);
-    stopCapture();
-    EXPECT_EQ(usageRequested(a.argc(), a.argv(), cl), c.usage) << c.args.size();
-  }
-}
-
 TEST_F(CommandLineScan, PathGetsItsSlashAndOverridesWin) {
   Args a({"-l", "/schemas", "-nDB1", "-u", "me", "-p", "pw", "-s", "SET9", "-x", "TAB", "-o", "sets.txt",
           "-v", "-r", "-c", "-d", "-t", "-f", "x"});

@@ -386,62 +386,15 @@ TEST_F(ParameterFile, FilesThatCannotBeOpenedStopWithTheirName) {
 // ---------------------------------------------------------------------------
 // String utilities
 
-TEST(StringUtilities, TrimUpperReplaceAndTokens) {
-  char a[] = "value \t\r";
-  trimTrailingBlanks(a);
-  EXPECT_STREQ(a, "value");
-  char b[] = "mixed Case-1";
-  upperCase(b);
-  EXPECT_STREQ(b, "MIXED CASE-1");
+// Trimming, upper-casing, skipping blanks and stripping quotes are seen
+// through the parameter files above; what they do not reach is here.
+TEST(StringUtilities, ReplaceAndTokens) {
   char c[] = "a:b:c";
   replaceChar(c, ':', '^');
   EXPECT_STREQ(c, "a^b^c");
-  char d[] = "  \tword rest";
-  char* start = skipBlanks(d);
-  EXPECT_STREQ(start, "word rest");
-  EXPECT_STREQ(endOfToken(start), " rest");
-  EXPECT_EQ(endOfToken(d), d) << "a string starting with a blank is returned unchanged";
-  char e[] = "   ";
-  EXPECT_EQ(*skipBlanks(e), '\0');
-}
-
-TEST(StringUtilities, StripQuotes) {
-  const struct {
-    const char* text;
-    bool closed;
-    const char* stripped;
-  } cases[] = {{"'one two' three", true, "one two"},
-               {"plain", true, "plain"},
-               {"\"mixed'", false, "mixed'"},
-               {"\"\"", true, ""}};
-  for (const auto& c : cases) {
-    std::string text = c.text;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(stripQuotes(text.data()), c.closed) << c.text;
-    EXPECT_EQ(
-        testing::internal::GetCapturedStdout(),
-        c.closed ? "" : "***** missing trailing quote for value " + std::string(c.text) + "\n");
-    EXPECT_STREQ(text.c_str(), c.stripped);
-  }
-}
-
-// ---------------------------------------------------------------------------
-// The shipped example
-
-TEST_F(ParameterFile, ShippedExampleReadsCleanlyFromTheTopDirectory) {
-  std::filesystem::path before = std::filesystem::current_path();
-  std::filesystem::current_path(sourceDir());
-  int32_t status = readPath("examples/purchase-order/purchase-order.parms");
-  std::filesystem::current_path(before);
-  EXPECT_EQ(status, 0) << output_;
-  EXPECT_EQ(run.errSw, 0);
-  EXPECT_STREQ(parms.rootElement, "purchaseOrder");
-  EXPECT_STREQ(parms.msgSetName, "PurchaseOrders");
-  EXPECT_STREQ(fileLists.files->fileName, "examples/purchase-order/purchase-order.xsd");
-  EXPECT_GT(fileLists.files->length, 0);
-  EXPECT_EQ(fileLists.files->next, nullptr);
-  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:kova:example:purchase-order"))), "po");
-  EXPECT_STREQ(nameAt(findPrefixBlock(insertName("urn:kova:example:address"))), "addr");
+  char d[] = "word rest", blank[] = " word";
+  EXPECT_STREQ(endOfToken(d), " rest");
+  EXPECT_EQ(endOfToken(blank), blank) << "a string starting with a blank is returned unchanged";
 }
 
 // What may be printed of a parameter's value: never a password, whether
