@@ -160,18 +160,6 @@ TEST_P(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
   EXPECT_EQ(findSet("Unfinished", &h), -4);
 }
 
-TEST_P(BackendTest, NewFileIsKeptWhenClosedAndLeftEmptyWhenTheProcessEnds) {
-  if (GetParam() == Store::kServer) GTEST_SKIP() << "a file's own set-up";
-  ASSERT_EQ(QELCloseRepository(), 0);
-  std::string closed = dir_ + "/closed.db", ended = dir_ + "/ended.db";
-  ASSERT_EQ(QELOpenRepository(closed.c_str(), "", ""), 0);
-  ASSERT_EQ(QELCloseRepository(), 0);
-  ASSERT_EQ(inChild([&] { return QELOpenRepository(ended.c_str(), "", "") == 0 ? 0 : 1; }), 0);
-  ASSERT_EQ(QELOpenRepository2(closed.c_str(), "", "", QEL_OPEN_READ), 0);
-  EXPECT_EQ(walkNames(0, QEL_CLASS_PLUGIN).size(), 6u);
-  EXPECT_EQ(QELOpenRepository2(ended.c_str(), "", "", QEL_OPEN_READ), QEL_STATUS_BAD_DATABASE);
-}
-
 TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {
   uint32_t set = committedSet("Shared");
   ChildWriter child([&](int) { return openForWriting(db_, set); });

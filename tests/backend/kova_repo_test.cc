@@ -164,14 +164,7 @@ TEST_P(KovaRepoTool, FlagsLockCountLayersAndDeletionReachTheLibrary) {
   ASSERT_EQ(repo("in-use", "Orders 3").status, 0);
   // A locked set takes no new layer; the tool says why.
   expectRun(repo("add-layer", "Orders cwf CWF1"), 1, "-55");
-
-  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
-  uint32_t set = 0;
-  ASSERT_EQ(findSet("Orders", &set), 0);
-  EXPECT_NE(QELIsLocked(set), 0);
-  EXPECT_NE(QELIsFinalised(set), 0);
-  ASSERT_EQ(QELCloseRepository(), 0);
-
+  // What the library answers for the flags, as list shows it.
   expectRun(repo("list", ""), 0, "yes       yes            3        1        3      9      1");
 
   ASSERT_EQ(repo("unlock").status, 0);

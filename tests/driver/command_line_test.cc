@@ -78,12 +78,15 @@ TEST_F(CommandLineScan, EveryValueOption) {
   }
 }
 
+// An unknown letter is refused, and that first error ends the scan.
 TEST_F(CommandLineScan, UnknownLettersAreRefused) {
   for (const char* arg : {"-q", "-Z", "-", "-1", "-?x"}) {
     SCOPED_TRACE(arg);
     resetProcessState();
-    EXPECT_EQ(scan({arg}), -46);
+    EXPECT_EQ(scan({arg, "-f", "run.parms", "-w"}), -46);
     EXPECT_TRUE(saw(shown(9396, {arg}))) << output_;
+    EXPECT_EQ(linesWith(output_, "KOVA9396E").size(), 1u);
+    EXPECT_FALSE(cl_.parmFile.given);
   }
 }
 
@@ -94,12 +97,6 @@ TEST_F(CommandLineScan, SwitchesInEitherCaseAndSkippedArguments) {
   EXPECT_TRUE(cl_.resetMsgSet);
   EXPECT_TRUE(cl_.trace);
   EXPECT_TRUE(cl_.showSchema);
-}
-
-TEST_F(CommandLineScan, FirstErrorEndsTheScan) {
-  EXPECT_EQ(scan({"-q", "-f", "run.parms", "-w"}), -46);
-  EXPECT_FALSE(cl_.parmFile.given);
-  EXPECT_EQ(linesWith(output_, "KOVA9396E").size(), 1u);
 }
 
 TEST_F(CommandLineScan, PathGetsItsSlashAndOverridesWin) {
