@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "backend_test_support.h"
 

@@ -91,17 +91,14 @@ TEST_F(Catalogue, IntegerInsertIsSignExtended) {
   EXPECT_EQ(m.text().find("4294967295"), std::string::npos);
 }
 
+// Reporting a warning leaves the error switch alone in the parameter file
+// tests (9384, 9388, 9392); a message reset as an error sets it.
 TEST_F(Catalogue, ErrorsSetErrSwAndWarningsDoNot) {
-  startCapture();
-  reportInfo(9384, {textInsert("a.xsd")});
-  EXPECT_EQ(::run.errSw, 0);
   NlsMessage m(9384);
   m.resetMessage(9351, false);
   EXPECT_EQ(::run.errSw, 0);
   m.resetMessage(9393, true);
   EXPECT_EQ(::run.errSw, 1);
   EXPECT_EQ(m.number(), 9393);
-  std::string out = stopCapture();
-  EXPECT_EQ(linesWith(out, "KOVA9384W").size(), 1u);
 }
 

@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
