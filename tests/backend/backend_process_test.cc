@@ -49,17 +49,6 @@ class ChildWriter {
   int readFd_ = -1;
 };
 
-/// The exit status of a child process that runs `body` and ends without
-/// closing anything, or -1 when it did not exit.
-template <typename F>
-int inChild(F body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 /// Connects to `db` and opens message set `set` for writing; 0 when both worked.
 int openForWriting(const std::string& db, uint32_t set) {
   if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
@@ -147,17 +136,6 @@ TEST_P(BackendTest, WriterKilledWhileCommittingLeavesAllOrNothing) {
     EXPECT_GT(dropped, 0);
   }
   EXPECT_GT(committed, 0);
-}
-
-TEST_P(BackendTest, ProcessEndingWithoutClosingCommitsNothing) {
-  ASSERT_EQ(QELCloseRepository(), 0);
-  uint32_t h = 0;
-  ASSERT_EQ(inChild([&] {
-              return QELOpenRepository(db_.c_str(), "", "") != 0 ? 1 : newSet("Unfinished", &h);
-            }),
-            0);
-  ASSERT_EQ(QELOpenRepository(db_.c_str(), "", ""), 0);
-  EXPECT_EQ(findSet("Unfinished", &h), -4);
 }
 
 TEST_P(BackendTest, SecondWriterWaitsThenIsRefused) {

@@ -96,14 +96,15 @@ TEST_F(ParameterFile, EveryStringKeyStoresWarnsWhenGivenTwiceAndCutsOverlongValu
   }
 }
 
-/// What was stored for `key`: a string key's field, or FILELIST for the
-/// length of the first schema file.
+/// What was stored for `key`: a string key's field, another key's value, or
+/// FILELIST for the length of the first schema file.
 std::string storedValue(const std::string& key) {
   for (const StringKey& k : kStringKeys)
     if (key == k.key) return k.field();
   if (key == "SCHEMA") return parms.dbSchema;
   if (key == "FILEPATH") return parms.filePath;
   if (key == "PARSER") return std::to_string(parms.parser);
+  if (key == "DEFNAMESPACE") return nameAt(parms.defNameSpace);
   if (key == "FILELIST") return std::to_string(fileLists.files->length);
   ADD_FAILURE() << "no field for " << key;
   return "";
@@ -151,6 +152,8 @@ TEST_F(ParameterFile, EachFileReadsAsExpected) {
       // Comments, blank lines and unknown headings are passed over.
       {"; one\n# two\n* three\n\n   \n[SOMETHING]\nplain words\n# " + std::string(5000, '=') +
        "\nMESSAGESET=S\r\n", 0, 0, "", "MESSAGESET=S"},
+      // The default namespace is a name of the name table.
+      {"DEFNAMESPACE=urn:example:po\n", 0, 0, "", "DEFNAMESPACE=urn:example:po"},
       // The xsi prefix has a default only when a location is given.
       {"MESSAGESET=S\n", 0, 0, "", "XSIPREFIX="},
       {"NONAMESPACELOC=po.xsd\n", 0, 0, "", "XSIPREFIX=xsi"},
@@ -201,12 +204,6 @@ TEST_F(ParameterFile, FilePathOf511CharactersStillGetsItsSlash) {
   output_ = stopCapture();
   EXPECT_TRUE(saw(shown(9385, {"File Path"})));
   EXPECT_EQ(std::strlen(parms.filePath), 512u);
-}
-
-TEST_F(ParameterFile, DefaultNamespaceIsKeptInTheNameTable) {
-  EXPECT_EQ(read("DEFNAMESPACE=urn:example:po\n"), 0);
-  EXPECT_STREQ(nameAt(parms.defNameSpace), "urn:example:po");
-  EXPECT_EQ(insertName("urn:example:po"), parms.defNameSpace);
 }
 
 struct SwitchKey {
