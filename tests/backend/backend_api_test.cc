@@ -138,10 +138,9 @@ TEST_P(BackendTest, CloseWithoutCommitDropsEverythingSinceOpening) {
   EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_TYPE, &h, "Committed"), 0);
   EXPECT_EQ(pluginMember(set, QEL_PLUGIN_CWF), 0u);
 
-  // A set created and not committed is gone too, and so when the process
-  // disconnects without closing it.
-  ASSERT_EQ(QELCloseProject(createSet("NeverCommitted"), 0), 0);
-  EXPECT_EQ(findSet("NeverCommitted", &h), -4);
+  // A set created and not committed is gone too when the process
+  // disconnects without closing it (closed without a commit, by
+  // Import.FailingRunsCommitNothing's report-only run into a new set).
   createSet("Abandoned");
   reconnect();
   EXPECT_EQ(findSet("Abandoned", &h), -4);
