@@ -64,7 +64,6 @@ class Catalogue : public KovaTest {};
 // Every message has a catalogue text using each of its inserts once, and is
 // printed after its prefix, number and severity with every insert in place.
 TEST_F(Catalogue, EveryMessageHasItsTextInsertsAndSeverity) {
-  ASSERT_FALSE(cataloguePath().empty());
   for (const MessageShape& m : kMessages) {
     SCOPED_TRACE(m.number);
     std::string raw = rawText(m.number);

@@ -123,7 +123,6 @@ TEST_F(Program, EarlyEndsReachTheShellWithTheirStatus) {
       {{"-f", "absent.parms", "--help"}, 0, {banner, usage}, {reading}},
       {{"--version"}, 0, {banner}, {usage, reading}},
       // A failing run ends with 256 plus its (negative) status.
-      {{"-f", "absent.parms"}, shellStatus(-43), {"KOVA9393E"}, {}},
       {{"-fnolist.parms"}, shellStatus(-36), {"KOVA9386E"}, {}},
       {{"-f", "huge.parms"},
        shellStatus(-44),
