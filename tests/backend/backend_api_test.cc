@@ -446,7 +446,6 @@ TEST_P(BackendTest, MalformedRecordsAndWrongKindsOfHandle) {
   ASSERT_EQ(QELDeleteProject(set), 0);
   EXPECT_EQ(createType(set, "Late", &h), -66);
   commit(set);
-  EXPECT_EQ(findSet("Odd", &h), -4);
   EXPECT_EQ(QELOpenProject(set, 1), -8);
 }
 
