@@ -5,13 +5,6 @@
 
 namespace {
 
-TEST_F(ModelTest, RootGetsARowButNoMember) {
-  build(schema("<xs:element name='r' type='xs:string'/>"));
-  EXPECT_EQ(modelTables.elements.count(), 1);
-  EXPECT_EQ(modelTables.typeEntries.count(), 0);
-  EXPECT_EQ(modelTables.elements[1].dataType, kDtString);
-}
-
 TEST_F(ModelTest, NamedTypeIsBuiltOnceForEveryElementNamingIt) {
   build(schema(rootSeq("<xs:element name='a' type='P'/><xs:element name='b' type='P'/>") +
                seqType("P", "<xs:element name='x' type='xs:int'/>")));
@@ -113,15 +106,6 @@ TEST_F(ModelTest, ElementWithoutTypeOrContentIsSimple) {
   EXPECT_EQ(modelTables.elements[e].dataType, 0);
   EXPECT_EQ(modelTables.elements[e].typeId, 0);
   EXPECT_EQ(members(1), "r_ANON^free[-1..-2] |");
-}
-
-TEST_F(ModelTest, TypeReferenceSkipsAnElementOfTheSameNameBeforeTheType) {
-  build(schema("<xs:element name='Document' type='Document'/>"
-               "<xs:group name='Document'><xs:sequence/></xs:group>" +
-               seqType("Document", "<xs:element name='a' type='xs:string'/>")),
-        "Document");
-  EXPECT_EQ(run.errSw, 0) << output;
-  EXPECT_EQ(members(modelTables.elements[1].typeId), "Document^a[-1..-1] |");
 }
 
 // Each faulty schema stops the run with its message; `construct` is named on

@@ -34,27 +34,6 @@ TEST(ModelIdentifiers, MakeIdentifierReplacesPrefixesAndCutsToTheBuffer) {
   }
 }
 
-TEST_F(ModelTablesTest, ChainsKeepCreationOrderAndSeparateAttributes) {
-  int32_t t = insertNewType(insertName("T"), kCompUndecided, kContentOrdinary);
-  int32_t sub = insertNewType(insertName("S"), kCompUndecided, kContentOrdinary);
-  int32_t k1 = createTypeEntryEntry(t, kMemberElement, 7);
-  int32_t k2 = createTypeEntryEntry(t, kMemberAttribute, 3);
-  int32_t k3 = createTypeEntryEntry(t, kMemberSubType, sub);
-  int32_t k4 = createTypeEntryEntry(t, kMemberElement, 8);
-  const TypeEntry& type = modelTables.types[t];
-  EXPECT_EQ(type.firstElement, k1);
-  EXPECT_EQ(type.lastElement, k4);
-  EXPECT_EQ(modelTables.typeEntries[k1].next, k3);
-  EXPECT_EQ(modelTables.typeEntries[k3].prev, k1);
-  EXPECT_EQ(modelTables.typeEntries[k3].next, k4);
-  EXPECT_EQ(type.firstAttribute, k2);
-  EXPECT_EQ(type.lastAttribute, k2);
-  EXPECT_EQ(modelTables.typeEntries[k2].next, 0);
-  EXPECT_EQ(modelTables.typeEntries[k3].subTypeId, sub);
-  EXPECT_EQ(modelTables.typeEntries[k3].flag, kMemberSubType);
-  EXPECT_EQ(run.errSw, 0);
-}
-
 TEST_F(ModelTablesTest, BadTypeOrKindReportsAndLeavesChainsAlone) {
   int32_t t = insertNewType(insertName("T"), kCompUndecided, kContentOrdinary);
   startCapture();

@@ -52,30 +52,6 @@ TEST_F(Decoding, NamespaceDeclarationsFillTheXmlnsTableAndSeedPrefixes) {
   EXPECT_EQ(findXmlnsEntry(2, insertName("tns")), 0);
 }
 
-TEST_F(Decoding, XmlnsLookUpGivesTheLowestEntryOfAnXmlIdAndPrefix) {
-  tagsTable.tags.add();
-  tagsTable.tags.add();  // the tag being built is 2
-  addXmlnsEntry("p", "urn:first");
-  addXmlnsEntry("q", "urn:q");
-  addXmlnsEntry("p", "urn:second");
-  addXmlnsEntry("", "urn:default");
-  EXPECT_EQ(findXmlnsEntry(2, insertName("p")), 1);
-  EXPECT_EQ(findXmlnsEntry(2, insertName("q")), 2);
-  EXPECT_EQ(findXmlnsEntry(2, 0), 4);
-  EXPECT_EQ(findXmlnsEntry(1, insertName("p")), 0);
-  // A prefix names one namespace only: urn:second does not take p again.
-  EXPECT_EQ(text(findPrefixBlock(insertName("urn:first"))), "p");
-  EXPECT_EQ(findPrefixBlock(insertName("urn:second")), 0);
-  EXPECT_EQ(findPrefixBlock(insertName("urn:default")), 0);
-}
-
-TEST_F(Decoding, APrefixFromTheParameterFileIsKept) {
-  createPrefixBlock("urn:n", "fromParms");
-  ASSERT_EQ(parse(schema(xsElement("A"), "xmlns:tns='urn:n' targetNamespace='urn:n'")), 0);
-  EXPECT_EQ(text(findPrefixBlock(insertName("urn:n"))), "fromParms");
-  EXPECT_EQ(text(tag(2).xmlName), "fromParms:A");
-}
-
 TEST_F(Decoding, BuiltInTypesAreKnownByLocalPartUnlessThePrefixIsAnotherNamespace) {
   std::string doc = schema(
       "<xs:element name=\"a\" type=\"xs:string\"/>"

@@ -1,7 +1,7 @@
-// Reading real schema sets of the corpus, in-process, as the run driver does
+// Reading a real schema set of the corpus, in-process, as the run driver does
 // (the file list read, the main document parsed, includes and imports
-// followed, the root element found), and the built program reading schema
-// sets: parameter file in, the reading phase's progress lines and messages out.
+// followed, the root element found), and the built program's report of the
+// tags it read.
 #include <filesystem>
 #include <set>
 #include <string>
@@ -92,83 +92,15 @@ TEST_F(CorpusReading, UblInvoiceFindsItsRootWithEveryModuleRead) {
             "urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2");
 }
 
-TEST_F(CorpusReading, Iso20022MessagesFindDocument) {
-  struct Case {
-    const char* folder;
-    const char* file;
-    bool prefixLine;  // a [NAMESPACEPREFIX] line instead of DEFNAMESPACE
-  } cases[] = {
-      {"payments_initiation_11", "pain.001.001.10_1.xsd", false},
-      {"payments_clearing_and_settlement_10", "pacs.008.001.09.xsd", true},
-      {"banktocustomer_cash_management_8", "camt.053.001.08.xsd", false},
-  };
-  for (const Case& c : cases) {
-    freshRun();
-    std::string path = corpusDir() + "/iso20022/" + c.folder + "/" + c.file;
-    // The target namespace is the document's default namespace; read it from
-    // the file as a user would from its schema tag.
-    std::string ns = targetNamespaceOf(readFile(path));
-    ASSERT_FALSE(ns.empty()) << c.file;
-    if (c.prefixLine) {
-      createPrefixBlock(ns.c_str(), "doc");
-    } else {
-      parms.defNameSpace = insertName(ns);
-    }
-    int32_t root = readAll(path, "Document");
-    ASSERT_GT(root, 0) << c.file << "\n" << output;
-    EXPECT_EQ(run.errSw, 0) << c.file;
-    EXPECT_EQ(text(tag(root).xmlName), c.prefixLine ? "doc:Document" : "Document") << c.file;
-    EXPECT_EQ(tag(tag(root).parent).elemType, kTagSchema);
-  }
-}
-
-class ProgramReading : public ::testing::Test {
- protected:
-  void SetUp() override { dir = makeTempDir(); }
-
-  // Runs the program on a parameter file for root element `root`, its other
-  // lines `rest`.
-  ProgramRun run(const std::string& root, const std::string& rest) {
-    writeFile(dir + "/run.parms",
-              "QEL_DB=run.kovadb\nMESSAGESET=S\nROOTELEMENT=" + root + "\n" + rest);
-    return runXsdimport({"-f", "run.parms"}, dir);
-  }
-
-  std::string dir;
-};
-using CorpusProgramReading = ProgramReading;
-
-TEST_F(CorpusProgramReading, UblInvoiceRootIsFoundWithEveryModuleRead) {
-  ProgramRun r =
-      run("Invoice",
-          "FILEPATH=" + corpusDir() +
-              "/ubl-2.5/maindoc\n"
-              "DEFNAMESPACE=urn:oasis:names:specification:ubl:schema:xsd:Invoice-2\n"
-              "[NAMESPACEPREFIX]\n"
-              "urn:oasis:names:specification:ubl:schema:xsd:CommonSignatureComponents-2 sig\n"
-              "http://uri.etsi.org/01903/v1.3.2# xades\n"
-              "http://uri.etsi.org/01903/v1.4.1# xades141\n"
-              "[FILELIST]\nUBL-Invoice-2.5.xsd\n");
-  EXPECT_EQ(linesWith(r.output, "root element (Invoice) found as element 5").size(), 1u)
-      << r.output;
-  EXPECT_EQ(linesWith(r.output, "KOVA9408I").size(), 14u) << r.output;
-  EXPECT_EQ(catalogueErrors(r.output).size(), 0u) << r.output;
-  EXPECT_EQ(linesWith(r.output, "schema tags 14").size(), 1u) << r.output;
-}
-
-TEST_F(ProgramReading, AMissingIncludeStopsTheRunBeforeTheRoot) {
-  writeFile(dir + "/main.xsd",
-            schema("<xs:include schemaLocation=\"gone.xsd\"/><xs:element name=\"A\"/>"));
-  ProgramRun r = run("A", "[FILELIST]\nmain.xsd\n");
-  EXPECT_EQ(linesWith(r.output, "KOVA9363E Schema file gone.xsd").size(), 1u) << r.output;
-  EXPECT_EQ(r.output.find("root element (A)"), std::string::npos) << r.output;
-  EXPECT_NE(r.status, 0);
-}
-
-TEST_F(ProgramReading, ShowSchemaWithTraceReportsTheTagsBeforeAndAfterIncludes) {
+// The built program on a schema set of an include.
+TEST(ProgramReading, ShowSchemaWithTraceReportsTheTagsBeforeAndAfterIncludes) {
+  std::string dir = makeTempDir();
   writeFile(dir + "/main.xsd", schema("<xs:include schemaLocation=\"part.xsd\"/>"));
   writeFile(dir + "/part.xsd", schema("<xs:element name=\"P\"/>"));
-  ProgramRun r = run("P", "SHOWSCHEMA=Y\nTRACE=Y\n[FILELIST]\nmain.xsd\n");
+  writeFile(dir + "/run.parms",
+            "QEL_DB=run.kovadb\nMESSAGESET=S\nROOTELEMENT=P\nSHOWSCHEMA=Y\nTRACE=Y\n"
+            "[FILELIST]\nmain.xsd\n");
+  ProgramRun r = runXsdimport({"-f", "run.parms"}, dir);
   EXPECT_EQ(linesWith(r.output, "XML Tags Table").size(), 2u) << r.output;
   EXPECT_EQ(linesWith(r.output, "root element (P) found as element 4").size(), 1u) << r.output;
 }

@@ -73,31 +73,6 @@ TEST_F(Walk, UnknownTagNamesStayWithKindZeroAndAreEachReported) {
   EXPECT_EQ(children(1).size(), 3u);
 }
 
-TEST_F(Walk, TableDoublesSilentlyPastItsCapacityAndKeepsDocumentOrder) {
-  std::string body;
-  for (int i = 0; i < 700; ++i) {
-    body +=
-        "<xs:complexType name=\"T" + std::to_string(i) +
-        "\"><xs:sequence><xs:element name=\"e\" type=\"xs:int\"/></xs:sequence></xs:complexType>";
-  }
-  std::string out = parseCaptured(schema(body));
-  ASSERT_EQ(tagCount(), 1 + 700 * 3);
-  EXPECT_GE(tagsTable.tags.capacity(), tagCount());
-  EXPECT_EQ(linesWith(out, "E ").size(), 0u) << out;
-  std::vector<std::string> top = children(1);
-  ASSERT_EQ(top.size(), 700u);
-  EXPECT_EQ(top[699], "complexType:T699");
-  // A tag comes before its descendants, and those before its next sibling.
-  for (int32_t i = 0; i < 700; ++i) {
-    int32_t t = 2 + 3 * i;
-    EXPECT_EQ(tag(t).firstChild, t + 1);
-    EXPECT_EQ(tag(t + 1).firstChild, t + 2);
-    EXPECT_EQ(tag(t + 2).parent, t + 1);
-  }
-  EXPECT_EQ(tagsTable.counters[kCountComplexType], 700);
-  EXPECT_EQ(tagsTable.counters[kCountElement], 700);
-}
-
 TEST_F(Walk, DeepNestingAndLongSiblingChainsDoNotExhaustTheStack) {
   std::string open, close;
   for (int i = 0; i < 3000; ++i) {

@@ -44,8 +44,6 @@ TEST_F(Connection, TraceShowsEntryAndNormalExitOnly) {
   EXPECT_EQ(linesWith(out, "<== chkQELBeapiCode").size(), 1u);  // not after the raise
 }
 
-TEST_F(Connection, ReleaseIsAcceptedByTheLibrary) { EXPECT_EQ(checkQELRelease(), 0); }
-
 TEST_F(Connection, FailedConnectionRaisesThroughTheStatusCheck) {
   std::string missing = makeTempDir() + "/no/such/folder/repository.kovadb";
   std::string out = captured(

@@ -238,17 +238,6 @@ TEST_F(Mapping, AttributeWithoutOwningEntryStopsTheMapping) {
   EXPECT_EQ(run.errSw, 1);
   EXPECT_EQ(run.returnCode, -33);
   EXPECT_EQ(modelTables.attributes[1].handle, 0u);
-
-  // With PARSER X the attribute needs no owner and no prefix.
-  repo.reset();  // nothing of the failed run is kept
-  run.errSw = 0;
-  run.returnCode = 0;
-  modelTables.types[1].handle = 0;
-  parms.parser = 1;
-  connectWriter();
-  createQELitems();
-  EXPECT_EQ(run.errSw, 0);
-  EXPECT_NE(find(repo.msgSetHandle, QEL_CLASS_ELEMENT, "lost"), 0u);
 }
 
 TEST_F(Mapping, SecondImportReusesTypesElementsAndValues) {

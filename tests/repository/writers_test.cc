@@ -180,19 +180,6 @@ TEST_F(Writers, TypeMemberOccurrences) {
   EXPECT_EQ(run.totals.typeMembers, 5);
 }
 
-TEST_F(Writers, ValueMemberTwiceIsReportedAndTheRunGoesOn) {
-  openSet();
-  uint32_t e = element("E");
-  uint32_t value = createValue("V", "x", stringType(), &id);
-  createValueMember(value, e, QEL_CLASS_ELEMENT, 1, kRoleEnumeration);
-  EXPECT_EQ(roleOf(e, value), kRoleEnumeration);
-  std::string out = captured(
-      [&] { EXPECT_EQ(createValueMember(value, e, QEL_CLASS_ELEMENT, 2, kRoleEnumeration), 0u); });
-  EXPECT_NE(out.find("Value already a member of the element."), std::string::npos);
-  EXPECT_EQ(run.errSw, 0);
-  EXPECT_EQ(run.totals.valueMembers, 1);
-}
-
 TEST_F(Writers, ExistingElementOfTheWrongKindRaises9418) {
   openSet();
   uint32_t complex = complexType("T");
@@ -331,6 +318,14 @@ TEST_F(Writers, LanguageNamesGoOnlyToRegisteredPlugins) {
   uint32_t message = define(set, QEL_CLASS_MESSAGE, "M");
   insertMessageCobolNames(message, "purchase-order");
   EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_COPY_BOOK), "PURCHASE.CPY");
+  // A reserved word of either language is numbered in that language only.
+  uint32_t data = element("data"), word = element("int");
+  insertLanguageNames(data, "data");
+  insertLanguageNames(word, "int");
+  EXPECT_EQ(attr(data, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "DATA-1");
+  EXPECT_EQ(attr(data, repo.cPlugin.handle, QEL_C_KEY_NAME), "data");
+  EXPECT_EQ(attr(word, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "INT");
+  EXPECT_EQ(attr(word, repo.cPlugin.handle, QEL_C_KEY_NAME), "int_1");
 
   // Without a COBOL member only the C name is written (a write through the
   // empty handle would be refused and raise).
