@@ -27,6 +27,12 @@ std::string attrValue(uint32_t component, Record& ref) {
   return st == 0 ? std::string(buf) : "status " + std::to_string(st);
 }
 
+ProgramRun runKovaRepo(const std::string& args, const std::string& libraryDir) {
+  std::string command = std::string(KOVA_REPO_PATH) + " </dev/null " + args;
+  if (!libraryDir.empty()) command = "LD_LIBRARY_PATH=" + shellWord(libraryDir) + " " + command;
+  return runCommand(command);
+}
+
 void BackendTest::SetUp() {
   KOVA_SKIP_WITHOUT_STORE(GetParam());
   dir_ = makeTempDir();

@@ -47,6 +47,10 @@ Record details(uint32_t h, int32_t size);
 /// The value of attribute `ref` of a component, or "status <n>" when the
 /// library answers status n.
 std::string attrValue(uint32_t component, Record& ref);
+/// Runs kova-repo with `args` (shell words), standard error included, with
+/// no terminal on standard input and `libraryDir`, when given, searched
+/// first for shared libraries.
+ProgramRun runKovaRepo(const std::string& args, const std::string& libraryDir = "");
 
 /// The handle that `call` writes, the call expected to succeed.
 template <typename Call>

@@ -10,14 +10,6 @@
 
 namespace {
 
-/// Runs kova-repo with `args` (shell words), with `libraryDir` searched
-/// first for shared libraries when it is not empty.
-ProgramRun runTool(const std::string& libraryDir, const std::string& args) {
-  std::string command = std::string(KOVA_REPO_PATH) + " </dev/null " + args;
-  if (!libraryDir.empty()) command = "LD_LIBRARY_PATH=" + shellWord(libraryDir) + " " + command;
-  return runCommand(command);
-}
-
 /// A directory whose libpq.so.5 is an empty file: no library at all.
 std::string emptyFileDir() {
   std::string dir = makeTempDir();
@@ -39,7 +31,7 @@ TEST(ClientLibrary, ServerRepositoryWithoutAUsableLibpqNamesTheLibrary) {
     SCOPED_TRACE(c.what);
     // Nothing listens on port 1: were the library loaded, connecting would
     // fail with another reason.
-    ProgramRun run = runTool(c.libraryDir, "list 'postgresql://127.0.0.1:1/kova'");
+    ProgramRun run = runKovaRepo("list 'postgresql://127.0.0.1:1/kova'", c.libraryDir);
     expectRun(run, 1, "returned -73");
     expectRun(run, 1, "PostgreSQL client library libpq.so.5");
     expectRun(run, 1, c.says);
@@ -50,8 +42,8 @@ TEST(ClientLibrary, RepositoryFilesNeedNoLibpq) {
   std::string db = makeTempDir() + "/repo.db";
   for (const std::string& dir : {emptyFileDir(), std::string(KOVA_FAKE_LIBPQ_DIR)}) {
     SCOPED_TRACE(dir);
-    EXPECT_EQ(runTool(dir, "init " + shellWord(db)).status, 0);
-    expectRun(runTool(dir, "list " + shellWord(db)), 0, "MESSAGE SET");
+    EXPECT_EQ(runKovaRepo("init " + shellWord(db), dir).status, 0);
+    expectRun(runKovaRepo("list " + shellWord(db), dir), 0, "MESSAGE SET");
   }
 }
 

@@ -10,12 +10,6 @@ namespace {
 
 using nlohmann::json;
 
-/// Runs kova-repo with `args` (shell words), standard error included, with
-/// no terminal on standard input.
-ProgramRun runTool(const std::string& args) {
-  return runCommand(std::string(KOVA_REPO_PATH) + " </dev/null " + args);
-}
-
 /// Expects every member of `want` in `got` with the same value; arrays have
 /// the same length as in `want`, their elements matched one by one.
 void expectMatches(const json& got, const json& want, const std::string& path = "") {
@@ -36,11 +30,11 @@ class KovaRepoTool : public BackendTest {
  protected:
   /// Runs `command` on this test's repository, followed by `args`.
   ProgramRun repo(const std::string& command, const std::string& args = "Orders") {
-    return runTool(command + " " + shellWord(db_) + " " + args);
+    return runKovaRepo(command + " " + shellWord(db_) + " " + args);
   }
   /// What export prints of message set Orders of `db`, read as JSON.
   json exported(const std::string& db) {
-    return json::parse(runTool("export " + shellWord(db) + " Orders").output);
+    return json::parse(runKovaRepo("export " + shellWord(db) + " Orders").output);
   }
 
   /// A message set "Orders" with a message, a type with two members, a
@@ -191,13 +185,13 @@ TEST_P(KovaRepoTool, AddLayerAndErrorsOfTheCommandLine) {
   };
   for (const auto& r : runs) {
     SCOPED_TRACE(r.args);
-    expectRun(runTool(r.args), r.status, r.says);
+    expectRun(runKovaRepo(r.args), r.status, r.says);
   }
   EXPECT_EQ(exported(db_)["plugins"].back()["member"], "TDS1");
-  ProgramRun version = runTool("--version");
+  ProgramRun version = runKovaRepo("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output, "kova-repo 1.0\n");
-  ProgramRun unknown = runTool("lsit " + db);
+  ProgramRun unknown = runKovaRepo("lsit " + db);
   EXPECT_GT(unknown.status, 100);
   EXPECT_NE(unknown.output.find("unknown command lsit"), std::string::npos) << unknown.output;
 }
@@ -210,16 +204,16 @@ TEST_P(KovaRepoTool, CopyMovesASetOutAndBackUnchanged) {
   };
   json original = withoutIdentifier(exported(db_));
   std::string file = dir_ + "/copy.db", copyOut = shellWord(db_) + " " + file + " Orders";
-  ProgramRun out = runTool("copy " + copyOut);
+  ProgramRun out = runKovaRepo("copy " + copyOut);
   ASSERT_EQ(out.status, 0) << out.output;
   EXPECT_EQ(withoutIdentifier(exported(file)), original);
-  expectRun(runTool("copy " + copyOut), 1, "already exists");
+  expectRun(runKovaRepo("copy " + copyOut), 1, "already exists");
   // And back into the repository it came from.
   ASSERT_EQ(repo("delete --yes").status, 0);
-  ProgramRun back = runTool("copy " + file + " " + shellWord(db_) + " Orders");
+  ProgramRun back = runKovaRepo("copy " + file + " " + shellWord(db_) + " Orders");
   ASSERT_EQ(back.status, 0) << back.output;
   EXPECT_EQ(withoutIdentifier(exported(db_)), original);
-  EXPECT_EQ(runTool("copy " + file + " " + shellWord(db_) + " Missing").status, 1);
+  EXPECT_EQ(runKovaRepo("copy " + file + " " + shellWord(db_) + " Missing").status, 1);
 }
 
 // The commands leave a missing, empty or foreign file as it was and say what
@@ -230,9 +224,9 @@ TEST_P(KovaRepoTool, ReadingCommandsNeverCreateOrChangeAFile) {
   for (std::string command : {"list ", "show ", "export ", "lock ", "delete --yes "}) {
     SCOPED_TRACE(command);
     std::string set = command == "list " ? "" : " Orders";
-    expectRun(runTool(command + missing + set), 1, missing + ": no such repository file");
+    expectRun(runKovaRepo(command + missing + set), 1, missing + ": no such repository file");
     EXPECT_FALSE(std::filesystem::exists(missing));
-    expectRun(runTool(command + empty + set), 1, "not a KOVA repository file");
+    expectRun(runKovaRepo(command + empty + set), 1, "not a KOVA repository file");
   }
   EXPECT_EQ(std::filesystem::file_size(empty), 0u);
   ProgramRun list = repo("list --json", "");
