@@ -55,23 +55,12 @@ int openForWriting(const std::string& db, uint32_t set) {
   return QELOpenProject(set, 1) == 0 ? 0 : 2;
 }
 
-/// Creates message set `name`; 0 when it was made.
-int newSet(const std::string& name, uint32_t* set) {
-  Record d = setDetails(name);
-  return QELCreateProject(set, d.data()) == 0 ? 0 : 2;
-}
-
 /// Creates `count` STRING elements "<prefix><n>" in the open set; 0 when all were made.
 int createElements(uint32_t set, const std::string& prefix, int count) {
   uint32_t str = 0, e = 0;
   QELFindDefinition(set, QEL_CLASS_TYPE, &str, "STRING");
-  for (int i = 0; i < count; ++i) {
-    Record d(QEL_ELEMENT_DETAILS_SIZE);
-    QELGetDefaultDetails(QEL_CLASS_ELEMENT, d.data(), d.size());
-    d.setText(QEL_OFF_NAME, prefix + std::to_string(i));
-    d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, str);
-    if (QELCreateElement(set, &e, d.data()) != 0) return 4;
-  }
+  for (int i = 0; i < count; ++i)
+    if (createElement(set, prefix + std::to_string(i), str, &e) != 0) return 4;
   return 0;
 }
 
@@ -82,9 +71,9 @@ TEST_P(BackendTest, WriterKilledWhileFillingANewFileLeavesNoSet) {
   ASSERT_EQ(QELCloseRepository(), 0);
   std::string db = dir_ + "/new.db";
   ChildWriter child([&](int) {
-    uint32_t set = 0;
     if (QELOpenRepository(db.c_str(), "", "") != 0) return 1;
-    return newSet("Fresh", &set) != 0 ? 2 : createElements(set, "Lost", 5000);
+    uint32_t set = createSet("Fresh");
+    return set == 0 ? 2 : createElements(set, "Lost", 5000);
   });
   ASSERT_EQ(child.waitReady(), 0);
   child.kill();
@@ -213,7 +202,8 @@ TEST(ServerStore, DroppedConnectionLeavesTheCommittedState) {
   std::string url = taggedServerRepository(&schema, &tag);
   ASSERT_EQ(QELOpenRepository(url.c_str(), "", ""), 0);
   uint32_t set = 0;
-  ASSERT_EQ(newSet("Kept", &set), 0);
+  Record d = setDetails("Kept");
+  ASSERT_EQ(QELCreateProject(&set, d.data()), 0);
   ASSERT_EQ(createElements(set, "Committed", 5), 0);
   ASSERT_EQ(QELCloseProject(set, 1), 0);
 

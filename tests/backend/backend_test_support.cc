@@ -93,8 +93,7 @@ int32_t BackendTest::createType(uint32_t set, const std::string& name, uint32_t*
   return QELCreateType(set, out, d.data());
 }
 
-int32_t BackendTest::createElement(uint32_t set, const std::string& name, uint32_t type,
-                                   uint32_t* out) {
+int32_t createElement(uint32_t set, const std::string& name, uint32_t type, uint32_t* out) {
   Record d = named(QEL_CLASS_ELEMENT, QEL_ELEMENT_DETAILS_SIZE, name);
   d.set<uint32_t>(QEL_OFF_TYPE_HANDLE, type);
   return QELCreateElement(set, out, d.data());

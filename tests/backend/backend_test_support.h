@@ -52,6 +52,10 @@ std::string attrValue(uint32_t component, Record& ref);
 /// first for shared libraries.
 ProgramRun runKovaRepo(const std::string& args, const std::string& libraryDir = "");
 
+/// Creates element `name` of type `type` in message set `set` as the writer
+/// does; the library's status.
+int32_t createElement(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
+
 /// The handle that `call` writes, the call expected to succeed.
 template <typename Call>
 uint32_t made(Call call, const std::string& what) {
@@ -78,7 +82,6 @@ class BackendTest : public ::testing::TestWithParam<Store> {
   // The writer's calls, answering their status.
   int32_t createType(uint32_t set, const std::string& name, uint32_t* out, uint32_t base = 0,
                      int32_t kind = QEL_TYPE_KIND_COMPLEX);
-  int32_t createElement(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
   int32_t createValue(uint32_t set, const std::string& name, const std::string& text, uint32_t type,
                       uint32_t* out);
   int32_t createMessage(uint32_t set, const std::string& name, uint32_t type, uint32_t* out);
