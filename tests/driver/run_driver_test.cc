@@ -47,13 +47,11 @@ TEST_F(RunDriver, BannerThenParameterFileThenNoSchemaFile) {
 }
 
 TEST_F(RunDriver, CommandLineOverridesAndDefaultsAfterTheFile) {
-  std::string path = parmFile("QEL_DB=FILEDB\nMESSAGESET=FILESET\nSCHEMA=SCH\nXMLTABNAME=\"\"\n");
-  EXPECT_EQ(run({"-nDB1", "-s", "SET2", "-T", "-f", path, "-r"}), -36);
+  std::string path = parmFile("QEL_DB=FILEDB\nSCHEMA=SCH\nXMLTABNAME=\"\"\n");
+  EXPECT_EQ(run({"-nDB1", "-T", "-f", path}), -36);
   EXPECT_STREQ(parms.dbName, "DB1");
-  EXPECT_STREQ(parms.msgSetName, "SET2");
   EXPECT_STREQ(parms.dbSchema, "SCH.");
   EXPECT_STREQ(parms.xmlTabName, "XML");
-  EXPECT_EQ(parms.reportOnly, 1);
   EXPECT_TRUE(tracing());
   EXPECT_FALSE(saw("==> processParmFile")) << "-t takes effect after the file";
 }
