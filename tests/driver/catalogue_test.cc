@@ -1,6 +1,5 @@
 // The message catalogue: a text for every message number, placeholders that
 // match the inserts, severities, statuses and the fallback layout.
-#include <set>
 #include <string>
 
 #include "catalogue.h"
@@ -33,51 +32,24 @@ const MessageShape kMessages[] = {
     {9440, 4, 'E'}, {9450, 3, 'E'}, {9451, 2, 'E'}, {9452, 2, 'E'}, {9453, 1, 'E'},
 };
 
-/// The placeholder numbers that `text` uses.
-std::set<int> placeholders(const std::string& text) {
-  std::set<int> used;
-  for (size_t i = text.find('{'); i != std::string::npos; i = text.find('{', i + 1)) {
-    size_t close = text.find('}', i);
-    if (close == std::string::npos) break;
-    std::string digits = text.substr(i + 1, close - i - 1);
-    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos) {
-      used.insert(std::stoi(digits));
-    }
-  }
-  return used;
-}
-
-/// The catalogue's raw text of a message: the file line after "number=".
-std::string rawText(int32_t number) {
-  std::string file = readFile(cataloguePath());
-  std::string key = "\n" + std::to_string(number) + "=";
-  size_t at = file.find(key);
-  if (at == std::string::npos) return "";
-  size_t start = at + key.size();
-  return file.substr(start, file.find('\n', start) - start);
-}
-
 }  // namespace
 
 class Catalogue : public KovaTest {};
 
-// Every message has a catalogue text using each of its inserts once, and is
-// printed after its prefix, number and severity with every insert in place.
+// Every message has a catalogue text, printed after its prefix, number and
+// severity, whose placeholders are its inserts and no others: offered nine
+// inserts, it shows exactly the first ones.
 TEST_F(Catalogue, EveryMessageHasItsTextInsertsAndSeverity) {
   for (const MessageShape& m : kMessages) {
     SCOPED_TRACE(m.number);
-    std::string raw = rawText(m.number);
-    ASSERT_FALSE(raw.empty());
-    std::set<int> expected;
     NlsMessage msg(m.number);
-    for (int i = 1; i <= m.inserts; ++i) {
-      expected.insert(i);
-      msg.addInsert("ins" + std::to_string(i));
-    }
-    EXPECT_EQ(placeholders(raw), expected) << raw;
+    for (int i = 1; i <= 9; ++i) msg.addInsert("<ins" + std::to_string(i) + ">");
     std::string text = msg.text();
     EXPECT_EQ(text.rfind("KOVA" + std::to_string(m.number) + m.severity + " ", 0), 0u) << text;
-    for (int i : expected) EXPECT_NE(text.find("ins" + std::to_string(i)), std::string::npos);
+    EXPECT_EQ(text.find("no catalogue text"), std::string::npos) << text;
+    for (int i = 1; i <= 9; ++i)
+      EXPECT_EQ(text.find("<ins" + std::to_string(i) + ">") != std::string::npos, i <= m.inserts)
+          << i << " in " << text;
     EXPECT_EQ(text.find('{'), std::string::npos) << text;
   }
 }
