@@ -16,8 +16,6 @@ TEST(BackendStatusTexts, OneTextPerStatusAndOneForAllOthers) {
   for (int32_t status : {1, 5, -103, -104, -1000000})
     EXPECT_STREQ(QELStatusText(status), "Internal error") << status;
   const std::pair<int32_t, const char*> texts[] = {{0, "Successful completion"},
-                                                   {-32, "Invalid Identifier."},
-                                                   {-101, "Value is already set for role."},
                                                    {-102, "Plugin Registered Name already exists"}};
   for (const auto& [status, text] : texts) EXPECT_STREQ(QELStatusText(status), text) << status;
 }
@@ -28,16 +26,9 @@ std::string nameOrNone(const char* name) { return name ? name : "(none)"; }
 // The names come from the one table that the views read too; the views test
 // reads kinds, compositions, contents, roles and key names back by name.
 TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
-  const struct {
-    int32_t set, code;
-    const char* name;
-  } codes[] = {{QEL_CODES_CLASS, 102, "message"},
-               {QEL_CODES_ROLE, 101, "maxExclusive"},
-               {QEL_CODES_ROLE, 8, nullptr},
-               {QEL_CODES_TYPE_KIND, 2, nullptr},
-               {99, 1, nullptr}};
-  for (const auto& c : codes)
-    EXPECT_EQ(nameOrNone(QELCodeName(c.set, c.code)), nameOrNone(c.name)) << c.set << " " << c.code;
+  const std::pair<int32_t, int32_t> unnamed[] = {{QEL_CODES_ROLE, 8}, {QEL_CODES_TYPE_KIND, 2}, {99, 1}};
+  for (const auto& [set, code] : unnamed)
+    EXPECT_EQ(nameOrNone(QELCodeName(set, code)), "(none)") << set << " " << code;
   const struct {
     const char* plugin;
     int32_t key;
