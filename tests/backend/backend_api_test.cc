@@ -8,9 +8,7 @@ extern "C" int qelDefaultTypeKindFromC(void);
 
 namespace {
 
-TEST(BackendHeader, CallableFromC) {
-  EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX);
-}
+TEST(BackendHeader, CallableFromC) { EXPECT_EQ(qelDefaultTypeKindFromC(), QEL_TYPE_KIND_COMPLEX); }
 
 const std::vector<std::string> kPlugins = {QEL_PLUGIN_XML, QEL_PLUGIN_CWF,   QEL_PLUGIN_TDS,
                                            QEL_PLUGIN_C,   QEL_PLUGIN_COBOL, QEL_PLUGIN_WEBDAV};

@@ -26,7 +26,8 @@ std::string nameOrNone(const char* name) { return name ? name : "(none)"; }
 // The names come from the one table that the views read too; the views test
 // reads kinds, compositions, contents, roles and key names back by name.
 TEST(BackendNames, CodesAndKeysHaveNamesUnknownOnesNone) {
-  const std::pair<int32_t, int32_t> unnamed[] = {{QEL_CODES_ROLE, 8}, {QEL_CODES_TYPE_KIND, 2}, {99, 1}};
+  const std::pair<int32_t, int32_t> unnamed[] = {
+      {QEL_CODES_ROLE, 8}, {QEL_CODES_TYPE_KIND, 2}, {99, 1}};
   for (const auto& [set, code] : unnamed)
     EXPECT_EQ(nameOrNone(QELCodeName(set, code)), "(none)") << set << " " << code;
   const struct {
