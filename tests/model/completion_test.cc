@@ -52,13 +52,6 @@ TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
   EXPECT_EQ(typeOf("r_ANON^c2"), seq);
 }
 
-TEST_F(ModelTest, TypesWithOnlyElementsOrOnlyAttributesAreLeftAlone) {
-  build(
-      schema(rootSeq("<xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/>"
-                     "</xs:complexType></xs:element>")));
-  EXPECT_EQ(modelTables.types.count(), 2);
-}
-
 TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   std::strcpy(parms.xsiPrefix, "xsi");
   std::strcpy(parms.schemaLoc, "urn:n n.xsd");
