@@ -9,7 +9,7 @@
 set -u
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
-corpus=$(cd "${2:-$here/corpus}" && pwd)
+corpus=$(cd "${2:-$build/corpus}" && pwd)
 pattern=${3:-}
 xsdimport=$build/bin/xsdimport
 work=$(mktemp -d "${TMPDIR:-/tmp}/kova-corpus-XXXXXX")

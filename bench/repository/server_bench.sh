@@ -20,7 +20,7 @@ build=$(cd "${1:-$here/build}" && pwd)
 url=${2:-}
 kills=${KILLS:-50}
 xsdimport=$build/bin/xsdimport
-corpus=$here/corpus
+corpus=$build/corpus
 work=$(mktemp -d "${TMPDIR:-/tmp}/kova-server-bench-XXXXXX")
 cluster=""
 cleanup() {

@@ -15,7 +15,7 @@ build="$(cd "${1:-$top/build}" && pwd)"
 rounds="${2:-5}"
 xsdimport="$build/bin/xsdimport"
 generate="$build/bin/import_bench"
-corpus="$top/corpus"
+corpus="$build/corpus"
 work="$(mktemp -d "${TMPDIR:-/tmp}/kova-xmllint-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 

@@ -44,7 +44,8 @@ except ImportError:
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.normpath(os.path.join(HERE, "..", ".."))
-CORPUS = os.path.join(SOURCE, "corpus")
+# The corpus as the build tree unpacks it (KOVA_CORPUS_DIR, set by CTest).
+CORPUS = os.environ.get("KOVA_CORPUS_DIR", os.path.join(SOURCE, "build", "corpus"))
 XMLSCHEMA_DIR = os.path.dirname(xmlschema.__file__)
 XS = "http://www.w3.org/2001/XMLSchema"
 
