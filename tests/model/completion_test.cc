@@ -147,21 +147,6 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   EXPECT_EQ(members(typeNamed("A_V1")), "(A^b_RECURSE)[-1..-1] |");
 }
 
-TEST_F(ModelTest, RecursionCutLeavesTheSharedGroupWholeOutsideTheCycle) {
-  // r and LoopType share the group items; only the step from loop back into
-  // loop is recursive.
-  build(readGolden("recursive-group.xsd"));
-  ASSERT_EQ(run.errSw, 0) << output;
-  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
-  EXPECT_EQ(members(typeNamed("items")), "(ANON0)[0..-2] |");
-  EXPECT_EQ(members(typeNamed("ANON0")), "ANON0^field[-1..-1] ANON0^loop[-1..-1] |");
-  EXPECT_EQ(textOf(modelTables.types[typeOf("ANON0^loop")].name), std::string("LoopType_SEQ"));
-  // Inside loop: a copy of the group whose loop is the placeholder.
-  EXPECT_EQ(members(typeNamed("LoopType")), "(items_V1)[-1..-1] |");
-  EXPECT_EQ(members(typeNamed("items_V1")), "(ANON0_V1)[0..-2] |");
-  EXPECT_EQ(members(typeNamed("ANON0_V1")), "ANON0^field[-1..-1] (ANON0^loop_RECURSE)[-1..-1] |");
-}
-
 TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {
   // A diamond of shared types over a cycle: each cycle is cut once, however
   // many paths lead to it.
