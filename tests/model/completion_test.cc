@@ -52,13 +52,6 @@ TEST_F(ModelTest, ChoiceTypeIsWrappedInASequenceWithItsAttributes) {
   EXPECT_EQ(typeOf("r_ANON^c2"), seq);
 }
 
-TEST_F(ModelTest, TypesWithOnlyElementsOrOnlyAttributesAreLeftAlone) {
-  build(
-      schema(rootSeq("<xs:element name='a'><xs:complexType><xs:attribute name='k' type='xs:int'/>"
-                     "</xs:complexType></xs:element>")));
-  EXPECT_EQ(modelTables.types.count(), 2);
-}
-
 TEST_F(ModelTest, RootTypeGainsTheInstanceAttributesInOrder) {
   std::strcpy(parms.xsiPrefix, "xsi");
   std::strcpy(parms.schemaLoc, "urn:n n.xsd");
@@ -152,21 +145,6 @@ TEST_F(ModelTest, CycleOfNamedTypesIsCutAtTheRepeatedTypeOrBelowTheRoot) {
   // The copy of element a leads to the cut copy of A.
   EXPECT_EQ(typeOf("B^a_1"), typeNamed("A_V1"));
   EXPECT_EQ(members(typeNamed("A_V1")), "(A^b_RECURSE)[-1..-1] |");
-}
-
-TEST_F(ModelTest, RecursionCutLeavesTheSharedGroupWholeOutsideTheCycle) {
-  // r and LoopType share the group items; only the step from loop back into
-  // loop is recursive.
-  build(readGolden("recursive-group.xsd"));
-  ASSERT_EQ(run.errSw, 0) << output;
-  EXPECT_EQ(linesWith(output, "KOVA9381W").size(), 1u) << output;
-  EXPECT_EQ(members(typeNamed("items")), "(ANON0)[0..-2] |");
-  EXPECT_EQ(members(typeNamed("ANON0")), "ANON0^field[-1..-1] ANON0^loop[-1..-1] |");
-  EXPECT_EQ(textOf(modelTables.types[typeOf("ANON0^loop")].name), std::string("LoopType_SEQ"));
-  // Inside loop: a copy of the group whose loop is the placeholder.
-  EXPECT_EQ(members(typeNamed("LoopType")), "(items_V1)[-1..-1] |");
-  EXPECT_EQ(members(typeNamed("items_V1")), "(ANON0_V1)[0..-2] |");
-  EXPECT_EQ(members(typeNamed("ANON0_V1")), "ANON0^field[-1..-1] (ANON0^loop_RECURSE)[-1..-1] |");
 }
 
 TEST_F(ModelTest, SharedTypesAreCheckedOnceAndEveryCycleIsCut) {

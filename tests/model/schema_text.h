@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 /// A schema document around `body`, xs bound to the XML Schema namespace and
 /// `attrs` (namespace declarations, targetNamespace...) added to its tag.
@@ -16,12 +15,6 @@ std::string xsElement(const std::string& name, const std::string& attrs = "");
 std::string xsInclude(const std::string& location);
 /// An import of namespace `ns` ("": none) from `location` ("": none).
 std::string xsImport(const std::string& ns, const std::string& location = "");
-
-/// The value of the first targetNamespace attribute of a schema text ("" when none).
-std::string targetNamespaceOf(const std::string& text);
-
-/// Catalogue error lines ("KOVAnnnnE ...") of an output.
-std::vector<std::string> catalogueErrors(const std::string& output);
 
 /// Parses `xsd` into the tags table under the root record with the schema
 /// reader.  Allocates the tags and model tables first when they are not.

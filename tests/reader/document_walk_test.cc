@@ -32,7 +32,6 @@ TEST_F(Walk, OnlySchemaComponentsMakeTagsAndTheSchemaIsTagOne) {
   EXPECT_EQ(tag(2).schemaId, 1);
   EXPECT_EQ(children(0), (std::vector<std::string>{"schema:"}));
   EXPECT_EQ(children(1), (std::vector<std::string>{"element:A"}));
-  EXPECT_EQ(tag(2).firstChild, 0);
   EXPECT_EQ(tagsTable.counters[kCountElement], 1);
   EXPECT_EQ(out.find("KOVA9411"), std::string::npos);
   EXPECT_EQ(run.errSw, 0);
@@ -151,33 +150,6 @@ TEST_F(Walk, UnqualifiedSchemaAndMissingNamespaceGiveBareNames) {
   EXPECT_EQ(text(tag(findTag(kTagElement, "G")).xmlName), "G");
   EXPECT_EQ(text(tag(findTag(kTagElement, "l")).xmlName), "l");
   EXPECT_EQ(tag(findTag(kTagElement, "")).xmlName, 0);
-}
-
-TEST_F(Walk, DefaultNamespaceParameterGivesBareNamesElsePrefixLineOrAPrefixOfTheProgram) {
-  std::string doc = schema(
-      xsElement("Doc"), "xmlns='urn:iso' targetNamespace='urn:iso' elementFormDefault='qualified'");
-  // No line and no declared prefix: the name waits for the end of the
-  // reading, where the program makes a prefix from the namespace name.
-  int32_t status = 0;
-  std::string out = parseCaptured(doc, &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_EQ(text(tag(2).xmlName), "Doc");
-  startCapture();
-  EXPECT_EQ(assignNamespacePrefixes(), 0);
-  out = stopCapture();
-  EXPECT_EQ(text(tag(2).xmlName), "iso:Doc");
-  EXPECT_EQ(linesWith(out, "KOVA9417I").size(), 1u) << out;
-
-  freshRun();
-  parms.defNameSpace = insertName("urn:iso");
-  out = parseCaptured(doc, &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_EQ(text(tag(2).xmlName), "Doc");
-
-  freshRun();
-  createPrefixBlock("urn:iso", "iso");
-  EXPECT_EQ(parse(doc), 0);
-  EXPECT_EQ(text(tag(2).xmlName), "iso:Doc");
 }
 
 // A DOCTYPE never stops a schema document: nothing is fetched from a network

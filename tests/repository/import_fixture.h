@@ -50,10 +50,10 @@ inline json exportSet(const std::string& db, const std::string& set = "S") {
   return r.status == 0 ? json::parse(r.output, nullptr, false) : json();
 }
 
-/// The first entry of an exported list whose `key` is `name`; null when none.
-inline json named(const json& list, const std::string& name, const char* key = "name") {
+/// The first entry of an exported list named `name`; null when none.
+inline json named(const json& list, const std::string& name) {
   for (const json& j : list)
-    if (j[key] == name) return j;
+    if (j["name"] == name) return j;
   return json();
 }
 

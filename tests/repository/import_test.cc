@@ -52,22 +52,6 @@ TEST_P(Import, OrderIsWrittenAndItsTotalsMatchTheRepository) {
   ASSERT_TRUE(s.is_object());
   json message = named(s["messages"], "Order");
   EXPECT_EQ(message["type"], "OrderType");
-  EXPECT_EQ(attribute(message, "copyBookName"), "ORDER.CPY");
-  // The exclusive bounds became inclusive ones, moved by one; a string bound
-  // keeps its text.
-  EXPECT_EQ(valuesOf(s, "OrderType^Quantity"), (Uses{{1, "11"}, {2, "99"}}));
-  EXPECT_EQ(linesWith(r.output, "KOVA9374W").size(), 2u);
-  EXPECT_EQ(valuesOf(s, "OrderType^Reference"), (Uses{{1, "5"}}));
-  json date = named(s["elements"], "OrderType^IssueDate");
-  EXPECT_EQ(date["type"], "DATETIME");
-  EXPECT_EQ(attribute(date, "dateFormat"), "yyyy-MM-dd");
-  EXPECT_EQ(attribute(named(s["elements"], "OrderType^Scan"), "binaryRender"), "2");
-  // The attribute, written as an element named after its type.
-  EXPECT_EQ(named(s["elements"], "OrderType^order_id")["secondName"], "order-id");
-  // The repeated member of the order type, with its XML name.
-  json status = named(named(s["types"], "OrderType")["members"], "OrderType^Status", "child");
-  EXPECT_EQ(status["repeat"], true);
-  EXPECT_EQ(attribute(status, "memberXmlName"), "Status");
 
   int complexTypes = 0, typeMembers = 0, valueMembers = 0;
   for (const json& t : s["types"]) {
@@ -89,28 +73,6 @@ TEST_P(Import, OrderIsWrittenAndItsTotalsMatchTheRepository) {
   for (const auto& [label, count] : totals) EXPECT_EQ(total(r.output, label), count) << label;
   EXPECT_GT(total(r.output, "M_ATTRIBUTE"), 0);
   EXPECT_GT(total(r.output, "MEMBER_ATTRIBUTE"), 0);
-}
-
-TEST_P(Import, SecondRunReusesWhatTheMessageSetHolds) {
-  ASSERT_EQ(import("Order").status, 0);
-  json before = exportSet();
-  ProgramRun r = import("Invoice");
-  ASSERT_EQ(r.status, 0) << r.output;
-  // PartyType with its element and attribute comes from the first run.
-  EXPECT_GE(total(r.output, "types reused from existing entries in MessageSet"), 1);
-  EXPECT_GE(total(r.output, "elements reused from existing entries in MessageSet"), 2);
-  EXPECT_GE(total(r.output, "values reused from existing entries in MessageSet"), 1);
-  json s = exportSet();
-  EXPECT_TRUE(named(s["messages"], "Order").is_object());
-  EXPECT_TRUE(named(s["messages"], "Invoice").is_object());
-  // The shared type kept its members, none written twice.
-  json party = named(s["types"], "PartyType");
-  ASSERT_TRUE(party.is_object());
-  EXPECT_EQ(party["members"], named(before["types"], "PartyType")["members"]);
-
-  // The same root a second time is refused, and nothing changes.
-  expectRun(import("Order"), exitStatus(-50), "KOVA9400E");
-  EXPECT_EQ(exportSet(), s);
 }
 
 TEST_P(Import, OnlyTheSameDefinitionIsReused) {
@@ -245,33 +207,6 @@ TEST_P(Import, PrefixesAndSuffixesNameEveryDefinition) {
   s = exportSet();
   EXPECT_TRUE(named(s["elements"], "E_order_id_e").is_object());
   EXPECT_TRUE(named(s["elements"], "E_OrderType^order_id_e").is_null());
-}
-
-TEST_P(Import, StringOnlyAndDateStringOnly) {
-  ProgramRun r = import("Order", "STRINGONLY=Y\n");
-  ASSERT_EQ(r.status, 0) << r.output;
-  json s = exportSet();
-  for (const json& e : s["elements"]) {
-    json type = named(s["types"], e["type"]);
-    ASSERT_TRUE(type.is_object()) << e["name"];
-    if (type["kind"] == 1) {
-      EXPECT_EQ(e["type"], "STRING") << e["name"];
-    }
-    EXPECT_EQ(attribute(e, "dateFormat"), "<unset>") << e["name"];
-    EXPECT_EQ(attribute(e, "binaryRender"), "<unset>") << e["name"];
-  }
-  for (const json& v : s["values"]) EXPECT_EQ(v["type"], "STRING") << v["name"];
-  // The bound of a string is not moved.
-  EXPECT_EQ(linesWith(r.output, "KOVA9374W").size(), 0u);
-
-  removeRepository();
-  r = import("Invoice", "DATESTRINGONLY=Y\n");
-  ASSERT_EQ(r.status, 0) << r.output;
-  s = exportSet();
-  json due = named(s["elements"], "InvoiceType^Due");
-  EXPECT_EQ(due["type"], "STRING");
-  EXPECT_EQ(attribute(due, "dateFormat"), "<unset>");
-  EXPECT_EQ(named(s["elements"], "InvoiceType^Total")["type"], "DECIMAL");
 }
 
 TEST_P(Import, PasswordsNeverShow) {

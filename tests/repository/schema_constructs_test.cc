@@ -33,15 +33,6 @@ struct Case {
   std::vector<std::pair<std::string, size_t>> printed;  ///< text -> lines holding it
   std::vector<std::string> shown;  ///< in this order in kova-repo show's output
   const char* listed = "";         ///< further [FILELIST] lines, each after a newline
-  Case(const char* what, const char* root, bool succeeds, decltype(files) files,
-       decltype(printed) printed, decltype(shown) shown, const char* listed = "")
-      : what(what),
-        root(root),
-        succeeds(succeeds),
-        files(files),
-        printed(printed),
-        shown(shown),
-        listed(listed) {}
 };
 
 class SchemaConstructs : public ImportTest {};
@@ -57,34 +48,34 @@ TEST_F(SchemaConstructs, ImportThroughTheProgram) {
       "<xs:element name='a' type='xs:string'/></xs:sequence></xs:complexType>");
   const std::string gone = "xmlns:g='urn:gone'";
   const Case cases[] = {
-      Case("redefine with a self-referencing base", "r", true,
+      Case{"redefine with a self-referencing base", "r", true,
            {{"main.xsd", redefined}, {"base.xsd", base}}, {},
-           {"message r type T", "element T^a", "element T^b"}),
-      Case("a thousand levels of nesting", "e1", true, {{"main.xsd", schemaOf(nested(999))}}, {},
-           {"element e998_ANON^e999", "element e999_ANON^leaf"}),
-      Case("substitution groups", "r", true,
+           {"message r type T", "element T^a", "element T^b"}},
+      Case{"a thousand levels of nesting", "e1", true, {{"main.xsd", schemaOf(nested(999))}}, {},
+           {"element e998_ANON^e999", "element e999_ANON^leaf"}},
+      Case{"substitution groups", "r", true,
            {{"main.xsd",
              schemaOf(rootWith("<xs:element ref='h'/>") +
                       "<xs:element name='h' type='xs:string'/>"
                       "<xs:element name='m1' type='xs:string' substitutionGroup='h'/>"
                       "<xs:element name='m2' type='xs:string' substitutionGroup='h'/>"
                       "<xs:element name='m3' type='xs:string' substitutionGroup='m1'/>")}},
-           {{"*****Warning - Substitution Group found", 2}}, {"element r_ANON^a", "element h"}),
-      Case("every file of the file list", "r", true,
+           {{"*****Warning - Substitution Group found", 2}}, {"element r_ANON^a", "element h"}},
+      Case{"every file of the file list", "r", true,
            {{"main.xsd",
              schemaOf("<xs:import namespace='urn:o'/>" + rootWith("<xs:element ref='o:X'/>"),
                       "xmlns:o='urn:o'")},
             {"other.xsd", schemaOf("<xs:element name='X' type='xs:int'/>",
                                    "targetNamespace='urn:o' xmlns:o='urn:o'")}},
            {{"Schema file other.xsd was parsed", 1}, {"KOVA9424W", 0}},
-           {"element r_ANON^a", "element o^X [-..-] type INTEGER xml \"o:X\""}, "\nother.xsd"),
-      Case("an import without location, a component of it used", "r", false,
+           {"element r_ANON^a", "element o^X [-..-] type INTEGER xml \"o:X\""}, "\nother.xsd"},
+      Case{"an import without location, a component of it used", "r", false,
            {{"main.xsd",
              schemaOf("<xs:import namespace='urn:gone'/>" + rootWith("<xs:element ref='g:X'/>"),
                       gone)}},
            {{"KOVA9424W Namespace urn:gone", 1},
             {"KOVA9365E XML tag 7: no top-level declaration matches the reference g:X", 1}},
-           {}),
+           {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -315,9 +315,6 @@ TEST_F(Writers, LanguageNamesGoOnlyToRegisteredPlugins) {
             std::string::npos);
   EXPECT_EQ(attr(e, repo.cobolPlugin.handle, QEL_COBOL_KEY_NAME), "SHIP-TO");
   EXPECT_EQ(attr(e, repo.cPlugin.handle, QEL_C_KEY_NAME), "ship_to");
-  uint32_t message = define(set, QEL_CLASS_MESSAGE, "M");
-  insertMessageCobolNames(message, "purchase-order");
-  EXPECT_EQ(attr(message, repo.cobolPlugin.handle, QEL_COBOL_KEY_COPY_BOOK), "PURCHASE.CPY");
   // A reserved word of either language is numbered in that language only.
   uint32_t data = element("data"), word = element("int");
   insertLanguageNames(data, "data");
