@@ -256,20 +256,8 @@ void upperCase(char* s) {
   }
 }
 
-void replaceChar(char* s, char from, char to) {
-  for (; *s != '\0'; ++s) {
-    if (*s == from) *s = to;
-  }
-}
-
 char* skipBlanks(char* s) {
   while (*s != '\0' && isBlank(*s)) ++s;
-  return s;
-}
-
-char* endOfToken(char* s) {
-  if (*s == '\0' || isBlank(*s)) return s;
-  while (*s != '\0' && !isBlank(*s)) ++s;
   return s;
 }
 

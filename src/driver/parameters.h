@@ -165,6 +165,4 @@ void trimTrailingBlanks(char* s);
 /// "missing trailing quote" line) when there is no closing quote.
 bool stripQuotes(char* s);
 void upperCase(char* s);
-void replaceChar(char* s, char from, char to);
 char* skipBlanks(char* s);
-char* endOfToken(char* s);

@@ -376,20 +376,6 @@ TEST_F(ParameterFile, FilesThatCannotBeOpenedStopWithTheirName) {
   close(fd);
 }
 
-// ---------------------------------------------------------------------------
-// String utilities
-
-// Trimming, upper-casing, skipping blanks and stripping quotes are seen
-// through the parameter files above; what they do not reach is here.
-TEST(StringUtilities, ReplaceAndTokens) {
-  char c[] = "a:b:c";
-  replaceChar(c, ':', '^');
-  EXPECT_STREQ(c, "a^b^c");
-  char d[] = "word rest", blank[] = " word";
-  EXPECT_STREQ(endOfToken(d), " rest");
-  EXPECT_EQ(endOfToken(blank), blank) << "a string starting with a blank is returned unchanged";
-}
-
 // What may be printed of a parameter's value: never a password, whether
 // given as DB_PW, under a mistyped key or inside a repository URL.
 TEST(ShownParameterValue, PasswordsAreMasked) {
