@@ -122,10 +122,16 @@ struct Connection {
   /// The first handle made by this write (handles only grow): a component
   /// from here on had no members before it.
   uint32_t firstNew = UINT32_MAX;
+  /// The open set was created by this write, so nobody else can have added
+  /// to it: `newNames` holds every definition in it, and a find needs no
+  /// read of the storage.  Keyed by newNameKey().
+  bool setIsNew = false;
+  std::unordered_map<std::string, uint32_t> newNames;
 
   void endSet() {
     openSet = 0;
-    writable = setDeleted = finalised = locked = false;
+    writable = setDeleted = finalised = locked = setIsNew = false;
+    newNames.clear();
     cache.clear();
     graph.clear();
     graphLoaded = false;
@@ -305,12 +311,18 @@ std::string base36(uint64_t v, size_t width) {
   return s;
 }
 
+/// The key of a definition of a new set in Connection::newNames.
+std::string newNameKey(int32_t defClass, const std::string& name) {
+  return std::string(1, static_cast<char>(defClass - 99)) + name;
+}
+
 /// Inserts a definition row with a new handle, caches it and records its
 /// references in the containment graph.
 int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
   row.id = g.store->allocateHandle();
   int32_t st = g.store->insertDefinition(row);
   if (st == kStoreDuplicate) return row.defClass == QEL_CLASS_PROJECT ? kProjectExists : kDuplicate;
+  if (g.setIsNew && row.setId == g.openSet) g.newNames[newNameKey(row.defClass, row.name)] = row.id;
   Component c;
   c.defClass = row.defClass;
   c.setId = row.setId;
@@ -544,8 +556,8 @@ QEL_EXPORT int32_t QELOpenRepository2(const char* database, const char* user, co
     g.readOnly = mode == QEL_OPEN_READ;
     // A repository file has no users of its own; a server database has.
     if (isServerRepositoryName(database))
-      g.store = openPgStorage(database, user ? user : "", password ? password : "", g.readOnly,
-                              &st, &g.lastError);
+      g.store = openPgStorage(database, user ? user : "", password ? password : "", g.readOnly, &st,
+                              &g.lastError);
     else
       g.store = g.readOnly ? openSqliteStorageForReading(database, &st)
                            : openSqliteStorage(database, &st);
@@ -646,6 +658,7 @@ QEL_EXPORT int32_t QELCreateProject(uint32_t* outHandle, const void* projectDeta
     }
     g.openSet = set;
     g.writable = true;
+    g.setIsNew = true;
     g.graph.clear();
     g.graphLoaded = true;
     for (const char* name : kSimpleTypes) {
@@ -858,7 +871,13 @@ QEL_EXPORT int32_t QELFindDefinition(uint32_t set, int32_t defClass, uint32_t* o
     *outHandle = 0;
     if (int32_t st = checkScope(set, defClass)) return st;
     if (!name) return kBadName;
-    uint32_t h = g.store->findDefinition(set, defClass, name);
+    uint32_t h = 0;
+    if (g.setIsNew && set == g.openSet) {
+      auto it = g.newNames.find(newNameKey(defClass, name));
+      if (it != g.newNames.end()) h = it->second;
+    } else {
+      h = g.store->findDefinition(set, defClass, name);
+    }
     if (!h) return kNotFound;
     *outHandle = h;
     return kOk;
@@ -956,6 +975,8 @@ QEL_EXPORT int32_t QELDelete(uint32_t handle) {
       for (const MemberRow& m : g.store->membersOf(handle, kind)) g.cache.erase(m.id);
     g.graph.removeNode(handle);
     g.store->deleteDefinition(handle);
+    g.setIsNew = false;  // finds read the storage again: deletions are rare
+    g.newNames.clear();
     g.cache.erase(handle);
     g.valueMembers.erase(handle);
     return kOk;
@@ -1145,6 +1166,8 @@ QEL_EXPORT int32_t QELDeleteProject(uint32_t project) {
     if (c->defClass != QEL_CLASS_PROJECT) return kNotProject;
     if (int32_t st = requireWritable(project, false)) return st;
     g.store->deleteMessageSet(project);
+    g.setIsNew = false;
+    g.newNames.clear();
     g.cache.clear();
     g.valueMembers.clear();
     g.graph.clear();

@@ -377,6 +377,11 @@ TEST_P(BackendTest, DeleteRefusesWhatIsStillReferenced) {
   uint32_t v = newValue(set, "v", "v", str);
   newMember(t, e);
   uint32_t m = newValueMember(f, v, 5);
+  // Finds in a set made by the same write: by class and name.
+  uint32_t h = 0;
+  EXPECT_EQ(found(set, QEL_CLASS_TYPE, "T"), t);
+  EXPECT_EQ(found(set, QEL_CLASS_ELEMENT, "e"), e);
+  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_ELEMENT, &h, "T"), QEL_STATUS_NOT_FOUND);
   EXPECT_EQ(QELDelete(u), -63);
   EXPECT_EQ(QELDelete(v), -63);
   // Once the members are gone, so are the refusals, and the members with them.
@@ -385,6 +390,8 @@ TEST_P(BackendTest, DeleteRefusesWhatIsStillReferenced) {
   EXPECT_EQ(QELDelete(v), 0);
   ASSERT_EQ(QELDelete(e), 0);
   EXPECT_EQ(QELDelete(u), 0);
+  EXPECT_EQ(QELFindDefinition(set, QEL_CLASS_ELEMENT, &h, "e"), QEL_STATUS_NOT_FOUND);
+  EXPECT_EQ(found(set, QEL_CLASS_ELEMENT, "f"), f);
   int32_t cls = 0;
   EXPECT_EQ(QELGetClass(m, &cls), -8);
   commit(set);
