@@ -16,8 +16,14 @@
 namespace {
 
 std::string replaced(std::string text, const char* from, char to) {
-  for (char& c : text)
-    if (std::strchr(from, c) != nullptr && c != '\0') c = to;
+  for (char& c : text) {
+    for (const char* f = from; *f != '\0'; ++f) {
+      if (c == *f) {
+        c = to;
+        break;
+      }
+    }
+  }
   return text;
 }
 
