@@ -319,10 +319,22 @@ std::string newNameKey(int32_t defClass, const std::string& name) {
 /// Inserts a definition row with a new handle, caches it and records its
 /// references in the containment graph.
 int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
-  row.id = g.store->allocateHandle();
-  int32_t st = g.store->insertDefinition(row);
-  if (st == kStoreDuplicate) return row.defClass == QEL_CLASS_PROJECT ? kProjectExists : kDuplicate;
-  if (g.setIsNew && row.setId == g.openSet) g.newNames[newNameKey(row.defClass, row.name)] = row.id;
+  if (g.setIsNew && row.setId == g.openSet) {
+    auto [it, added] = g.newNames.try_emplace(newNameKey(row.defClass, row.name), 0);
+    if (!added) return kDuplicate;
+    try {
+      row.id = it->second = g.store->allocateHandle();
+      g.store->insertNewDefinition(row);
+    } catch (...) {
+      g.newNames.erase(it);
+      throw;
+    }
+  } else {
+    row.id = g.store->allocateHandle();
+    int32_t st = g.store->insertDefinition(row);
+    if (st == kStoreDuplicate)
+      return row.defClass == QEL_CLASS_PROJECT ? kProjectExists : kDuplicate;
+  }
   Component c;
   c.defClass = row.defClass;
   c.setId = row.setId;

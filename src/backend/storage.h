@@ -82,6 +82,14 @@ enum StorageStatus : int32_t {
   kStoreFailure = QEL_STATUS_DATABASE_ERROR,
 };
 
+/// A failure of the database underneath (disk full, corrupt file); the API
+/// layer turns it into status -92, or -69 when `busy`: another process held
+/// the repository locked for longer than the busy timeout.
+struct StorageError {
+  std::string what;
+  bool busy = false;
+};
+
 class RepositoryStorage {
  public:
   virtual ~RepositoryStorage() = default;
@@ -114,6 +122,11 @@ class RepositoryStorage {
   // Definitions (message sets and plug-ins included).
   /// kStoreDuplicate when (setId, defClass, name) is taken.
   virtual int32_t insertDefinition(const DefinitionRow& row) = 0;
+  /// Inserts a definition whose (setId, defClass, name) the caller knows to
+  /// be free; a store may hold it back and send it with others.
+  virtual void insertNewDefinition(const DefinitionRow& row) {
+    if (insertDefinition(row) != kStoreOk) throw StorageError{"definition name taken"};
+  }
   virtual bool getDefinition(uint32_t id, DefinitionRow* row) = 0;
   /// The id of the definition named `name`, 0 when none.
   virtual uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) = 0;
@@ -153,14 +166,6 @@ class RepositoryStorage {
   virtual std::vector<Edge> referenceEdges(uint32_t setId) = 0;
   /// Every definition id of a message set.
   virtual std::vector<uint32_t> definitionIds(uint32_t setId) = 0;
-};
-
-/// A failure of the database underneath (disk full, corrupt file); the API
-/// layer turns it into status -92, or -69 when `busy`: another process held
-/// the repository locked for longer than the busy timeout.
-struct StorageError {
-  std::string what;
-  bool busy = false;
 };
 
 /// Opens (creating and initialising when needed) the SQLite repository file

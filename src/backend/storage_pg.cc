@@ -250,8 +250,8 @@ class PgStorage final : public RepositoryStorage {
     if (!simple("SELECT set_config('lock_timeout', $1, false)", Params().add(kLockTimeout)))
       return kStoreCannotOpen;
     // A reader's session cannot change anything, whatever is asked of it.
-    if (readOnly && !simple("SELECT set_config('default_transaction_read_only', 'on', false)",
-                            Params()))
+    if (readOnly &&
+        !simple("SELECT set_config('default_transaction_read_only', 'on', false)", Params()))
       return kStoreCannotOpen;
     if (!simple("SELECT set_config('search_path', $1, false)", Params().add(quoted(schema))))
       return kStoreCannotOpen;

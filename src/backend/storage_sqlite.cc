@@ -14,12 +14,14 @@
 // synced too, so a commit that has returned survives a power loss.  A second
 // writer waits up to kBusyTimeoutMs for the lock.
 //
-// Members, and the attributes of components made in the current write, are
-// gathered and inserted kGatherRows at a time, one statement for many rows:
-// most of what a single-row insert costs is the statement's, not the row's.
-// Whatever is gathered goes in before anything reads or deletes members or
-// attributes, and before the transaction ends; a failure of a gathered insert
-// (an I/O error) is reported by the call that sends it.
+// Members, the attributes of components made in the current write, and the
+// definitions the caller knows to be free of duplicates (those of a message
+// set made in the current write) are gathered and inserted kGatherRows at a
+// time, one statement for many rows: most of what a single-row insert costs
+// is the statement's, not the row's.  Whatever is gathered goes in before
+// anything reads, deletes or inserts one by one, and before the transaction
+// ends; a failure of a gathered insert (an I/O error) is reported by the call
+// that sends it, and the write can then only be rolled back.
 //
 // A new file is not set up in a commit of its own: its tables (and whatever
 // the API layer adds with commitLater, the plug-ins) stay pending in the open
@@ -305,7 +307,8 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   int32_t beginWrite() override {
-    assert(!inWrite_ && gatheredMembers_.empty() && gatheredAttributes_.empty());
+    assert(!inWrite_ && gatheredDefinitions_.empty() && gatheredMembers_.empty() &&
+           gatheredAttributes_.empty());
     if (pending_ && sqlite3_get_autocommit(db_)) pending_ = false;  // SQLite dropped it
     int rc = sqlite3_exec(db_, pending_ ? "SAVEPOINT write" : "BEGIN IMMEDIATE", nullptr, nullptr,
                           nullptr);
@@ -368,6 +371,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   void rollback() override {
+    gatheredDefinitions_.clear();
     gatheredMembers_.clear();
     gatheredAttributes_.clear();
     lostRows_ = false;
@@ -392,6 +396,8 @@ class SqliteStorage final : public RepositoryStorage {
 
   int32_t insertDefinition(const DefinitionRow& r) override {
     writing();
+    // After the gathered ones: a name is taken by whichever came first.
+    if (!gatheredDefinitions_.empty()) sendGathered(&SqliteStorage::insertGatheredDefinitions);
     Statement& s = insertDefinition_;
     s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bindRef(4, r.name);
     s.bindRef(5, r.secondName).bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId);
@@ -399,7 +405,15 @@ class SqliteStorage final : public RepositoryStorage {
     return s.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
   }
 
+  void insertNewDefinition(const DefinitionRow& r) override {
+    writing();
+    gatheredDefinitions_.push_back(r);
+    if (gatheredDefinitions_.size() == kGatherRows)
+      sendGathered(&SqliteStorage::insertGatheredDefinitions);
+  }
+
   bool getDefinition(uint32_t id, DefinitionRow* r) override {
+    insertGathered();
     Statement& s = getDefinition_;
     ResetOnExit reset{s};
     s.bind(1, id);
@@ -419,6 +433,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) override {
+    insertGathered();
     Statement& s = findDefinition_;
     ResetOnExit reset{s};
     s.bind(1, setId).bind(2, defClass).bindRef(3, name);
@@ -426,6 +441,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   uint32_t nextDefinition(uint32_t setId, int32_t defClass, uint32_t afterId) override {
+    insertGathered();
     Statement& s = nextDefinition_;
     ResetOnExit reset{s};
     s.bind(1, setId).bind(2, defClass).bind(3, afterId);
@@ -600,6 +616,7 @@ class SqliteStorage final : public RepositoryStorage {
 
   /// Inserts what is gathered (see the top of this file).
   void insertGathered() {
+    if (!gatheredDefinitions_.empty()) sendGathered(&SqliteStorage::insertGatheredDefinitions);
     if (!gatheredMembers_.empty()) sendGathered(&SqliteStorage::insertGatheredMembers);
     if (!gatheredAttributes_.empty()) sendGathered(&SqliteStorage::insertGatheredAttributes);
   }
@@ -619,12 +636,31 @@ class SqliteStorage final : public RepositoryStorage {
   /// write transaction (gathered rows are then lost with it).
   void writingGathered() {
     if (inWrite_ && !sqlite3_get_autocommit(db_)) return;
+    gatheredDefinitions_.clear();
     gatheredMembers_.clear();
     gatheredAttributes_.clear();
     throw StorageError{"no write transaction is active"};
   }
 
   /// A full gathering goes in as one statement, fewer rows one at a time.
+  void insertGatheredDefinitions() {
+    writingGathered();
+    std::vector<DefinitionRow> rows;
+    rows.swap(gatheredDefinitions_);
+    bool all = rows.size() == kGatherRows;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const DefinitionRow& r = rows[i];
+      Statement& s = all ? insertDefinitions_ : insertDefinition_;
+      int at = all ? static_cast<int>(i) * 11 : 0;
+      s.bind(at + 1, r.id).bind(at + 2, r.setId).bind(at + 3, r.defClass).bindRef(at + 4, r.name);
+      s.bindRef(at + 5, r.secondName).bind(at + 6, r.typeId).bind(at + 7, r.kind);
+      s.bind(at + 8, r.baseId).bind(at + 9, r.composition).bind(at + 10, r.content);
+      s.bindRef(at + 11, r.valueText);
+      if ((!all || i + 1 == rows.size()) && s.execute() != SQLITE_DONE)
+        throw StorageError{"definition name taken"};
+    }
+  }
+
   void insertGatheredMembers() {
     writingGathered();
     bool all = gatheredMembers_.size() == kGatherRows;
@@ -799,6 +835,7 @@ class SqliteStorage final : public RepositoryStorage {
         std::string(kMemberColumns).append(" WHERE parent_id=?1 AND kind=?2 ORDER BY id").c_str());
     deleteMember_.prepare(db_, "DELETE FROM member WHERE id=?1");
     insertAttribute_.prepare(db_, "INSERT INTO attribute VALUES(?1,?2,?3,?4)");
+    insertDefinitions_.prepare(db_, multiRowInsert("definition", 11, kGatherRows).c_str());
     insertMembers_.prepare(db_, multiRowInsert("member", 10, kGatherRows).c_str());
     insertAttributes_.prepare(db_, multiRowInsert("attribute", 4, kGatherRows).c_str());
     setAttribute_.prepare(db_,
@@ -869,7 +906,8 @@ class SqliteStorage final : public RepositoryStorage {
   Statement insertMember_, getMember_, nextMember_, membersOf_, deleteMember_;
   Statement insertAttribute_, setAttribute_, getAttribute_, nextAttribute_, deleteAttributes_;
   Statement referenceEdges_, definitionIds_, deleteSet_[5];
-  Statement insertMembers_, insertAttributes_;  ///< kGatherRows rows at a time
+  Statement insertDefinitions_, insertMembers_, insertAttributes_;  ///< kGatherRows rows at a time
+  std::vector<DefinitionRow> gatheredDefinitions_;
   std::vector<MemberRow> gatheredMembers_;
   std::vector<GatheredAttribute> gatheredAttributes_;
 };
