@@ -397,7 +397,7 @@ class SqliteStorage final : public RepositoryStorage {
   int32_t insertDefinition(const DefinitionRow& r) override {
     writing();
     // After the gathered ones: a name is taken by whichever came first.
-    if (!gatheredDefinitions_.empty()) sendGathered(&SqliteStorage::insertGatheredDefinitions);
+    insertGatheredDefinitionsIfAny();
     Statement& s = insertDefinition_;
     s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bindRef(4, r.name);
     s.bindRef(5, r.secondName).bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId);
@@ -413,7 +413,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   bool getDefinition(uint32_t id, DefinitionRow* r) override {
-    insertGathered();
+    insertGatheredDefinitionsIfAny();
     Statement& s = getDefinition_;
     ResetOnExit reset{s};
     s.bind(1, id);
@@ -433,7 +433,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   uint32_t findDefinition(uint32_t setId, int32_t defClass, const std::string& name) override {
-    insertGathered();
+    insertGatheredDefinitionsIfAny();
     Statement& s = findDefinition_;
     ResetOnExit reset{s};
     s.bind(1, setId).bind(2, defClass).bindRef(3, name);
@@ -441,7 +441,7 @@ class SqliteStorage final : public RepositoryStorage {
   }
 
   uint32_t nextDefinition(uint32_t setId, int32_t defClass, uint32_t afterId) override {
-    insertGathered();
+    insertGatheredDefinitionsIfAny();
     Statement& s = nextDefinition_;
     ResetOnExit reset{s};
     s.bind(1, setId).bind(2, defClass).bind(3, afterId);
@@ -616,7 +616,7 @@ class SqliteStorage final : public RepositoryStorage {
 
   /// Inserts what is gathered (see the top of this file).
   void insertGathered() {
-    if (!gatheredDefinitions_.empty()) sendGathered(&SqliteStorage::insertGatheredDefinitions);
+    insertGatheredDefinitionsIfAny();
     if (!gatheredMembers_.empty()) sendGathered(&SqliteStorage::insertGatheredMembers);
     if (!gatheredAttributes_.empty()) sendGathered(&SqliteStorage::insertGatheredAttributes);
   }
@@ -640,6 +640,11 @@ class SqliteStorage final : public RepositoryStorage {
     gatheredMembers_.clear();
     gatheredAttributes_.clear();
     throw StorageError{"no write transaction is active"};
+  }
+
+  /// Inserts the gathered definitions only (all that a read of definitions needs).
+  void insertGatheredDefinitionsIfAny() {
+    if (!gatheredDefinitions_.empty()) sendGathered(&SqliteStorage::insertGatheredDefinitions);
   }
 
   /// A full gathering goes in as one statement, fewer rows one at a time.
