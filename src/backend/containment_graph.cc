@@ -30,22 +30,22 @@ void ContainmentGraph::clear() {
   work_ = 0;
 }
 
-uint32_t ContainmentGraph::indexOf(uint32_t id) {
-  auto [it, added] = index_.try_emplace(id, 0);
-  if (added) {
-    if (!free_.empty()) {
-      it->second = free_.back();
-      free_.pop_back();
-      nodes_[it->second] = Node{};
-    } else {
-      it->second = static_cast<uint32_t>(nodes_.size());
-      nodes_.emplace_back();
-    }
-    // New nodes go last, where the members a writer appends to older
-    // definitions usually find them already in order.
-    linkAfter(tail_, it->second);
+uint32_t ContainmentGraph::indexOf(uint32_t id, bool made) {
+  if (const uint32_t* known = index_.find(id)) return *known;
+  uint32_t n;
+  if (!free_.empty()) {
+    n = free_.back();
+    free_.pop_back();
+    nodes_[n] = Node{};
+  } else {
+    n = static_cast<uint32_t>(nodes_.size());
+    nodes_.emplace_back();
   }
-  return it->second;
+  index_.set(id, n, made);
+  // New nodes go last, where the members a writer appends to older
+  // definitions usually find them already in order.
+  linkAfter(tail_, n);
+  return n;
 }
 
 void ContainmentGraph::unlink(uint32_t n) {
@@ -153,7 +153,7 @@ void ContainmentGraph::load(const std::vector<uint32_t>& ids, const std::vector<
   work_ = 0;
 }
 
-void ContainmentGraph::addNode(uint32_t id) { indexOf(id); }
+void ContainmentGraph::addNode(uint32_t id) { indexOf(id, true); }
 
 void ContainmentGraph::addEdgeFromNew(uint32_t from, uint32_t to) {
   assert(nodes_[indexOf(from)].in.empty());
@@ -260,27 +260,27 @@ bool ContainmentGraph::stepBackward(uint32_t y, int64_t lower, size_t& work) {
 }
 
 void ContainmentGraph::removeEdge(uint32_t from, uint32_t to) {
-  auto a = index_.find(from), b = index_.find(to);
-  if (a == index_.end() || b == index_.end()) return;
-  eraseOne(nodes_[a->second].out, b->second);
-  eraseOne(nodes_[b->second].in, a->second);
+  const uint32_t *a = index_.find(from), *b = index_.find(to);
+  if (!a || !b) return;
+  eraseOne(nodes_[*a].out, *b);
+  eraseOne(nodes_[*b].in, *a);
 }
 
 void ContainmentGraph::removeNode(uint32_t id) {
-  auto it = index_.find(id);
-  if (it == index_.end()) return;
-  uint32_t n = it->second;
+  const uint32_t* known = index_.find(id);
+  if (!known) return;
+  uint32_t n = *known;
   for (uint32_t w : nodes_[n].out) eraseOne(nodes_[w].in, n);
   for (uint32_t w : nodes_[n].in) eraseOne(nodes_[w].out, n);
   unlink(n);
   nodes_[n] = Node{};
   free_.push_back(n);
-  index_.erase(it);
+  index_.erase(id);
 }
 
 bool ContainmentGraph::isContained(uint32_t id) const {
-  auto it = index_.find(id);
-  return it != index_.end() && !nodes_[it->second].in.empty();
+  const uint32_t* known = index_.find(id);
+  return known && !nodes_[*known].in.empty();
 }
 
 bool ContainmentGraph::orderIsConsistent() const {

@@ -23,9 +23,9 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
+#include "handle_map.h"
 #include "storage.h"
 
 namespace qel {
@@ -75,7 +75,9 @@ class ContainmentGraph {
   };
   enum class SearchEnd { kCycle, kForwardDone, kBackwardDone };
 
-  uint32_t indexOf(uint32_t id);
+  /// The node of definition `id`, added last when new; `made`: the
+  /// definition was just made (see HandleMap).
+  uint32_t indexOf(uint32_t id, bool made = false);
 
   // The ordered list.
   void unlink(uint32_t n);
@@ -98,7 +100,7 @@ class ContainmentGraph {
   int labelBits_;
   int64_t labelLimit_;
 
-  std::unordered_map<uint32_t, uint32_t> index_;
+  HandleMap<uint32_t> index_;
   std::vector<Node> nodes_;
   std::vector<uint32_t> free_;
   uint32_t head_ = kNone, tail_ = kNone;

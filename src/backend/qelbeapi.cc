@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "containment_graph.h"
+#include "handle_map.h"
 #include "plugin_rules.h"
 #include "storage.h"
 #include "storage_sqlite.h"
@@ -109,7 +110,7 @@ struct Connection {
   bool setDeleted = false;
   bool finalised = false;
   bool locked = false;
-  std::unordered_map<uint32_t, Component> cache;
+  HandleMap<Component> cache;
   ContainmentGraph graph;
   bool graphLoaded = false;
   /// A new file's set-up (tables and plug-ins) waits for the first commit;
@@ -225,8 +226,7 @@ bool isSingleRole(int32_t role) { return role != QEL_ROLE_ENUMERATION; }
 /// The component named by `handle`, or null when it names nothing.
 const Component* lookup(uint32_t handle) {
   if (handle == 0 || !g.store) return nullptr;
-  auto it = g.cache.find(handle);
-  if (it != g.cache.end()) return &it->second;
+  if (const Component* cached = g.cache.find(handle)) return cached;
   Component c;
   DefinitionRow d;
   MemberRow m;
@@ -247,7 +247,7 @@ const Component* lookup(uint32_t handle) {
   } else {
     return nullptr;
   }
-  return &g.cache.emplace(handle, c).first->second;
+  return &g.cache.set(handle, c, false);
 }
 
 /// The message set a component belongs to (a set belongs to itself).
@@ -339,7 +339,7 @@ int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
   c.defClass = row.defClass;
   c.setId = row.setId;
   c.kind = row.kind;
-  g.cache[row.id] = c;
+  g.cache.set(row.id, c, true);
   g.firstNew = std::min(g.firstNew, row.id);
   if (g.graphLoaded && row.setId != 0) {
     g.graph.addNode(row.id);
@@ -360,7 +360,7 @@ uint32_t addMember(MemberRow& row) {
   c.parentId = row.parentId;
   c.childId = row.childId;
   if (row.kind == QEL_MEMBER_PLUGIN) c.plugin = lookup(row.childId)->plugin;
-  g.cache[row.id] = c;
+  g.cache.set(row.id, c, true);
   return row.id;
 }
 

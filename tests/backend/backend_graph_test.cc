@@ -5,6 +5,7 @@
 
 #include "containment_graph.h"
 #include "gtest/gtest.h"
+#include "handle_map.h"
 
 namespace {
 
@@ -21,6 +22,47 @@ bool reaches(const std::vector<std::multiset<uint32_t>>& adj, uint32_t from, uin
     for (uint32_t w : adj[n]) stack.push_back(w);
   }
   return false;
+}
+
+// Made handles kept in a run (with gaps, and one far beyond it), handles read
+// back kept beside it: each value is found, replaced and erased by its own
+// handle, and a reference to a value survives the growth of the run.
+TEST(HandleMap, KeepsEveryHandleWhereverItLies) {
+  qel::HandleMap<int> m;
+  EXPECT_EQ(m.find(7), nullptr);
+  int& first = m.set(1000, 1, true);
+  std::vector<uint32_t> handles{1000};
+  for (uint32_t h = 1001; h < 60000; h += 1 + h % 3) {
+    m.set(h, static_cast<int>(h), true);
+    handles.push_back(h);
+  }
+  for (uint32_t h : {5u, 999u, 2000000u}) {  // read back, or made far away
+    m.set(h, static_cast<int>(h), h == 2000000u);
+    handles.push_back(h);
+  }
+  EXPECT_EQ(&first, m.find(1000));
+  EXPECT_EQ(m.size(), handles.size());
+  for (uint32_t h : handles) {
+    ASSERT_NE(m.find(h), nullptr) << h;
+    EXPECT_EQ(*m.find(h), h == 1000 ? 1 : static_cast<int>(h)) << h;
+  }
+  EXPECT_EQ(m.find(1002), nullptr);  // a gap in the run
+  EXPECT_EQ(m.find(60001), nullptr);
+  m.set(1002, 2, true);  // into the gap, leaving the run's end where it was
+  EXPECT_EQ(*m.find(1002), 2);
+  EXPECT_NE(m.find(handles[handles.size() - 4]), nullptr);
+  m.erase(1002);
+  m.set(999, -1, false);
+  m.erase(1001);
+  m.erase(5);
+  m.erase(1002);  // absent: nothing changes
+  EXPECT_EQ(*m.find(999), -1);
+  EXPECT_EQ(m.find(1001), nullptr);
+  EXPECT_EQ(m.find(5), nullptr);
+  EXPECT_EQ(m.size(), handles.size() - 2);
+  m.clear();
+  EXPECT_EQ(m.size(), 0u);
+  EXPECT_EQ(m.find(1000), nullptr);
 }
 
 TEST(ContainmentGraph, AgreesWithAPlainSearchOnRandomGrowthAndRemoval) {
