@@ -7,7 +7,7 @@
 namespace qel {
 
 namespace {
-void eraseOne(std::vector<uint32_t>& v, uint32_t x) {
+void eraseOne(std::pmr::vector<uint32_t>& v, uint32_t x) {
   auto it = std::find(v.begin(), v.end(), x);
   if (it != v.end()) {
     *it = v.back();
@@ -24,6 +24,7 @@ ContainmentGraph::ContainmentGraph(int64_t gap, int labelBits)
 void ContainmentGraph::clear() {
   index_.clear();
   nodes_.clear();
+  edges_.release();
   free_.clear();
   head_ = tail_ = kNone;
   epoch_ = 0;
@@ -36,10 +37,10 @@ uint32_t ContainmentGraph::indexOf(uint32_t id, bool made) {
   if (!free_.empty()) {
     n = free_.back();
     free_.pop_back();
-    nodes_[n] = Node{};
+    nodes_[n] = Node(&edges_);
   } else {
     n = static_cast<uint32_t>(nodes_.size());
-    nodes_.emplace_back();
+    nodes_.emplace_back(&edges_);
   }
   index_.set(id, n, made);
   // New nodes go last, where the members a writer appends to older
@@ -273,7 +274,7 @@ void ContainmentGraph::removeNode(uint32_t id) {
   for (uint32_t w : nodes_[n].out) eraseOne(nodes_[w].in, n);
   for (uint32_t w : nodes_[n].in) eraseOne(nodes_[w].out, n);
   unlink(n);
-  nodes_[n] = Node{};
+  nodes_[n] = Node(&edges_);
   free_.push_back(n);
   index_.erase(id);
 }

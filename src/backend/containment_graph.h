@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <vector>
 
 #include "handle_map.h"
@@ -65,13 +66,15 @@ class ContainmentGraph {
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
+  /// The edge lists live in `edges_`, which frees them all at once.
   struct Node {
+    explicit Node(std::pmr::memory_resource* edges) : out(edges), in(edges) {}
     int64_t ord = 0;  ///< label; containers before contents
     uint32_t prev = kNone, next = kNone;
     uint32_t forwardMark = 0;  ///< epoch of the last forward search that reached it
     uint32_t backwardMark = 0;
-    std::vector<uint32_t> out;  ///< node indexes, one per edge
-    std::vector<uint32_t> in;
+    std::pmr::vector<uint32_t> out;  ///< node indexes, one per edge
+    std::pmr::vector<uint32_t> in;
   };
   enum class SearchEnd { kCycle, kForwardDone, kBackwardDone };
 
@@ -101,6 +104,11 @@ class ContainmentGraph {
   int64_t labelLimit_;
 
   HandleMap<uint32_t> index_;
+  // The edge lists of a large graph are hundreds of thousands of small
+  // blocks; freeing them one by one when the graph is cleared (as a write
+  // ends) touched each of them again.  Lists that grow or go leave their old
+  // blocks until then.
+  std::pmr::monotonic_buffer_resource edges_;
   std::vector<Node> nodes_;
   std::vector<uint32_t> free_;
   uint32_t head_ = kNone, tail_ = kNone;
