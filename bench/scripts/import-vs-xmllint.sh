@@ -12,7 +12,7 @@ set -euo pipefail
 
 top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$(cd "${1:-$top/build}" && pwd)"
-rounds="${2:-5}"
+rounds="${2:-9}"
 xsdimport="$build/bin/xsdimport"
 generate="$build/bin/import_bench"
 corpus="$build/corpus"
