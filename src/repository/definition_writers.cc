@@ -101,8 +101,21 @@ std::string makeValueSecondName(const char* name) { return replaced(name, "-", '
 
 // ---- duplicate registers ---------------------------------------------------
 
+namespace {
+
+/// Marks `text` in `seen`; false when it was marked already.
+bool firstSighting(std::vector<bool>& seen, const std::string& text) {
+  auto at = static_cast<size_t>(insertName(text));
+  if (at >= seen.size()) seen.resize(std::max(at + 1, seen.size() * 2));
+  if (seen[at]) return false;
+  seen[at] = true;
+  return true;
+}
+
+}  // namespace
+
 void checkDupElementName(const std::string& ident) {
-  if (!repo.elementNames.insert(ident).second) {
+  if (!firstSighting(repo.elementNames, ident)) {
     std::printf("*****Error - Duplicate element name or key value detected (%s)\n", ident.c_str());
     std::fflush(stdout);
     run.errSw = 1;
@@ -110,7 +123,7 @@ void checkDupElementName(const std::string& ident) {
 }
 
 void checkDupTypeName(const std::string& name) {
-  if (!repo.typeNames.insert(name).second) {
+  if (!firstSighting(repo.typeNames, name)) {
     std::printf("*****Error - Duplicate type name or key value detected (%s)\n", name.c_str());
     std::fflush(stdout);
     run.errSw = 1;
@@ -118,7 +131,7 @@ void checkDupTypeName(const std::string& name) {
 }
 
 int32_t checkDupMemberKey(const std::string& key) {
-  return repo.memberKeys.insert(key).second ? 0 : 1;
+  return firstSighting(repo.memberKeys, key) ? 0 : 1;
 }
 
 // ---- writers -----------------------------------------------------------------

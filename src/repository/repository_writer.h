@@ -65,10 +65,12 @@ struct RepositoryConnection {
   bool simpleTypesLoaded = false;
   uint32_t simpleTypes[kSimpleTypeCount] = {};
 
-  /// Names written in this run; a second equal name is a duplicate.
-  std::unordered_set<std::string> elementNames;
-  std::unordered_set<std::string> typeNames;
-  std::unordered_set<std::string> memberKeys;
+  /// Names written in this run; a second equal name is a duplicate.  Each
+  /// is a mark at the name's offset in the name table: no node per name to
+  /// allocate, nor to free when the run ends.
+  std::vector<bool> elementNames;
+  std::vector<bool> typeNames;
+  std::vector<bool> memberKeys;
 
   /// The value definitions of the message set by (type handle, value text):
   /// the first one in the repository's walk order.  Built by one walk on the
