@@ -14,8 +14,10 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <memory_resource>
 #include <new>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -100,6 +102,13 @@ struct ValueMember {
   int32_t role = 0;
 };
 
+/// A string hash that also takes string views, so that a find needs no key of
+/// the map's own string type.
+struct KeyHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+
 /// The connection of the process.
 struct Connection {
   std::unique_ptr<RepositoryStorage> store;
@@ -125,14 +134,22 @@ struct Connection {
   uint32_t firstNew = UINT32_MAX;
   /// The open set was created by this write, so nobody else can have added
   /// to it: `newNames` holds every definition in it, and a find needs no
-  /// read of the storage.  Keyed by newNameKey().
+  /// read of the storage.  Keyed by newNameKey().  Its nodes and keys live
+  /// in `newNamesArena`, released at once when the set closes.
   bool setIsNew = false;
-  std::unordered_map<std::string, uint32_t> newNames;
+  std::pmr::monotonic_buffer_resource newNamesArena;
+  std::pmr::unordered_map<std::pmr::string, uint32_t, KeyHash, std::equal_to<>> newNames{
+      &newNamesArena};
+
+  void dropNewNames() {
+    newNames = decltype(newNames)(&newNamesArena);
+    newNamesArena.release();
+  }
 
   void endSet() {
     openSet = 0;
     writable = setDeleted = finalised = locked = setIsNew = false;
-    newNames.clear();
+    dropNewNames();
     cache.clear();
     graph.clear();
     graphLoaded = false;
@@ -320,8 +337,9 @@ std::string newNameKey(int32_t defClass, const std::string& name) {
 /// references in the containment graph.
 int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
   if (g.setIsNew && row.setId == g.openSet) {
-    auto [it, added] = g.newNames.try_emplace(newNameKey(row.defClass, row.name), 0);
-    if (!added) return kDuplicate;
+    std::string key = newNameKey(row.defClass, row.name);
+    if (g.newNames.find(std::string_view(key)) != g.newNames.end()) return kDuplicate;
+    auto it = g.newNames.emplace(key, 0).first;
     try {
       row.id = it->second = g.store->allocateHandle();
       g.store->insertNewDefinition(row);
@@ -885,7 +903,7 @@ QEL_EXPORT int32_t QELFindDefinition(uint32_t set, int32_t defClass, uint32_t* o
     if (!name) return kBadName;
     uint32_t h = 0;
     if (g.setIsNew && set == g.openSet) {
-      auto it = g.newNames.find(newNameKey(defClass, name));
+      auto it = g.newNames.find(std::string_view(newNameKey(defClass, name)));
       if (it != g.newNames.end()) h = it->second;
     } else {
       h = g.store->findDefinition(set, defClass, name);
@@ -988,7 +1006,7 @@ QEL_EXPORT int32_t QELDelete(uint32_t handle) {
     g.graph.removeNode(handle);
     g.store->deleteDefinition(handle);
     g.setIsNew = false;  // finds read the storage again: deletions are rare
-    g.newNames.clear();
+    g.dropNewNames();
     g.cache.erase(handle);
     g.valueMembers.erase(handle);
     return kOk;
@@ -1179,7 +1197,7 @@ QEL_EXPORT int32_t QELDeleteProject(uint32_t project) {
     if (int32_t st = requireWritable(project, false)) return st;
     g.store->deleteMessageSet(project);
     g.setIsNew = false;
-    g.newNames.clear();
+    g.dropNewNames();
     g.cache.clear();
     g.valueMembers.clear();
     g.graph.clear();
