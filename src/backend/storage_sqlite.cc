@@ -330,16 +330,7 @@ class SqliteStorage final : public RepositoryStorage {
       inWrite_ = savepoint_ = pending_ = lostRows_ = false;
       return kStoreFailure;
     }
-    try {
-      insertGathered();
-    } catch (const StorageError&) {
-    }
-    // Rows the caller was told were written are not all in: committing would
-    // store half a model.
-    if (lostRows_) {
-      rollback();
-      return kStoreFailure;
-    }
+    if (!insertGatheredBeforeEnd()) return kStoreFailure;
     saveNextHandle();
     // COMMIT ends the savepoint too, and with it what was pending.
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -358,11 +349,7 @@ class SqliteStorage final : public RepositoryStorage {
       inWrite_ = savepoint_ = pending_ = lostRows_ = false;
       return kStoreFailure;
     }
-    insertGathered();
-    if (lostRows_) {
-      rollback();
-      return kStoreFailure;
-    }
+    if (!insertGatheredBeforeEnd()) return kStoreFailure;
     saveNextHandle();
     if (savepoint_) exec("RELEASE write");
     inWrite_ = savepoint_ = false;
@@ -398,11 +385,8 @@ class SqliteStorage final : public RepositoryStorage {
     writing();
     // After the gathered ones: a name is taken by whichever came first.
     insertGatheredDefinitionsIfAny();
-    Statement& s = insertDefinition_;
-    s.bind(1, r.id).bind(2, r.setId).bind(3, r.defClass).bindRef(4, r.name);
-    s.bindRef(5, r.secondName).bind(6, r.typeId).bind(7, r.kind).bind(8, r.baseId);
-    s.bind(9, r.composition).bind(10, r.content).bindRef(11, r.valueText);
-    return s.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
+    bindRow(insertDefinition_, 0, r);
+    return insertDefinition_.execute() == SQLITE_CONSTRAINT ? kStoreDuplicate : kStoreOk;
   }
 
   void insertNewDefinition(const DefinitionRow& r) override {
@@ -621,6 +605,19 @@ class SqliteStorage final : public RepositoryStorage {
     if (!gatheredAttributes_.empty()) sendGathered(&SqliteStorage::insertGatheredAttributes);
   }
 
+  /// Inserts what is gathered as the write ends.  False (the write rolled
+  /// back) when rows the caller was told were written are not all in:
+  /// committing would store half a model.
+  bool insertGatheredBeforeEnd() {
+    try {
+      insertGathered();
+    } catch (const StorageError&) {
+    }
+    if (!lostRows_) return true;
+    rollback();
+    return false;
+  }
+
   /// Runs one of the inserts of gathered rows.  When it fails the rows are
   /// lost, and so is the write: it can only be rolled back.
   void sendGathered(void (SqliteStorage::*insert)()) {
@@ -647,62 +644,71 @@ class SqliteStorage final : public RepositoryStorage {
     if (!gatheredDefinitions_.empty()) sendGathered(&SqliteStorage::insertGatheredDefinitions);
   }
 
-  /// A full gathering goes in as one statement, fewer rows one at a time.
-  void insertGatheredDefinitions() {
+  // The columns of each kind of row, from parameter `at` + 1 on.
+  static void bindRow(Statement& s, int at, const DefinitionRow& r) {
+    s.bind(at + 1, r.id).bind(at + 2, r.setId).bind(at + 3, r.defClass).bindRef(at + 4, r.name);
+    s.bindRef(at + 5, r.secondName).bind(at + 6, r.typeId).bind(at + 7, r.kind);
+    s.bind(at + 8, r.baseId).bind(at + 9, r.composition).bind(at + 10, r.content);
+    s.bindRef(at + 11, r.valueText);
+  }
+  static void bindRow(Statement& s, int at, const MemberRow& r) {
+    s.bind(at + 1, r.id).bind(at + 2, r.setId).bind(at + 3, r.parentId);
+    s.bind(at + 4, r.childId).bind(at + 5, r.kind).bind(at + 6, r.repeat);
+    s.bindRef(at + 7, r.minOccurs).bindRef(at + 8, r.maxOccurs).bind(at + 9, r.role);
+    s.bindRef(at + 10, r.name);
+  }
+  static void bindRow(Statement& s, int at, const GatheredAttribute& a) {
+    s.bind(at + 1, a.componentId).bind(at + 2, a.pluginMemberId).bind(at + 3, a.key);
+    s.bindRef(at + 4, a.value);
+  }
+
+  /// Takes the gathered `rows` and inserts them: a full gathering as one
+  /// statement of `many`, fewer rows one at a time with `one`.  Answers the
+  /// rows; `sent` is false when an insert met a conflict (with `many`,
+  /// rows before the conflicting one are in).
+  template <typename Row>
+  std::vector<Row> insertRows(std::vector<Row>& gathered, Statement& many, Statement& one,
+                              int columns, bool* sent) {
     writingGathered();
-    std::vector<DefinitionRow> rows;
-    rows.swap(gatheredDefinitions_);
-    bool all = rows.size() == kGatherRows;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const DefinitionRow& r = rows[i];
-      Statement& s = all ? insertDefinitions_ : insertDefinition_;
-      int at = all ? static_cast<int>(i) * 11 : 0;
-      s.bind(at + 1, r.id).bind(at + 2, r.setId).bind(at + 3, r.defClass).bindRef(at + 4, r.name);
-      s.bindRef(at + 5, r.secondName).bind(at + 6, r.typeId).bind(at + 7, r.kind);
-      s.bind(at + 8, r.baseId).bind(at + 9, r.composition).bind(at + 10, r.content);
-      s.bindRef(at + 11, r.valueText);
-      if ((!all || i + 1 == rows.size()) && s.execute() != SQLITE_DONE)
-        throw StorageError{"definition name taken"};
+    std::vector<Row> rows;
+    rows.swap(gathered);
+    *sent = true;
+    if (rows.size() == kGatherRows) {
+      for (size_t i = 0; i < rows.size(); ++i)
+        bindRow(many, static_cast<int>(i) * columns, rows[i]);
+      *sent = many.execute() == SQLITE_DONE;
+    } else {
+      for (const Row& r : rows) {
+        bindRow(one, 0, r);
+        if (one.execute() != SQLITE_DONE) *sent = false;
+      }
     }
+    return rows;
+  }
+
+  void insertGatheredDefinitions() {
+    bool sent = false;
+    insertRows(gatheredDefinitions_, insertDefinitions_, insertDefinition_, 11, &sent);
+    if (!sent) throw StorageError{"definition name taken"};
   }
 
   void insertGatheredMembers() {
-    writingGathered();
-    bool all = gatheredMembers_.size() == kGatherRows;
-    for (size_t i = 0; i < gatheredMembers_.size(); ++i) {
-      const MemberRow& r = gatheredMembers_[i];
-      Statement& s = all ? insertMembers_ : insertMember_;
-      int at = all ? static_cast<int>(i) * 10 : 0;
-      s.bind(at + 1, r.id).bind(at + 2, r.setId).bind(at + 3, r.parentId);
-      s.bind(at + 4, r.childId).bind(at + 5, r.kind).bind(at + 6, r.repeat);
-      s.bindRef(at + 7, r.minOccurs).bindRef(at + 8, r.maxOccurs).bind(at + 9, r.role);
-      s.bindRef(at + 10, r.name);
-      if ((!all || i + 1 == gatheredMembers_.size()) && s.execute() != SQLITE_DONE) {
-        gatheredMembers_.clear();
-        throw StorageError{"member handle taken"};
-      }
-    }
-    gatheredMembers_.clear();
+    bool sent = false;
+    insertRows(gatheredMembers_, insertMembers_, insertMember_, 10, &sent);
+    if (!sent) throw StorageError{"member handle taken"};
   }
 
   void insertGatheredAttributes() {
-    writingGathered();
-    std::vector<GatheredAttribute> rows;
-    rows.swap(gatheredAttributes_);
-    if (rows.size() == kGatherRows) {
-      for (size_t i = 0; i < rows.size(); ++i) {
-        int at = static_cast<int>(i) * 4;
-        insertAttributes_.bind(at + 1, rows[i].componentId).bind(at + 2, rows[i].pluginMemberId);
-        insertAttributes_.bind(at + 3, rows[i].key).bindRef(at + 4, rows[i].value);
-      }
-      // Only a value set again after an earlier insertion conflicts; the
-      // statement then stops at that row, and the rows go in one by one:
-      // those already in are set again to the same value.
-      if (insertAttributes_.execute() == SQLITE_DONE) return;
-    }
+    bool sent = false;
+    std::vector<GatheredAttribute> rows =
+        insertRows(gatheredAttributes_, insertAttributes_, insertAttribute_, 4, &sent);
+    if (sent) return;
+    // Only a value set again after an earlier insertion conflicts.  The rows
+    // then go in one by one, each set where it conflicts: those already in
+    // are set again to the same value.
     for (const GatheredAttribute& a : rows) {
-      insertAttribute_.bind(1, a.componentId).bind(2, a.pluginMemberId).bind(3, a.key);
-      if (insertAttribute_.bindRef(4, a.value).execute() != SQLITE_DONE)
+      bindRow(insertAttribute_, 0, a);
+      if (insertAttribute_.execute() != SQLITE_DONE)
         upsertAttribute(a.componentId, a.pluginMemberId, a.key, a.value);
     }
   }
