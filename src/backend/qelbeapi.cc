@@ -337,9 +337,8 @@ std::string newNameKey(int32_t defClass, const std::string& name) {
 /// references in the containment graph.
 int32_t addDefinition(DefinitionRow& row, uint32_t* out) {
   if (g.setIsNew && row.setId == g.openSet) {
-    std::string key = newNameKey(row.defClass, row.name);
-    if (g.newNames.find(std::string_view(key)) != g.newNames.end()) return kDuplicate;
-    auto it = g.newNames.emplace(key, 0).first;
+    auto [it, added] = g.newNames.emplace(newNameKey(row.defClass, row.name), 0);
+    if (!added) return kDuplicate;
     try {
       row.id = it->second = g.store->allocateHandle();
       g.store->insertNewDefinition(row);
