@@ -61,8 +61,6 @@ bool endsWith(const std::string& text, const char* tail) {
   return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
 }
 
-std::string textOf(NameRef ref) { return ref == 0 ? std::string() : std::string(nameAt(ref)); }
-
 bool allDigits(const std::string& text) {
   for (char c : text)
     if (c < '0' || c > '9') return false;

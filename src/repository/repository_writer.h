@@ -241,6 +241,11 @@ int32_t adjustExclusiveBound(int32_t valueId, uint32_t typeHandle);
 uint32_t findDuplicateValue(NameRef name, NameRef value, uint32_t typeHandle, int32_t* outId);
 uint32_t CreateMessage(const char* msgBaseName, const char* rootTagName, uint32_t typeHandle);
 
+/// The text of a name of the name table, as a string of its own.
+inline std::string textOf(NameRef ref) {
+  return ref == 0 ? std::string() : std::string(nameAt(ref));
+}
+
 // ---- record fields ------------------------------------------------------
 // Details and member records are byte buffers; these read and patch their
 // fields at the offsets of qelbeapi.h.

@@ -35,8 +35,6 @@
 
 namespace {
 
-std::string textOf(NameRef ref) { return ref == 0 ? std::string() : std::string(nameAt(ref)); }
-
 /// One member of a stored type, as the repository holds it.
 struct StoredMember {
   uint32_t child = 0;
